@@ -1,0 +1,35 @@
+// Per-character statistics of one drill: total milliseconds and hits for the codes '!'..'~'.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace touchdrill {
+
+constexpr int FirstCode = 33; // '!'
+constexpr int LastCode = 126; // '~'
+constexpr int CodeCount = LastCode - FirstCode + 1; // 94
+
+constexpr bool isPracticeCode(int code) { return code >= FirstCode && code <= LastCode; }
+
+struct KeyStat {
+    uint32_t Total = 0; // milliseconds, wraps modulo 2^32
+    uint32_t Hits = 0; // wraps modulo 2^32
+};
+
+// Indexed by character code 33..126; unsigned arithmetic gives the wrapping additions.
+class KeyStats {
+public:
+    KeyStat& operator[](int code) { return m_entries[static_cast<std::size_t>(code - FirstCode)]; }
+    const KeyStat& operator[](int code) const { return m_entries[static_cast<std::size_t>(code - FirstCode)]; }
+
+    void clear() { m_entries.fill(KeyStat {}); }
+
+private:
+    std::array<KeyStat, CodeCount> m_entries {};
+};
+
+// Best average milliseconds per code 33..126 (index code - FirstCode); 0 means no best yet.
+using BestTimes = std::array<uint32_t, CodeCount>;
+
+} // namespace touchdrill

@@ -1,0 +1,40 @@
+#include "practiceset.h"
+
+namespace touchdrill {
+
+namespace {
+    // ASCII only: the C library's toupper follows the user's locale, which Qt switches on.
+    void appendUpper(std::string& pool, std::string_view row)
+    {
+        for (char c : row)
+            pool += static_cast<char>(c - 'a' + 'A');
+    }
+}
+
+std::string buildPool(const RowChoices& rows)
+{
+    std::string pool;
+    pool.reserve(NumberRow.size() + UpperRow.size() * 2 + HomeRow.size() * 2 + LowerRow.size() * 2
+        + SymbolRow.size());
+    if (rows.numbers)
+        pool += NumberRow;
+    if (rows.upper)
+        pool += UpperRow;
+    if (rows.home)
+        pool += HomeRow;
+    if (rows.lower)
+        pool += LowerRow;
+    if (rows.symbols)
+        pool += SymbolRow;
+    if (rows.capitals) {
+        if (rows.upper)
+            appendUpper(pool, UpperRow);
+        if (rows.home)
+            appendUpper(pool, HomeRow);
+        if (rows.lower)
+            appendUpper(pool, LowerRow);
+    }
+    return pool;
+}
+
+} // namespace touchdrill

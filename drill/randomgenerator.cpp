@@ -1,0 +1,11 @@
+#include "randomgenerator.h"
+
+namespace touchdrill {
+
+RandomGenerator& processRandom()
+{
+    static RandomGenerator generator;
+    return generator;
+}
+
+} // namespace touchdrill

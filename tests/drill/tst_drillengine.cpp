@@ -1,0 +1,264 @@
+#include "drillengine.h"
+#include "fakewindow.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+
+using namespace touchdrill;
+using namespace touchdrill::testing;
+
+namespace {
+
+class DrillEngineTest : public ::testing::Test {
+protected:
+    FakeWindow window;
+    FakeClock clock;
+    RandomGenerator random;
+    int drillEnds = 0;
+    DrillEngine engine { window, clock, random, [this] { ++drillEnds; } };
+
+    char press(char c)
+    {
+        char key = c;
+        engine.FormKeyPress(key);
+        return key;
+    }
+    void prepare(RowChoices rows = { .home = true }) { engine.Button1Click(rows); }
+    void answer() { press(static_cast<char>(engine.TargetChar)); }
+};
+
+} // namespace
+
+TEST_F(DrillEngineTest, unpreparedIgnoresEveryKeyAndConsumesIt)
+{
+    for (char c : std::string(" a;\r\t\x7f")) {
+        SCOPED_TRACE(static_cast<int>(c));
+        EXPECT_EQ(press(c), 0);
+        EXPECT_FALSE(engine.Running);
+        EXPECT_EQ(window.target, "X");
+        EXPECT_EQ(window.wrong, "X");
+        EXPECT_FALSE(window.timerEnabled);
+    }
+}
+
+TEST_F(DrillEngineTest, prepareNeedsANonEmptyPool)
+{
+    struct Row {
+        const char* name;
+        RowChoices rows;
+        bool prepared;
+    };
+    const Row table[] = {
+        { "nothing ticked", {}, false },
+        { "only capitals", { .capitals = true }, false },
+        { "one row", { .lower = true }, true },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        window.button = true;
+        engine.Stats['a'] = { 5, 1 };
+        prepare(row.rows);
+        EXPECT_EQ(window.button, !row.prepared);
+        // Only a successful prepare clears the last drill's numbers.
+        EXPECT_EQ(engine.Stats['a'].Hits, row.prepared ? 0u : 1u);
+        press(' ');
+        EXPECT_EQ(engine.Running, row.prepared);
+        if (engine.Running)
+            press(' ');
+    }
+}
+
+TEST_F(DrillEngineTest, prepareClearsStatsOfCharactersOutsideTheNewPool)
+{
+    engine.Stats['~'] = { 700, 3 };
+    engine.Stats['!'] = { 1, 1 };
+    prepare({ .numbers = true });
+    EXPECT_EQ(engine.Stats['~'].Total, 0u);
+    EXPECT_EQ(engine.Stats['~'].Hits, 0u);
+    EXPECT_EQ(engine.Stats['!'].Hits, 0u);
+}
+
+TEST_F(DrillEngineTest, spaceStartsAPreparedDrillAndShowsATargetAtOnce)
+{
+    clock.timeOfDay = 12345;
+    prepare();
+    window.gaugePosition = 70;
+    EXPECT_EQ(press(' '), 0);
+    EXPECT_TRUE(engine.Running);
+    ASSERT_EQ(window.target.size(), 1u);
+    EXPECT_NE(std::string(HomeRow).find(window.target[0]), std::string::npos);
+    EXPECT_EQ(static_cast<unsigned char>(window.target[0]), engine.TargetChar);
+    EXPECT_EQ(window.wrong, "");
+    EXPECT_EQ(window.gaugePosition, 0);
+    EXPECT_TRUE(window.timerEnabled);
+    EXPECT_EQ(engine.ShownAt, clock.ticks);
+    // Reseeded from the time of day, then one draw from the 9-character pool.
+    RandomGenerator expected(12345);
+    EXPECT_EQ(window.target[0], HomeRow[expected.draw(9)]);
+}
+
+TEST_F(DrillEngineTest, correctWrongAndSpaceKeys)
+{
+    prepare();
+    press(' ');
+    const unsigned char first = engine.TargetChar;
+    const char wrongKey = first == 'a' ? 's' : 'a';
+
+    clock.ticks += 100;
+    press(wrongKey);
+    clock.ticks += 200;
+    press('&');
+    EXPECT_EQ(window.wrong, "&");
+    EXPECT_EQ(engine.TargetChar, first) << "a wrong key keeps the target";
+    EXPECT_EQ(engine.Stats[wrongKey].Hits, 0u);
+    EXPECT_EQ(engine.Stats[first].Hits, 0u);
+
+    clock.ticks += 223; // 523 ms after the target appeared: wrong keys do not restart the clock
+    answer();
+    EXPECT_EQ(engine.Stats[first].Total, 523u);
+    EXPECT_EQ(engine.Stats[first].Hits, 1u);
+    EXPECT_NE(engine.TargetChar, first);
+    EXPECT_EQ(window.wrong, "");
+    EXPECT_EQ(engine.ShownAt, clock.ticks);
+
+    window.wrong = "q";
+    window.gaugePosition = 42;
+    EXPECT_EQ(drillEnds, 0);
+    EXPECT_EQ(press(' '), 0);
+    EXPECT_FALSE(engine.Running);
+    EXPECT_FALSE(window.timerEnabled);
+    EXPECT_TRUE(window.button);
+    EXPECT_EQ(window.target, "");
+    EXPECT_EQ(window.wrong, "q") << "the last wrong key stays";
+    EXPECT_EQ(window.gaugePosition, 42) << "the gauge stays";
+    EXPECT_EQ(drillEnds, 1);
+}
+
+TEST_F(DrillEngineTest, timingAddsTrueElapsedTimesAcrossACounterWrap)
+{
+    struct Row {
+        const char* name;
+        uint32_t shownAt;
+        uint32_t elapsed;
+    };
+    const Row table[] = {
+        { "ordinary", 5000, 523 },
+        { "zero time", 5000, 0 },
+        { "wrap between show and answer", 0xFFFFFF00u, 0x300 },
+        { "show exactly at the wrap", 0, 77 },
+        { "hours of thinking", 123, 5u * 3600 * 1000 },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        window.button = true;
+        prepare();
+        clock.ticks = row.shownAt;
+        press(' ');
+        const unsigned char target = engine.TargetChar;
+        clock.ticks = row.shownAt + row.elapsed;
+        answer();
+        EXPECT_EQ(engine.Stats[target].Total, row.elapsed);
+        EXPECT_EQ(engine.Stats[target].Hits, 1u);
+        press(' ');
+    }
+}
+
+TEST_F(DrillEngineTest, totalsAndHitsWrapModulo2To32)
+{
+    prepare({ .upper = true });
+    press(' ');
+    const unsigned char target = engine.TargetChar;
+    engine.Stats[target] = { 0xFFFFFF00u, 0xFFFFFFFFu };
+    clock.ticks += 0x200;
+    answer();
+    EXPECT_EQ(engine.Stats[target].Total, 0x100u);
+    EXPECT_EQ(engine.Stats[target].Hits, 0u);
+}
+
+TEST_F(DrillEngineTest, neverTheSameTargetTwiceInARowEvenAcrossDrills)
+{
+    prepare({ .home = true });
+    for (int drill = 0; drill < 50; ++drill) {
+        clock.timeOfDay = static_cast<uint32_t>(drill * 7919);
+        window.button = true;
+        prepare({ .home = true });
+        const unsigned char last = engine.TargetChar;
+        press(' ');
+        EXPECT_NE(engine.TargetChar, last) << "the new drill opened with the last target, drill " << drill;
+        for (int i = 0; i < 40; ++i) {
+            const unsigned char before = engine.TargetChar;
+            answer();
+            ASSERT_NE(engine.TargetChar, before);
+        }
+        press(' ');
+    }
+}
+
+TEST_F(DrillEngineTest, backslashDrawnAboutTwiceAsOftenAsAnotherSymbol)
+{
+    prepare({ .symbols = true });
+    press(' ');
+    std::map<unsigned char, int> shown;
+    const int answers = 330000;
+    for (int i = 0; i < answers; ++i) {
+        ++shown[engine.TargetChar];
+        answer();
+    }
+    ASSERT_EQ(shown.size(), 32u);
+    // Without repeats a character drawn with probability p shows at about p/(1+p) of the places:
+    // 2/33 gives 2/35 for the backslash, 1/33 gives 1/34 for the others; ratio 68/35 = 1.94.
+    // Each count is near 10,000; six standard deviations are well inside these bounds.
+    double others = 0;
+    for (auto [c, n] : shown)
+        if (c != '\\')
+            others += n;
+    others /= 31;
+    const double ratio = shown['\\'] / others;
+    EXPECT_GT(ratio, 1.80);
+    EXPECT_LT(ratio, 2.10);
+}
+
+TEST_F(DrillEngineTest, gaugeStepsByOneAndHoldsAtFull)
+{
+    prepare();
+    press(' ');
+    for (int i = 1; i <= 100; ++i) {
+        engine.Timer1Timer();
+        ASSERT_EQ(window.gaugePosition, i);
+    }
+    engine.Timer1Timer();
+    EXPECT_EQ(window.gaugePosition, 100);
+    answer();
+    EXPECT_EQ(window.gaugePosition, 0) << "a new target empties the gauge";
+}
+
+TEST_F(DrillEngineTest, onlySpaceEndsADrillWithNoHitsAndTheEndCanFail)
+{
+    DrillEngine failing(window, clock, random, [] { throw std::runtime_error("disk"); });
+    failing.Button1Click({ .home = true });
+    char key = ' ';
+    failing.FormKeyPress(key);
+    ASSERT_TRUE(failing.Running);
+    key = ' ';
+    EXPECT_THROW(failing.FormKeyPress(key), std::runtime_error);
+    // The drill had already ended when the results step failed; the space was not consumed.
+    EXPECT_EQ(key, ' ');
+    EXPECT_FALSE(failing.Running);
+    EXPECT_FALSE(window.timerEnabled);
+    EXPECT_TRUE(window.button);
+    for (int c = FirstCode; c <= LastCode; ++c)
+        EXPECT_EQ(failing.Stats[c].Hits, 0u);
+}
+
+TEST_F(DrillEngineTest, aSpaceWhileUnpreparedAfterADrillDoesNotRestart)
+{
+    prepare();
+    press(' ');
+    press(' ');
+    ASSERT_EQ(drillEnds, 1);
+    press(' ');
+    EXPECT_FALSE(engine.Running);
+    EXPECT_EQ(drillEnds, 1);
+}

@@ -1,0 +1,48 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing touchdrill need,
+# skipping those already there. Uses sudo only when not run as root.
+set -eu
+
+packages="
+build-essential
+cmake
+pkg-config
+qt6-base-dev
+libgl-dev
+libgtest-dev
+libgmock-dev
+fonts-ipafont-gothic
+xvfb
+xdotool
+x11-utils
+imagemagick
+python3
+"
+if [ "${1:-}" = "--bench" ]; then
+    packages="$packages libbenchmark-dev"
+fi
+if [ "${1:-}" = "--fuzz" ]; then
+    packages="$packages clang libclang-rt-14-dev"
+fi
+
+missing=""
+for p in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -z "$missing" ]; then
+    exit 0
+fi
+
+echo "Installing Debian packages:$missing"
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+else
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+# shellcheck disable=SC2086
+$sudo apt-get install -y -qq --no-install-recommends $missing
