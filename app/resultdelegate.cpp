@@ -1,0 +1,36 @@
+#include "resultdelegate.h"
+
+#include "tform1.h"
+
+#include <QApplication>
+#include <QPainter>
+
+namespace touchdrill {
+
+ResultDelegate::ResultDelegate(TForm1* form)
+    : QStyledItemDelegate(form)
+    , m_form(form)
+{
+}
+
+void ResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QWidget* list = const_cast<QWidget*>(option.widget);
+    m_form->ListBox1DrawItem(list, index.row(), option.rect, option.state, *painter);
+
+    // The chart always paints white, so the focus rectangle is the only mark of the current item.
+    if (option.state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.backgroundColor = Qt::white;
+        const QStyle* style = list ? list->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, list);
+    }
+}
+
+QSize ResultDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
+{
+    return { option.rect.width(), ItemHeight };
+}
+
+} // namespace touchdrill

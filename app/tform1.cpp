@@ -1,0 +1,478 @@
+#include "tform1.h"
+
+#include "apptext.h"
+#include "blockprogressbar.h"
+#include "chartpainter.h"
+#include "settings/filenames.h"
+#include "settings/placement.h"
+#include "resultdelegate.h"
+#include "showresults.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace touchdrill {
+
+namespace {
+
+    constexpr int DesignedWidth = 369; // outer size, frame included
+    constexpr int DesignedHeight = 422;
+    constexpr int PanelWidth = 257;
+    constexpr int GaugeHeight = 40;
+
+    QFont windowFont(int pixelHeight)
+    {
+        QFont font;
+        // The first family is the one the layout was designed with; on Linux a Japanese
+        // proportional gothic from Debian's fonts stands in for it.
+        font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+            QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic") });
+        font.setPixelSize(pixelHeight);
+        font.setWeight(QFont::Normal);
+        return font;
+    }
+
+    void setBackground(QWidget* widget, const QColor& colour)
+    {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, colour);
+        widget->setPalette(palette);
+        widget->setAutoFillBackground(true);
+    }
+
+    // Each character code is one byte; bytes above 127 show as their Latin-1 characters.
+    QString fromBytes(std::string_view text)
+    {
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    }
+
+    bool isArrow(int key)
+    {
+        return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+    }
+
+    // The list the results step fills, on ListBox1.
+    class ListBoxResults final : public ResultList {
+    public:
+        explicit ListBoxResults(QListWidget* list)
+            : m_list(list)
+        {
+        }
+        void clear() override { m_list->clear(); }
+        void add(const std::string& line) override { m_list->addItem(fromBytes(line)); }
+        void repaint() override { m_list->viewport()->repaint(); }
+
+    private:
+        QListWidget* m_list;
+    };
+
+} // namespace
+
+TForm1::TForm1(Options options, QWidget* parent)
+    : QWidget(parent)
+    , m_options(std::move(options))
+    , m_ownClock(m_options.clock ? nullptr : std::make_unique<SystemClock>())
+    , m_drill(*this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(), [this] { ShowResults(); })
+{
+    m_title = QString::fromStdString(touchdrill::applicationTitle(m_options.executablePath));
+    m_bestTimesPath = siblingPath(m_options.executablePath, ".bst");
+    m_placementPath = siblingPath(m_options.executablePath, ".ini");
+
+    createControls();
+    guarded([this] { FormCreate(); });
+    qApp->installEventFilter(this);
+}
+
+TForm1::~TForm1()
+{
+    qApp->removeEventFilter(this);
+}
+
+template <typename Handler> void TForm1::guarded(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        showError(error);
+    } catch (...) {
+        showErrorText(QString());
+    }
+}
+
+void TForm1::createControls()
+{
+    setWindowTitle(QStringLiteral("タッチタイプ練習"));
+    setFont(windowFont(13));
+    setBackground(this, QColor(192, 220, 192));
+    // The window itself takes the focus when the prepare button gives it up.
+    setFocusPolicy(Qt::ClickFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+
+    // The whole client area scrolls when it is too small for the panel or the gauge.
+    m_client = new QScrollArea(this);
+    m_client->setFrameShape(QFrame::NoFrame);
+    m_client->setFocusPolicy(Qt::NoFocus);
+    m_client->setWidgetResizable(true);
+    m_dockSite = new QWidget;
+    m_dockSite->setMinimumSize(PanelWidth, GaugeHeight);
+    setBackground(m_dockSite, QColor(192, 220, 192));
+    m_client->setWidget(m_dockSite);
+    m_client->viewport()->setFocusPolicy(Qt::NoFocus);
+
+    ListBox1 = new QListWidget(m_dockSite);
+    ListBox1->setGeometry(264, 0, 89, 337);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setSortingEnabled(false);
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setItemDelegate(new ResultDelegate(this));
+    ListBox1->setAttribute(Qt::WA_InputMethodEnabled, false);
+    {
+        QPalette palette = ListBox1->palette();
+        palette.setColor(QPalette::Base, Qt::white);
+        ListBox1->setPalette(palette);
+    }
+
+    Panel1 = new QFrame(m_dockSite);
+    Panel1->setGeometry(0, 0, PanelWidth, 337);
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Raised);
+    Panel1->setLineWidth(1);
+    setBackground(Panel1, QColor(0, 255, 255));
+
+    Label1 = new QLabel(QStringLiteral("X"), Panel1);
+    Label1->move(8, 128);
+    Label1->setFont(windowFont(200));
+    Label1->setTextFormat(Qt::PlainText);
+    setBackground(Label1, Qt::white);
+
+    Label2 = new QLabel(QStringLiteral("X"), Panel1);
+    Label2->move(200, 256);
+    Label2->setFont(windowFont(64));
+    Label2->setTextFormat(Qt::PlainText);
+    {
+        QPalette palette = Label2->palette();
+        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        Label2->setPalette(palette);
+    }
+    setBackground(Label2, palette().color(QPalette::Button));
+
+    GroupBox1 = new QGroupBox(QStringLiteral("選択"), Panel1);
+    GroupBox1->setGeometry(144, 6, 102, 150);
+    auto makeCheckBox = [this](const char* caption, int top, int width) {
+        auto* box = new QCheckBox(QString::fromUtf8(caption), GroupBox1);
+        box->setGeometry(6, top, width, 17);
+        box->setFocusPolicy(Qt::StrongFocus);
+        return box;
+    };
+    CheckBox1 = makeCheckBox("数字段", 17, 70);
+    CheckBox2 = makeCheckBox("上段", 38, 70);
+    CheckBox3 = makeCheckBox("中段", 60, 70);
+    CheckBox4 = makeCheckBox("下段", 82, 70);
+    CheckBox5 = makeCheckBox("記号", 104, 70);
+    CheckBox6 = makeCheckBox("大文字入り", 127, 85);
+
+    Button1 = new QPushButton(QStringLiteral("準備(&R)"), Panel1);
+    Button1->setGeometry(16, 16, 89, 25);
+    Button1->setFocusPolicy(Qt::StrongFocus);
+    Button1->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    ProgressBar1 = new BlockProgressBar(m_dockSite);
+    ProgressBar1->setGeometry(10, 344, 343, GaugeHeight);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFocusPolicy(Qt::NoFocus);
+
+    Timer1 = new QTimer(this);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
+    // Tab order: the list, then the panel's group (numbers, upper, home, symbols, lower,
+    // capitals), then the button.
+    QWidget* order[] = { ListBox1, CheckBox1, CheckBox2, CheckBox3, CheckBox5, CheckBox4, CheckBox6, Button1 };
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    resize(DesignedWidth, DesignedHeight);
+    m_requestedOuterSize = QSize(DesignedWidth, DesignedHeight);
+    m_client->setGeometry(rect());
+    ListBox1->setFocus();
+}
+
+void TForm1::FormCreate()
+{
+    Label1->setText(QString());
+    Label1->adjustSize();
+    Label2->setText(QString());
+    Label2->adjustSize();
+    Timer1->stop();
+    Timer1->setInterval(10);
+    dockControls();
+    restorePlacement();
+}
+
+void TForm1::dockControls()
+{
+    // The gauge takes the bottom at full width, the panel the left of what remains, the list the rest.
+    const QSize area = m_dockSite->size();
+    const int gaugeTop = area.height() - GaugeHeight;
+    ProgressBar1->setGeometry(0, gaugeTop, area.width(), GaugeHeight);
+    Panel1->setGeometry(0, 0, PanelWidth, std::max(0, gaugeTop));
+    ListBox1->setGeometry(PanelWidth, 0, std::max(0, area.width() - PanelWidth), std::max(0, gaugeTop));
+}
+
+void TForm1::restorePlacement()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const WorkArea area { available.left(), available.top(), available.left() + available.width(),
+        available.top() + available.height() };
+    const QRect outer = frameGeometry();
+    const WindowBounds bounds = touchdrill::restorePlacement(m_placementPath, area, outer.width(), outer.height());
+
+    const QMargins frame(geometry().left() - outer.left(), geometry().top() - outer.top(),
+        outer.right() - geometry().right(), outer.bottom() - geometry().bottom());
+    m_requestedOuterSize = QSize(bounds.width, bounds.height);
+    move(bounds.left, bounds.top);
+    resize(std::max(0, bounds.width - frame.left() - frame.right()),
+        std::max(0, bounds.height - frame.top() - frame.bottom()));
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The window manager adds its frame only once the window is mapped; keep the stored outer size.
+    QTimer::singleShot(0, this, [this] {
+        const QSize outer = frameGeometry().size();
+        const QSize inner = size();
+        if (outer != inner && outer != m_requestedOuterSize && !isMaximized() && !isFullScreen())
+            resize(m_requestedOuterSize - (outer - inner));
+    });
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_client->setGeometry(rect());
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // No confirmation: a drill in progress ends with the program, without results.
+    hide();
+    event->accept();
+    FormDestroy();
+}
+
+void TForm1::FormDestroy()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    Timer1->stop();
+    // Hiding keeps the bounds, so these are the window's bounds as the user left it.
+    const QRect outer = frameGeometry();
+    guarded([this, outer] {
+        savePlacement(m_placementPath, { outer.left(), outer.top(), outer.width(), outer.height() });
+    });
+}
+
+void TForm1::Button1Click()
+{
+    guarded([this] {
+        const RowChoices rows { CheckBox1->isChecked(), CheckBox2->isChecked(), CheckBox3->isChecked(),
+            CheckBox4->isChecked(), CheckBox5->isChecked(), CheckBox6->isChecked() };
+        m_drill.Button1Click(rows);
+    });
+}
+
+void TForm1::FormKeyPress(char& Key)
+{
+    guarded([this, &Key] { m_drill.FormKeyPress(Key); });
+}
+
+void TForm1::Timer1Timer()
+{
+    guarded([this] { m_drill.Timer1Timer(); });
+}
+
+void TForm1::ShowResults()
+{
+    ListBoxResults list(ListBox1);
+    touchdrill::ShowResults(m_bestTimesPath, m_drill.Stats, Best, list);
+}
+
+void TForm1::ListBox1DrawItem(QWidget* Control, int Index, const QRect& Rect, QStyle::State, QPainter& Canvas)
+{
+    try {
+        const auto* list = qobject_cast<QListWidget*>(Control);
+        const QListWidgetItem* item = list ? list->item(Index) : nullptr;
+        if (item)
+            paintResultLine(Canvas, Rect, item->text());
+    } catch (const std::exception& error) {
+        // Never open a modal box in the middle of a paint: report it once the paint is over.
+        const QString text = QString::fromUtf8(withFinalStop(error.what()));
+        QTimer::singleShot(0, this, [this, text] { showErrorText(text); });
+    }
+}
+
+void TForm1::showError(const std::exception& error)
+{
+    showErrorText(QString::fromUtf8(withFinalStop(error.what())));
+}
+
+void TForm1::showErrorText(const QString& text)
+{
+    if (m_options.errorBox) {
+        m_options.errorBox(m_title, text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, m_title, text, QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_dockSite && event->type() == QEvent::Resize) {
+        dockControls();
+        return false;
+    }
+    if (watched == Button1 && event->type() == QEvent::Shortcut) {
+        // Alt+R clicks the button at once and leaves the focus where it is; the toolkit's own
+        // handling would move the focus to the button and click it a moment later.
+        if (Button1->isEnabled())
+            Button1->click();
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto* target = qobject_cast<QWidget*>(watched);
+    if (!target || (target != this && !isAncestorOf(target)))
+        return false;
+    // A key the focused control passed on to its parent has been routed already.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && target != focus)
+        return false;
+    return routeKey(target, static_cast<QKeyEvent*>(event));
+}
+
+bool TForm1::routeKey(QWidget* target, QKeyEvent* event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const bool onButton = target == Button1 || qobject_cast<QCheckBox*>(target) != nullptr;
+
+    // Keyboard navigation never reaches the drill.
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+        return false;
+    if (isArrow(key)) {
+        if (onButton) {
+            moveFocusWithinParent(target, key == Qt::Key_Right || key == Qt::Key_Down);
+            return true;
+        }
+        return false;
+    }
+
+    const QString text = event->text();
+    if (text.isEmpty())
+        return false; // not a character: Home, Page Down and the like keep their usual meaning
+    if (modifiers & Qt::AltModifier && !(modifiers & Qt::ControlModifier))
+        return true; // a menu key: the prepare button's Alt+R has been taken by its shortcut already
+
+    if (Button1->isEnabled() && target != ListBox1 && (text == QLatin1String("r") || text == QLatin1String("R"))) {
+        Button1->click();
+        return true;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && target == Button1) {
+        Button1->click();
+        return true;
+    }
+
+    for (const QChar ch : text) {
+        // The JIS keyboard's yen key types the backslash.
+        const char16_t code = ch.unicode() == 0x00A5 ? u'\\' : ch.unicode();
+        if (code > 0xFF)
+            continue;
+        char Key = static_cast<char>(code);
+        FormKeyPress(Key);
+    }
+    // A space still presses a focused check box or button, which then toggles or clicks on release.
+    if (key == Qt::Key_Space && onButton && !event->isAutoRepeat())
+        return false;
+    return true;
+}
+
+void TForm1::moveFocusWithinParent(QWidget* from, bool forward)
+{
+    QWidget* parent = from->parentWidget();
+    if (from == Button1)
+        parent = Panel1; // the button's neighbours are the panel's check boxes
+    std::vector<QWidget*> chain;
+    for (QWidget* w = ListBox1->nextInFocusChain(); w && w != ListBox1; w = w->nextInFocusChain())
+        if (w->isEnabled() && w->focusPolicy() & Qt::TabFocus && parent->isAncestorOf(w))
+            chain.push_back(w);
+    const auto at = std::find(chain.begin(), chain.end(), from);
+    if (chain.size() < 2 || at == chain.end())
+        return;
+    const auto index = static_cast<std::size_t>(at - chain.begin());
+    const std::size_t next = forward ? (index + 1) % chain.size() : (index + chain.size() - 1) % chain.size();
+    chain[next]->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+}
+
+void TForm1::setTargetText(std::string_view text)
+{
+    Label1->setText(fromBytes(text));
+    Label1->adjustSize();
+}
+
+void TForm1::setWrongText(std::string_view text)
+{
+    Label2->setText(fromBytes(text));
+    Label2->adjustSize();
+}
+
+int TForm1::gauge() const
+{
+    return ProgressBar1->value();
+}
+
+void TForm1::setGauge(int position)
+{
+    ProgressBar1->setValue(std::clamp(position, 0, 100));
+}
+
+void TForm1::setTimerEnabled(bool enabled)
+{
+    if (!enabled)
+        Timer1->stop();
+    else if (!Timer1->isActive())
+        Timer1->start(); // already running: the ticks keep their rhythm
+}
+
+bool TForm1::buttonEnabled() const
+{
+    return Button1->isEnabled();
+}
+
+void TForm1::setButtonEnabled(bool enabled)
+{
+    if (!enabled && Button1->hasFocus())
+        setFocus(Qt::OtherFocusReason); // the window itself takes the focus, not the next control
+    Button1->setEnabled(enabled);
+}
+
+} // namespace touchdrill

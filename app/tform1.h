@@ -1,0 +1,111 @@
+// The main window: its controls, the routing of typed keys, and the six handlers of the program.
+#pragma once
+
+#include "clock.h"
+#include "drillengine.h"
+#include "keystats.h"
+
+#include <QStyle>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPainter;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QTimer;
+
+namespace touchdrill {
+
+class TForm1 : public QWidget, private WindowOps {
+    Q_OBJECT
+public:
+    struct Options {
+        std::string executablePath; // both files live beside it
+        Clock* clock = nullptr; // the system clocks when null
+        // Shows the error box; the real one is modal. Tests record the text instead.
+        std::function<void(const QString& title, const QString& text)> errorBox;
+    };
+
+    explicit TForm1(Options options, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Controls, named as the program's design names them.
+    QListWidget* ListBox1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    QCheckBox* CheckBox6 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // State: the drill and the best averages.
+    const DrillEngine& drill() const { return m_drill; }
+    const BestTimes& best() const { return Best; }
+    const std::string& bestTimesPath() const { return m_bestTimesPath; }
+    const std::string& placementPath() const { return m_placementPath; }
+    QString applicationTitle() const { return m_title; }
+
+    // Handlers.
+    void FormCreate();
+    void FormDestroy();
+    void FormKeyPress(char& Key);
+    void Button1Click();
+    void Timer1Timer();
+    void ListBox1DrawItem(QWidget* Control, int Index, const QRect& Rect, QStyle::State State, QPainter& Canvas);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createControls();
+    void dockControls();
+    void restorePlacement();
+    void ShowResults();
+    void showError(const std::exception& error);
+    void showErrorText(const QString& text);
+    bool routeKey(QWidget* target, QKeyEvent* event);
+    void moveFocusWithinParent(QWidget* from, bool forward);
+    template <typename Handler> void guarded(Handler&& handler);
+
+    // What the drill engine does to the controls.
+    void setTargetText(std::string_view text) override;
+    void setWrongText(std::string_view text) override;
+    int gauge() const override;
+    void setGauge(int position) override;
+    void setTimerEnabled(bool enabled) override;
+    bool buttonEnabled() const override;
+    void setButtonEnabled(bool enabled) override;
+
+    Options m_options;
+    std::unique_ptr<Clock> m_ownClock;
+    DrillEngine m_drill;
+    BestTimes Best {};
+    std::string m_bestTimesPath;
+    std::string m_placementPath;
+    QString m_title;
+    QScrollArea* m_client = nullptr;
+    QWidget* m_dockSite = nullptr;
+    QSize m_requestedOuterSize; // the stored outer size, applied again once the frame is known
+    bool m_destroyed = false;
+};
+
+} // namespace touchdrill

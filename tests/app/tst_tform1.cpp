@@ -1,0 +1,369 @@
+// The main window under the offscreen platform, driven by key events the way a person types.
+#include "fakewindow.h"
+#include "tform1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace touchdrill;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TForm1Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/tform1-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        open();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        fs::remove_all(dir);
+    }
+
+    void open()
+    {
+        form.reset();
+        TForm1::Options options;
+        options.executablePath = (dir / "touchdrill").string();
+        options.clock = &clock;
+        options.errorBox = [this](const QString& title, const QString& text) {
+            errors.push_back(title.toStdString() + "|" + text.toStdString());
+        };
+        form = std::make_unique<TForm1>(options);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    // Keys go in through the window, as the platform delivers them, so shortcuts apply too.
+    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QTest::keyClick(form->windowHandle(), k, mods);
+    }
+    void type(char c)
+    {
+        const auto code = static_cast<Qt::Key>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        const QString text(QChar(static_cast<unsigned char>(c)));
+        QTest::sendKeyEvent(QTest::Press, form->windowHandle(), code, text, Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, form->windowHandle(), code, text, Qt::NoModifier);
+    }
+    void type(const std::string& text)
+    {
+        for (char c : text)
+            type(c);
+    }
+    void focusOn(QWidget* w)
+    {
+        w->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), w);
+    }
+    char target() const { return static_cast<char>(form->drill().TargetChar); }
+    bool prepared() const { return !form->Button1->isEnabled() && !form->drill().Running; }
+
+    // Ticks the home row by keyboard and prepares with Alt+R.
+    void prepareHomeRow()
+    {
+        focusOn(form->CheckBox3);
+        if (!form->CheckBox3->isChecked())
+            key(Qt::Key_Space);
+        key(Qt::Key_R, Qt::AltModifier);
+        ASSERT_TRUE(prepared());
+    }
+
+    fs::path dir;
+    touchdrill::testing::FakeClock clock;
+    std::vector<std::string> errors;
+    std::unique_ptr<TForm1> form;
+};
+
+} // namespace
+
+TEST_F(TForm1Test, startUpState)
+{
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("タッチタイプ練習"));
+    EXPECT_EQ(form->applicationTitle(), QStringLiteral("touchdrill"));
+    EXPECT_TRUE(form->Label1->text().isEmpty());
+    EXPECT_TRUE(form->Label2->text().isEmpty());
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_EQ(form->Timer1->interval(), 10);
+    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), form->ListBox1);
+    EXPECT_TRUE(form->Button1->isEnabled());
+    for (QCheckBox* box : { form->CheckBox1, form->CheckBox2, form->CheckBox3, form->CheckBox4, form->CheckBox5,
+             form->CheckBox6 })
+        EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(form->Button1->text(), QStringLiteral("準備(&R)"));
+    EXPECT_EQ(form->GroupBox1->title(), QStringLiteral("選択"));
+    EXPECT_EQ(form->CheckBox6->text(), QStringLiteral("大文字入り"));
+    // No placement file yet: the designed size at the work area's top-left corner.
+    EXPECT_EQ(form->frameGeometry().size(), QSize(369, 422));
+    EXPECT_EQ(form->frameGeometry().topLeft(), QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TForm1Test, wholeDrillByKeys)
+{
+    prepareHomeRow();
+    clock.ticks = 10'000;
+    key(Qt::Key_Space);
+    ASSERT_TRUE(form->drill().Running);
+    EXPECT_TRUE(form->Timer1->isActive());
+    const char first = target();
+    EXPECT_NE(std::string("asdfghjkl").find(first), std::string::npos);
+    EXPECT_EQ(form->Label1->text(), QString(QChar(first)));
+
+    const char wrong = first == 'q' ? 'w' : 'q';
+    type(wrong);
+    EXPECT_EQ(form->Label2->text(), QString(QChar(wrong)));
+    clock.ticks += 523;
+    type(first);
+    EXPECT_NE(target(), first);
+    EXPECT_TRUE(form->Label2->text().isEmpty());
+
+    key(Qt::Key_Space);
+    EXPECT_FALSE(form->drill().Running);
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_TRUE(form->Label1->text().isEmpty());
+    ASSERT_EQ(form->ListBox1->count(), 1);
+    EXPECT_EQ(form->ListBox1->item(0)->text().toStdString(), std::string(1, first) + ",523,0");
+    EXPECT_EQ(fs::file_size(dir / "touchdrill.bst"), 376u);
+    EXPECT_EQ(form->best()[static_cast<std::size_t>(first - 33)], 523u);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TForm1Test, waysToPrepare)
+{
+    using Focus = QWidget* (*)(TForm1&); // null: the window itself
+    const Focus list = [](TForm1& f) -> QWidget* { return f.ListBox1; };
+    const Focus box = [](TForm1& f) -> QWidget* { return f.CheckBox2; };
+    const Focus button = [](TForm1& f) -> QWidget* { return f.Button1; };
+    struct Row {
+        const char* name;
+        Focus focus;
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        bool prepares;
+    };
+    const Row table[] = {
+        { "Alt+R on the list", list, Qt::Key_R, Qt::AltModifier, true },
+        { "r on the list is a plain key", list, Qt::Key_R, Qt::NoModifier, false },
+        { "r on a check box", box, Qt::Key_R, Qt::NoModifier, true },
+        { "R on a check box", box, Qt::Key_R, Qt::ShiftModifier, true },
+        { "Alt+R on a check box", box, Qt::Key_R, Qt::AltModifier, true },
+        { "Enter on the button", button, Qt::Key_Return, Qt::NoModifier, true },
+        { "Enter on a check box is a character", box, Qt::Key_Return, Qt::NoModifier, false },
+        { "r on the window", nullptr, Qt::Key_R, Qt::NoModifier, true },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        open();
+        form->CheckBox2->setChecked(true);
+        if (row.focus) {
+            focusOn(row.focus(*form));
+        } else {
+            form->setFocus();
+            ASSERT_EQ(QApplication::focusWidget(), form.get());
+        }
+        key(row.key, row.mods);
+        EXPECT_EQ(prepared(), row.prepares);
+        EXPECT_TRUE(form->CheckBox2->isChecked()) << "the key must not reach the check box";
+        if (row.prepares && row.focus == button) {
+            EXPECT_EQ(QApplication::focusWidget(), form.get()) << "a disabled button hands the focus to the window";
+        }
+    }
+}
+
+TEST_F(TForm1Test, prepareAgainAfterADrillAndRIsAPlainKeyWhilePrepared)
+{
+    prepareHomeRow();
+    // Prepared: the button is disabled, so r is an ordinary character and does nothing.
+    focusOn(form->CheckBox1);
+    type('r');
+    EXPECT_TRUE(prepared());
+    key(Qt::Key_Space);
+    EXPECT_TRUE(form->drill().Running);
+    EXPECT_TRUE(form->CheckBox1->isChecked()) << "the space goes to the drill, then to the box";
+    key(Qt::Key_Space);
+    EXPECT_FALSE(form->drill().Running);
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    type('r');
+    EXPECT_TRUE(prepared());
+}
+
+TEST_F(TForm1Test, tabMovesTheFocusAndIsNeverAWrongKey)
+{
+    prepareHomeRow();
+    focusOn(form->ListBox1);
+    key(Qt::Key_Space);
+    ASSERT_TRUE(form->drill().Running);
+    const std::vector<QWidget*> order { form->CheckBox1, form->CheckBox2, form->CheckBox3, form->CheckBox5,
+        form->CheckBox4, form->CheckBox6, form->ListBox1 };
+    for (QWidget* expected : order) {
+        key(Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), expected) << expected->metaObject()->className();
+    }
+    key(Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), form->CheckBox6);
+    EXPECT_TRUE(form->Label2->text().isEmpty());
+    // Arrows move among the group's boxes, wrapping, and are not characters either.
+    key(Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(), form->CheckBox1);
+    key(Qt::Key_Up);
+    EXPECT_EQ(QApplication::focusWidget(), form->CheckBox6);
+    EXPECT_TRUE(form->Label2->text().isEmpty());
+    EXPECT_TRUE(form->drill().Running);
+}
+
+TEST_F(TForm1Test, typedLettersNeverMoveTheListSelection)
+{
+    for (const char* line : { "a,100,0", "b,200,0", "k,300,0", "s,400,0" })
+        form->ListBox1->addItem(QString::fromLatin1(line));
+    focusOn(form->ListBox1);
+    form->ListBox1->setCurrentRow(0);
+    type("skb");
+    EXPECT_EQ(form->ListBox1->currentRow(), 0);
+    key(Qt::Key_Down);
+    EXPECT_EQ(form->ListBox1->currentRow(), 1) << "arrows still move it";
+}
+
+TEST_F(TForm1Test, spaceOnAFocusedCheckBoxTogglesItOnce)
+{
+    focusOn(form->CheckBox5);
+    key(Qt::Key_Space);
+    EXPECT_TRUE(form->CheckBox5->isChecked());
+    key(Qt::Key_Space);
+    EXPECT_FALSE(form->CheckBox5->isChecked());
+    EXPECT_TRUE(form->Button1->isEnabled());
+}
+
+TEST_F(TForm1Test, ampersandShowsAsItself)
+{
+    form->CheckBox5->setChecked(true);
+    form->Button1Click();
+    key(Qt::Key_Space);
+    ASSERT_TRUE(form->drill().Running);
+    if (target() == '&') // answer it so that & can be a wrong key
+        type('&');
+    EXPECT_EQ(form->Label1->text(), QString(QChar(target())));
+    type('&');
+    EXPECT_EQ(form->Label2->text(), QStringLiteral("&"));
+    // Shown, not taken as a mnemonic marker: the label has room for one character.
+    EXPECT_GT(form->Label2->sizeHint().width(), 10);
+    // Answer the targets until & comes up, then check the big display.
+    for (int i = 0; i < 2000 && target() != '&'; ++i)
+        type(target());
+    ASSERT_EQ(target(), '&');
+    EXPECT_EQ(form->Label1->text(), QStringLiteral("&"));
+    EXPECT_GT(form->Label1->sizeHint().width(), 30);
+}
+
+TEST_F(TForm1Test, dockingHoldsOnEveryResize)
+{
+    struct Row {
+        QSize size;
+        bool horizontalBar, verticalBar;
+    };
+    const Row table[] = {
+        { { 600, 500 }, false, false },
+        { { 369, 422 }, false, false },
+        { { 257, 100 }, false, false },
+        { { 200, 300 }, true, false },
+        { { 400, 30 }, false, true },
+    };
+    auto* scroll = form->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    for (const auto& row : table) {
+        SCOPED_TRACE(QString("%1x%2").arg(row.size.width()).arg(row.size.height()).toStdString());
+        form->resize(row.size);
+        QApplication::processEvents();
+        const int w = std::max(row.size.width() - (row.verticalBar ? scroll->verticalScrollBar()->width() : 0), 257);
+        const int h
+            = std::max(row.size.height() - (row.horizontalBar ? scroll->horizontalScrollBar()->height() : 0), 40);
+        EXPECT_EQ(form->ProgressBar1->geometry(), QRect(0, h - 40, w, 40));
+        EXPECT_EQ(form->Panel1->geometry(), QRect(0, 0, 257, h - 40));
+        EXPECT_EQ(form->ListBox1->geometry(), QRect(257, 0, w - 257, h - 40));
+        EXPECT_EQ(scroll->horizontalScrollBar()->isVisible(), row.horizontalBar);
+        EXPECT_EQ(scroll->verticalScrollBar()->isVisible(), row.verticalBar);
+    }
+}
+
+TEST_F(TForm1Test, gaugeFollowsTheTimerAndHoldsFull)
+{
+    prepareHomeRow();
+    key(Qt::Key_Space);
+    for (int i = 0; i < 150; ++i)
+        form->Timer1Timer();
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    type(target());
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    form->Timer1Timer();
+    EXPECT_EQ(form->ProgressBar1->value(), 1);
+    key(Qt::Key_Space);
+    EXPECT_EQ(form->ProgressBar1->value(), 1) << "ending a drill keeps the gauge";
+}
+
+TEST_F(TForm1Test, aFailedResultsStepShowsTheErrorBoxAndTheDrillHasEnded)
+{
+    fs::create_directory(dir / "touchdrill.bst");
+    prepareHomeRow();
+    key(Qt::Key_Space);
+    clock.ticks += 100;
+    type(target());
+    key(Qt::Key_Space);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "touchdrill|ファイルへのアクセスが拒否されました.");
+    EXPECT_EQ(form->ListBox1->count(), 1) << "the list is filled before the write fails";
+    EXPECT_FALSE(form->drill().Running);
+    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_TRUE(fs::is_directory(dir / "touchdrill.bst"));
+}
+
+TEST_F(TForm1Test, inputMethodIsOff)
+{
+    for (QWidget* w : std::initializer_list<QWidget*> { form.get(), form->ListBox1, form->CheckBox1, form->Button1 }) {
+        focusOn(w == form.get() ? form->ListBox1 : w);
+        EXPECT_FALSE(QApplication::focusWidget()->testAttribute(Qt::WA_InputMethodEnabled));
+    }
+}
+
+TEST_F(TForm1Test, placementSurvivesARestart)
+{
+    form->move(300, 200);
+    form->resize(500, 450);
+    const QRect outer = form->frameGeometry(); // the stored bounds include the frame
+    form->close();
+    std::ifstream ini(dir / "touchdrill.ini");
+    const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text,
+        QString("[Form]\nTop=%1\nLeft=%2\nWidth=%3\nHeight=%4\n")
+            .arg(outer.top())
+            .arg(outer.left())
+            .arg(outer.width())
+            .arg(outer.height())
+            .toStdString());
+    open();
+    EXPECT_EQ(form->frameGeometry(), outer);
+}
