@@ -1,0 +1,66 @@
+#include "ioerror.h"
+
+#include <cerrno>
+
+namespace touchdrill {
+
+std::string ioErrorText(int code)
+{
+    switch (code) {
+    case 2:
+        return "ファイルが見つかりません";
+    case 3:
+        return "不正なファイル名です";
+    case 4:
+        return "オープンしたファイルが多すぎます";
+    case 5:
+        return "ファイルへのアクセスが拒否されました";
+    case IoReadPastEnd:
+        return "ファイルの末尾以降を読み込みました";
+    case IoDiskFull:
+        return "ディスクがいっぱいです";
+    case 106:
+        return "入力値が数値ではありません";
+    default:
+        return "I/O エラー (" + std::to_string(code) + ")";
+    }
+}
+
+int ioCodeFromErrno(int err)
+{
+    switch (err) {
+    case ENOENT:
+        return 2;
+    case ENAMETOOLONG:
+    case ENOTDIR: // a component of the path is not a folder
+    case ELOOP:
+    case EINVAL: // the file system rejects the name
+        return 3;
+    case EMFILE:
+    case ENFILE:
+        return 4;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ENOTEMPTY: // renaming onto a folder
+    case EEXIST:
+        return 5;
+    case ENOSPC:
+    case EDQUOT:
+        return 112;
+    case EIO:
+        // EIO is 5 on Linux, which would read as "access denied"; a device error gets its own number.
+        return 1117;
+    default:
+        return err;
+    }
+}
+
+IoError::IoError(int code)
+    : std::runtime_error(ioErrorText(code))
+    , m_code(code)
+{
+}
+
+} // namespace touchdrill

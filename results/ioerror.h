@@ -1,0 +1,30 @@
+// The I/O error raised by the best-times file: a result code and its user-visible text.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace touchdrill {
+
+// Codes the file layer reports itself, beside the system's error numbers.
+constexpr int IoReadPastEnd = 100; // a read returned fewer bytes than asked for
+constexpr int IoDiskFull = 101; // a write stored fewer bytes than asked for, without a system error
+
+// The text shown for an I/O result code, UTF-8, without the final full stop the error box adds.
+std::string ioErrorText(int code);
+
+// Maps a Linux errno onto the code reported to the user: the table's codes where the meaning is
+// the same, the number itself otherwise.
+int ioCodeFromErrno(int err);
+
+class IoError : public std::runtime_error {
+public:
+    explicit IoError(int code);
+
+    int code() const { return m_code; }
+
+private:
+    int m_code;
+};
+
+} // namespace touchdrill

@@ -1,0 +1,117 @@
+#include "testfiles.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <linux/capability.h>
+#include <stdexcept>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace touchdrill::testing {
+
+TempFolder::TempFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tst_results-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_root = pattern;
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ec;
+    // Tests leave folders without write or search permission behind; give them back first.
+    for (auto it = std::filesystem::recursive_directory_iterator(m_root, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            std::filesystem::permissions(
+                it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(m_root, ec);
+}
+
+std::vector<std::string> TempFolder::namesExcept(const std::string& except) const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_root)) {
+        const std::string name = entry.path().filename().string();
+        if (name != except)
+            names.push_back(name);
+    }
+    return names;
+}
+
+void writeBytes(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+Bytes readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes handMadeFile(const std::vector<std::pair<int, uint32_t>>& entries, std::size_t size)
+{
+    Bytes bytes(4 * CodeCount, 0);
+    for (const auto& [code, value] : entries) {
+        const std::size_t offset = 4 * static_cast<std::size_t>(code - 33);
+        bytes.at(offset) = static_cast<unsigned char>(value);
+        bytes.at(offset + 1) = static_cast<unsigned char>(value >> 8);
+        bytes.at(offset + 2) = static_cast<unsigned char>(value >> 16);
+        bytes.at(offset + 3) = static_cast<unsigned char>(value >> 24);
+    }
+    bytes.resize(size, 0);
+    return bytes;
+}
+
+namespace {
+
+constexpr uint32_t bypassMask(int cap)
+{
+    return 1u << (cap % 32);
+}
+
+} // namespace
+
+PermissionChecks::PermissionChecks()
+{
+    if (::geteuid() != 0) {
+        m_active = true;
+        return;
+    }
+    // Capabilities are per thread, so this touches nothing but the running test.
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct data[2] {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return;
+    m_savedEffective[0] = data[0].effective;
+    m_savedEffective[1] = data[1].effective;
+    data[0].effective
+        &= ~(bypassMask(CAP_DAC_OVERRIDE) | bypassMask(CAP_DAC_READ_SEARCH) | bypassMask(CAP_FOWNER));
+    if (::syscall(SYS_capset, &header, data) != 0)
+        return;
+    m_dropped = true;
+    m_active = true;
+}
+
+PermissionChecks::~PermissionChecks()
+{
+    if (!m_dropped)
+        return;
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct data[2] {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return;
+    data[0].effective = m_savedEffective[0];
+    data[1].effective = m_savedEffective[1];
+    ::syscall(SYS_capset, &header, data);
+}
+
+} // namespace touchdrill::testing

@@ -1,0 +1,71 @@
+#include "ioerror.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace touchdrill;
+
+TEST(IoError, textsByCodeAndTheFullStopTheErrorBoxAdds)
+{
+    struct Row {
+        int code;
+        const char* text;
+        bool getsFullStop; // the error box's rule: last byte, unsigned, greater than '.'
+    };
+    const Row table[] = {
+        { 2, "ファイルが見つかりません", true },
+        { 3, "不正なファイル名です", true },
+        { 4, "オープンしたファイルが多すぎます", true },
+        { 5, "ファイルへのアクセスが拒否されました", true },
+        { 100, "ファイルの末尾以降を読み込みました", true },
+        { 101, "ディスクがいっぱいです", true },
+        { 106, "入力値が数値ではありません", true },
+        { 112, "I/O エラー (112)", false },
+        { 0, "I/O エラー (0)", false },
+        { -7, "I/O エラー (-7)", false },
+        { 1117, "I/O エラー (1117)", false },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.code);
+        const IoError error(row.code);
+        EXPECT_EQ(error.code(), row.code);
+        EXPECT_STREQ(error.what(), row.text);
+        EXPECT_EQ(ioErrorText(row.code), row.text);
+        const std::string text = error.what();
+        EXPECT_EQ(static_cast<unsigned char>(text.back()) > '.', row.getsFullStop);
+    }
+}
+
+TEST(IoError, linuxErrorsMapOntoTheCodesOfTheSameMeaning)
+{
+    struct Row {
+        const char* name;
+        int err;
+        int code;
+    };
+    const Row table[] = {
+        { "no such file", ENOENT, 2 },
+        { "name too long", ENAMETOOLONG, 3 },
+        { "path through a file", ENOTDIR, 3 },
+        { "link loop", ELOOP, 3 },
+        { "name the file system rejects", EINVAL, 3 },
+        { "process out of descriptors", EMFILE, 4 },
+        { "system out of descriptors", ENFILE, 4 },
+        { "permission denied", EACCES, 5 },
+        { "operation not permitted", EPERM, 5 },
+        { "read-only file system", EROFS, 5 },
+        { "a folder where a file is wanted", EISDIR, 5 },
+        { "rename onto a non-empty folder", ENOTEMPTY, 5 },
+        { "rename onto an existing name", EEXIST, 5 },
+        { "disk full", ENOSPC, 112 },
+        { "quota", EDQUOT, 112 },
+        { "device error keeps away from 'access denied'", EIO, 1117 },
+        { "anything else is its own number", EFBIG, EFBIG },
+        { "another", EXDEV, EXDEV },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ioCodeFromErrno(row.err), row.code);
+    }
+}

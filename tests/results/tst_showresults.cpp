@@ -1,0 +1,212 @@
+#include "besttimesfile.h"
+#include "besttimesfile_p.h"
+#include "ioerror.h"
+#include "showresults.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+using namespace touchdrill;
+using namespace touchdrill::testing;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Records what the list was asked to do, in order; "repaint" marks what was on screen then.
+class FakeList final : public ResultList {
+public:
+    void clear() override
+    {
+        lines.clear();
+        log.push_back("clear");
+    }
+    void add(const std::string& line) override
+    {
+        lines.push_back(line);
+        log.push_back(line);
+    }
+    void repaint() override { log.push_back("repaint"); }
+
+    Lines lines;
+    Lines log;
+};
+
+KeyStats drill(const std::vector<std::tuple<char, uint32_t, uint32_t>>& entries)
+{
+    KeyStats stats;
+    for (const auto& [c, total, hits] : entries)
+        stats[c] = KeyStat { total, hits };
+    return stats;
+}
+
+struct Window {
+    FakeList list;
+    BestTimes best {};
+};
+
+int showResultsError(const std::string& path, const KeyStats& stats, Window& window)
+{
+    try {
+        ShowResults(path, stats, window.best, window.list);
+    } catch (const IoError& error) {
+        return error.code();
+    }
+    return 0;
+}
+
+const Lines earlierLines { "x,1,2", "repaint" };
+
+} // namespace
+
+TEST(ShowResults, firstRunThenASecondDrill)
+{
+    TempFolder folder;
+    const std::string path = folder.path("touchdrill.bst");
+    Window window;
+    window.best.fill(123); // a stale working copy: without a file every best is 0
+
+    ShowResults(
+        path, drill({ { 'a', 2168, 5 }, { ',', 6100, 10 }, { '"', 30, 1 } }), window.best, window.list);
+    EXPECT_EQ(window.list.log, (Lines { "clear", R"("""",30,0)", R"(",",610,0)", "a,433,0", "repaint" }));
+    EXPECT_EQ(readBytes(path), handMadeFile({ { '"', 30 }, { ',', 610 }, { 'a', 433 } }));
+
+    // Better, equal and worse averages: the lines show the stored best, only the better one is kept.
+    ShowResults(path, drill({ { 'a', 4000, 10 }, { ',', 6109, 10 }, { '"', 31, 1 }, { 'b', 7, 1 } }),
+        window.best, window.list);
+    EXPECT_EQ(window.list.lines, (Lines { R"("""",31,30)", R"(",",610,610)", "a,400,433", "b,7,0" }));
+    const Bytes second = handMadeFile({ { '"', 30 }, { ',', 610 }, { 'a', 400 }, { 'b', 7 } });
+    EXPECT_EQ(readBytes(path), second);
+    BestTimes expected {};
+    expected['"' - FirstCode] = 30;
+    expected[',' - FirstCode] = 610;
+    expected['a' - FirstCode] = 400;
+    expected['b' - FirstCode] = 7;
+    EXPECT_EQ(window.best, expected);
+
+    // A drill with no hits empties the list and rewrites the file as it was.
+    ShowResults(path, KeyStats {}, window.best, window.list);
+    EXPECT_EQ(window.list.lines, Lines {});
+    EXPECT_EQ(readBytes(path), second);
+    EXPECT_EQ(folder.namesExcept("touchdrill.bst"), Lines {});
+}
+
+TEST(ShowResults, bestsComeFromTheFileNotFromMemory)
+{
+    TempFolder folder;
+    const std::string path = folder.path("t.bst");
+    writeBytes(path, handMadeFile({ { 'q', 4294967295u }, { 'z', 250 } }, 400));
+    Window window;
+    ShowResults(path, drill({ { 'q', 900, 3 }, { 'z', 2600, 10 } }), window.best, window.list);
+    EXPECT_EQ(window.list.lines, (Lines { "q,300,4294967295", "z,260,250" }));
+    EXPECT_EQ(readBytes(path), handMadeFile({ { 'q', 300 }, { 'z', 250 } })) << "cut to 376 bytes";
+}
+
+TEST(ShowResults, zeroMillisecondAverageIsKeptAsABestOfOne)
+{
+    TempFolder folder;
+    const std::string path = folder.path("t.bst");
+    Window window;
+    ShowResults(path, drill({ { 'k', 3, 5 } }), window.best, window.list);
+    EXPECT_EQ(window.list.lines, Lines { "k,0,0" });
+    EXPECT_EQ(readBytes(path), handMadeFile({ { 'k', 1 } }));
+
+    ShowResults(path, drill({ { 'k', 0, 1 } }), window.best, window.list);
+    EXPECT_EQ(window.list.lines, Lines { "k,0,1" }) << "the next line still shows a best";
+    ShowResults(path, drill({ { 'k', 40, 10 } }), window.best, window.list);
+    EXPECT_EQ(window.list.lines, Lines { "k,4,1" });
+    EXPECT_EQ(readBytes(path), handMadeFile({ { 'k', 1 } }));
+}
+
+TEST(ShowResults, failedLoadLeavesListBestsAndFileAsTheyWere)
+{
+    TempFolder folder;
+    const std::string shortFile = folder.path("short.bst");
+    const Bytes shortBytes = handMadeFile({ { 'a', 5 } }, 375);
+    writeBytes(shortFile, shortBytes);
+    const std::string readOnly = folder.path("readonly.bst");
+    const Bytes readOnlyBytes = handMadeFile({ { 'a', 500 } });
+    writeBytes(readOnly, readOnlyBytes);
+    ::chmod(readOnly.c_str(), 0444);
+
+    PermissionChecks checks;
+    const std::tuple<std::string, Bytes, int> table[] = {
+        { shortFile, shortBytes, 100 },
+        { readOnly, readOnlyBytes, 5 },
+    };
+    for (const auto& [path, bytes, code] : table) {
+        SCOPED_TRACE(path);
+        if (code == 5 && !checks.active())
+            GTEST_SKIP() << "running as root without the right to drop capabilities";
+        Window window;
+        window.list.log = earlierLines;
+        window.best.fill(9);
+        BestTimes before = window.best;
+        for (int drillEnd = 0; drillEnd < 2; ++drillEnd) {
+            EXPECT_EQ(showResultsError(path, drill({ { 'a', 100, 1 } }), window), code);
+            EXPECT_EQ(window.list.log, earlierLines) << "list untouched, not even repainted";
+            EXPECT_EQ(window.best, before);
+            EXPECT_EQ(readBytes(path), bytes);
+        }
+    }
+    EXPECT_EQ(folder.namesExcept("").size(), 2u);
+}
+
+TEST(ShowResults, failedRewriteKeepsTheNewLinesAndBests)
+{
+    TempFolder folder;
+    const std::string inTheWay = folder.path("dir.bst");
+    std::filesystem::create_directory(inTheWay);
+    const std::string locked = folder.path("locked");
+    std::filesystem::create_directory(locked);
+    writeBytes(locked + "/t.bst", handMadeFile({ { 'a', 300 }, { 'b', 50 } }));
+    ::chmod(locked.c_str(), 0555);
+
+    PermissionChecks checks;
+    if (!checks.active())
+        GTEST_SKIP() << "running as root without the right to drop capabilities";
+    struct Row {
+        const char* name;
+        std::string path;
+        Lines lines;
+        uint32_t bestA;
+    };
+    const Row table[] = {
+        { "folder in place of the file: no file, then the rewrite fails", inTheWay, { "a,250,0" }, 250 },
+        { "unwritable folder", locked + "/t.bst", { "a,250,300" }, 250 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        Window window;
+        window.list.log = earlierLines;
+        EXPECT_EQ(showResultsError(row.path, drill({ { 'a', 500, 2 } }), window), 5);
+        Lines expectedLog = earlierLines;
+        expectedLog.push_back("clear");
+        expectedLog.insert(expectedLog.end(), row.lines.begin(), row.lines.end());
+        expectedLog.push_back("repaint");
+        EXPECT_EQ(window.list.log, expectedLog) << "filled and repainted before the error";
+        EXPECT_EQ(window.best['a' - FirstCode], row.bestA);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(inTheWay));
+    EXPECT_EQ(readBytes(locked + "/t.bst"), handMadeFile({ { 'a', 300 }, { 'b', 50 } }));
+}
+
+TEST(ShowResults, diskFullDuringTheRewriteKeepsTheOldFile)
+{
+    TempFolder folder;
+    const std::string path = folder.path("t.bst");
+    const Bytes old = handMadeFile({ { 'a', 300 } });
+    writeBytes(path, old);
+    detail::saveFault = [](detail::SaveStep step, const std::string&) {
+        return step == detail::SaveStep::Write ? ENOSPC : 0;
+    };
+    Window window;
+    const int code = showResultsError(path, drill({ { 'a', 500, 2 } }), window);
+    detail::saveFault = nullptr;
+    EXPECT_EQ(code, 112);
+    EXPECT_EQ(window.list.log, (Lines { "clear", "a,250,300", "repaint" }));
+    EXPECT_EQ(readBytes(path), old);
+    EXPECT_EQ(folder.namesExcept("t.bst"), Lines {});
+}
