@@ -1,0 +1,119 @@
+#include "settings/placement.h"
+
+#include "tempdir.h"
+
+#include <climits>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <sys/resource.h>
+
+namespace touchdrill {
+
+bool operator==(const WindowBounds& a, const WindowBounds& b)
+{
+    return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
+}
+
+void PrintTo(const WindowBounds& b, std::ostream* os)
+{
+    *os << "{left " << b.left << ", top " << b.top << ", " << b.width << " x " << b.height << "}";
+}
+
+namespace {
+
+constexpr WorkArea Screen { 0, 0, 1024, 768 };
+
+TEST(RestorePlacement, Table)
+{
+    struct Row {
+        const char* name;
+        std::optional<std::string> file; // nullopt: no file
+        WorkArea area;
+        WindowBounds expected;
+    };
+    const Row rows[] = {
+        { "no file: work area corner, current size", std::nullopt, { 40, 30, 1024, 768 },
+            { 40, 30, 369, 422 } },
+        { "no Form section", "[Other]\nTop=100\nLeft=100\n", Screen, { 0, 0, 369, 422 } },
+        { "stored values", "[Form]\nTop=200\nLeft=300\nWidth=500\nHeight=450\n", Screen,
+            { 300, 200, 500, 450 } },
+        { "left far right", "[Form]\nLeft=5000\nTop=200\n", Screen, { 0, 200, 369, 422 } },
+        { "top above the screen", "[Form]\nLeft=10\nTop=-50\n", Screen, { 10, 0, 369, 422 } },
+        { "left at right - 100 stays", "[Form]\nLeft=924\n", Screen, { 924, 0, 369, 422 } },
+        { "left one more moves", "[Form]\nLeft=925\n", Screen, { 0, 0, 369, 422 } },
+        { "top at bottom - 100 stays", "[Form]\nTop=668\n", Screen, { 0, 668, 369, 422 } },
+        { "top one more moves", "[Form]\nTop=669\n", Screen, { 0, 0, 369, 422 } },
+        { "left at the area's left stays", "[Form]\nLeft=40\nTop=30\n", { 40, 30, 1024, 768 },
+            { 40, 30, 369, 422 } },
+        { "left and top one short move", "[Form]\nLeft=39\nTop=29\n", { 40, 30, 1024, 768 },
+            { 40, 30, 369, 422 } },
+        { "maximised bounds", "[Form]\nLeft=-8\nTop=-8\nWidth=1040\nHeight=784\n", Screen,
+            { 0, 0, 1040, 784 } },
+        { "size taken as stored", "[Form]\nWidth=0\nHeight=-5\n", Screen, { 0, 0, 0, -5 } },
+        { "huge size taken as stored", "[Form]\nWidth=100000\nHeight=$7FFFFFFF\n", Screen,
+            { 0, 0, 100000, INT_MAX } },
+        { "hexadecimal forms", "[Form]\nLeft=0x10\nTop=$20\nWidth=x1F0\nHeight=-$10\n", Screen,
+            { 16, 32, 496, 16 } },
+        { "invalid values give the defaults", "[Form]\nLeft=12abc\nTop= \nWidth=2147483648\nHeight=\"1 \"\n",
+            Screen, { 0, 0, 369, 422 } },
+        { "area left of the origin", "[Form]\nLeft=-100\nTop=-600\n", { -1280, -768, 0, 0 },
+            { -100, -600, 369, 422 } },
+        { "area left of the origin, one more", "[Form]\nLeft=-99\nTop=-99\n", { -1280, -768, 0, 0 },
+            { -1280, -768, 369, 422 } },
+        // right - 100 and bottom - 100 would overflow in 32 bits here and let 0 through.
+        { "area at the lowest coordinates", "[Form]\nLeft=0\nTop=0\n",
+            { INT_MIN, INT_MIN, INT_MIN + 50, INT_MIN + 50 }, { INT_MIN, INT_MIN, 369, 422 } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        if (row.file)
+            dir.write("t.ini", *row.file);
+        EXPECT_EQ(restorePlacement(dir.path("t.ini"), row.area, 369, 422), row.expected);
+    }
+}
+
+TEST(SavePlacement, WritesTheFourKeysAndRestoresThem)
+{
+    TempDir dir;
+    dir.write("t.ini", "; mine\r\n[Other]\r\nTop=1\r\n");
+    savePlacement(dir.path("t.ini"), { 300, 200, 500, 450 });
+    EXPECT_EQ(dir.read("t.ini"),
+        "; mine\r\n[Other]\r\nTop=1\r\n[Form]\r\nTop=200\r\nLeft=300\r\nWidth=500\r\nHeight=450\r\n");
+    EXPECT_EQ(restorePlacement(dir.path("t.ini"), Screen, 1, 1), (WindowBounds { 300, 200, 500, 450 }));
+
+    savePlacement(dir.path("t.ini"), { -8, -7, 1040, 784 });
+    EXPECT_EQ(dir.read("t.ini"),
+        "; mine\r\n[Other]\r\nTop=1\r\n[Form]\r\nTop=-7\r\nLeft=-8\r\nWidth=1040\r\nHeight=784\r\n");
+}
+
+TEST(SavePlacement, FailureNamesTheFileAndStopsThere)
+{
+    TempDir dir;
+    const std::string unwritable = dir.path("none/t.ini");
+    try {
+        savePlacement(unwritable, { 1, 2, 3, 4 });
+        ADD_FAILURE() << "no error raised";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), unwritable + " に書き込めません");
+    }
+
+    // A file size limit lets the same-sized rewrite of Top through and stops the growing
+    // write of Left, so the keys after the failing one can be seen left alone.
+    dir.write("t.ini", "[Form]\nTop=1\n");
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 13;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(savePlacement(dir.path("t.ini"), { 7, 2, 500, 450 }), std::runtime_error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(dir.read("t.ini"), "[Form]\nTop=2\n");
+    EXPECT_EQ(dir.entries(), std::set<std::string> { "t.ini" });
+}
+
+} // namespace
+} // namespace touchdrill
