@@ -1,9 +1,14 @@
 # Quick start on Debian 12: `make run` or `make test`. Both install what is missing first.
 BUILD ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+FUZZ_SECONDS ?= 10
+FUZZ_LONG_SECONDS ?= 300
+FUZZERS = fuzz_iniinteger fuzz_inifile fuzz_resultfields fuzz_besttimes fuzz_painter
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test unit-test sanitize-test fuzz-build fuzz-smoke fuzz clean
 
 all: build
 
@@ -23,8 +28,35 @@ run: build
 	fi
 	./$(BUILD)/touchdrill
 
-test: build
+unit-test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+test: unit-test sanitize-test fuzz-smoke
+
+# Every unit and window test again under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer; any report fails the run. The end-to-end tests run the plain build only.
+sanitize-test: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTOUCHDRILL_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+	  ctest --output-on-failure -j $(JOBS) -LE e2e
+
+fuzz-build: deps
+	@CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOUCHDRILL_FUZZ_INSTRUMENT=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZERS)
+
+fuzz-smoke: fuzz-build
+	@./tools/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz: fuzz-build
+	@./tools/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_LONG_SECONDS)
+
+# Benchmarks (make bench) and packaging (make dist, make install-desktop) live beside their code.
+-include bench/bench.mk
+-include packaging/packaging.mk
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -17,12 +17,11 @@ xdotool
 x11-utils
 imagemagick
 python3
+clang
+libclang-rt-14-dev
 "
 if [ "${1:-}" = "--bench" ]; then
     packages="$packages libbenchmark-dev"
-fi
-if [ "${1:-}" = "--fuzz" ]; then
-    packages="$packages clang libclang-rt-14-dev"
 fi
 
 missing=""
