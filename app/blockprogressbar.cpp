@@ -28,7 +28,8 @@ void BlockProgressBar::paintEvent(QPaintEvent*)
     const int span = maximum() - minimum();
     if (span <= 0 || trough.width() <= 0 || trough.height() <= 0)
         return;
-    const int filled = static_cast<int>(static_cast<long long>(trough.width()) * (value() - minimum()) / span);
+    const int filled
+        = static_cast<int>(static_cast<long long>(trough.width()) * (value() - minimum()) / span);
     const int block = std::max(2, trough.height() * 2 / 3);
     const int gap = 2;
     const QColor colour = palette().color(QPalette::Highlight);

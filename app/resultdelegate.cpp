@@ -13,7 +13,8 @@ ResultDelegate::ResultDelegate(TForm1* form)
 {
 }
 
-void ResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void ResultDelegate::paint(
+    QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QWidget* list = const_cast<QWidget*>(option.widget);
     m_form->ListBox1DrawItem(list, index.row(), option.rect, option.state, *painter);

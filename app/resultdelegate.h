@@ -12,7 +12,8 @@ class ResultDelegate : public QStyledItemDelegate {
 public:
     explicit ResultDelegate(TForm1* form);
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(
+        QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     static constexpr int ItemHeight = 16;

@@ -3,9 +3,9 @@
 #include "apptext.h"
 #include "blockprogressbar.h"
 #include "chartpainter.h"
+#include "resultdelegate.h"
 #include "settings/filenames.h"
 #include "settings/placement.h"
-#include "resultdelegate.h"
 #include "showresults.h"
 
 #include <QApplication>
@@ -29,56 +29,56 @@ namespace touchdrill {
 
 namespace {
 
-    constexpr int DesignedWidth = 369; // outer size, frame included
-    constexpr int DesignedHeight = 422;
-    constexpr int PanelWidth = 257;
-    constexpr int GaugeHeight = 40;
+constexpr int DesignedWidth = 369; // outer size, frame included
+constexpr int DesignedHeight = 422;
+constexpr int PanelWidth = 257;
+constexpr int GaugeHeight = 40;
 
-    QFont windowFont(int pixelHeight)
+QFont windowFont(int pixelHeight)
+{
+    QFont font;
+    // The first family is the one the layout was designed with; on Linux a Japanese
+    // proportional gothic from Debian's fonts stands in for it.
+    font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic") });
+    font.setPixelSize(pixelHeight);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+void setBackground(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// Each character code is one byte; bytes above 127 show as their Latin-1 characters.
+QString fromBytes(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool isArrow(int key)
+{
+    return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+}
+
+// The list the results step fills, on ListBox1.
+class ListBoxResults final : public ResultList {
+public:
+    explicit ListBoxResults(QListWidget* list)
+        : m_list(list)
     {
-        QFont font;
-        // The first family is the one the layout was designed with; on Linux a Japanese
-        // proportional gothic from Debian's fonts stands in for it.
-        font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-            QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic") });
-        font.setPixelSize(pixelHeight);
-        font.setWeight(QFont::Normal);
-        return font;
     }
+    void clear() override { m_list->clear(); }
+    void add(const std::string& line) override { m_list->addItem(fromBytes(line)); }
+    void repaint() override { m_list->viewport()->repaint(); }
 
-    void setBackground(QWidget* widget, const QColor& colour)
-    {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::Window, colour);
-        widget->setPalette(palette);
-        widget->setAutoFillBackground(true);
-    }
-
-    // Each character code is one byte; bytes above 127 show as their Latin-1 characters.
-    QString fromBytes(std::string_view text)
-    {
-        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    }
-
-    bool isArrow(int key)
-    {
-        return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
-    }
-
-    // The list the results step fills, on ListBox1.
-    class ListBoxResults final : public ResultList {
-    public:
-        explicit ListBoxResults(QListWidget* list)
-            : m_list(list)
-        {
-        }
-        void clear() override { m_list->clear(); }
-        void add(const std::string& line) override { m_list->addItem(fromBytes(line)); }
-        void repaint() override { m_list->viewport()->repaint(); }
-
-    private:
-        QListWidget* m_list;
-    };
+private:
+    QListWidget* m_list;
+};
 
 } // namespace
 
@@ -86,7 +86,8 @@ TForm1::TForm1(Options options, QWidget* parent)
     : QWidget(parent)
     , m_options(std::move(options))
     , m_ownClock(m_options.clock ? nullptr : std::make_unique<SystemClock>())
-    , m_drill(*this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(), [this] { ShowResults(); })
+    , m_drill(
+          *this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(), [this] { ShowResults(); })
 {
     m_title = QString::fromStdString(touchdrill::applicationTitle(m_options.executablePath));
     m_bestTimesPath = siblingPath(m_options.executablePath, ".bst");
@@ -203,7 +204,8 @@ void TForm1::createControls()
 
     // Tab order: the list, then the panel's group (numbers, upper, home, symbols, lower,
     // capitals), then the button.
-    QWidget* order[] = { ListBox1, CheckBox1, CheckBox2, CheckBox3, CheckBox5, CheckBox4, CheckBox6, Button1 };
+    QWidget* order[]
+        = { ListBox1, CheckBox1, CheckBox2, CheckBox3, CheckBox5, CheckBox4, CheckBox6, Button1 };
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -242,7 +244,8 @@ void TForm1::restorePlacement()
     const WorkArea area { available.left(), available.top(), available.left() + available.width(),
         available.top() + available.height() };
     const QRect outer = frameGeometry();
-    const WindowBounds bounds = touchdrill::restorePlacement(m_placementPath, area, outer.width(), outer.height());
+    const WindowBounds bounds
+        = touchdrill::restorePlacement(m_placementPath, area, outer.width(), outer.height());
 
     const QMargins frame(geometry().left() - outer.left(), geometry().top() - outer.top(),
         outer.right() - geometry().right(), outer.bottom() - geometry().bottom());
@@ -393,7 +396,8 @@ bool TForm1::routeKey(QWidget* target, QKeyEvent* event)
     if (modifiers & Qt::AltModifier && !(modifiers & Qt::ControlModifier))
         return true; // a menu key: the prepare button's Alt+R has been taken by its shortcut already
 
-    if (Button1->isEnabled() && target != ListBox1 && (text == QLatin1String("r") || text == QLatin1String("R"))) {
+    if (Button1->isEnabled() && target != ListBox1
+        && (text == QLatin1String("r") || text == QLatin1String("R"))) {
         Button1->click();
         return true;
     }

@@ -67,7 +67,8 @@ public:
     void FormKeyPress(char& Key);
     void Button1Click();
     void Timer1Timer();
-    void ListBox1DrawItem(QWidget* Control, int Index, const QRect& Rect, QStyle::State State, QPainter& Canvas);
+    void ListBox1DrawItem(
+        QWidget* Control, int Index, const QRect& Rect, QStyle::State State, QPainter& Canvas);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -5,8 +5,8 @@
 
 namespace touchdrill {
 
-DrillEngine::DrillEngine(WindowOps& window, Clock& clock, RandomGenerator& random,
-    std::function<void()> onDrillEnd)
+DrillEngine::DrillEngine(
+    WindowOps& window, Clock& clock, RandomGenerator& random, std::function<void()> onDrillEnd)
     : m_window(window)
     , m_clock(clock)
     , m_random(random)
@@ -29,7 +29,8 @@ void DrillEngine::FormKeyPress(char& Key)
     if (Running) {
         if (key == TargetChar) {
             KeyStat& stat = Stats[key];
-            stat.Total += m_clock.tickCount() - ShownAt; // modulo 2^32, so a counter wrap still gives the true time
+            stat.Total
+                += m_clock.tickCount() - ShownAt; // modulo 2^32, so a counter wrap still gives the true time
             stat.Hits += 1;
             NextChar();
         } else if (key == ' ') {

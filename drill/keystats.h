@@ -10,7 +10,10 @@ constexpr int FirstCode = 33; // '!'
 constexpr int LastCode = 126; // '~'
 constexpr int CodeCount = LastCode - FirstCode + 1; // 94
 
-constexpr bool isPracticeCode(int code) { return code >= FirstCode && code <= LastCode; }
+constexpr bool isPracticeCode(int code)
+{
+    return code >= FirstCode && code <= LastCode;
+}
 
 struct KeyStat {
     uint32_t Total = 0; // milliseconds, wraps modulo 2^32
@@ -21,7 +24,10 @@ struct KeyStat {
 class KeyStats {
 public:
     KeyStat& operator[](int code) { return m_entries[static_cast<std::size_t>(code - FirstCode)]; }
-    const KeyStat& operator[](int code) const { return m_entries[static_cast<std::size_t>(code - FirstCode)]; }
+    const KeyStat& operator[](int code) const
+    {
+        return m_entries[static_cast<std::size_t>(code - FirstCode)];
+    }
 
     void clear() { m_entries.fill(KeyStat {}); }
 

@@ -3,19 +3,19 @@
 namespace touchdrill {
 
 namespace {
-    // ASCII only: the C library's toupper follows the user's locale, which Qt switches on.
-    void appendUpper(std::string& pool, std::string_view row)
-    {
-        for (char c : row)
-            pool += static_cast<char>(c - 'a' + 'A');
-    }
+// ASCII only: the C library's toupper follows the user's locale, which Qt switches on.
+void appendUpper(std::string& pool, std::string_view row)
+{
+    for (char c : row)
+        pool += static_cast<char>(c - 'a' + 'A');
 }
+} // namespace
 
 std::string buildPool(const RowChoices& rows)
 {
     std::string pool;
-    pool.reserve(NumberRow.size() + UpperRow.size() * 2 + HomeRow.size() * 2 + LowerRow.size() * 2
-        + SymbolRow.size());
+    pool.reserve(
+        NumberRow.size() + UpperRow.size() * 2 + HomeRow.size() * 2 + LowerRow.size() * 2 + SymbolRow.size());
     if (rows.numbers)
         pool += NumberRow;
     if (rows.upper)

@@ -15,6 +15,7 @@ fonts-ipafont-gothic
 xvfb
 xdotool
 x11-utils
+xclip
 imagemagick
 python3
 clang

@@ -111,15 +111,16 @@ TEST_F(TForm1Test, startUpState)
     EXPECT_EQ(form->ListBox1->count(), 0);
     EXPECT_EQ(QApplication::focusWidget(), form->ListBox1);
     EXPECT_TRUE(form->Button1->isEnabled());
-    for (QCheckBox* box : { form->CheckBox1, form->CheckBox2, form->CheckBox3, form->CheckBox4, form->CheckBox5,
-             form->CheckBox6 })
+    for (QCheckBox* box : { form->CheckBox1, form->CheckBox2, form->CheckBox3, form->CheckBox4,
+             form->CheckBox5, form->CheckBox6 })
         EXPECT_FALSE(box->isChecked());
     EXPECT_EQ(form->Button1->text(), QStringLiteral("準備(&R)"));
     EXPECT_EQ(form->GroupBox1->title(), QStringLiteral("選択"));
     EXPECT_EQ(form->CheckBox6->text(), QStringLiteral("大文字入り"));
     // No placement file yet: the designed size at the work area's top-left corner.
     EXPECT_EQ(form->frameGeometry().size(), QSize(369, 422));
-    EXPECT_EQ(form->frameGeometry().topLeft(), QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+    EXPECT_EQ(
+        form->frameGeometry().topLeft(), QGuiApplication::primaryScreen()->availableGeometry().topLeft());
     EXPECT_TRUE(errors.empty());
 }
 
@@ -191,7 +192,8 @@ TEST_F(TForm1Test, waysToPrepare)
         EXPECT_EQ(prepared(), row.prepares);
         EXPECT_TRUE(form->CheckBox2->isChecked()) << "the key must not reach the check box";
         if (row.prepares && row.focus == button) {
-            EXPECT_EQ(QApplication::focusWidget(), form.get()) << "a disabled button hands the focus to the window";
+            EXPECT_EQ(QApplication::focusWidget(), form.get())
+                << "a disabled button hands the focus to the window";
         }
     }
 }
@@ -299,9 +301,10 @@ TEST_F(TForm1Test, dockingHoldsOnEveryResize)
         SCOPED_TRACE(QString("%1x%2").arg(row.size.width()).arg(row.size.height()).toStdString());
         form->resize(row.size);
         QApplication::processEvents();
-        const int w = std::max(row.size.width() - (row.verticalBar ? scroll->verticalScrollBar()->width() : 0), 257);
-        const int h
-            = std::max(row.size.height() - (row.horizontalBar ? scroll->horizontalScrollBar()->height() : 0), 40);
+        const int w
+            = std::max(row.size.width() - (row.verticalBar ? scroll->verticalScrollBar()->width() : 0), 257);
+        const int h = std::max(
+            row.size.height() - (row.horizontalBar ? scroll->horizontalScrollBar()->height() : 0), 40);
         EXPECT_EQ(form->ProgressBar1->geometry(), QRect(0, h - 40, w, 40));
         EXPECT_EQ(form->Panel1->geometry(), QRect(0, 0, 257, h - 40));
         EXPECT_EQ(form->ListBox1->geometry(), QRect(257, 0, w - 257, h - 40));
@@ -343,7 +346,8 @@ TEST_F(TForm1Test, aFailedResultsStepShowsTheErrorBoxAndTheDrillHasEnded)
 
 TEST_F(TForm1Test, inputMethodIsOff)
 {
-    for (QWidget* w : std::initializer_list<QWidget*> { form.get(), form->ListBox1, form->CheckBox1, form->Button1 }) {
+    for (QWidget* w :
+        std::initializer_list<QWidget*> { form.get(), form->ListBox1, form->CheckBox1, form->Button1 }) {
         focusOn(w == form.get() ? form->ListBox1 : w);
         EXPECT_FALSE(QApplication::focusWidget()->testAttribute(Qt::WA_InputMethodEnabled));
     }
@@ -366,4 +370,44 @@ TEST_F(TForm1Test, placementSurvivesARestart)
             .toStdString());
     open();
     EXPECT_EQ(form->frameGeometry(), outer);
+}
+
+TEST_F(TForm1Test, aFloodOfKeysCountsEveryCorrectOneAndNothingElse)
+{
+    prepareHomeRow();
+    clock.ticks = 0xFFFF0000u; // and the tick counter wraps during the flood
+    key(Qt::Key_Space);
+    ASSERT_TRUE(form->drill().Running);
+    const std::string wrongKeys = "qwertyzxcv1234;:@[]&\\";
+    uint32_t expectedTotal[128] = {};
+    uint32_t correct = 0;
+    uint32_t shownAt = clock.ticks;
+    uint32_t seed = 7;
+    for (int i = 0; i < 10'000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        clock.ticks += 1 + (seed >> 24);
+        if ((seed >> 16) % 10 < 7) {
+            const char c = target();
+            expectedTotal[static_cast<unsigned char>(c)] += clock.ticks - shownAt;
+            shownAt = clock.ticks;
+            type(c);
+            ++correct;
+        } else {
+            type(wrongKeys[(seed >> 8) % wrongKeys.size()]);
+        }
+    }
+    uint32_t hits = 0;
+    for (int c = FirstCode; c <= LastCode; ++c)
+        hits += form->drill().Stats[c].Hits;
+    EXPECT_EQ(hits, correct);
+    for (char c : std::string("asdfghjkl"))
+        EXPECT_EQ(form->drill().Stats[static_cast<unsigned char>(c)].Total,
+            expectedTotal[static_cast<unsigned char>(c)])
+            << c;
+    for (char c : wrongKeys)
+        EXPECT_EQ(form->drill().Stats[static_cast<unsigned char>(c)].Hits, 0u) << c;
+    key(Qt::Key_Space);
+    EXPECT_FALSE(form->drill().Running);
+    EXPECT_EQ(form->ListBox1->count(), 9);
+    EXPECT_TRUE(errors.empty());
 }

@@ -262,3 +262,31 @@ TEST_F(DrillEngineTest, aSpaceWhileUnpreparedAfterADrillDoesNotRestart)
     EXPECT_FALSE(engine.Running);
     EXPECT_EQ(drillEnds, 1);
 }
+
+TEST_F(DrillEngineTest, hoursOfAnswersAcrossACounterWrapAddUpExactly)
+{
+    prepare({ .numbers = true, .upper = true });
+    clock.ticks = 0xFFFFFFFFu - 3'600'000u; // the counter wraps an hour into the drill
+    press(' ');
+    uint64_t expectedTotal[128] = {};
+    uint32_t expectedHits[128] = {};
+    RandomGenerator thinking(42);
+    uint64_t elapsedInDrill = 0;
+    while (elapsedInDrill < 5ull * 3600 * 1000) { // five hours
+        const uint32_t ms = 1 + thinking.draw(3000);
+        const char wrong = engine.TargetChar == 'a' ? 'b' : 'a'; // not in this pool
+        clock.ticks += ms / 2;
+        press(wrong);
+        clock.ticks += ms - ms / 2;
+        expectedTotal[engine.TargetChar] += ms;
+        ++expectedHits[engine.TargetChar];
+        answer();
+        elapsedInDrill += ms;
+    }
+    for (int c = FirstCode; c <= LastCode; ++c) {
+        SCOPED_TRACE(static_cast<char>(c));
+        EXPECT_EQ(engine.Stats[c].Total, static_cast<uint32_t>(expectedTotal[c]));
+        EXPECT_EQ(engine.Stats[c].Hits, expectedHits[c]);
+    }
+    EXPECT_GT(expectedHits['5'], 100u);
+}
