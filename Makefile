@@ -1,4 +1,5 @@
 # Quick start on Debian 12: `make run` or `make test`. Both install what is missing first.
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz

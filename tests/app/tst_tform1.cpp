@@ -411,3 +411,14 @@ TEST_F(TForm1Test, aFloodOfKeysCountsEveryCorrectOneAndNothingElse)
     EXPECT_EQ(form->ListBox1->count(), 9);
     EXPECT_TRUE(errors.empty());
 }
+
+TEST_F(TForm1Test, aFailedPlacementWriteIsReportedAndShutDownGoesOn)
+{
+    fs::create_directory(dir / "touchdrill.ini");
+    open();
+    EXPECT_TRUE(errors.empty()) << "an unreadable placement file reads as defaults";
+    form->close();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "touchdrill|" + (dir / "touchdrill.ini").string() + " に書き込めません.");
+    EXPECT_FALSE(form->isVisible());
+}
