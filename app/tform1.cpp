@@ -258,19 +258,40 @@ void TForm1::restorePlacement()
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // The window manager adds its frame only once the window is mapped; keep the stored outer size.
-    QTimer::singleShot(0, this, [this] {
-        const QSize outer = frameGeometry().size();
-        const QSize inner = size();
-        if (outer != inner && outer != m_requestedOuterSize && !isMaximized() && !isFullScreen())
-            resize(m_requestedOuterSize - (outer - inner));
-    });
+    if (m_frameChecked)
+        return; // later shows (after a minimise) keep whatever size the user gave the window
+    m_frameChecked = true;
+    m_awaitingFrame = true;
+    QTimer::singleShot(0, this, [this] { fitOuterSize(); });
+    // A window manager that never frames the window leaves the size as it is.
+    QTimer::singleShot(2000, this, [this] { m_awaitingFrame = false; });
+}
+
+// The stored size is the outer one, frame included, but the window manager tells the frame's size
+// only once the window is mapped: take it off the client size as soon as it is known, once.
+void TForm1::fitOuterSize()
+{
+    if (!m_awaitingFrame || isMaximized() || isFullScreen())
+        return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isNull())
+        return;
+    m_awaitingFrame = false;
+    if (frameGeometry().size() != m_requestedOuterSize)
+        resize(m_requestedOuterSize - frame);
+}
+
+void TForm1::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    fitOuterSize();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_client->setGeometry(rect());
+    fitOuterSize();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

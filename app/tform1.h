@@ -75,11 +75,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void createControls();
     void dockControls();
     void restorePlacement();
+    void fitOuterSize();
     void ShowResults();
     void showError(const std::exception& error);
     void showErrorText(const QString& text);
@@ -106,6 +108,8 @@ private:
     QScrollArea* m_client = nullptr;
     QWidget* m_dockSite = nullptr;
     QSize m_requestedOuterSize; // the stored outer size, applied again once the frame is known
+    bool m_frameChecked = false;
+    bool m_awaitingFrame = false;
     bool m_destroyed = false;
 };
 
