@@ -16,6 +16,9 @@ xvfb
 xdotool
 x11-utils
 xclip
+desktop-file-utils
+appstream
+libglib2.0-bin
 imagemagick
 python3
 clang

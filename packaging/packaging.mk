@@ -1,0 +1,22 @@
+# Shipping (included by the Makefile; BUILD is its build folder).
+#   make dist               the portable archive, in $(BUILD)/
+#   make dist-check         make dist, then unpack that archive elsewhere and run it under Xvfb
+#   make install-desktop    menu entry and icons for the current user, running $(BUILD)/touchdrill
+#   make uninstall-desktop  take them away again
+PACKAGING_FILES = $(BUILD)/packaging/files
+
+.PHONY: dist dist-check install-desktop uninstall-desktop
+
+dist: build
+	@cd $(BUILD) && cpack --config CPackConfig.cmake >cpack.log 2>&1 || { cat cpack.log >&2; exit 1; }
+	@echo "make dist: $(BUILD)/$$(cat $(BUILD)/packaging/archive-name)"
+
+dist-check: dist
+	cd $(BUILD) && TOUCHDRILL_ARCHIVE="$$PWD/$$(cat packaging/archive-name)" \
+	  ctest --output-on-failure -R '^packaging_archive$$'
+
+install-desktop: build
+	@$(PACKAGING_FILES)/install-desktop.sh --exe $(BUILD)/touchdrill
+
+uninstall-desktop: configure
+	@$(PACKAGING_FILES)/install-desktop.sh --uninstall
