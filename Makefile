@@ -55,6 +55,12 @@ fuzz-smoke: fuzz-build
 fuzz: fuzz-build
 	@./tools/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_LONG_SECONDS)
 
+# Long reliability runs: 100 kills, a 10,000-key flood, 200 drill cycles and every file fault
+# (about 3 minutes); make test runs shorter versions of each.
+.PHONY: reliability
+reliability: build
+	python3 tests/e2e/run_reliability.py --exe $(BUILD)/touchdrill --shim $(BUILD)/tests/e2e/faultshim.so --full
+
 # Benchmarks (make bench) and packaging (make dist, make install-desktop) live beside their code.
 -include bench/bench.mk
 -include packaging/packaging.mk

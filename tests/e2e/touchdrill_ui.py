@@ -240,3 +240,76 @@ def parse_ini(text):
             key, _, value = stripped.partition("=")
             current[key.strip()] = value.strip()
     return sections
+
+
+# ---------------------------------------------------------------------------------------------
+# The error box's text.
+#
+# On Linux the toolkit's message box neither copies itself on Ctrl+C nor lets its text be
+# selected. Given this style sheet (through the toolkit's own -stylesheet argument, which the
+# program leaves to it), the box's text becomes selectable by mouse and keyboard, so a test can
+# click it, select it all and copy it. The program's own code runs exactly as without it.
+ERROR_BOX_STYLE = "QMessageBox { messagebox-text-interaction-flags: 3; }\n"
+ERROR_BOX_STYLE_FILE = "errorbox.qss"
+
+
+def selectable_error_boxes(program):
+    """Starts the program with error boxes whose text can be copied (see ERROR_BOX_STYLE)."""
+    path = os.path.join(program.folder, ERROR_BOX_STYLE_FILE)
+    with open(path, "w", encoding="ascii") as f:
+        f.write(ERROR_BOX_STYLE)
+    os.chmod(path, 0o644)
+    program.args = ["-stylesheet", path]
+    return path
+
+
+def is_error_red(p):
+    return p[0] >= 180 and p[1] <= 90 and p[2] <= 90
+
+
+def read_error_box(desk, box):
+    """(text, has the error icon) of an open error box."""
+    left, top, width, height = desk.geometry(box)
+
+    def painted():
+        image = desk.capture(left, top, width, height)
+        # The icon sits at the left; the text to its right, above the row of buttons.
+        icon_red = sum(1 for y in range(0, min(height, 60)) for x in range(0, min(width, 60))
+                       if is_error_red(image.pixel(left + x, top + y)))
+        for y in range(4, max(5, height - 44)):
+            for x in range(48, width - 4):
+                if sum(image.pixel(left + x, top + y)) < 300:
+                    return (x, y), icon_red
+        raise Failure("no text in the error box (%dx%d) yet" % (width, height))
+    spot, icon_red = xh.wait_for(painted, 10, "the error box's text to be painted", interval=0.1)
+    desk.x.clear_selection("CLIPBOARD")
+    desk.xdotool("mousemove", str(left + spot[0]), str(top + spot[1]), "click", "1")
+    desk.keys("ctrl+a", "ctrl+c", delay=20)
+    text = xh.wait_for(desk.read_clipboard, 10, "the error box's text on the clipboard")
+    # Out of the way, so that no control is left under the pointer when the box goes.
+    desk.xdotool("mousemove", str(xh.SCREEN_WIDTH - 1), str(xh.SCREEN_HEIGHT - 1))
+    return text, icon_red >= 20
+
+
+def expect_error_box(desk, program, text, what, timeout=20.0):
+    """Waits for the one error box, checks its title, icon and exact text, and closes it.
+
+    program: the program that must keep running meanwhile, or None while it shuts down (a box
+    shown at the close ends the program once it is dismissed)."""
+    def box():
+        if program is not None:
+            program.ensure_running()
+        return error_boxes(desk)
+    boxes = xh.wait_for(box, timeout, "the error box (%s)" % what)
+    check(len(boxes) == 1, "%s: %d error boxes" % (what, len(boxes)))
+    got, icon = read_error_box(desk, boxes[0])
+    check(got == text, "%s: the error box says %r, expected %r" % (what, got, text))
+    check(icon, "%s: the error box shows no error icon" % what)
+    dismiss_error_box(desk, boxes[0])
+    return got
+
+
+def list_pixels(shot):
+    """The raw pixels of the results list's item area, for comparing two moments."""
+    left, top, right, bottom = shot.list_viewport()
+    return shot.image.crop(shot.left + left, shot.top + top, right - left, bottom - top).rgb

@@ -242,6 +242,12 @@ class XClient:
         """A round trip: every request sent before has been carried out by the server."""
         self._reply(self._request(struct.pack("<BxH", 43, 1)))  # GetInputFocus
 
+    def clear_selection(self, name):
+        """Leaves the selection (CLIPBOARD, PRIMARY) without an owner, so it holds nothing."""
+        atom = self.intern_atom(name)
+        self._request(struct.pack("<BxHIII", 22, 4, 0, atom, 0))  # SetSelectionOwner None
+        self.sync()
+
     def request_close(self, window):
         """Sends WM_DELETE_WINDOW, as a window manager does when the user closes the window."""
         protocols = self.intern_atom("WM_PROTOCOLS")
@@ -375,6 +381,13 @@ class Desktop:
     def capture(self, *region):
         return self.x.capture(*region)
 
+    def read_clipboard(self):
+        """The CLIPBOARD selection as text, or None while nobody owns it."""
+        proc = subprocess.run(["xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING"], env=self.env,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=10,
+                              preexec_fn=_die_with_parent)
+        return proc.stdout.decode("utf-8", errors="replace") if proc.returncode == 0 else None
+
 
 @contextlib.contextmanager
 def desktop():
@@ -411,13 +424,19 @@ class Program:
         # Made now, so that a test may take away the right to create files in the folder.
         open(self.output, "ab").close()
         self.run_as = None  # (uid, gid) to run as another user
+        self.args = []  # arguments after the executable (only Qt's own, such as -stylesheet)
+        self.extra_env = {}
+
+    def command(self):
+        return [self.exe] + list(self.args)
 
     def start(self, desk, timeout=30.0):
         check(self.proc is None or self.proc.poll() is not None, "program already running")
         env = dict(desk.env)
         env["HOME"] = self.folder
         env["XDG_RUNTIME_DIR"] = self.folder
-        command = [self.exe]
+        env.update(self.extra_env)
+        command = self.command()
         preexec = _die_with_parent
         if self.run_as is not None:
             uid, gid = self.run_as
