@@ -1,45 +1,26 @@
-"""Shared pieces of the packaging tests: arguments, icon decoding, desktop entry parsing, and a
-private X server on which the real program runs.
+"""Shared pieces of the packaging tests: arguments, icon decoding, desktop entry parsing, and what
+xprop shows of the real program's window.
+
+The private X server and the program on it are the end-to-end tests' harness, tests/e2e/xharness.py,
+which this module puts on the import path; the test scripts import it as xharness.
 
 Every test script exits 0 when it passed, 1 when it failed and 77 when this machine lacks what it
-needs (Xvfb, xdotool, xprop), which ctest reports as skipped.
+needs (Xvfb, xdotool, xwininfo, xprop), which ctest reports as skipped.
 """
 
 import argparse
-import contextlib
-import ctypes
 import os
 import re
-import select
 import shutil
-import signal
-import socket
 import struct
-import subprocess
 import sys
-import tempfile
-import time
 import traceback
 import zlib
 
-WINDOW_CAPTION = "タッチタイプ練習"
+sys.path.insert(0, os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                 os.pardir, os.pardir, "tests", "e2e")))
 
-
-class Skip(Exception):
-    pass
-
-
-class Failure(AssertionError):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def log(*parts):
-    print(*parts, flush=True)
+from xharness import Skip, check, log  # noqa: E402
 
 
 def arguments(*extra):
@@ -73,25 +54,6 @@ def run_cases(cases):
 
 
 which = shutil.which
-
-
-def require_tools(*tools):
-    missing = [t for t in tools if shutil.which(t) is None]
-    if missing:
-        raise Skip("not installed: " + ", ".join(missing))
-
-
-@contextlib.contextmanager
-def scratch():
-    folder = tempfile.mkdtemp(prefix="touchdrill-pkg-")
-    try:
-        yield folder
-    finally:
-        for root, dirs, _ in os.walk(folder):
-            for d in dirs:
-                with contextlib.suppress(OSError):
-                    os.chmod(os.path.join(root, d), 0o700)
-        shutil.rmtree(folder, ignore_errors=True)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -244,218 +206,44 @@ def split_exec(value):
 
 
 # ---------------------------------------------------------------------------------------------
-# A private X server and the program on it
+# The program's window as xprop shows it
 
-def _die_with_parent():
-    # Killed by a ctest timeout, the test must not leave an X server or the program behind.
-    with contextlib.suppress(OSError, AttributeError):
-        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-
-
-def stop(proc, grace=3.0):
-    if proc is None or proc.poll() is not None:
-        return
-    with contextlib.suppress(ProcessLookupError):
-        proc.terminate()
-    try:
-        proc.wait(timeout=grace)
-    except subprocess.TimeoutExpired:
-        with contextlib.suppress(ProcessLookupError):
-            proc.kill()
-        proc.wait(timeout=10)
+def start(program, desk):
+    """Starts an xharness.Program and waits for its main window, which must be the only window
+    it shows."""
+    window = program.start(desk)
+    windows = desk.search(".", pid=program.proc.pid, both=True)
+    check(windows == [window], "%s shows %d windows, expected 1" % (program.exe, len(windows)))
+    return window
 
 
-def wait_for(predicate, timeout, what, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        result = predicate()
-        if result:
-            return result
-        if time.monotonic() >= deadline:
-            raise Failure("timed out after %.0f s waiting for %s" % (timeout, what))
-        time.sleep(interval)
+def wm_class(desk, window):
+    """(instance, class) of a window, as xprop shows WM_CLASS."""
+    out = desk.run("xprop", "-id", str(window), "WM_CLASS").stdout
+    found = re.fullmatch(r'WM_CLASS\(STRING\) = "(.*)", "(.*)"\s*', out)
+    check(found, "unexpected WM_CLASS: %r" % out)
+    return found.group(1), found.group(2)
 
 
-class XServer:
-    """An Xvfb of its own (display number from -displayfd), with the tools that talk to it."""
-
-    def __init__(self, home):
-        require_tools("Xvfb", "xdotool", "xprop")
-        self.home = home
-        self.proc = None
-        self.display = None
-        self.sock = None
-        self.sequence = 0
-
-    def __enter__(self):
-        read_fd, write_fd = os.pipe()
-        self.log = tempfile.TemporaryFile()
-        try:
-            self.proc = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log,
-                preexec_fn=_die_with_parent)
-        finally:
-            os.close(write_fd)
-        try:
-            data, deadline = b"", time.monotonic() + 20
-            while not data.endswith(b"\n") and time.monotonic() < deadline:
-                if select.select([read_fd], [], [], 0.5)[0]:
-                    chunk = os.read(read_fd, 32)
-                    if not chunk:
-                        break
-                    data += chunk
-                elif self.proc.poll() is not None:
-                    break
-        finally:
-            os.close(read_fd)
-        if not data.strip():
-            self.log.seek(0)
-            message = self.log.read().decode(errors="replace")[-500:]
-            self.__exit__()
-            raise Failure("Xvfb did not start: " + message)
-        self.display = ":" + data.decode().strip()
-        self._connect()
-        return self
-
-    def __exit__(self, *_):
-        if self.sock is not None:
-            self.sock.close()
-        stop(self.proc)
-        self.log.close()
-
-    def env(self):
-        env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("QT_", "WAYLAND", "XDG_", "XAUTHORITY", "DBUS_"))}
-        runtime = os.path.join(self.home, "runtime")
-        os.makedirs(runtime, mode=0o700, exist_ok=True)
-        env.update({"DISPLAY": self.display, "HOME": self.home, "XDG_RUNTIME_DIR": runtime,
-                    "LC_ALL": "C.UTF-8", "QT_QPA_PLATFORM": "xcb"})
-        return env
-
-    def tool(self, *args):
-        proc = subprocess.run(list(args), env=self.env(), capture_output=True, text=True, timeout=30,
-                              stdin=subprocess.DEVNULL)
-        check(proc.returncode == 0, "%s failed (%d): %s" % (" ".join(args), proc.returncode, proc.stderr.strip()))
-        return proc.stdout
-
-    def windows_of(self, pid):
-        out = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "."],
-                             env=self.env(), capture_output=True, text=True, timeout=30).stdout
-        return [int(w) for w in out.split()]
-
-    def wm_class(self, window):
-        """(instance, class) of a window, as xprop shows WM_CLASS."""
-        out = self.tool("xprop", "-id", str(window), "WM_CLASS")
-        found = re.fullmatch(r'WM_CLASS\(STRING\) = "(.*)", "(.*)"\s*', out)
-        check(found, "unexpected WM_CLASS: %r" % out)
-        return found.group(1), found.group(2)
-
-    def net_wm_name(self, window):
-        out = self.tool("xprop", "-id", str(window), "_NET_WM_NAME")
-        found = re.fullmatch(r'_NET_WM_NAME\(UTF8_STRING\) = "(.*)"\s*', out)
-        check(found, "unexpected _NET_WM_NAME: %r" % out)
-        return found.group(1)
-
-    def net_wm_icon(self, window):
-        """{(width, height): pixels} of the window's _NET_WM_ICON, read as plain cardinals."""
-        out = self.tool("xprop", "-id", str(window), "-notype", "-f", "_NET_WM_ICON", "32c", "_NET_WM_ICON")
-        name, sep, values = out.partition("=")
-        check(sep and name.strip() == "_NET_WM_ICON", "the window has no _NET_WM_ICON: %r" % out.strip())
-        numbers = [int(v) for v in values.replace(",", " ").split()]
-        icons, i = {}, 0
-        while i + 2 <= len(numbers):
-            width, height = numbers[i], numbers[i + 1]
-            check(width > 0 and height > 0 and i + 2 + width * height <= len(numbers),
-                  "malformed _NET_WM_ICON at value %d" % i)
-            icons[(width, height)] = numbers[i + 2:i + 2 + width * height]
-            i += 2 + width * height
-        check(i == len(numbers), "trailing values in _NET_WM_ICON")
-        return icons
-
-    # The close request xdotool cannot send: WM_DELETE_WINDOW, as a window manager sends it when the
-    # user closes the window. Spoken over the server's socket with the bare X11 protocol.
-    def _connect(self):
-        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        self.sock.settimeout(20)
-        self.sock.connect("/tmp/.X11-unix/X" + self.display[1:])
-        self.sock.sendall(struct.pack("<BxHHHHxx", 0x6C, 11, 0, 0, 0))
-        status, _, _, _, extra = struct.unpack("<BBHHH", self._recv(8))
-        self._recv(extra * 4)
-        check(status == 1, "the X server refused the connection")
-
-    def _recv(self, n):
-        data = b""
-        while len(data) < n:
-            chunk = self.sock.recv(n - len(data))
-            check(chunk, "the X server closed the connection")
-            data += chunk
-        return data
-
-    def _request(self, data, reply=False):
-        self.sock.sendall(data)
-        self.sequence = (self.sequence + 1) & 0xFFFF
-        while reply:
-            packet = self._recv(32)
-            check(packet[0] != 0, "X error %d" % packet[1])
-            if packet[0] == 1:
-                length, = struct.unpack_from("<I", packet, 4)
-                packet += self._recv(length * 4)
-                if struct.unpack_from("<H", packet, 2)[0] == self.sequence:
-                    return packet
-        return None
-
-    def _atom(self, name):
-        raw = name.encode()
-        pad = -len(raw) % 4
-        reply = self._request(struct.pack("<BBHHxx", 16, 0, 2 + (len(raw) + pad) // 4, len(raw))
-                              + raw + b"\0" * pad, reply=True)
-        return struct.unpack_from("<I", reply, 8)[0]
-
-    def request_close(self, window):
-        protocols, delete = self._atom("WM_PROTOCOLS"), self._atom("WM_DELETE_WINDOW")
-        event = struct.pack("<BBHII5I", 33, 32, 0, window, protocols, delete, 0, 0, 0, 0)
-        self._request(struct.pack("<BBHII", 25, 0, 11, window, 0) + event)  # SendEvent
-        self._request(struct.pack("<BxH", 43, 1), reply=True)  # GetInputFocus: a round trip
+def net_wm_name(desk, window):
+    out = desk.run("xprop", "-id", str(window), "_NET_WM_NAME").stdout
+    found = re.fullmatch(r'_NET_WM_NAME\(UTF8_STRING\) = "(.*)"\s*', out)
+    check(found, "unexpected _NET_WM_NAME: %r" % out)
+    return found.group(1)
 
 
-class Program:
-    """The executable at a given path, run on an X server with its working folder elsewhere."""
-
-    def __init__(self, x, exe, cwd):
-        self.x, self.exe, self.cwd = x, exe, cwd
-        self.output = tempfile.TemporaryFile()
-        self.proc = subprocess.Popen([exe], cwd=cwd, env=x.env(), stdin=subprocess.DEVNULL,
-                                     stdout=self.output, stderr=subprocess.STDOUT,
-                                     preexec_fn=_die_with_parent)
-        self.window = None
-
-    def read_output(self):
-        self.output.seek(0)
-        return self.output.read().decode(errors="replace")[-1500:]
-
-    def wait_window(self, timeout=30):
-        def shown():
-            if self.proc.poll() is not None:
-                raise Failure("%s exited with %d at start-up:\n%s"
-                              % (self.exe, self.proc.returncode, self.read_output()))
-            return self.x.windows_of(self.proc.pid)
-        windows = wait_for(shown, timeout, "the window of " + self.exe)
-        check(len(windows) == 1, "%s shows %d windows, expected 1" % (self.exe, len(windows)))
-        self.window = windows[0]
-        return self.window
-
-    def close(self, timeout=20):
-        """Closes the window as a window manager would; the exit status of the program."""
-        self.x.request_close(self.window)
-        try:
-            return self.proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise Failure("%s did not end within %d s of the close request" % (self.exe, timeout))
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        stop(self.proc)
-        self.output.close()
+def net_wm_icon(desk, window):
+    """{(width, height): pixels} of the window's _NET_WM_ICON, read as plain cardinals."""
+    out = desk.run("xprop", "-id", str(window), "-notype", "-f", "_NET_WM_ICON", "32c", "_NET_WM_ICON").stdout
+    name, sep, values = out.partition("=")
+    check(sep and name.strip() == "_NET_WM_ICON", "the window has no _NET_WM_ICON: %r" % out.strip())
+    numbers = [int(v) for v in values.replace(",", " ").split()]
+    icons, i = {}, 0
+    while i + 2 <= len(numbers):
+        width, height = numbers[i], numbers[i + 1]
+        check(width > 0 and height > 0 and i + 2 + width * height <= len(numbers),
+              "malformed _NET_WM_ICON at value %d" % i)
+        icons[(width, height)] = numbers[i + 2:i + 2 + width * height]
+        i += 2 + width * height
+    check(i == len(numbers), "trailing values in _NET_WM_ICON")
+    return icons

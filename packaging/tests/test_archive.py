@@ -15,8 +15,8 @@ import tarfile
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from pkgtest import (Program, XServer, arguments, check, log, read_desktop_entry, run_cases,  # noqa: E402
-                     scratch, split_exec, which)
+from pkgtest import arguments, check, log, read_desktop_entry, run_cases, split_exec, start, which  # noqa: E402
+from xharness import Program, desktop, scratch_folder  # noqa: E402  (on the path through pkgtest)
 
 ARGS = arguments("--cpack", "--version", "--archive-name")
 ID = ARGS.app_id
@@ -69,7 +69,7 @@ def check_self_contained(exe):
 
 
 def test_unpacked_archive_runs_and_keeps_its_files_beside_itself():
-    with scratch() as root:
+    with scratch_folder() as root:
         packing = os.path.join(root, "packing")
         os.makedirs(packing)
         archive = pack(packing)
@@ -88,10 +88,19 @@ def test_unpacked_archive_runs_and_keeps_its_files_beside_itself():
         workdir = os.path.join(root, "working folder")
         os.makedirs(workdir)
 
-        with XServer(os.path.join(root, "home")) as x, Program(x, exe, workdir) as program:
-            program.wait_window()
-            rc = program.close()
-            check(rc == 0, "the program exited with %d:\n%s" % (rc, program.read_output()))
+        # The program runs where it was unpacked, from another working folder, with a home of its own.
+        home = os.path.join(root, "home")
+        runtime = os.path.join(home, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        program = Program(exe, folder, cwd=workdir, output=os.path.join(root, "program-output.txt"))
+        program.extra_env = {"HOME": home, "XDG_RUNTIME_DIR": runtime}
+        with desktop() as desk:
+            try:
+                start(program, desk)
+                rc = program.close(desk)
+                check(rc == 0, "the program exited with %d:\n%s" % (rc, program.read_output()))
+            finally:
+                program.kill()
 
         ini = os.path.join(folder, "touchdrill.ini")
         check(os.path.isfile(ini), "no touchdrill.ini beside the executable; the folder holds %s" % os.listdir(folder))

@@ -11,8 +11,9 @@ import xml.etree.ElementTree as ET
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from pkgtest import (WINDOW_CAPTION, arguments, check, first_difference, log, read_desktop_entry,  # noqa: E402
-                     read_png, read_xpm, run_cases, scratch, split_exec, unescape_string, which)
+from pkgtest import (arguments, check, first_difference, log, read_desktop_entry, read_png,  # noqa: E402
+                     read_xpm, run_cases, split_exec, unescape_string, which)
+from xharness import WINDOW_TITLE, scratch_folder  # noqa: E402  (on the path through pkgtest)
 
 ARGS = arguments("--cmake")
 ID = ARGS.app_id
@@ -38,7 +39,7 @@ def test_names_agree():
     # A menu finds the icon by the entry's Icon name; a software centre finds the entry by the
     # metainfo's launchable; a dock matches the window to the entry by its WM_CLASS class.
     check(entry.get("Icon") == ID, "Icon=%s, expected the application id %s" % (entry.get("Icon"), ID))
-    check(unescape_string(entry.get("Name[ja]", "")) == WINDOW_CAPTION, "Name[ja] is not the window caption")
+    check(unescape_string(entry.get("Name[ja]", "")) == WINDOW_TITLE, "Name[ja] is not the window caption")
     check(entry.get("StartupWMClass") == "touchdrill",
           "StartupWMClass=%s, but the window of touchdrill has the class touchdrill" % entry.get("StartupWMClass"))
     check(split_exec(entry["Exec"]) == ["touchdrill"] and entry.get("TryExec") == "touchdrill",
@@ -51,7 +52,7 @@ def test_names_agree():
     check(launchable is not None and launchable.text == ID + ".desktop", "metainfo does not launch %s.desktop" % ID)
     check(root.findtext("provides/binary") == "touchdrill", "metainfo does not provide the binary touchdrill")
     names = {n.get("{http://www.w3.org/XML/1998/namespace}lang"): n.text for n in root.findall("name")}
-    check(names.get(None) == entry["Name"] and names.get("ja") == WINDOW_CAPTION,
+    check(names.get(None) == entry["Name"] and names.get("ja") == WINDOW_TITLE,
           "metainfo names %s differ from the desktop entry's" % names)
 
 
@@ -66,7 +67,7 @@ def files_under(folder):
 
 
 def test_default_install_is_the_portable_folder():
-    with scratch() as folder:
+    with scratch_folder() as folder:
         prefix = os.path.join(folder, "my touchdrill")
         install(prefix)
         found = files_under(prefix)
@@ -77,7 +78,7 @@ def test_default_install_is_the_portable_folder():
 
 
 def test_fhs_install():
-    with scratch() as folder:
+    with scratch_folder() as folder:
         prefix = os.path.join(folder, "usr")
         install(prefix, "--component", "fhs")
         expected = {

@@ -16,8 +16,9 @@ import sys
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from pkgtest import (arguments, check, log, read_desktop_entry, run_cases, scratch,  # noqa: E402
-                     split_exec, unescape_string, which)
+from pkgtest import (arguments, check, log, read_desktop_entry, run_cases, split_exec,  # noqa: E402
+                     unescape_string, which)
+from xharness import scratch_folder  # noqa: E402  (on the path through pkgtest)
 
 ARGS = arguments()
 ID = ARGS.app_id
@@ -90,7 +91,7 @@ def check_installed(data_home, folder, exe):
 
 
 def test_awkward_path_round_trip():
-    with scratch() as root:
+    with scratch_folder() as root:
         home = os.path.join(root, "home")
         data_home = os.path.join(root, "data")
         folder = unpack(os.path.join(root, AWKWARD))
@@ -114,7 +115,7 @@ def test_awkward_path_round_trip():
 
 
 def test_xdg_data_home():
-    with scratch() as root:
+    with scratch_folder() as root:
         home = os.path.join(root, "home")
         folder = unpack(root)
         exe = os.path.join(folder, "touchdrill")
@@ -134,7 +135,7 @@ def test_xdg_data_home():
 
 
 def test_exe_option_move_and_uninstall():
-    with scratch() as root:
+    with scratch_folder() as root:
         home = os.path.join(root, "home")
         data_home = os.path.join(root, "data")
         first = unpack(os.path.join(root, "first"))
@@ -171,7 +172,7 @@ def test_exe_option_move_and_uninstall():
 
 
 def test_refusals_write_nothing():
-    with scratch() as root:
+    with scratch_folder() as root:
         home = os.path.join(root, "home")
         data_home = os.path.join(root, "data")
         folder = unpack(root)

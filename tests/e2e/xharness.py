@@ -46,8 +46,9 @@ def check(condition, message):
         raise Failure(message)
 
 
-def missing_tools():
-    return [tool for tool in REQUIRED_TOOLS if shutil.which(tool) is None]
+def missing_tools(*extra):
+    """The required tools, and the extra ones named, that this machine lacks."""
+    return [tool for tool in REQUIRED_TOOLS + extra if shutil.which(tool) is None]
 
 
 def log(*parts):
@@ -349,11 +350,14 @@ class Desktop:
     def xdotool(self, *args, check_rc=True):
         return self.run("xdotool", *args, check_rc=check_rc)
 
-    def search(self, name, pid=None):
-        """Viewable windows whose name matches the regular expression."""
+    def search(self, name, pid=None, both=False):
+        """Viewable windows whose name matches the regular expression. Given a pid, xdotool takes
+        the windows that match the name or belong to that process, unless both asks for both."""
         args = ["search", "--onlyvisible", "--name", name]
         if pid is not None:
             args[1:1] = ["--pid", str(pid)]
+        if both:
+            args[1:1] = ["--all"]
         out = self.xdotool(*args, check_rc=False).stdout
         return [int(w) for w in out.split()]
 
@@ -390,9 +394,11 @@ class Desktop:
 
 
 @contextlib.contextmanager
-def desktop():
-    if missing_tools():
-        raise Skip("missing tools: " + ", ".join(missing_tools()))
+def desktop(*tools):
+    """A Desktop on a fresh Xvfb; tools names what the caller needs beyond REQUIRED_TOOLS."""
+    missing = missing_tools(*tools)
+    if missing:
+        raise Skip("missing tools: " + ", ".join(missing))
     xvfb = Xvfb()
     desk = None
     try:
@@ -409,23 +415,33 @@ def desktop():
 # The program
 
 class Program:
-    """One copy of touchdrill in its own folder, with its best-times and placement files."""
+    """One copy of touchdrill in its own folder, with its best-times and placement files.
 
-    def __init__(self, executable, folder, name="touchdrill"):
+    An executable that already is folder/name runs where it is (an unpacked archive, say). The
+    program runs in its folder unless cwd names another working folder, and its output goes to
+    program-output.txt there unless output names another file.
+    """
+
+    def __init__(self, executable, folder, name="touchdrill", cwd=None, output=None):
         self.folder = folder
         self.exe = os.path.join(folder, name)
-        shutil.copy2(executable, self.exe)
+        if not (os.path.exists(self.exe) and os.path.samefile(executable, self.exe)):
+            shutil.copy2(executable, self.exe)
         base = os.path.splitext(self.exe)[0]
         self.bst = base + ".bst"
         self.ini = base + ".ini"
         self.proc = None
         self.window = None
-        self.output = os.path.join(folder, "program-output.txt")
+        self.cwd = folder if cwd is None else cwd
+        self.output = os.path.join(folder, "program-output.txt") if output is None else output
         # Made now, so that a test may take away the right to create files in the folder.
         open(self.output, "ab").close()
         self.run_as = None  # (uid, gid) to run as another user
         self.args = []  # arguments after the executable (only Qt's own, such as -stylesheet)
         self.extra_env = {}
+        # Other programs' windows on the same server: the main window is found by its title and
+        # this process both (which a command that runs the program as a child cannot use).
+        self.shares_desktop = False
 
     def command(self):
         return [self.exe] + list(self.args)
@@ -444,14 +460,14 @@ class Program:
                        "--pdeathsig", "KILL", "--"] + command
         out = open(self.output, "ab")
         try:
-            self.proc = subprocess.Popen(command, cwd=self.folder, env=env, stdin=subprocess.DEVNULL,
+            self.proc = subprocess.Popen(command, cwd=self.cwd, env=env, stdin=subprocess.DEVNULL,
                                          stdout=out, stderr=subprocess.STDOUT, preexec_fn=preexec)
         finally:
             out.close()
 
         def find():
             self.ensure_running()
-            found = desk.search("^%s$" % WINDOW_TITLE, pid=self.proc.pid)
+            found = desk.search("^%s$" % WINDOW_TITLE, pid=self.proc.pid, both=self.shares_desktop)
             return found
         windows = wait_for(find, timeout, "the main window to appear")
         check(len(windows) == 1, "expected one main window, found %d" % len(windows))
