@@ -1,0 +1,234 @@
+// In-process micro-benchmarks: the key path of a drill, the painting of the results chart, and the
+// end of a drill with its best-times file. Painting goes to QImages on Qt's offscreen platform.
+#include "chartpainter.h"
+#include "drillengine.h"
+#include "fakewindow.h"
+#include "resultline.h"
+#include "showresults.h"
+#include "tform1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QListWidget>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace touchdrill;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder under the temporary folder, removed with its contents.
+class ScratchFolder {
+public:
+    ScratchFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "touchdrill-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a scratch folder");
+        m_path = pattern;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    std::string path(const char* name) const { return (m_path / name).string(); }
+
+private:
+    fs::path m_path;
+};
+
+// The real window, not shown unless asked, with a clock the benchmark sets.
+struct Window {
+    explicit Window(bool shown = false)
+    {
+        TForm1::Options options;
+        options.executablePath = folder.path("touchdrill");
+        options.clock = &clock;
+        options.errorBox = [](const QString&, const QString& text) {
+            throw std::runtime_error("error box: " + text.toStdString());
+        };
+        form = std::make_unique<TForm1>(options);
+        if (shown) {
+            form->show();
+            QApplication::processEvents();
+        }
+    }
+    ScratchFolder folder;
+    testing::FakeClock clock;
+    std::unique_ptr<TForm1> form;
+};
+
+// One line per practice character, with bars of 0.3 to 1.2 s and stars on either side of them.
+std::vector<QString> allResultLines()
+{
+    std::vector<QString> lines;
+    for (int code = FirstCode; code <= LastCode; ++code) {
+        const uint32_t average = 300 + uint32_t(code - FirstCode) * 10;
+        const uint32_t best = code % 3 == 0 ? 0 : average + (code % 2 ? 40 : -40);
+        lines.push_back(QString::fromStdString(formatResultLine(code, average, best)));
+    }
+    return lines;
+}
+
+// FormKeyPress with the correct key, which calls NextChar: counting, drawing the next target,
+// setting the displays and the gauge through the window operations (plain fields here).
+void BM_KeyPress(benchmark::State& state)
+{
+    testing::FakeWindow window;
+    testing::FakeClock clock;
+    RandomGenerator random(1);
+    DrillEngine engine(window, clock, random, {});
+    RowChoices rows;
+    rows.home = true;
+    if (state.range(0)) // every row, capitals included: the largest pool
+        rows = { true, true, true, true, true, true };
+    engine.Button1Click(rows);
+    char space = ' ';
+    engine.FormKeyPress(space);
+
+    for (auto _ : state) {
+        char key = static_cast<char>(engine.TargetChar);
+        clock.ticks += 437;
+        engine.FormKeyPress(key);
+        benchmark::DoNotOptimize(key);
+    }
+
+    uint64_t hits = 0;
+    for (int code = FirstCode; code <= LastCode; ++code)
+        hits += engine.Stats[code].Hits;
+    if (hits != uint64_t(state.iterations())) // every key must have been a correct answer
+        state.SkipWithError("a key was not counted as a correct answer");
+    state.SetLabel(state.range(0) ? "all rows" : "home row");
+}
+BENCHMARK(BM_KeyPress)->Arg(0)->Arg(1);
+
+// The same key through the real window: labels set and sized, gauge reset, timer kept running.
+// The window is not shown, so nothing is painted.
+void BM_KeyPressWindow(benchmark::State& state)
+{
+    Window w;
+    TForm1& form = *w.form;
+    form.CheckBox3->setChecked(true);
+    form.Button1Click();
+    char space = ' ';
+    form.FormKeyPress(space);
+    if (!form.drill().Running)
+        state.SkipWithError("the drill did not start");
+
+    for (auto _ : state) {
+        char key = static_cast<char>(form.drill().TargetChar);
+        w.clock.ticks += 437;
+        form.FormKeyPress(key);
+        benchmark::DoNotOptimize(key);
+    }
+    state.SetLabel("home row, window not shown");
+}
+BENCHMARK(BM_KeyPressWindow);
+
+// One results-list item: parse its text, fill, label, bar, star and number, in the list's font.
+void BM_PaintResultLine(benchmark::State& state)
+{
+    Window w;
+    const QFont font = w.form->ListBox1->font();
+    QImage image(112, 16, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    painter.setFont(font);
+    const QString line = QStringLiteral("a,432,587");
+    for (auto _ : state)
+        paintResultLine(painter, QRect(0, 0, 112, 16), line);
+    painter.end();
+    benchmark::DoNotOptimize(image.constBits());
+}
+BENCHMARK(BM_PaintResultLine);
+
+// The whole list of 94 items painted one after the other, as a full-height list would.
+void BM_PaintFullList(benchmark::State& state)
+{
+    Window w;
+    const QFont font = w.form->ListBox1->font();
+    const std::vector<QString> lines = allResultLines();
+    QImage image(112, int(lines.size()) * 16, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        painter.setFont(font);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            paintResultLine(painter, QRect(0, int(i) * 16, 112, 16), lines[i]);
+    }
+    benchmark::DoNotOptimize(image.constBits());
+    state.SetItemsProcessed(state.iterations() * int64_t(lines.size()));
+}
+BENCHMARK(BM_PaintFullList);
+
+// The same 94 items through the window's own list: the view's paint event, the item delegate,
+// the painter and the focus rectangle, into an image as tall as the list.
+void BM_PaintListWidget(benchmark::State& state)
+{
+    Window w(true);
+    TForm1& form = *w.form;
+    const std::vector<QString> lines = allResultLines();
+    for (const QString& line : lines)
+        form.ListBox1->addItem(line);
+    form.ListBox1->setCurrentRow(0);
+    form.resize(369, int(lines.size()) * 16 + 80);
+    QApplication::processEvents();
+    QWidget* viewport = form.ListBox1->viewport();
+    if (viewport->height() < int(lines.size()) * 16)
+        state.SkipWithError("the list is not tall enough to show every line");
+    QImage image(viewport->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state)
+        viewport->render(&image);
+    benchmark::DoNotOptimize(image.constBits());
+}
+BENCHMARK(BM_PaintListWidget);
+
+struct LinesList final : ResultList {
+    void clear() override { lines.clear(); }
+    void add(const std::string& line) override { lines.push_back(line); }
+    void repaint() override { }
+    std::vector<std::string> lines;
+};
+
+// The end of a drill with every character practised: load the best-times file, make 94 lines,
+// update the bests and write the file back (a new file flushed to disk, then renamed over the old).
+void BM_ShowResults(benchmark::State& state)
+{
+    ScratchFolder folder;
+    const std::string path = folder.path("touchdrill.bst");
+    KeyStats stats;
+    for (int code = FirstCode; code <= LastCode; ++code)
+        stats[code] = { uint32_t(4000 + code * 37), 9 };
+    BestTimes best {};
+    LinesList list;
+    ShowResults(path, stats, best, list); // the file exists from here on, as after the first drill
+    for (auto _ : state)
+        ShowResults(path, stats, best, list);
+    if (list.lines.size() != std::size_t(CodeCount))
+        state.SkipWithError("the results list does not hold one line per character");
+}
+BENCHMARK(BM_ShowResults)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
