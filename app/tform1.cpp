@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -33,14 +34,28 @@ constexpr int DesignedWidth = 369; // outer size, frame included
 constexpr int DesignedHeight = 422;
 constexpr int PanelWidth = 257;
 constexpr int GaugeHeight = 40;
+constexpr int GaugePeriod = 10; // ms, the gauge timer
+
+// The first family is the one the layout was designed with; on Linux a Japanese proportional
+// gothic from Debian's fonts stands in for it. Only the first one installed is handed to the fonts:
+// a family that is missing costs a search for substitutes each time a font is made from the list.
+QStringList windowFamilies()
+{
+    static const QStringList families = [] {
+        const QStringList wanted { QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+            QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic") };
+        for (const QString& family : wanted)
+            if (QFontDatabase::hasFamily(family))
+                return QStringList { family };
+        return wanted;
+    }();
+    return families;
+}
 
 QFont windowFont(int pixelHeight)
 {
     QFont font;
-    // The first family is the one the layout was designed with; on Linux a Japanese
-    // proportional gothic from Debian's fonts stands in for it.
-    font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic") });
+    font.setFamilies(windowFamilies());
     font.setPixelSize(pixelHeight);
     font.setWeight(QFont::Normal);
     return font;
@@ -58,6 +73,16 @@ void setBackground(QWidget* widget, const QColor& colour)
 QString fromBytes(std::string_view text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Sizes a display to its text. An empty display takes no room and is not measured, so its large
+// font is not loaded before the first character is shown.
+void fitToText(QLabel* label)
+{
+    if (label->text().isEmpty())
+        label->resize(0, 0);
+    else
+        label->adjustSize();
 }
 
 bool isArrow(int key)
@@ -218,11 +243,11 @@ void TForm1::createControls()
 void TForm1::FormCreate()
 {
     Label1->setText(QString());
-    Label1->adjustSize();
+    fitToText(Label1);
     Label2->setText(QString());
-    Label2->adjustSize();
+    fitToText(Label2);
     Timer1->stop();
-    Timer1->setInterval(10);
+    Timer1->setInterval(GaugePeriod);
     dockControls();
     restorePlacement();
 }
@@ -331,7 +356,16 @@ void TForm1::FormKeyPress(char& Key)
 
 void TForm1::Timer1Timer()
 {
+    m_lastTick.start();
+    if (Timer1->isActive() && Timer1->interval() != GaugePeriod)
+        Timer1->start(GaugePeriod); // the first tick after a pause: the period again, from now
     guarded([this] { m_drill.Timer1Timer(); });
+    // A full gauge changes no more until the next target: stop waking up a hundred times a second
+    // for nothing. setTimerEnabled resumes on the same rhythm.
+    if (Timer1->isActive() && ProgressBar1->value() >= ProgressBar1->maximum()) {
+        Timer1->stop();
+        m_gaugePaused = true;
+    }
 }
 
 void TForm1::ShowResults()
@@ -461,13 +495,13 @@ void TForm1::moveFocusWithinParent(QWidget* from, bool forward)
 void TForm1::setTargetText(std::string_view text)
 {
     Label1->setText(fromBytes(text));
-    Label1->adjustSize();
+    fitToText(Label1);
 }
 
 void TForm1::setWrongText(std::string_view text)
 {
     Label2->setText(fromBytes(text));
-    Label2->adjustSize();
+    fitToText(Label2);
 }
 
 int TForm1::gauge() const
@@ -482,10 +516,18 @@ void TForm1::setGauge(int position)
 
 void TForm1::setTimerEnabled(bool enabled)
 {
-    if (!enabled)
+    if (!enabled) {
         Timer1->stop();
-    else if (!Timer1->isActive())
-        Timer1->start(); // already running: the ticks keep their rhythm
+        m_gaugePaused = false;
+    } else if (m_gaugePaused) {
+        // Paused on a full gauge within this drill: the next tick falls where it would have fallen
+        // had the timer kept running, so the ticks keep their rhythm across targets.
+        m_gaugePaused = false;
+        const qint64 sinceLastTick = m_lastTick.isValid() ? m_lastTick.elapsed() : 0;
+        Timer1->start(GaugePeriod - static_cast<int>(sinceLastTick % GaugePeriod));
+    } else if (!Timer1->isActive()) {
+        Timer1->start(GaugePeriod); // already running: the ticks keep their rhythm
+    }
 }
 
 bool TForm1::buttonEnabled() const

@@ -1,10 +1,12 @@
 // The main window: its controls, the routing of typed keys, and the six handlers of the program.
 #pragma once
 
+#include "blockprogressbar.h"
 #include "clock.h"
 #include "drillengine.h"
 #include "keystats.h"
 
+#include <QElapsedTimer>
 #include <QStyle>
 #include <QWidget>
 
@@ -18,7 +20,6 @@ class QGroupBox;
 class QLabel;
 class QListWidget;
 class QPainter;
-class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QTimer;
@@ -51,7 +52,7 @@ public:
     QCheckBox* CheckBox5 = nullptr;
     QCheckBox* CheckBox6 = nullptr;
     QPushButton* Button1 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
+    BlockProgressBar* ProgressBar1 = nullptr;
     QTimer* Timer1 = nullptr;
 
     // State: the drill and the best averages.
@@ -111,6 +112,8 @@ private:
     bool m_frameChecked = false;
     bool m_awaitingFrame = false;
     bool m_destroyed = false;
+    QElapsedTimer m_lastTick; // when the gauge timer last ticked
+    bool m_gaugePaused = false; // the gauge timer stopped on a full gauge during a drill
 };
 
 } // namespace touchdrill

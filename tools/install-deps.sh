@@ -25,7 +25,7 @@ clang
 libclang-rt-14-dev
 "
 if [ "${1:-}" = "--bench" ]; then
-    packages="$packages libbenchmark-dev"
+    packages="$packages libbenchmark-dev libx11-dev libxtst-dev libxdamage-dev tipp10"
 fi
 
 missing=""

@@ -13,7 +13,8 @@ TEST(AppText, finalStopByTheLastByte)
     };
     const Row table[] = {
         { "Japanese gets a stop", "ファイルが見つかりません", "ファイルが見つかりません." },
-        { "path then Japanese", "/home/u/touchdrill.ini に書き込めません", "/home/u/touchdrill.ini に書き込めません." },
+        { "path then Japanese", "/home/u/touchdrill.ini に書き込めません",
+            "/home/u/touchdrill.ini に書き込めません." },
         { "ASCII letter gets a stop", "disk error", "disk error." },
         { "closing parenthesis is below the stop", "I/O エラー (112)", "I/O エラー (112)" },
         { "already a stop", "done.", "done." },

@@ -328,6 +328,44 @@ TEST_F(TForm1Test, gaugeFollowsTheTimerAndHoldsFull)
     EXPECT_EQ(form->ProgressBar1->value(), 1) << "ending a drill keeps the gauge";
 }
 
+TEST_F(TForm1Test, fullGaugeRestsTheTimerUntilTheNextTarget)
+{
+    prepareHomeRow();
+    key(Qt::Key_Space);
+    for (int i = 0; i < 100; ++i)
+        form->Timer1Timer();
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_FALSE(form->Timer1->isActive()) << "a full gauge needs no more ticks";
+    EXPECT_TRUE(form->drill().Running);
+
+    // The next target wakes the timer, first for what is left of the current period (a few ms
+    // have passed since the last tick, so that is less than a whole period).
+    QTest::qWait(3);
+    type(target());
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    ASSERT_TRUE(form->Timer1->isActive());
+    EXPECT_GE(form->Timer1->interval(), 1);
+    EXPECT_LE(form->Timer1->interval(), 10);
+    form->Timer1Timer();
+    EXPECT_EQ(form->ProgressBar1->value(), 1);
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(form->Timer1->interval(), 10) << "after the first tick the period is 10 ms again";
+
+    // A drill that ends while the timer rests leaves nothing behind: the next one starts afresh.
+    for (int i = 0; i < 100; ++i)
+        form->Timer1Timer();
+    ASSERT_FALSE(form->Timer1->isActive());
+    key(Qt::Key_Space);
+    EXPECT_FALSE(form->drill().Running);
+    EXPECT_FALSE(form->Timer1->isActive());
+    QTest::qWait(3);
+    prepareHomeRow();
+    key(Qt::Key_Space);
+    ASSERT_TRUE(form->drill().Running);
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(form->Timer1->interval(), 10);
+}
+
 TEST_F(TForm1Test, aFailedResultsStepShowsTheErrorBoxAndTheDrillHasEnded)
 {
     fs::create_directory(dir / "touchdrill.bst");
