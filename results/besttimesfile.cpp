@@ -7,6 +7,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -82,15 +84,16 @@ std::string rewriteTarget(const std::string& path)
     return target;
 }
 
+constexpr char TemporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
 std::string randomSuffix()
 {
     static std::mt19937_64 generator(
         static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()
             ^ (static_cast<int64_t>(::getpid()) << 32)));
-    static constexpr char Alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::string suffix(6, 'x');
     for (char& c : suffix)
-        c = Alphabet[generator() % (sizeof Alphabet - 1)];
+        c = TemporaryAlphabet[generator() % (sizeof TemporaryAlphabet - 1)];
     return suffix;
 }
 
@@ -141,6 +144,33 @@ void flushFolder(const std::string& folder)
         return;
     ::fsync(fd);
     ::close(fd);
+}
+
+// A process killed between creating its temporary file and the rename leaves that file behind.
+// Once it is older than any rewrite could take, it can only be such a leftover: remove it, so the
+// user's folder does not fill with them. A younger one may belong to another copy of the program
+// writing right now and is left alone.
+void removeStaleTemporaries(const std::string& target)
+{
+    constexpr time_t StaleAfterSeconds = 600;
+    const std::string folder = folderOf(target);
+    const auto slash = target.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp-";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0
+            || name.find_first_not_of(TemporaryAlphabet, prefix.size()) != std::string::npos)
+            continue;
+        const std::string path = folder + "/" + name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > StaleAfterSeconds)
+            ::unlink(path.c_str());
+    }
+    ::closedir(dir);
 }
 
 } // namespace
@@ -246,6 +276,7 @@ void saveBestTimes(const std::string& path, const BestTimes& best)
         throw;
     }
     flushFolder(folderOf(target));
+    removeStaleTemporaries(target);
 }
 
 } // namespace touchdrill

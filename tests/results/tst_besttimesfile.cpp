@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -228,9 +230,20 @@ TEST(BestTimesFile, crashBeforeTheRenameLeavesTheOldFileWhole)
     EXPECT_EQ(leftovers[0].rfind("t.bst.tmp-", 0), 0u);
     EXPECT_EQ(readBytes(folder.path(leftovers[0])), Bytes(376, 0));
 
-    // And the next rewrite is not hindered by it.
+    // And the next rewrite is not hindered by it; a leftover that young may still be another
+    // copy's rewrite in progress, so it stays.
     saveBestTimes(path, BestTimes {});
     EXPECT_EQ(readBytes(path), Bytes(376, 0));
+    EXPECT_EQ(folder.namesExcept("t.bst"), leftovers);
+
+    // An hour later it can only be a leftover, and the next rewrite removes it, and nothing else.
+    const timespec anHourAgo[2] = { { ::time(nullptr) - 3600, 0 }, { ::time(nullptr) - 3600, 0 } };
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.path(leftovers[0]).c_str(), anHourAgo, 0), 0);
+    writeBytes(folder.path("t.bst.tmp-not_us"), Bytes(3, 1)); // a name the program never makes
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.path("t.bst.tmp-not_us").c_str(), anHourAgo, 0), 0);
+    saveBestTimes(path, someBests());
+    EXPECT_EQ(readBytes(path), someBestsFile);
+    EXPECT_EQ(folder.namesExcept("t.bst"), std::vector<std::string> { "t.bst.tmp-not_us" });
 }
 
 TEST(BestTimesFile, rewriteKeepsModeAndWritesThroughALink)
