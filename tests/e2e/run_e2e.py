@@ -7,7 +7,6 @@ Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool on this machine).
 
 import argparse
 import os
-import pwd
 import shutil
 import stat
 import sys
@@ -305,14 +304,6 @@ def scenario_placement():
 # ---------------------------------------------------------------------------------------------
 # Failures of the best-times file: the error box, and the file left as it was.
 
-def unprivileged_ids():
-    try:
-        entry = pwd.getpwnam("nobody")
-        return entry.pw_uid, entry.pw_gid
-    except KeyError:
-        return 65534, 65534
-
-
 def seeded_bytes():
     return xh.encode_best_times({"a": 321, "q": 1234, "~": 77})
 
@@ -354,7 +345,7 @@ def run_fault(desk, what, setup, unprivileged, list_filled):
             if shutil.which("setpriv") is None:
                 log("NOT RUN:", what, "(running as root and setpriv is missing)")
                 return False
-            uid, gid = unprivileged_ids()
+            uid, gid = xh.unprivileged_ids()
             os.chown(folder, uid, gid)
             os.chmod(program.exe, 0o755)
             program.run_as = (uid, gid)

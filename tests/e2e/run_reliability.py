@@ -13,7 +13,6 @@ import argparse
 import contextlib
 import ctypes
 import os
-import pwd
 import random
 import select
 import shutil
@@ -96,14 +95,6 @@ def seeded_values():
 # ---------------------------------------------------------------------------------------------
 # Running the program
 
-def unprivileged_ids():
-    try:
-        entry = pwd.getpwnam("nobody")
-        return entry.pw_uid, entry.pw_gid
-    except KeyError:
-        return 65534, 65534
-
-
 def new_program(folder, unprivileged=False):
     program = xh.Program(EXE, folder)
     selectable_error_boxes(program)
@@ -111,7 +102,7 @@ def new_program(folder, unprivileged=False):
         # Permission bits do not bind root: the program runs as an ordinary user.
         if shutil.which("setpriv") is None:
             raise xh.Skip("running as root and setpriv is missing")
-        program.run_as = unprivileged_ids()
+        program.run_as = xh.unprivileged_ids()
         os.chown(folder, *program.run_as)
         os.chmod(program.exe, 0o755)
     return program

@@ -10,6 +10,7 @@ reading the screen's pixels) go through a small X11 client written on the standa
 import contextlib
 import ctypes
 import os
+import pwd
 import select
 import shutil
 import signal
@@ -57,6 +58,15 @@ def log(*parts):
 
 # ---------------------------------------------------------------------------------------------
 # Child processes
+
+# The read-only cases run the program as "nobody": permission bits do not bind root, and CI runs as root.
+def unprivileged_ids():
+    try:
+        entry = pwd.getpwnam("nobody")
+        return entry.pw_uid, entry.pw_gid
+    except KeyError:
+        return 65534, 65534
+
 
 def _die_with_parent():
     # A test runner killed by a timeout must not leave an X server or the program behind.
