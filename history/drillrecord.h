@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One finished drill as the practice history keeps it: when, which rows, and per character the
+// hits, the milliseconds and the wrong keys typed while it was the target.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace touchdrill::history {
+
+struct KeyRecord {
+    unsigned char code = 0; // the target, '!'..'~'
+    uint32_t hits = 0; // as the results list counts them
+    uint32_t totalMs = 0; // as the results list adds them (wrapping 32-bit)
+    uint32_t wrong = 0; // wrong keys typed while this was the target
+    std::map<unsigned char, uint32_t> wrongKeys; // which byte was typed instead, and how often
+};
+
+struct DrillRecord {
+    int64_t id = 0; // the database's row id; 0 before it is stored
+    int64_t startedUtcMs = 0; // milliseconds since the Unix epoch, UTC
+    int64_t endedUtcMs = 0;
+    // The ticked rows, in the order of the check boxes: "数字段,上段,..." style names are for the
+    // window; stored is one letter each: n u h l s c (numbers, upper, home, lower, symbols,
+    // capitals), e.g. "hs". A drill of the weak keys stores "weak".
+    std::string rows;
+    // Characters answered, ascending by code; a key with wrong keys but no hit is kept too.
+    std::vector<KeyRecord> keys;
+};
+
+// A drill of the weak keys is marked by this rows value.
+inline constexpr const char* WeakKeysRows = "weak";
+
+} // namespace touchdrill::history
