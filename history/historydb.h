@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The practice history database: one SQLite file beside the executable, a row per drill.
+#pragma once
+
+#include "drillrecord.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace touchdrill::history {
+
+// How long a drill's end waits for another running copy that holds the database.
+inline constexpr int BusyTimeoutMs = 500;
+
+// A failure of the history, carrying the user-visible (Japanese) text without a final stop.
+class HistoryError : public std::runtime_error {
+public:
+    enum class Kind {
+        Busy, // another copy holds the database: this drill is given up, the next one may work
+        CannotWrite, // the folder or the file takes no write (permissions, read-only media)
+        DiskFull,
+        NotHistory, // not a database, damaged, or not ours: never touched, recording stays off
+        NewerVersion, // written by a newer program: never touched, recording stays off
+        Other,
+    };
+
+    HistoryError(Kind kind, const std::string& text);
+
+    Kind kind() const { return m_kind; }
+    // The file must not be written again in this run.
+    bool permanent() const { return m_kind == Kind::NotHistory || m_kind == Kind::NewerVersion; }
+
+private:
+    Kind m_kind;
+};
+
+class HistoryDb {
+public:
+    // The schema this program writes (PRAGMA user_version); 0 is an empty or new file.
+    static constexpr int SchemaVersion = 1;
+
+    // Opens the database at `path` for reading and writing, creating it when `create` and it does
+    // not exist, and migrating an older schema. A file that is not a database of ours, damaged or
+    // written by a newer program is refused and left as it is. Throws HistoryError.
+    static std::unique_ptr<HistoryDb> open(const std::string& path, bool create);
+    // Opens for reading only: no migration, no journal replay, nothing written. An empty file or
+    // an empty database reads as no drills. Throws HistoryError.
+    static std::unique_ptr<HistoryDb> openReadOnly(const std::string& path);
+
+    ~HistoryDb();
+    HistoryDb(const HistoryDb&) = delete;
+    HistoryDb& operator=(const HistoryDb&) = delete;
+
+    // Stores one drill in one transaction and sets drill.id. Throws HistoryError; the database
+    // then holds none of the drill.
+    void record(DrillRecord& drill);
+    // All drills, oldest first, each with its keys ascending by code.
+    std::vector<DrillRecord> drills() const;
+    // The drills stored after the one with row id `id` (0: all), oldest first.
+    std::vector<DrillRecord> drillsSince(int64_t id) const;
+    int64_t drillCount() const;
+
+    const std::string& path() const { return m_path; }
+
+private:
+    HistoryDb(std::string path, sqlite3* db, bool readOnly);
+    void migrate();
+
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+    bool m_readOnly = false;
+};
+
+// The executable's path with its extension replaced by ".sqlite".
+std::string historyPathFor(const std::string& exePath);
+
+// CSV (UTF-8, RFC 4180, CRLF line ends, header row): one row per drill and character with the
+// drill's UTC start time, the character, hits, total ms, average ms, wrong keys and the wrong key
+// typed most often (empty when none).
+void exportCsv(const std::vector<DrillRecord>& drills, std::ostream& out);
+
+// A typed byte as text for people: printable ASCII as itself, bytes from 0xA0 as their Latin-1
+// character in UTF-8, control bytes as "U+000D" and the like.
+std::string keyText(unsigned char code);
+
+} // namespace touchdrill::history
