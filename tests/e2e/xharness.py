@@ -168,7 +168,10 @@ class Xvfb:
                if not k.startswith(("QT_", "XDG_SESSION", "WAYLAND", "GTK_", "XMODIFIERS"))}
         env.update({"DISPLAY": self.display, "LC_ALL": "C.UTF-8", "LANG": "C.UTF-8",
                     "QT_QPA_PLATFORM": "xcb", "QT_ENABLE_HIGHDPI_SCALING": "0",
-                    "QT_FONT_DPI": "96", "QT_IM_MODULE": "none"})
+                    "QT_FONT_DPI": "96", "QT_IM_MODULE": "none",
+                    # No session bus: where dbus-launch is installed, the toolkit would otherwise
+                    # start one, which leaves .dbus/ in HOME (the program's folder) and a daemon behind.
+                    "DBUS_SESSION_BUS_ADDRESS": "disabled:"})
         env.pop("XAUTHORITY", None)
         return env
 
