@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Tests of the choice between files beside the executable and files in the user's folders.
+#include "settings/filelocations.h"
+
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace touchdrill {
+namespace {
+
+struct Machine {
+    std::map<std::string, std::string> variables;
+    std::optional<std::string> accountHome;
+    std::set<std::string> writableFolders;
+    std::set<std::string> existing;
+
+    FileLocations::System system() const
+    {
+        FileLocations::System s;
+        s.variable = [this](const std::string& name) -> std::optional<std::string> {
+            const auto it = variables.find(name);
+            if (it == variables.end())
+                return std::nullopt;
+            return it->second;
+        };
+        s.accountHome = [this] { return accountHome; };
+        s.canCreateIn = [this](const std::string& folder) { return writableFolders.count(folder) > 0; };
+        s.exists = [this](const std::string& path) { return existing.count(path) > 0; };
+        return s;
+    }
+};
+
+TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
+{
+    struct Row {
+        const char* name;
+        const char* exe;
+        Machine machine;
+        bool portable;
+        const char* bestTimes;
+        const char* placement;
+        const char* history;
+    };
+    const std::map<std::string, std::string> home = { { "HOME", "/home/u" } };
+    const Row rows[] = {
+        { "writable folder keeps the files beside the program", "/opt/td/touchdrill",
+            { home, {}, { "/opt/td" }, {} }, true, "/opt/td/touchdrill.bst", "/opt/td/touchdrill.ini",
+            "/opt/td/touchdrill.sqlite" },
+        { "read-only folder moves them to the XDG defaults", "/usr/bin/touchdrill", { home, {}, {}, {} },
+            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
+            "/home/u/.config/touchdrill/touchdrill.ini",
+            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "only the executable's own folder counts as writable", "/usr/bin/touchdrill",
+            { home, {}, { "/usr", "/home/u", "/usr/bin/touchdrill" }, {} }, false,
+            "/home/u/.local/share/touchdrill/touchdrill.bst", "/home/u/.config/touchdrill/touchdrill.ini",
+            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "a best-times file beside a read-only program keeps it portable", "/opt/td/touchdrill",
+            { home, {}, {}, { "/opt/td/touchdrill.bst" } }, true, "/opt/td/touchdrill.bst",
+            "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
+        { "an INI file beside it keeps it portable", "/opt/td/touchdrill",
+            { home, {}, {}, { "/opt/td/touchdrill.ini" } }, true, "/opt/td/touchdrill.bst",
+            "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
+        { "a history beside it keeps it portable", "/opt/td/touchdrill",
+            { home, {}, {}, { "/opt/td/touchdrill.sqlite" } }, true, "/opt/td/touchdrill.bst",
+            "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
+        { "other files beside it do not count", "/opt/td/touchdrill",
+            { home, {}, {}, { "/opt/td/touchdrill", "/opt/td/touchdrill.bst.tmp" } }, false,
+            "/home/u/.local/share/touchdrill/touchdrill.bst", "/home/u/.config/touchdrill/touchdrill.ini",
+            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "names follow the executable's base name", "/usr/games/TouchDrill.x86", { home, {}, {}, {} }, false,
+            "/home/u/.local/share/touchdrill/TouchDrill.bst", "/home/u/.config/touchdrill/TouchDrill.ini",
+            "/home/u/.local/share/touchdrill/TouchDrill.sqlite" },
+        { "an executable in the root folder asks about the root folder", "/touchdrill",
+            { home, {}, { "/" }, {} }, true, "/touchdrill.bst", "/touchdrill.ini", "/touchdrill.sqlite" },
+        { "absolute XDG folders are used", "/usr/bin/touchdrill",
+            { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "/d" }, { "XDG_CONFIG_HOME", "/c/x" } }, {}, {},
+                {} },
+            false, "/d/touchdrill/touchdrill.bst", "/c/x/touchdrill/touchdrill.ini",
+            "/d/touchdrill/touchdrill.sqlite" },
+        { "trailing slashes are not doubled", "/usr/bin/touchdrill",
+            { { { "HOME", "/home/u/" }, { "XDG_DATA_HOME", "/d//" } }, {}, {}, {} }, false,
+            "/d/touchdrill/touchdrill.bst", "/home/u/.config/touchdrill/touchdrill.ini",
+            "/d/touchdrill/touchdrill.sqlite" },
+        { "empty XDG variables are ignored", "/usr/bin/touchdrill",
+            { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "" }, { "XDG_CONFIG_HOME", "" } }, {}, {}, {} },
+            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
+            "/home/u/.config/touchdrill/touchdrill.ini",
+            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "relative XDG variables are ignored", "/usr/bin/touchdrill",
+            { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "data" }, { "XDG_CONFIG_HOME", "./c" } }, {}, {},
+                {} },
+            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
+            "/home/u/.config/touchdrill/touchdrill.ini",
+            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "no HOME: the account's home folder", "/usr/bin/touchdrill", { {}, "/var/lib/u", {}, {} }, false,
+            "/var/lib/u/.local/share/touchdrill/touchdrill.bst",
+            "/var/lib/u/.config/touchdrill/touchdrill.ini",
+            "/var/lib/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "empty HOME: the account's home folder", "/usr/bin/touchdrill",
+            { { { "HOME", "" } }, "/var/lib/u", {}, {} }, false,
+            "/var/lib/u/.local/share/touchdrill/touchdrill.bst",
+            "/var/lib/u/.config/touchdrill/touchdrill.ini",
+            "/var/lib/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "relative HOME: the account's home folder", "/usr/bin/touchdrill",
+            { { { "HOME", "u" } }, "/var/lib/u", {}, {} }, false,
+            "/var/lib/u/.local/share/touchdrill/touchdrill.bst",
+            "/var/lib/u/.config/touchdrill/touchdrill.ini",
+            "/var/lib/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "no home anywhere: the XDG folders still serve", "/usr/bin/touchdrill",
+            { { { "XDG_DATA_HOME", "/d" }, { "XDG_CONFIG_HOME", "/c" } }, std::nullopt, {}, {} }, false,
+            "/d/touchdrill/touchdrill.bst", "/c/touchdrill/touchdrill.ini",
+            "/d/touchdrill/touchdrill.sqlite" },
+        { "no home and a relative account home: files stay beside the program", "/usr/bin/touchdrill",
+            { {}, "relative", {}, {} }, false, "/usr/bin/touchdrill.bst", "/usr/bin/touchdrill.ini",
+            "/usr/bin/touchdrill.sqlite" },
+        { "no home and only a config folder named", "/usr/bin/touchdrill",
+            { { { "XDG_CONFIG_HOME", "/c" } }, std::nullopt, {}, {} }, false, "/usr/bin/touchdrill.bst",
+            "/c/touchdrill/touchdrill.ini", "/usr/bin/touchdrill.sqlite" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const FileLocations files = FileLocations::decide(row.exe, row.machine.system());
+        EXPECT_EQ(files.portable(), row.portable);
+        EXPECT_EQ(files.bestTimes(), row.bestTimes);
+        EXPECT_EQ(files.placement(), row.placement);
+        EXPECT_EQ(files.history(), row.history);
+    }
+}
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat st { };
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return 0;
+    return st.st_mode & 07777;
+}
+
+TEST(FileLocations, CreatesMissingFoldersPrivateAndLeavesOthersAlone)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.path("config").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(dir.path("config").c_str(), 0755), 0);
+    dir.write("blocked", "a file where a folder should be");
+    Machine machine { { { "HOME", dir.path("home") }, { "XDG_CONFIG_HOME", dir.path("config") } }, {}, {},
+        {} };
+    const mode_t mask = ::umask(022);
+    FileLocations::decide("/usr/bin/touchdrill", machine.system()).createFolders();
+    // A folder that cannot be made is left for the first write to report.
+    machine.variables["XDG_DATA_HOME"] = dir.path("blocked");
+    const FileLocations blocked = FileLocations::decide("/usr/bin/touchdrill", machine.system());
+    blocked.createFolders();
+    ::umask(mask);
+
+    struct Row {
+        const char* folder;
+        mode_t mode; // 0: must not exist as a folder
+    };
+    const Row rows[] = {
+        { "home", 0700 },
+        { "home/.local", 0700 },
+        { "home/.local/share", 0700 },
+        { "home/.local/share/touchdrill", 0700 },
+        { "config", 0755 },
+        { "config/touchdrill", 0700 },
+        { "home/.config", 0 },
+        { "blocked", 0 },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.folder);
+        EXPECT_EQ(modeOf(dir.path(row.folder)), row.mode);
+    }
+    EXPECT_EQ(blocked.bestTimes(), dir.path("blocked/touchdrill/touchdrill.bst"));
+    EXPECT_EQ(dir.read("blocked"), "a file where a folder should be");
+
+    // Portable mode makes nothing.
+    const FileLocations portable = FileLocations::beside(dir.path("bin/touchdrill"));
+    portable.createFolders();
+    EXPECT_EQ(modeOf(dir.path("bin")), 0u);
+}
+
+TEST(FileLocations, RealSystemSeesAWritableFolderAndExistingFiles)
+{
+    TempDir dir;
+    EXPECT_TRUE(FileLocations::decide(dir.path("touchdrill")).portable());
+    EXPECT_EQ(FileLocations::decide(dir.path("touchdrill")).bestTimes(), dir.path("touchdrill.bst"));
+    const FileLocations::System real = FileLocations::System::real();
+    EXPECT_FALSE(real.exists(dir.path("touchdrill.ini")));
+    ASSERT_EQ(::symlink("nowhere", dir.path("touchdrill.ini").c_str()), 0);
+    EXPECT_TRUE(real.exists(dir.path("touchdrill.ini"))) << "a dangling link still names a file";
+    EXPECT_FALSE(real.canCreateIn(dir.path("missing")));
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(dir.path("").c_str(), 0555), 0);
+        EXPECT_FALSE(real.canCreateIn(dir.path("")));
+        ASSERT_EQ(::chmod(dir.path("").c_str(), 0700), 0);
+    }
+}
+
+} // namespace
+} // namespace touchdrill
