@@ -3,7 +3,9 @@
 #include "settings/inifile.h"
 #include "settings/iniinteger.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -16,15 +18,33 @@ constexpr std::string_view Section = "Form";
 constexpr int64_t VisibleMargin = 100;
 } // namespace
 
-WindowBounds restorePlacement(
-    const std::string& iniPath, const WorkArea& area, int currentWidth, int currentHeight)
+namespace {
+
+bool holds(const WorkArea& area, int x, int y)
 {
+    return x >= area.left && x < area.right && y >= area.top && y < area.bottom;
+}
+
+} // namespace
+
+WindowBounds restorePlacement(const std::string& iniPath, const std::vector<ScreenArea>& screens,
+    int currentWidth, int currentHeight)
+{
+    if (screens.empty())
+        throw std::invalid_argument("restorePlacement: no screen");
+    const WorkArea& primary = screens.front().work;
     WindowBounds bounds {};
-    bounds.top = readIniInteger(iniPath, Section, "Top", area.top);
-    bounds.left = readIniInteger(iniPath, Section, "Left", area.left);
+    bounds.top = readIniInteger(iniPath, Section, "Top", primary.top);
+    bounds.left = readIniInteger(iniPath, Section, "Left", primary.left);
     bounds.width = readIniInteger(iniPath, Section, "Width", currentWidth);
     bounds.height = readIniInteger(iniPath, Section, "Height", currentHeight);
     flushIniCache(iniPath);
+
+    // A window left on another screen stays there; a corner that no screen holds any more (a
+    // screen unplugged, or moved) comes back to the primary one.
+    const auto holder = std::find_if(screens.begin(), screens.end(),
+        [&](const ScreenArea& screen) { return holds(screen.whole, bounds.left, bounds.top); });
+    const WorkArea& area = holder == screens.end() ? primary : holder->work;
 
     // 64-bit so that a work area ending near INT_MIN cannot make "right - 100" overflow.
     if (bounds.left > area.right - VisibleMargin)
@@ -38,7 +58,13 @@ WindowBounds restorePlacement(
     return bounds;
 }
 
-void savePlacement(const std::string& iniPath, const WindowBounds& bounds)
+WindowBounds restorePlacement(
+    const std::string& iniPath, const WorkArea& area, int currentWidth, int currentHeight)
+{
+    return restorePlacement(iniPath, { ScreenArea { area, area } }, currentWidth, currentHeight);
+}
+
+void savePlacement(const std::string& iniPath, const WindowBounds& bounds, SavedKeys which)
 {
     const std::pair<std::string_view, int> keys[] = {
         { "Top", bounds.top },
@@ -46,7 +72,9 @@ void savePlacement(const std::string& iniPath, const WindowBounds& bounds)
         { "Width", bounds.width },
         { "Height", bounds.height },
     };
-    for (const auto& [key, value] : keys) {
+    const std::size_t first = which == SavedKeys::SizeOnly ? 2 : 0;
+    for (std::size_t i = first; i < std::size(keys); ++i) {
+        const auto& [key, value] = keys[i];
         if (!writeIniString(iniPath, Section, key, std::to_string(value)))
             throw std::runtime_error(iniPath + " に書き込めません");
     }

@@ -2,15 +2,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace touchdrill {
 
-// The usable desktop of the primary screen (minus task bars), in screen pixels.
+// A rectangle of the desktop in screen pixels; right and bottom lie just outside it.
 struct WorkArea {
     int left;
     int top;
     int right;
     int bottom;
+};
+
+// One screen: all of it, and its work area (the screen minus task bars and docks).
+struct ScreenArea {
+    WorkArea whole;
+    WorkArea work;
 };
 
 // The window's outer bounds, frame included, in screen pixels.
@@ -22,15 +29,27 @@ struct WindowBounds {
 };
 
 // The bounds stored in section "Form" of `iniPath` (keys "Top", "Left", "Width", "Height"), with
-// the work area's top-left corner and the current size for whatever is missing or invalid. A left
-// or top that would leave less than 100 pixels of the window on the work area, or that lies before
-// its start, is moved to the work area's edge; the size is taken as stored.
+// the primary work area's top-left corner and the current size for whatever is missing or invalid.
+// The stored top-left corner is kept on the screen that holds it (the primary one when none does):
+// a left or top that would leave less than 100 pixels of the window on that screen's work area, or
+// that lies before its start, is moved to the work area's edge; the size is taken as stored.
+// `screens` lists every screen, the primary one first; an empty list throws std::invalid_argument.
+WindowBounds restorePlacement(const std::string& iniPath, const std::vector<ScreenArea>& screens,
+    int currentWidth, int currentHeight);
+
+// The same on a desktop of one screen that is all work area.
 WindowBounds restorePlacement(
     const std::string& iniPath, const WorkArea& area, int currentWidth, int currentHeight);
 
+// Which keys a save writes. A platform that does not tell a window where it is (Wayland) saves the
+// size only, so the position another session stored stays as it was.
+enum class SavedKeys { PositionAndSize, SizeOnly };
+
 // Writes the bounds to section "Form" of `iniPath` in decimal, in the order top, left, width,
-// height. Throws std::runtime_error with the text "<iniPath> に書き込めません" at the first key
-// that cannot be written; the keys after it are left as they were.
-void savePlacement(const std::string& iniPath, const WindowBounds& bounds);
+// height (width and height only with SavedKeys::SizeOnly). Throws std::runtime_error with the text
+// "<iniPath> に書き込めません" at the first key that cannot be written; the keys after it are left
+// as they were.
+void savePlacement(
+    const std::string& iniPath, const WindowBounds& bounds, SavedKeys keys = SavedKeys::PositionAndSize);
 
 } // namespace touchdrill

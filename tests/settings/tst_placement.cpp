@@ -5,8 +5,10 @@
 #include <climits>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <vector>
 
 namespace touchdrill {
 
@@ -74,6 +76,51 @@ TEST(RestorePlacement, Table)
     }
 }
 
+TEST(RestorePlacement, SeveralScreens)
+{
+    // The primary screen has a task bar at the bottom; the second, to its right, a panel at the top;
+    // the third lies left of the primary and reaches above it.
+    const std::vector<ScreenArea> desktop {
+        { { 0, 0, 1920, 1080 }, { 0, 0, 1920, 1040 } },
+        { { 1920, 0, 3200, 1024 }, { 1920, 30, 3200, 1024 } },
+        { { -1280, -200, 0, 824 }, { -1280, -200, 0, 824 } },
+    };
+    struct Row {
+        const char* name;
+        std::optional<std::string> file;
+        std::vector<ScreenArea> screens;
+        WindowBounds expected;
+    };
+    const Row rows[] = {
+        { "no file: the primary work area's corner", std::nullopt, desktop, { 0, 0, 369, 422 } },
+        { "primary listed first wherever it lies", std::nullopt, { desktop[1], desktop[0] },
+            { 1920, 30, 369, 422 } },
+        { "left on the second screen stays", "[Form]\nLeft=2000\nTop=300\n", desktop,
+            { 2000, 300, 369, 422 } },
+        { "under the second screen's panel moves to its work area", "[Form]\nLeft=2000\nTop=10\n",
+            desktop, { 2000, 30, 369, 422 } },
+        { "too far right on the second screen", "[Form]\nLeft=3101\nTop=500\n", desktop,
+            { 1920, 500, 369, 422 } },
+        { "second screen's right - 100 stays", "[Form]\nLeft=3100\nTop=924\n", desktop,
+            { 3100, 924, 369, 422 } },
+        { "above the primary on the third screen", "[Form]\nLeft=-1000\nTop=-150\n", desktop,
+            { -1000, -150, 369, 422 } },
+        { "in the primary's task bar", "[Form]\nLeft=100\nTop=1060\n", desktop, { 100, 0, 369, 422 } },
+        { "below the second screen: no screen holds it", "[Form]\nLeft=2000\nTop=1050\n", desktop,
+            { 0, 0, 369, 422 } },
+        { "the second screen unplugged", "[Form]\nLeft=2000\nTop=300\n", { desktop[0] },
+            { 0, 300, 369, 422 } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        if (row.file)
+            dir.write("t.ini", *row.file);
+        EXPECT_EQ(restorePlacement(dir.path("t.ini"), row.screens, 369, 422), row.expected);
+    }
+    EXPECT_THROW(restorePlacement("t.ini", std::vector<ScreenArea> {}, 1, 1), std::invalid_argument);
+}
+
 TEST(SavePlacement, WritesTheFourKeysAndRestoresThem)
 {
     TempDir dir;
@@ -86,6 +133,13 @@ TEST(SavePlacement, WritesTheFourKeysAndRestoresThem)
     savePlacement(dir.path("t.ini"), { -8, -7, 1040, 784 });
     EXPECT_EQ(dir.read("t.ini"),
         "; mine\r\n[Other]\r\nTop=1\r\n[Form]\r\nTop=-7\r\nLeft=-8\r\nWidth=1040\r\nHeight=784\r\n");
+
+    // Where the platform does not tell the position, the stored one is kept.
+    savePlacement(dir.path("t.ini"), { -3, -30, 640, 480 }, SavedKeys::SizeOnly);
+    EXPECT_EQ(dir.read("t.ini"),
+        "; mine\r\n[Other]\r\nTop=1\r\n[Form]\r\nTop=-7\r\nLeft=-8\r\nWidth=640\r\nHeight=480\r\n");
+    savePlacement(dir.path("new.ini"), { -3, -30, 640, 480 }, SavedKeys::SizeOnly);
+    EXPECT_EQ(dir.read("new.ini"), "[Form]\nWidth=640\nHeight=480\n");
 }
 
 TEST(SavePlacement, FailureNamesTheFileAndStopsThere)
