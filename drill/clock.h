@@ -12,6 +12,8 @@ public:
     virtual uint32_t tickCount() = 0;
     // Milliseconds since midnight UTC, 0..86'399'999.
     virtual uint32_t msSinceUtcMidnight() = 0;
+    // Milliseconds since the Unix epoch, UTC: when a drill started and ended, for the history.
+    virtual int64_t utcNowMs() = 0;
 };
 
 // The real clocks: a monotonic counter and the system's UTC time.
@@ -19,6 +21,7 @@ class SystemClock final : public Clock {
 public:
     uint32_t tickCount() override;
     uint32_t msSinceUtcMidnight() override;
+    int64_t utcNowMs() override;
 };
 
 } // namespace touchdrill

@@ -19,7 +19,28 @@ void DrillEngine::Button1Click(const RowChoices& rows)
     Pool = buildPool(rows);
     if (Pool.empty())
         return;
+    m_rowsLabel = touchdrill::rowsLabel(rows);
+    prepare();
+}
+
+void DrillEngine::preparePool(std::string pool, std::string rowsLabel)
+{
+    if (Running)
+        return;
+    std::erase_if(pool, [](char c) { return !isPracticeCode(static_cast<unsigned char>(c)); });
+    Pool = std::move(pool);
+    if (Pool.empty())
+        return;
+    m_rowsLabel = std::move(rowsLabel);
+    prepare();
+}
+
+void DrillEngine::prepare()
+{
     Stats.clear();
+    m_wrongKeys.clear();
+    m_startedUtcMs = 0;
+    m_endedUtcMs = 0;
     m_window.setButtonEnabled(false);
 }
 
@@ -34,6 +55,7 @@ void DrillEngine::FormKeyPress(char& Key)
             stat.Hits += 1;
             NextChar();
         } else if (key == ' ') {
+            m_endedUtcMs = m_clock.utcNowMs();
             Running = false;
             m_window.setTimerEnabled(false);
             m_window.setTargetText({});
@@ -41,10 +63,12 @@ void DrillEngine::FormKeyPress(char& Key)
             if (m_onDrillEnd)
                 m_onDrillEnd();
         } else {
+            m_wrongKeys.add(TargetChar, key); // TargetChar is a pool character while running
             m_window.setWrongText(std::string_view(&Key, 1));
         }
     } else if (key == ' ' && !m_window.buttonEnabled()) {
         Running = true;
+        m_startedUtcMs = m_clock.utcNowMs();
         m_random.reseed(m_clock.msSinceUtcMidnight());
         NextChar();
     }

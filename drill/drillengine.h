@@ -21,6 +21,10 @@ public:
     // The prepare button: rebuild the pool from the rows; a non-empty pool clears Stats and
     // disables the button (the prepared state).
     void Button1Click(const RowChoices& rows);
+    // Prepares with a pool made elsewhere, as the prepare button does with the rows' pool; the
+    // label names the drill in the history (see rowsLabel()). Characters outside '!'..'~' are
+    // dropped. Ignored while a drill runs.
+    void preparePool(std::string pool, std::string rowsLabel);
     // One typed character. Key is set to 0 on a normal return (the character is consumed).
     void FormKeyPress(char& Key);
     // One gauge timer tick.
@@ -32,13 +36,26 @@ public:
     uint32_t ShownAt = 0;
     KeyStats Stats;
 
+    // Also for the history, and cleared with Stats: the wrong keys per target, the rows of the
+    // last prepare (one letter per ticked box, see rowsLabel()), and when the drill started and
+    // ended (UTC, ms since the Unix epoch; 0 until it has).
+    const WrongKeyStats& wrongKeys() const { return m_wrongKeys; }
+    const std::string& rowsLabel() const { return m_rowsLabel; }
+    int64_t startedUtcMs() const { return m_startedUtcMs; }
+    int64_t endedUtcMs() const { return m_endedUtcMs; }
+
 private:
     void NextChar();
+    void prepare();
 
     WindowOps& m_window;
     Clock& m_clock;
     RandomGenerator& m_random;
     std::function<void()> m_onDrillEnd;
+    WrongKeyStats m_wrongKeys;
+    std::string m_rowsLabel;
+    int64_t m_startedUtcMs = 0;
+    int64_t m_endedUtcMs = 0;
 };
 
 } // namespace touchdrill

@@ -37,4 +37,14 @@ std::string buildPool(const RowChoices& rows)
     return pool;
 }
 
+std::string rowsLabel(const RowChoices& rows)
+{
+    std::string label;
+    const bool ticked[] = { rows.numbers, rows.upper, rows.home, rows.lower, rows.symbols, rows.capitals };
+    for (std::size_t i = 0; i < std::size(ticked); ++i)
+        if (ticked[i])
+            label += "nuhlsc"[i];
+    return label;
+}
+
 } // namespace touchdrill

@@ -24,6 +24,10 @@ struct RowChoices {
     bool capitals = false; // 大文字入り: capitals of the ticked letter rows only
 };
 
+// The ticked boxes as one letter each, in the boxes' order: n u h l s c (numbers, upper, home,
+// lower, symbols, capitals), e.g. "hs". The history names a drill's rows with it.
+std::string rowsLabel(const RowChoices& rows);
+
 // The rows' strings concatenated; a character that occurs twice is drawn twice as often.
 std::string buildPool(const RowChoices& rows);
 

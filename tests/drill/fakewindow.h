@@ -35,9 +35,11 @@ class FakeClock final : public Clock {
 public:
     uint32_t tickCount() override { return ticks; }
     uint32_t msSinceUtcMidnight() override { return timeOfDay; }
+    int64_t utcNowMs() override { return utcMs; }
 
     uint32_t ticks = 1000;
     uint32_t timeOfDay = 0;
+    int64_t utcMs = 1'796'643'600'000; // 2026-12-07T11:40:00Z
 };
 
 } // namespace touchdrill::testing

@@ -58,11 +58,21 @@ TEST_F(DrillEngineTest, prepareNeedsANonEmptyPool)
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
         window.button = true;
-        engine.Stats['a'] = { 5, 1 };
+        // The last drill's numbers: one hit on 'a' and one wrong key while it was the target.
+        engine.preparePool("a", "last");
+        press(' ');
+        press('q');
+        answer();
+        press(' ');
+        ASSERT_EQ(engine.wrongKeys().count('a', 'q'), 1u);
         prepare(row.rows);
         EXPECT_EQ(window.button, !row.prepared);
         // Only a successful prepare clears the last drill's numbers.
         EXPECT_EQ(engine.Stats['a'].Hits, row.prepared ? 0u : 1u);
+        EXPECT_EQ(engine.wrongKeys().count('a', 'q'), row.prepared ? 0u : 1u);
+        EXPECT_EQ(engine.wrongKeys().total('a'), row.prepared ? 0u : 1u);
+        EXPECT_EQ(engine.rowsLabel(), row.prepared ? rowsLabel(row.rows) : "last");
+        EXPECT_EQ(engine.startedUtcMs() == 0, row.prepared);
         press(' ');
         EXPECT_EQ(engine.Running, row.prepared);
         if (engine.Running)
@@ -105,6 +115,8 @@ TEST_F(DrillEngineTest, correctWrongAndSpaceKeys)
     press(' ');
     const unsigned char first = engine.TargetChar;
     const char wrongKey = first == 'a' ? 's' : 'a';
+    EXPECT_EQ(engine.startedUtcMs(), clock.utcMs);
+    clock.utcMs += 60'000;
 
     clock.ticks += 100;
     press(wrongKey);
@@ -114,6 +126,10 @@ TEST_F(DrillEngineTest, correctWrongAndSpaceKeys)
     EXPECT_EQ(engine.TargetChar, first) << "a wrong key keeps the target";
     EXPECT_EQ(engine.Stats[wrongKey].Hits, 0u);
     EXPECT_EQ(engine.Stats[first].Hits, 0u);
+    EXPECT_EQ(engine.wrongKeys().total(first), 2u);
+    EXPECT_EQ(engine.wrongKeys().count(first, static_cast<unsigned char>(wrongKey)), 1u);
+    EXPECT_EQ(engine.wrongKeys().count(first, '&'), 1u);
+    EXPECT_EQ(engine.wrongKeys().total(static_cast<unsigned char>(wrongKey)), 0u) << "counted under the target";
 
     clock.ticks += 223; // 523 ms after the target appeared: wrong keys do not restart the clock
     answer();
@@ -126,7 +142,11 @@ TEST_F(DrillEngineTest, correctWrongAndSpaceKeys)
     window.wrong = "q";
     window.gaugePosition = 42;
     EXPECT_EQ(drillEnds, 0);
+    EXPECT_EQ(engine.endedUtcMs(), 0);
     EXPECT_EQ(press(' '), 0);
+    EXPECT_EQ(engine.endedUtcMs(), clock.utcMs);
+    EXPECT_EQ(engine.startedUtcMs(), clock.utcMs - 60'000);
+    EXPECT_EQ(engine.wrongKeys().total(first), 2u) << "the drill's end keeps the counts for the history";
     EXPECT_FALSE(engine.Running);
     EXPECT_FALSE(window.timerEnabled);
     EXPECT_TRUE(window.button);
@@ -270,6 +290,7 @@ TEST_F(DrillEngineTest, hoursOfAnswersAcrossACounterWrapAddUpExactly)
     press(' ');
     uint64_t expectedTotal[128] = {};
     uint32_t expectedHits[128] = {};
+    uint32_t expectedWrong[128] = {};
     RandomGenerator thinking(42);
     uint64_t elapsedInDrill = 0;
     while (elapsedInDrill < 5ull * 3600 * 1000) { // five hours
@@ -277,6 +298,10 @@ TEST_F(DrillEngineTest, hoursOfAnswersAcrossACounterWrapAddUpExactly)
         const char wrong = engine.TargetChar == 'a' ? 'b' : 'a'; // not in this pool
         clock.ticks += ms / 2;
         press(wrong);
+        if (ms % 3 == 0) {
+            press('\xa5'); // a byte above ASCII counts as a wrong key too
+            ++expectedWrong[engine.TargetChar];
+        }
         clock.ticks += ms - ms / 2;
         expectedTotal[engine.TargetChar] += ms;
         ++expectedHits[engine.TargetChar];
@@ -287,6 +312,52 @@ TEST_F(DrillEngineTest, hoursOfAnswersAcrossACounterWrapAddUpExactly)
         SCOPED_TRACE(static_cast<char>(c));
         EXPECT_EQ(engine.Stats[c].Total, static_cast<uint32_t>(expectedTotal[c]));
         EXPECT_EQ(engine.Stats[c].Hits, expectedHits[c]);
+        EXPECT_EQ(engine.wrongKeys().count(c, 0xa5), expectedWrong[c]);
+        EXPECT_EQ(engine.wrongKeys().total(c), expectedHits[c] + expectedWrong[c]);
     }
     EXPECT_GT(expectedHits['5'], 100u);
+}
+
+TEST_F(DrillEngineTest, preparePoolPreparesWithAGivenPoolAndLabel)
+{
+    struct Row {
+        const char* name;
+        std::string pool;
+        bool runningBefore;
+        std::string expectedPool; // empty: not prepared
+    };
+    const Row table[] = {
+        { "weighted pool", "aasdf", false, "aasdf" },
+        { "bytes outside the practice characters dropped", std::string("a\x01 b\x7f\xa5~", 7), false, "ab~" },
+        { "nothing left", " \t", false, "" },
+        { "empty", "", false, "" },
+        { "ignored while a drill runs", "zz", true, "" },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        window.button = true;
+        prepare({ .home = true });
+        if (row.runningBefore)
+            press(' ');
+        else
+            window.button = true; // as after the last drill's end
+        engine.Stats['a'] = { 5, 1 };
+        engine.preparePool(row.pool, "weak");
+        const bool prepared = !row.expectedPool.empty();
+        EXPECT_EQ(engine.Stats['a'].Hits, prepared ? 0u : 1u);
+        EXPECT_EQ(engine.rowsLabel(), prepared ? "weak" : "h");
+        EXPECT_EQ(engine.Running, row.runningBefore);
+        if (row.runningBefore) {
+            EXPECT_EQ(engine.Pool, HomeRow);
+            press(' ');
+            continue;
+        }
+        EXPECT_EQ(window.button, !prepared);
+        if (!prepared)
+            continue;
+        EXPECT_EQ(engine.Pool, row.expectedPool);
+        press(' ');
+        EXPECT_NE(row.expectedPool.find(static_cast<char>(engine.TargetChar)), std::string::npos);
+        press(' ');
+    }
 }

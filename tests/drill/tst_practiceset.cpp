@@ -12,6 +12,7 @@ struct PoolRow {
     const char* name;
     RowChoices rows;
     std::string expected;
+    const char* label; // the rows as the history names them
 };
 
 } // namespace
@@ -20,26 +21,27 @@ TEST(PracticeSet, poolForEachRowCombination)
 {
     const std::string symbols(SymbolRow);
     const PoolRow table[] = {
-        { "nothing ticked", {}, "" },
-        { "capitals alone add nothing", { .capitals = true }, "" },
+        { "nothing ticked", {}, "", "" },
+        { "capitals alone add nothing", { .capitals = true }, "", "c" },
         { "capitals with numbers and symbols only", { .numbers = true, .symbols = true, .capitals = true },
-            "1234567890" + symbols },
-        { "number row", { .numbers = true }, "1234567890" },
-        { "upper row", { .upper = true }, "qwertyuiop" },
-        { "home row", { .home = true }, "asdfghjkl" },
-        { "lower row", { .lower = true }, "zxcvbnm" },
-        { "symbols", { .symbols = true }, symbols },
-        { "upper with capitals", { .upper = true, .capitals = true }, "qwertyuiopQWERTYUIOP" },
+            "1234567890" + symbols, "nsc" },
+        { "number row", { .numbers = true }, "1234567890", "n" },
+        { "upper row", { .upper = true }, "qwertyuiop", "u" },
+        { "home row", { .home = true }, "asdfghjkl", "h" },
+        { "lower row", { .lower = true }, "zxcvbnm", "l" },
+        { "symbols", { .symbols = true }, symbols, "s" },
+        { "upper with capitals", { .upper = true, .capitals = true }, "qwertyuiopQWERTYUIOP", "uc" },
         { "home and lower with capitals", { .home = true, .lower = true, .capitals = true },
-            "asdfghjklzxcvbnmASDFGHJKLZXCVBNM" },
+            "asdfghjklzxcvbnmASDFGHJKLZXCVBNM", "hlc" },
         { "rows keep table order", { .numbers = true, .lower = true, .symbols = true },
-            "1234567890zxcvbnm" + symbols },
+            "1234567890zxcvbnm" + symbols, "nls" },
         { "all six", { true, true, true, true, true, true },
-            "1234567890qwertyuiopasdfghjklzxcvbnm" + symbols + "QWERTYUIOPASDFGHJKLZXCVBNM" },
+            "1234567890qwertyuiopasdfghjklzxcvbnm" + symbols + "QWERTYUIOPASDFGHJKLZXCVBNM", "nuhlsc" },
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(buildPool(row.rows), row.expected);
+        EXPECT_EQ(rowsLabel(row.rows), row.label);
     }
     EXPECT_EQ(buildPool({ true, true, true, true, true, true }).size(), 95u);
 }
