@@ -1,0 +1,254 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The progress window's figures: series, per-character summaries, weak keys and the colour scale.
+#include "progress.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace touchdrill::history {
+
+namespace {
+
+constexpr int64_t MsPerDay = 24LL * 60 * 60 * 1000;
+constexpr double Infinite = std::numeric_limits<double>::infinity();
+
+// One character's figures in one drill.
+struct Entry {
+    uint64_t hits = 0;
+    uint64_t totalMs = 0;
+    uint64_t wrong = 0;
+};
+
+struct Window {
+    uint64_t hits = 0;
+    uint64_t totalMs = 0;
+    uint64_t wrong = 0;
+    std::optional<double> averageMs() const
+    {
+        if (hits == 0)
+            return std::nullopt;
+        return static_cast<double>(totalMs) / static_cast<double>(hits);
+    }
+};
+
+// Adds up the entries [first, last) of a character's drills.
+Window sum(const std::vector<Entry>& entries, std::size_t first, std::size_t last)
+{
+    Window window;
+    for (std::size_t i = first; i < last; ++i) {
+        window.hits += entries[i].hits;
+        window.totalMs += entries[i].totalMs;
+        window.wrong += entries[i].wrong;
+    }
+    return window;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    if (n % 2 == 1)
+        return values[n / 2];
+    // Two infinite middles would give inf - inf; their mean is infinite too.
+    const double a = values[n / 2 - 1];
+    const double b = values[n / 2];
+    return std::isinf(a) || std::isinf(b) ? std::max(a, b) : (a + b) / 2;
+}
+
+} // namespace
+
+std::optional<double> SeriesPoint::averageMs() const
+{
+    if (hits == 0)
+        return std::nullopt;
+    return static_cast<double>(totalMs) / static_cast<double>(hits);
+}
+
+std::optional<double> SeriesPoint::accuracy() const
+{
+    if (hits + wrong == 0)
+        return std::nullopt;
+    return static_cast<double>(hits) / static_cast<double>(hits + wrong);
+}
+
+int64_t utcDayOf(int64_t utcMs)
+{
+    // Floor division: a moment before 1970 belongs to the day before, not to day 0.
+    return utcMs >= 0 ? utcMs / MsPerDay : -((-utcMs + MsPerDay - 1) / MsPerDay);
+}
+
+Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code, const DayOf& dayOf,
+    std::size_t perDayThreshold)
+{
+    Series series;
+    series.points.reserve(drills.size());
+    for (const DrillRecord& drill : drills) {
+        SeriesPoint point;
+        point.firstStartedUtcMs = drill.startedUtcMs;
+        point.lastStartedUtcMs = drill.startedUtcMs;
+        point.drills = 1;
+        for (const KeyRecord& key : drill.keys) {
+            if (code != AllCharacters && key.code != code)
+                continue;
+            point.hits += key.hits;
+            point.totalMs += key.totalMs;
+            point.wrong += key.wrong;
+        }
+        if (point.hits + point.wrong > 0)
+            series.points.push_back(point);
+    }
+    if (series.points.size() <= perDayThreshold)
+        return series;
+
+    series.perDay = true;
+    std::vector<SeriesPoint> days;
+    int64_t currentDay = 0;
+    for (const SeriesPoint& point : series.points) {
+        const int64_t day = dayOf ? dayOf(point.firstStartedUtcMs) : utcDayOf(point.firstStartedUtcMs);
+        if (days.empty() || day != currentDay) {
+            days.push_back(point);
+            currentDay = day;
+            continue;
+        }
+        SeriesPoint& into = days.back();
+        into.lastStartedUtcMs = point.lastStartedUtcMs;
+        into.drills += point.drills;
+        into.hits += point.hits;
+        into.totalMs += point.totalMs;
+        into.wrong += point.wrong;
+    }
+    series.points = std::move(days);
+    return series;
+}
+
+std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best)
+{
+    std::array<std::vector<Entry>, CodeCount> entries;
+    // Wrong keys per target: the whole history's counts, by the byte typed.
+    std::vector<std::array<uint64_t, 256>> wrongKeys(CodeCount);
+    for (const DrillRecord& drill : drills) {
+        for (const KeyRecord& key : drill.keys) {
+            if (!isPracticeCode(key.code) || (key.hits == 0 && key.wrong == 0))
+                continue;
+            const std::size_t index = key.code - FirstCode;
+            entries[index].push_back({ key.hits, key.totalMs, key.wrong });
+            for (const auto& [typed, count] : key.wrongKeys)
+                wrongKeys[index][typed] += count;
+        }
+    }
+
+    std::vector<KeySummary> summaries;
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const std::vector<Entry>& own = entries[index];
+        if (own.empty())
+            continue;
+        KeySummary summary;
+        summary.code = static_cast<unsigned char>(FirstCode + index);
+        summary.drills = static_cast<uint32_t>(own.size());
+        summary.bestMs = best[index];
+
+        const std::size_t n = own.size();
+        const std::size_t recentFrom = n > RecentDrills ? n - RecentDrills : 0;
+        const std::size_t earlierFrom = recentFrom > RecentDrills ? recentFrom - RecentDrills : 0;
+        const Window recent = sum(own, recentFrom, n);
+        const Window earlier = sum(own, earlierFrom, recentFrom);
+        summary.recentHits = recent.hits;
+        summary.recentWrong = recent.wrong;
+        summary.recentMs = recent.averageMs();
+        summary.accuracy = static_cast<double>(recent.hits) / static_cast<double>(recent.hits + recent.wrong);
+        if (summary.recentMs && earlier.averageMs())
+            summary.trendMs = *summary.recentMs - *earlier.averageMs();
+
+        const auto& counts = wrongKeys[index];
+        const auto top = std::max_element(counts.begin(), counts.end()); // first of equals: lower code
+        if (*top > 0) {
+            summary.topWrongKey = static_cast<unsigned char>(top - counts.begin());
+            summary.topWrongCount = *top;
+        }
+        summaries.push_back(summary);
+    }
+    return summaries;
+}
+
+std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys)
+{
+    std::vector<WeakKey> ranked;
+    for (const KeySummary& key : keys) {
+        if (key.drills == 0)
+            continue;
+        // Never answered lately: nothing can be slower.
+        const double cost
+            = key.recentMs && key.accuracy && *key.accuracy > 0 ? *key.recentMs / *key.accuracy : Infinite;
+        ranked.push_back({ key.code, cost, 0 });
+    }
+    if (ranked.empty())
+        return ranked;
+
+    std::vector<double> costs;
+    costs.reserve(ranked.size());
+    for (const WeakKey& key : ranked)
+        costs.push_back(key.cost);
+    const double middle = median(costs);
+
+    std::stable_sort(
+        ranked.begin(), ranked.end(), [](const WeakKey& a, const WeakKey& b) { return a.cost > b.cost; });
+    const auto above = static_cast<std::size_t>(std::count_if(
+        ranked.begin(), ranked.end(), [middle](const WeakKey& key) { return key.cost > middle; }));
+    const std::size_t wanted
+        = std::min({ std::max(above, std::min(MinWeakKeys, ranked.size())), MaxWeakKeys, ranked.size() });
+    ranked.resize(wanted);
+
+    for (WeakKey& key : ranked) {
+        double ratio = MaxWeight;
+        if (std::isfinite(key.cost))
+            ratio = middle > 0 && std::isfinite(middle) ? key.cost / middle : 1.0;
+        key.weight
+            = std::clamp(static_cast<int>(std::lround(std::min(ratio, double(MaxWeight)))), 1, MaxWeight);
+    }
+    return ranked;
+}
+
+std::string weakKeyPool(const std::vector<WeakKey>& keys)
+{
+    std::vector<WeakKey> byCode = keys;
+    std::sort(
+        byCode.begin(), byCode.end(), [](const WeakKey& a, const WeakKey& b) { return a.code < b.code; });
+    std::string pool;
+    for (const WeakKey& key : byCode)
+        pool.append(static_cast<std::size_t>(std::max(key.weight, 0)), static_cast<char>(key.code));
+    return pool;
+}
+
+double HeatScale::position(double value) const
+{
+    if (bad == good)
+        return 0;
+    return std::clamp((value - good) / (bad - good), 0.0, 1.0);
+}
+
+HeatScale averageScale(const std::vector<KeySummary>& keys)
+{
+    double low = Infinite;
+    double high = -Infinite;
+    for (const KeySummary& key : keys) {
+        if (!key.recentMs)
+            continue;
+        low = std::min(low, *key.recentMs);
+        high = std::max(high, *key.recentMs);
+    }
+    if (low > high)
+        return { 0, 1000 };
+    HeatScale scale { std::floor(low / 100) * 100, std::ceil(high / 100) * 100 };
+    if (scale.bad - scale.good < 100)
+        scale.bad = scale.good + 100;
+    return scale;
+}
+
+HeatScale accuracyScale()
+{
+    return { 1.0, 0.8 };
+}
+
+} // namespace touchdrill::history

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the progress window shows, computed from the recorded drills: the series over time, a
+// summary per character and the pool of weak keys to practise.
+#pragma once
+
+#include "drillrecord.h"
+#include "keystats.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace touchdrill::history {
+
+// A character's "recent" figures cover the last this many drills in which it was the target.
+inline constexpr std::size_t RecentDrills = 5;
+// A chart of more drills than this shows one point per day: about as many points as a chart a
+// few hundred pixels wide can still tell apart.
+inline constexpr std::size_t PerDayThreshold = 60;
+// 0 as a character filter: every character of each drill.
+inline constexpr unsigned char AllCharacters = 0;
+
+// One point of the chart: one drill, or every drill of one day.
+struct SeriesPoint {
+    int64_t firstStartedUtcMs = 0; // start of the point's first drill
+    int64_t lastStartedUtcMs = 0; // start of its last drill
+    uint32_t drills = 0;
+    uint64_t hits = 0;
+    uint64_t totalMs = 0;
+    uint64_t wrong = 0;
+
+    // Milliseconds per answer; nullopt without a hit.
+    std::optional<double> averageMs() const;
+    // hits / (hits + wrong keys), 0..1; nullopt when there was neither.
+    std::optional<double> accuracy() const;
+};
+
+struct Series {
+    bool perDay = false;
+    std::vector<SeriesPoint> points; // oldest first
+};
+
+// The day a moment falls on, as a day count, in whatever time zone the caller shows dates in.
+using DayOf = std::function<int64_t(int64_t utcMs)>;
+int64_t utcDayOf(int64_t utcMs);
+
+// The chart's series over `drills` (oldest first, as the history returns them), for one character
+// or for AllCharacters. A drill in which the character was never the target is left out. With more
+// than `perDayThreshold` drills left, the drills of each day (by dayOf) are added up into one point.
+Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code,
+    const DayOf& dayOf = utcDayOf, std::size_t perDayThreshold = PerDayThreshold);
+
+// Everything the window says about one character.
+struct KeySummary {
+    unsigned char code = 0;
+    uint32_t drills = 0; // drills in which it was the target
+    // Over its last RecentDrills drills: the answers' total milliseconds over their number (so a
+    // drill with many answers counts for more than one with a single answer), and the accuracy.
+    uint64_t recentHits = 0;
+    uint64_t recentWrong = 0;
+    std::optional<double> recentMs; // nullopt when those drills have no hit
+    std::optional<double> accuracy; // recentHits / (recentHits + recentWrong)
+    // recentMs minus the same average over the RecentDrills drills before those; below zero is
+    // faster. nullopt without a hit in both.
+    std::optional<double> trendMs;
+    uint32_t bestMs = 0; // from the best-times file; 0 for none yet
+    // The wrong key typed most often while this was the target, over the whole history (the lower
+    // code on a tie); 0 and 0 when there was none.
+    unsigned char topWrongKey = 0;
+    uint64_t topWrongCount = 0;
+};
+
+// One summary per character that was the target in any drill, in code order.
+std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best);
+
+// How strongly each weak key is drilled, and the pool that repeats it that often.
+struct WeakKey {
+    unsigned char code = 0;
+    double cost = 0; // milliseconds per correct answer, counting each wrong key as one more try
+    int weight = 0; // times the key stands in the pool
+};
+
+inline constexpr std::size_t MinWeakKeys = 3;
+inline constexpr std::size_t MaxWeakKeys = 15;
+inline constexpr int MaxWeight = 4;
+
+// The weak keys, costliest first. A character's cost is its recent average divided by its recent
+// accuracy; one without a hit in its recent drills is the costliest of all. The weak keys are those
+// costlier than the median, at least MinWeakKeys and at most MaxWeakKeys of the costliest, and each
+// weighs its cost over the median, rounded, from 1 to MaxWeight.
+std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys);
+
+// The practice pool: each weak key `weight` times in a row, in code order. Empty without history.
+std::string weakKeyPool(const std::vector<WeakKey>& keys);
+
+// The colour scale of the keyboard: where a value lies from `good` (0) to `bad` (1), held to 0..1.
+struct HeatScale {
+    double good = 0;
+    double bad = 1;
+    double position(double value) const;
+};
+
+// From the fastest recent average to the slowest, rounded outwards to whole 100 ms (at least
+// 100 ms apart).
+HeatScale averageScale(const std::vector<KeySummary>& keys);
+// From 100 % to 80 %; a lower accuracy shows as 80 %.
+HeatScale accuracyScale();
+
+} // namespace touchdrill::history

@@ -1,0 +1,326 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The progress window's figures: series per drill and per day, per-character summaries, the
+// weighted pool of weak keys and the colour scale.
+#include "progress.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace touchdrill;
+using namespace touchdrill::history;
+
+namespace {
+
+constexpr int64_t Hour = 60LL * 60 * 1000;
+constexpr int64_t Day = 24 * Hour;
+constexpr int64_t Dec1 = 1796083200000LL; // 2026-12-01 00:00 UTC
+
+KeyRecord key(unsigned char code, uint32_t hits, uint32_t totalMs, uint32_t wrong = 0,
+    std::map<unsigned char, uint32_t> wrongKeys = {})
+{
+    return { code, hits, totalMs, wrong, std::move(wrongKeys) };
+}
+
+DrillRecord drill(int64_t startedUtcMs, std::vector<KeyRecord> keys)
+{
+    DrillRecord record;
+    record.startedUtcMs = startedUtcMs;
+    record.endedUtcMs = startedUtcMs + 60000;
+    record.rows = "h";
+    record.keys = std::move(keys);
+    return record;
+}
+
+// One drill per entry, an hour apart, each with the one character 'a'.
+std::vector<DrillRecord> drillsOfA(const std::vector<KeyRecord>& entries)
+{
+    std::vector<DrillRecord> drills;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        drills.push_back(drill(Dec1 + static_cast<int64_t>(i) * Hour, { entries[i] }));
+    return drills;
+}
+
+struct Point {
+    uint32_t drills;
+    uint64_t hits;
+    uint64_t totalMs;
+    uint64_t wrong;
+};
+
+void expectPoints(const Series& series, const std::vector<Point>& expected)
+{
+    ASSERT_EQ(series.points.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("point " + std::to_string(i));
+        EXPECT_EQ(series.points[i].drills, expected[i].drills);
+        EXPECT_EQ(series.points[i].hits, expected[i].hits);
+        EXPECT_EQ(series.points[i].totalMs, expected[i].totalMs);
+        EXPECT_EQ(series.points[i].wrong, expected[i].wrong);
+    }
+}
+
+KeySummary summary(unsigned char code, std::optional<double> recentMs, std::optional<double> accuracy)
+{
+    KeySummary s;
+    s.code = code;
+    s.drills = 5;
+    s.recentMs = recentMs;
+    s.accuracy = accuracy;
+    return s;
+}
+
+} // namespace
+
+TEST(Progress, seriesPerDrillOrPerDay)
+{
+    const std::vector<DrillRecord> twoDrills = {
+        drill(Dec1, { key('a', 2, 800, 1), key('s', 1, 300) }),
+        drill(Dec1 + Hour, { key('s', 3, 600, 2, { { 'd', 2 } }) }),
+    };
+    // Three drills over two UTC days; in UTC+9 the first two fall on one day and the last on the next.
+    const std::vector<DrillRecord> overMidnight = {
+        drill(Dec1 + 14 * Hour, { key('a', 1, 100) }),
+        drill(Dec1 + 16 * Hour, { key('a', 1, 200) }),
+        drill(Dec1 + Day + 10 * Hour, { key('a', 1, 400) }),
+    };
+    const DayOf tokyo = [](int64_t ms) { return utcDayOf(ms + 9 * Hour); };
+
+    struct Row {
+        const char* name;
+        const std::vector<DrillRecord>* drills;
+        unsigned char code;
+        std::size_t threshold;
+        DayOf dayOf;
+        bool perDay;
+        std::vector<Point> expected;
+    };
+    const Row table[] = {
+        { "all characters add up each drill", &twoDrills, AllCharacters, 60, utcDayOf, false,
+            { { 1, 3, 1100, 1 }, { 1, 3, 600, 2 } } },
+        { "one character leaves out drills without it", &twoDrills, 'a', 60, utcDayOf, false,
+            { { 1, 2, 800, 1 } } },
+        { "a character absent from every drill has no points", &twoDrills, 'z', 60, utcDayOf, false, {} },
+        { "at the threshold each drill is a point", &overMidnight, 'a', 3, utcDayOf, false,
+            { { 1, 1, 100, 0 }, { 1, 1, 200, 0 }, { 1, 1, 400, 0 } } },
+        { "over the threshold, one point per UTC day", &overMidnight, 'a', 2, utcDayOf, true,
+            { { 2, 2, 300, 0 }, { 1, 1, 400, 0 } } },
+        { "days follow the time zone the dates are shown in", &overMidnight, 'a', 2, tokyo, true,
+            { { 1, 1, 100, 0 }, { 2, 2, 600, 0 } } },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const Series series = progressSeries(*row.drills, row.code, row.dayOf, row.threshold);
+        EXPECT_EQ(series.perDay, row.perDay);
+        expectPoints(series, row.expected);
+    }
+
+    const Series tokyoDays = progressSeries(overMidnight, 'a', tokyo, 2);
+    ASSERT_EQ(tokyoDays.points.size(), 2u);
+    EXPECT_EQ(tokyoDays.points[1].firstStartedUtcMs, Dec1 + 16 * Hour);
+    EXPECT_EQ(tokyoDays.points[1].lastStartedUtcMs, Dec1 + Day + 10 * Hour);
+}
+
+TEST(Progress, pointAverageAndAccuracy)
+{
+    struct Row {
+        const char* name;
+        SeriesPoint point;
+        std::optional<double> average;
+        std::optional<double> accuracy;
+    };
+    const Row table[] = {
+        { "answers and wrong keys", { 0, 0, 1, 4, 2000, 1 }, 500.0, 0.8 },
+        { "wrong keys only", { 0, 0, 1, 0, 0, 3 }, std::nullopt, 0.0 },
+        { "nothing at all", {}, std::nullopt, std::nullopt },
+        { "totals beyond 32 bits", { 0, 0, 1, 2, 10000000000ULL, 0 }, 5000000000.0, 1.0 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.point.averageMs(), row.average);
+        EXPECT_EQ(row.point.accuracy(), row.accuracy);
+    }
+}
+
+TEST(Progress, utcDayCountsFromTheEpochDownwards)
+{
+    EXPECT_EQ(utcDayOf(0), 0);
+    EXPECT_EQ(utcDayOf(Day - 1), 0);
+    EXPECT_EQ(utcDayOf(Day), 1);
+    EXPECT_EQ(utcDayOf(-1), -1);
+    EXPECT_EQ(utcDayOf(-Day), -1);
+    EXPECT_EQ(utcDayOf(-Day - 1), -2);
+}
+
+TEST(Progress, keySummaryOfOneCharacter)
+{
+    auto times = [](std::initializer_list<uint32_t> averages) {
+        std::vector<KeyRecord> entries;
+        for (uint32_t average : averages)
+            entries.push_back(key('a', 1, average));
+        return entries;
+    };
+    struct Row {
+        const char* name;
+        std::vector<KeyRecord> entries;
+        std::optional<double> recentMs;
+        std::optional<double> accuracy;
+        std::optional<double> trendMs;
+    };
+    const Row table[] = {
+        { "one drill: recent, no trend", times({ 400 }), 400.0, 1.0, std::nullopt },
+        { "five drills: all recent, still no trend", times({ 100, 200, 300, 400, 500 }), 300.0, 1.0,
+            std::nullopt },
+        { "seven drills: the last five against the two before", times({ 600, 800, 500, 500, 500, 500, 500 }),
+            500.0, 1.0, -200.0 },
+        { "twelve drills: the two oldest count for nothing",
+            times({ 9000, 9000, 400, 400, 400, 400, 400, 300, 300, 300, 300, 300 }), 300.0, 1.0, -100.0 },
+        { "slower lately: the trend is positive", times({ 300, 300, 300, 300, 300, 350, 350, 350, 350, 350 }),
+            350.0, 1.0, 50.0 },
+        { "answers weigh, not drills", { key('a', 1, 1000), key('a', 9, 900) }, 190.0, 1.0, std::nullopt },
+        { "accuracy over the recent drills only",
+            { key('a', 1, 100, 9), key('a', 3, 300, 1), key('a', 1, 100), key('a', 1, 100), key('a', 1, 100),
+                key('a', 1, 100) },
+            100.0, 7.0 / 8.0, 0.0 },
+        { "recent drills with wrong keys only: no average, accuracy 0",
+            { key('a', 2, 800), key('a', 0, 0, 1), key('a', 0, 0, 1), key('a', 0, 0, 1), key('a', 0, 0, 2),
+                key('a', 0, 0, 1) },
+            std::nullopt, 0.0, std::nullopt },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const std::vector<KeySummary> summaries = keySummaries(drillsOfA(row.entries), BestTimes {});
+        ASSERT_EQ(summaries.size(), 1u);
+        const KeySummary& s = summaries[0];
+        EXPECT_EQ(s.code, 'a');
+        EXPECT_EQ(s.drills, row.entries.size());
+        EXPECT_EQ(s.recentMs.has_value(), row.recentMs.has_value());
+        if (s.recentMs && row.recentMs) {
+            EXPECT_DOUBLE_EQ(*s.recentMs, *row.recentMs);
+        }
+        ASSERT_TRUE(s.accuracy);
+        EXPECT_DOUBLE_EQ(*s.accuracy, *row.accuracy);
+        EXPECT_EQ(s.trendMs.has_value(), row.trendMs.has_value());
+        if (s.trendMs && row.trendMs) {
+            EXPECT_DOUBLE_EQ(*s.trendMs, *row.trendMs);
+        }
+    }
+}
+
+TEST(Progress, keySummariesAcrossCharacters)
+{
+    BestTimes best {};
+    best['a' - FirstCode] = 350;
+    best['z' - FirstCode] = 999; // a best from before the history began: no summary without drills
+    const std::vector<DrillRecord> drills = {
+        drill(Dec1, { key('a', 2, 800, 3, { { 's', 2 }, { 'q', 1 } }), key('s', 1, 300, 1, { { 'a', 1 } }) }),
+        drill(Dec1 + Hour, { key('a', 1, 400, 3, { { 'd', 2 }, { 'q', 1 } }) }),
+        drill(Dec1 + 2 * Hour, { key('~', 1, 900), key('!', 0, 0, 2, { { '1', 2 } }) }),
+    };
+    const std::vector<KeySummary> summaries = keySummaries(drills, best);
+    ASSERT_EQ(summaries.size(), 4u);
+
+    struct Row {
+        const char* name;
+        std::size_t index;
+        unsigned char code;
+        uint32_t drills;
+        uint32_t bestMs;
+        unsigned char topWrongKey;
+        uint64_t topWrongCount;
+    };
+    const Row table[] = {
+        { "a target that was never answered is listed", 0, '!', 1, 0, '1', 2 },
+        { "counts over the whole history; on a tie the lower code", 1, 'a', 2, 350, 'd', 2 },
+        { "one wrong key", 2, 's', 1, 0, 'a', 1 },
+        { "no wrong key at all", 3, '~', 1, 0, 0, 0 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const KeySummary& s = summaries[row.index];
+        EXPECT_EQ(s.code, row.code);
+        EXPECT_EQ(s.drills, row.drills);
+        EXPECT_EQ(s.bestMs, row.bestMs);
+        EXPECT_EQ(s.topWrongKey, row.topWrongKey);
+        EXPECT_EQ(s.topWrongCount, row.topWrongCount);
+    }
+    EXPECT_TRUE(keySummaries({}, best).empty());
+}
+
+TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
+{
+    struct Row {
+        const char* name;
+        std::vector<KeySummary> keys;
+        std::string pool;
+    };
+    std::vector<KeySummary> many;
+    for (int i = 0; i < 30; ++i)
+        many.push_back(summary(static_cast<unsigned char>('A' + i), 1000.0 + i, 1.0));
+    const Row table[] = {
+        { "no history, no pool", {}, "" },
+        { "one character stands once", { summary('a', 300.0, 1.0) }, "a" },
+        { "two characters: both, as at least three are wanted; the slower twice",
+            { summary('a', 300.0, 1.0), summary('s', 900.0, 1.0) }, "ass" },
+        { "the slower half, each by its cost over the median",
+            { summary('a', 300.0, 1.0), summary('s', 300.0, 1.0), summary('d', 300.0, 1.0),
+                summary('f', 300.0, 1.0), summary('g', 600.0, 1.0), summary('h', 1200.0, 1.0) },
+            "agghhhh" },
+        { "half the accuracy costs double",
+            { summary('a', 300.0, 1.0), summary('s', 300.0, 1.0), summary('d', 300.0, 1.0),
+                summary('f', 300.0, 0.5), summary('g', 300.0, 1.0) },
+            "affs" },
+        { "never answered lately weighs most",
+            { summary('a', 300.0, 1.0), summary('s', 300.0, 1.0), summary('d', 300.0, 1.0),
+                summary('f', std::nullopt, 0.0) },
+            "affffs" },
+        { "weights stop at four",
+            { summary('a', 100.0, 1.0), summary('s', 100.0, 1.0), summary('d', 5000.0, 1.0) }, "adddds" },
+        { "at most fifteen keys, the costliest", many, "PQRSTUVWXYZ[\\]^" },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(weakKeyPool(weakKeys(row.keys)), row.pool);
+    }
+
+    // Costliest first, whatever the order in code.
+    const std::vector<WeakKey> ranked = weakKeys(table[3].keys);
+    ASSERT_EQ(ranked.size(), 3u);
+    EXPECT_EQ(ranked[0].code, 'h');
+    EXPECT_EQ(ranked[0].weight, 4);
+    EXPECT_DOUBLE_EQ(ranked[0].cost, 1200.0);
+    EXPECT_EQ(ranked[1].code, 'g');
+    EXPECT_EQ(ranked[1].weight, 2);
+}
+
+TEST(Progress, heatScale)
+{
+    const std::vector<KeySummary> keys
+        = { summary('a', 237.0, 1.0), summary('s', 812.0, 1.0), summary('d', std::nullopt, 0.0) };
+    const HeatScale average = averageScale(keys);
+    EXPECT_EQ(average.good, 200.0);
+    EXPECT_EQ(average.bad, 900.0);
+    EXPECT_EQ(averageScale({ summary('a', 300.0, 1.0) }).bad, 400.0);
+
+    struct Row {
+        const char* name;
+        HeatScale scale;
+        double value;
+        double position;
+    };
+    const Row table[] = {
+        { "fastest", average, 200.0, 0.0 },
+        { "halfway", average, 550.0, 0.5 },
+        { "beyond the slowest is held at the end", average, 2000.0, 1.0 },
+        { "full accuracy is good", accuracyScale(), 1.0, 0.0 },
+        { "90 % is halfway", accuracyScale(), 0.9, 0.5 },
+        { "below 80 % is held at the end", accuracyScale(), 0.3, 1.0 },
+        { "an empty scale is all good", { 300, 300 }, 900.0, 0.0 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_NEAR(row.scale.position(row.value), row.position, 1e-9);
+    }
+}
