@@ -16,7 +16,11 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(title);
     QApplication::setWindowIcon(QIcon(QPixmap(touchdrill_icon_xpm)));
 
-    touchdrill::TForm1 Form1({ executable, nullptr, {} });
+    // Beside the executable or in the user's folders: decided once, here, for every file.
+    const touchdrill::FileLocations files = touchdrill::FileLocations::decide(executable);
+    files.createFolders();
+
+    touchdrill::TForm1 Form1({ executable, nullptr, {}, files });
     Form1.show();
     return QApplication::exec();
 }

@@ -115,8 +115,10 @@ TForm1::TForm1(Options options, QWidget* parent)
           *this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(), [this] { ShowResults(); })
 {
     m_title = QString::fromStdString(touchdrill::applicationTitle(m_options.executablePath));
-    m_bestTimesPath = siblingPath(m_options.executablePath, ".bst");
-    m_placementPath = siblingPath(m_options.executablePath, ".ini");
+    if (!m_options.files)
+        m_options.files = FileLocations::decide(m_options.executablePath);
+    m_bestTimesPath = m_options.files->bestTimes();
+    m_placementPath = m_options.files->placement();
 
     createControls();
     guarded([this] { FormCreate(); });

@@ -5,6 +5,7 @@
 #include "clock.h"
 #include "drillengine.h"
 #include "keystats.h"
+#include "settings/filelocations.h"
 
 #include <QElapsedTimer>
 #include <QStyle>
@@ -12,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -30,10 +32,13 @@ class TForm1 : public QWidget, private WindowOps {
     Q_OBJECT
 public:
     struct Options {
-        std::string executablePath; // both files live beside it
+        std::string executablePath; // names the program and its files
         Clock* clock = nullptr; // the system clocks when null
         // Shows the error box; the real one is modal. Tests record the text instead.
         std::function<void(const QString& title, const QString& text)> errorBox;
+        // Where the files live, decided once by the entry point; decided from executablePath
+        // when absent.
+        std::optional<FileLocations> files;
     };
 
     explicit TForm1(Options options, QWidget* parent = nullptr);
