@@ -9,6 +9,7 @@ cmake
 pkg-config
 qt6-base-dev
 libgl-dev
+libsqlite3-dev
 libgtest-dev
 libgmock-dev
 fonts-ipafont-gothic

@@ -1,0 +1,477 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The practice history database on SQLite's C API: opening, refusing, migrating, storing, reading.
+#include "historydb.h"
+
+#include "settings/filenames.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <utility>
+
+namespace touchdrill::history {
+
+namespace {
+
+// Marks a database as this program's history ("TDRH"), so that another program's SQLite file
+// that happens to carry the name is never written to.
+constexpr int ApplicationId = 0x54445248;
+
+constexpr char SqliteMagic[] = "SQLite format 3"; // and a NUL: the first 16 bytes of every database
+
+// Each step takes the schema from version i to i + 1; a new file runs them all. A later schema
+// adds a step here and never changes an earlier one.
+constexpr std::array<const char*, HistoryDb::SchemaVersion> MigrationSteps = {
+    // 0 -> 1: drills, their characters, and the wrong keys typed while each was the target.
+    "CREATE TABLE drill ("
+    " id INTEGER PRIMARY KEY,"
+    " started_utc_ms INTEGER NOT NULL,"
+    " ended_utc_ms INTEGER NOT NULL,"
+    " rows TEXT NOT NULL);"
+    "CREATE TABLE drill_key ("
+    " drill_id INTEGER NOT NULL REFERENCES drill(id),"
+    " code INTEGER NOT NULL,"
+    " hits INTEGER NOT NULL,"
+    " total_ms INTEGER NOT NULL,"
+    " wrong INTEGER NOT NULL,"
+    " PRIMARY KEY (drill_id, code)) WITHOUT ROWID;"
+    "CREATE TABLE wrong_key ("
+    " drill_id INTEGER NOT NULL REFERENCES drill(id),"
+    " code INTEGER NOT NULL,"
+    " typed INTEGER NOT NULL,"
+    " count INTEGER NOT NULL,"
+    " PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;",
+};
+
+enum class Doing { Reading, Writing };
+
+HistoryError::Kind kindOf(sqlite3* db, int rc)
+{
+    using Kind = HistoryError::Kind;
+    const int err = db ? sqlite3_system_errno(db) : 0;
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Kind::Busy;
+    case SQLITE_FULL:
+        return Kind::DiskFull;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_FORMAT:
+        return Kind::NotHistory;
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return Kind::CannotWrite;
+    case SQLITE_IOERR:
+        if (err == ENOSPC || err == EDQUOT)
+            return Kind::DiskFull;
+        if (err == EACCES || err == EPERM || err == EROFS)
+            return Kind::CannotWrite;
+        return Kind::Other;
+    default:
+        return Kind::Other;
+    }
+}
+
+std::string textOf(HistoryError::Kind kind, Doing doing, const std::string& path, int rc)
+{
+    using Kind = HistoryError::Kind;
+    switch (kind) {
+    case Kind::Busy:
+        return doing == Doing::Writing ? path + " は別の touchdrill が使っています。この練習は記録されません"
+                                       : path + " は別の touchdrill が使っています";
+    case Kind::NotHistory:
+        return path + " は練習の記録ではないか、壊れています。ファイルはそのままにし、記録を止めます";
+    case Kind::NewerVersion:
+        return path + " は新しい版の touchdrill の練習の記録です。ファイルはそのままにし、記録を止めます";
+    case Kind::DiskFull:
+        return "練習の記録を " + path + " に書き込めません（ディスクがいっぱいです）";
+    case Kind::CannotWrite:
+        return doing == Doing::Writing ? "練習の記録を " + path + " に書き込めません"
+                                       : "練習の記録 " + path + " を読み込めません";
+    case Kind::Other:
+        break;
+    }
+    const std::string code = "（SQLite エラー " + std::to_string(rc) + "）";
+    return doing == Doing::Writing ? "練習の記録を " + path + " に書き込めません" + code
+                                   : "練習の記録 " + path + " を読み込めません" + code;
+}
+
+[[noreturn]] void fail(sqlite3* db, int rc, Doing doing, const std::string& path)
+{
+    const HistoryError::Kind kind = kindOf(db, rc);
+    throw HistoryError(kind, textOf(kind, doing, path, rc));
+}
+
+[[noreturn]] void fail(HistoryError::Kind kind, Doing doing, const std::string& path)
+{
+    throw HistoryError(kind, textOf(kind, doing, path, 0));
+}
+
+// A prepared statement that finalises itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql, Doing doing, const std::string& path)
+        : m_db(db)
+        , m_doing(doing)
+        , m_path(path)
+    {
+        const int rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+        if (rc != SQLITE_OK)
+            fail(db, rc, doing, path);
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, int64_t value)
+    {
+        check(sqlite3_bind_int64(m_stmt, index, value));
+        return *this;
+    }
+    Statement& bind(int index, const std::string& value)
+    {
+        check(sqlite3_bind_text(m_stmt, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    // True while there is a row.
+    bool step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        fail(m_db, rc, m_doing, m_path);
+    }
+    void run()
+    {
+        while (step()) { }
+        sqlite3_reset(m_stmt);
+    }
+    int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    std::string text(int column) const
+    {
+        const auto* bytes = sqlite3_column_text(m_stmt, column);
+        return bytes ? std::string(reinterpret_cast<const char*>(bytes),
+                           static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                     : std::string();
+    }
+
+private:
+    void check(int rc)
+    {
+        if (rc != SQLITE_OK)
+            fail(m_db, rc, m_doing, m_path);
+    }
+
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+    Doing m_doing;
+    const std::string& m_path;
+};
+
+void exec(sqlite3* db, const char* sql, Doing doing, const std::string& path)
+{
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(db, rc, doing, path);
+}
+
+int64_t pragmaInteger(sqlite3* db, const char* sql, Doing doing, const std::string& path)
+{
+    Statement query(db, sql, doing, path);
+    return query.step() ? query.integer(0) : 0;
+}
+
+// A transaction that rolls back unless committed.
+class Transaction {
+public:
+    Transaction(sqlite3* db, const char* begin, Doing doing, const std::string& path)
+        : m_db(db)
+        , m_doing(doing)
+        , m_path(path)
+    {
+        exec(db, begin, doing, path);
+    }
+    ~Transaction()
+    {
+        if (!m_done)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit()
+    {
+        exec(m_db, "COMMIT", m_doing, m_path);
+        m_done = true;
+    }
+
+private:
+    sqlite3* m_db;
+    Doing m_doing;
+    const std::string& m_path;
+    bool m_done = false;
+};
+
+// What lies at the path before SQLite is let near it.
+enum class Found { Nothing, EmptyFile, Database };
+
+Found inspect(const std::string& path, Doing doing)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return Found::Nothing;
+        fail(HistoryError::Kind::CannotWrite, doing, path);
+    }
+    if (!S_ISREG(info.st_mode))
+        fail(HistoryError::Kind::NotHistory, doing, path);
+    if (info.st_size == 0)
+        return Found::EmptyFile; // a creation cut short before its first write: SQLite's empty database
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(HistoryError::Kind::CannotWrite, doing, path);
+    char header[sizeof SqliteMagic] = {};
+    const ssize_t got = ::read(fd, header, sizeof header);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, SqliteMagic, sizeof header) != 0)
+        fail(HistoryError::Kind::NotHistory, doing, path);
+    return Found::Database;
+}
+
+struct Closer {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+
+} // namespace
+
+HistoryError::HistoryError(Kind kind, const std::string& text)
+    : std::runtime_error(text)
+    , m_kind(kind)
+{
+}
+
+std::unique_ptr<HistoryDb> HistoryDb::open(const std::string& path, bool create)
+{
+    const Found found = inspect(path, Doing::Writing);
+    if (found == Found::Nothing && !create)
+        return nullptr;
+    // An existing file is opened without the create flag, so a file that vanishes meanwhile is
+    // not made anew behind the caller's back.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE
+        | (found == Found::Nothing ? SQLITE_OPEN_CREATE : 0);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK)
+        fail(raw, rc, Doing::Writing, path);
+    if (sqlite3_db_readonly(raw, "main") == 1)
+        fail(HistoryError::Kind::CannotWrite, Doing::Writing, path);
+    sqlite3_busy_timeout(raw, BusyTimeoutMs);
+    // A rollback journal: the history stays one file beside the executable between drills (the
+    // journal exists only during a commit), a killed commit is rolled back at the next open, and
+    // the file can be read from read-only media. synchronous=FULL makes a commit durable once
+    // it returns, so a drill acknowledged on screen survives a power cut.
+    exec(raw, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", Doing::Writing, path);
+
+    std::unique_ptr<HistoryDb> history(new HistoryDb(path, db.release(), false));
+    history->migrate();
+    return history;
+}
+
+std::unique_ptr<HistoryDb> HistoryDb::openReadOnly(const std::string& path)
+{
+    if (inspect(path, Doing::Reading) == Found::Nothing)
+        return nullptr;
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK)
+        fail(raw, rc, Doing::Reading, path);
+    sqlite3_busy_timeout(raw, BusyTimeoutMs);
+    std::unique_ptr<HistoryDb> history(new HistoryDb(path, db.release(), true));
+    history->migrate();
+    return history;
+}
+
+HistoryDb::HistoryDb(std::string path, sqlite3* db, bool readOnly)
+    : m_path(std::move(path))
+    , m_db(db)
+    , m_readOnly(readOnly)
+{
+}
+
+HistoryDb::~HistoryDb()
+{
+    sqlite3_close_v2(m_db);
+}
+
+// Checks that the file is ours and whole, then brings its schema up to date (read-only: only
+// checks). A version 0 file is new only when it holds nothing at all.
+void HistoryDb::migrate()
+{
+    const Doing doing = m_readOnly ? Doing::Reading : Doing::Writing;
+    {
+        // Reading the header and a quick check under one read lock: a file that is not a database
+        // fails here, before anything could be written.
+        Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
+        const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", doing, m_path);
+        const int64_t id = pragmaInteger(m_db, "PRAGMA application_id", doing, m_path);
+        const int64_t objects = pragmaInteger(m_db, "SELECT count(*) FROM sqlite_schema", doing, m_path);
+        if (version > SchemaVersion)
+            fail(HistoryError::Kind::NewerVersion, doing, m_path);
+        if ((version == 0 && objects != 0) || (version != 0 && id != ApplicationId))
+            fail(HistoryError::Kind::NotHistory, doing, m_path);
+        {
+            Statement check(m_db, "PRAGMA quick_check(1)", doing, m_path);
+            if (!check.step() || check.text(0) != "ok")
+                fail(HistoryError::Kind::NotHistory, doing, m_path);
+        }
+        read.commit();
+        if (version == SchemaVersion || m_readOnly)
+            return; // a read-only empty file reads as no drills
+    }
+
+    // The write lock first, then the version again: another copy may have migrated meanwhile.
+    Transaction write(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
+    int64_t version = pragmaInteger(m_db, "PRAGMA user_version", Doing::Writing, m_path);
+    if (version == 0 && pragmaInteger(m_db, "SELECT count(*) FROM sqlite_schema", Doing::Writing, m_path) != 0)
+        fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
+    if (version > SchemaVersion)
+        fail(HistoryError::Kind::NewerVersion, Doing::Writing, m_path);
+    for (; version < SchemaVersion; ++version)
+        exec(m_db, MigrationSteps[static_cast<std::size_t>(version)], Doing::Writing, m_path);
+    const std::string stamp = "PRAGMA application_id=" + std::to_string(ApplicationId)
+        + "; PRAGMA user_version=" + std::to_string(SchemaVersion);
+    exec(m_db, stamp.c_str(), Doing::Writing, m_path);
+    write.commit();
+}
+
+void HistoryDb::record(DrillRecord& drill)
+{
+    if (m_readOnly)
+        fail(HistoryError::Kind::CannotWrite, Doing::Writing, m_path);
+    Transaction transaction(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
+    Statement insertDrill(m_db, "INSERT INTO drill (started_utc_ms, ended_utc_ms, rows) VALUES (?, ?, ?)",
+        Doing::Writing, m_path);
+    insertDrill.bind(1, drill.startedUtcMs).bind(2, drill.endedUtcMs).bind(3, drill.rows).run();
+    const int64_t id = sqlite3_last_insert_rowid(m_db);
+
+    Statement insertKey(m_db, "INSERT INTO drill_key (drill_id, code, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?)",
+        Doing::Writing, m_path);
+    Statement insertWrong(m_db, "INSERT INTO wrong_key (drill_id, code, typed, count) VALUES (?, ?, ?, ?)",
+        Doing::Writing, m_path);
+    for (const KeyRecord& key : drill.keys) {
+        insertKey.bind(1, id).bind(2, key.code).bind(3, key.hits).bind(4, key.totalMs).bind(5, key.wrong).run();
+        for (const auto& [typed, count] : key.wrongKeys)
+            insertWrong.bind(1, id).bind(2, key.code).bind(3, typed).bind(4, count).run();
+    }
+    transaction.commit();
+    drill.id = id;
+}
+
+std::vector<DrillRecord> HistoryDb::drills() const
+{
+    return drillsSince(0);
+}
+
+std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id) const
+{
+    std::vector<DrillRecord> result;
+    const Doing doing = Doing::Reading;
+    Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
+    if (pragmaInteger(m_db, "PRAGMA user_version", doing, m_path) == 0)
+        return result; // an empty file opened read-only
+    {
+        Statement query(m_db, "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? ORDER BY id",
+            doing, m_path);
+        query.bind(1, id);
+        while (query.step()) {
+            DrillRecord drill;
+            drill.id = query.integer(0);
+            drill.startedUtcMs = query.integer(1);
+            drill.endedUtcMs = query.integer(2);
+            drill.rows = query.text(3);
+            result.push_back(std::move(drill));
+        }
+    }
+    // Both lists come sorted by drill and code, so one walk along the drills matches them up.
+    {
+        Statement query(m_db,
+            "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE drill_id > ?"
+            " ORDER BY drill_id, code",
+            doing, m_path);
+        query.bind(1, id);
+        auto drill = result.begin();
+        while (query.step()) {
+            const int64_t owner = query.integer(0);
+            while (drill != result.end() && drill->id < owner)
+                ++drill;
+            if (drill == result.end())
+                break;
+            if (drill->id != owner)
+                continue; // a key whose drill is gone
+            KeyRecord key;
+            key.code = static_cast<unsigned char>(query.integer(1));
+            key.hits = static_cast<uint32_t>(query.integer(2));
+            key.totalMs = static_cast<uint32_t>(query.integer(3));
+            key.wrong = static_cast<uint32_t>(query.integer(4));
+            drill->keys.push_back(std::move(key));
+        }
+    }
+    {
+        Statement query(m_db,
+            "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id > ? ORDER BY drill_id, code, typed",
+            doing, m_path);
+        query.bind(1, id);
+        auto drill = result.begin();
+        std::size_t keyIndex = 0;
+        while (query.step()) {
+            const int64_t owner = query.integer(0);
+            while (drill != result.end() && drill->id < owner) {
+                ++drill;
+                keyIndex = 0;
+            }
+            if (drill == result.end())
+                break;
+            if (drill->id != owner)
+                continue;
+            const auto code = static_cast<unsigned char>(query.integer(1));
+            while (keyIndex < drill->keys.size() && drill->keys[keyIndex].code < code)
+                ++keyIndex;
+            if (keyIndex == drill->keys.size() || drill->keys[keyIndex].code != code)
+                continue; // a wrong key without its character's row
+            drill->keys[keyIndex].wrongKeys[static_cast<unsigned char>(query.integer(2))]
+                = static_cast<uint32_t>(query.integer(3));
+        }
+    }
+    read.commit();
+    return result;
+}
+
+int64_t HistoryDb::drillCount() const
+{
+    Transaction read(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
+    if (pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path) == 0)
+        return 0;
+    const int64_t count = pragmaInteger(m_db, "SELECT count(*) FROM drill", Doing::Reading, m_path);
+    read.commit();
+    return count;
+}
+
+std::string historyPathFor(const std::string& exePath)
+{
+    return siblingPath(exePath, ".sqlite");
+}
+
+} // namespace touchdrill::history

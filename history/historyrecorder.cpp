@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Records each finished drill in the practice history.
+#include "historyrecorder.h"
+
+#include "drillengine.h"
+#include "settings/iniinteger.h"
+
+#include <utility>
+
+namespace touchdrill::history {
+
+DrillRecord drillRecordOf(const DrillEngine& engine)
+{
+    DrillRecord drill;
+    drill.startedUtcMs = engine.startedUtcMs();
+    drill.endedUtcMs = engine.endedUtcMs();
+    drill.rows = engine.rowsLabel();
+    const WrongKeyStats& wrong = engine.wrongKeys();
+    for (int code = FirstCode; code <= LastCode; ++code) {
+        const KeyStat& stat = engine.Stats[code];
+        if (stat.Hits == 0 && wrong.total(code) == 0)
+            continue;
+        KeyRecord key;
+        key.code = static_cast<unsigned char>(code);
+        key.hits = stat.Hits;
+        key.totalMs = stat.Total;
+        key.wrong = wrong.total(code);
+        if (key.wrong != 0) {
+            for (int typed = 0; typed < 256; ++typed) {
+                const uint32_t count = wrong.count(code, static_cast<unsigned char>(typed));
+                if (count != 0)
+                    key.wrongKeys.emplace(static_cast<unsigned char>(typed), count);
+            }
+        }
+        drill.keys.push_back(std::move(key));
+    }
+    return drill;
+}
+
+HistoryRecorder::HistoryRecorder(std::string databasePath, std::string iniPath)
+    : m_path(std::move(databasePath))
+    , m_iniPath(std::move(iniPath))
+{
+}
+
+bool HistoryRecorder::recordingEnabled() const
+{
+    return readIniInteger(m_iniPath, "History", "Record", 1) != 0;
+}
+
+std::string HistoryRecorder::record(DrillRecord drill)
+{
+    bool answered = false;
+    for (const KeyRecord& key : drill.keys)
+        answered = answered || key.hits != 0;
+    if (!answered || m_refusal)
+        return {};
+    try {
+        if (!recordingEnabled())
+            return {};
+        if (!m_db)
+            m_db = HistoryDb::open(m_path, true);
+        m_db->record(drill);
+        m_lastId = drill.id;
+        return {};
+    } catch (const HistoryError& error) {
+        if (error.permanent()) {
+            m_refusal = std::make_unique<HistoryError>(error);
+            m_db.reset();
+        } else if (error.kind() != HistoryError::Kind::Busy) {
+            // A folder or disk that failed may work again at the next drill; open afresh then.
+            m_db.reset();
+        }
+        if (std::exchange(m_reported, true))
+            return {};
+        return error.what();
+    } catch (const std::exception& error) {
+        if (std::exchange(m_reported, true))
+            return {};
+        return error.what();
+    }
+}
+
+HistoryDb* HistoryRecorder::database()
+{
+    if (m_refusal)
+        throw *m_refusal;
+    if (!m_db) {
+        try {
+            m_db = HistoryDb::open(m_path, false);
+        } catch (const HistoryError& error) {
+            if (error.permanent())
+                m_refusal = std::make_unique<HistoryError>(error);
+            throw;
+        }
+    }
+    return m_db.get();
+}
+
+} // namespace touchdrill::history

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Records each finished drill in the practice history, opening the database on first use and
+// reporting a failure once per run.
+#pragma once
+
+#include "drillrecord.h"
+#include "historydb.h"
+
+#include <memory>
+#include <string>
+
+namespace touchdrill {
+class DrillEngine;
+}
+
+namespace touchdrill::history {
+
+// What the engine holds after a drill's end: its times, rows, and per character the hits, the
+// milliseconds and the wrong keys. Characters with neither hits nor wrong keys are left out.
+DrillRecord drillRecordOf(const DrillEngine& engine);
+
+class HistoryRecorder {
+public:
+    // `iniPath` holds the opt-out: [History] Record=0.
+    HistoryRecorder(std::string databasePath, std::string iniPath);
+
+    // Stores a finished drill, creating the database at the first one. Returns the text for the
+    // error box at the first failure of the run and an empty text otherwise (stored, skipped, or a
+    // failure already reported). A drill with no hit, and any drill while the INI file says
+    // Record=0, is skipped and creates nothing. After a file that is not a history of ours,
+    // nothing more is tried in this run. Never throws.
+    std::string record(DrillRecord drill);
+    std::string record(const DrillEngine& engine) { return record(drillRecordOf(engine)); }
+
+    // The database for reading, opened on first use without creating it; null when there is no
+    // file yet. Throws HistoryError when it cannot be opened or was refused in this run.
+    HistoryDb* database();
+
+    // The id of the last drill stored in this run, 0 before the first.
+    int64_t lastRecordedId() const { return m_lastId; }
+    bool recordingEnabled() const;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::string m_iniPath;
+    std::unique_ptr<HistoryDb> m_db;
+    std::unique_ptr<HistoryError> m_refusal; // a permanent failure: the file stays untouched
+    bool m_reported = false;
+    int64_t m_lastId = 0;
+};
+
+} // namespace touchdrill::history

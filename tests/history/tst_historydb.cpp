@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The history database against temporary files: storing, reading back, migrating, refusing
+// files that are not ours, another copy holding the lock, and the CSV export.
+#include "historydb.h"
+
+#include "../settings/tempdir.h"
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+using namespace touchdrill;
+using namespace touchdrill::history;
+
+namespace {
+
+DrillRecord sampleDrill(int64_t started, const std::string& rows)
+{
+    DrillRecord drill;
+    drill.startedUtcMs = started;
+    drill.endedUtcMs = started + 61'234;
+    drill.rows = rows;
+    drill.keys.push_back({ 'a', 3, 1299, 2, { { 's', 1 }, { 0xa5, 1 } } });
+    drill.keys.push_back({ 'f', 0, 0, 1, { { 'g', 1 } } }); // wrong keys only
+    drill.keys.push_back({ '~', 1, 0xFFFFFFFFu, 0, {} });
+    return drill;
+}
+
+void expectSame(const DrillRecord& got, const DrillRecord& want)
+{
+    EXPECT_EQ(got.id, want.id);
+    EXPECT_EQ(got.startedUtcMs, want.startedUtcMs);
+    EXPECT_EQ(got.endedUtcMs, want.endedUtcMs);
+    EXPECT_EQ(got.rows, want.rows);
+    ASSERT_EQ(got.keys.size(), want.keys.size());
+    for (std::size_t i = 0; i < got.keys.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(got.keys[i].code, want.keys[i].code);
+        EXPECT_EQ(got.keys[i].hits, want.keys[i].hits);
+        EXPECT_EQ(got.keys[i].totalMs, want.keys[i].totalMs);
+        EXPECT_EQ(got.keys[i].wrong, want.keys[i].wrong);
+        EXPECT_EQ(got.keys[i].wrongKeys, want.keys[i].wrongKeys);
+    }
+}
+
+// A second connection, as another running copy or another tool would have.
+class Other {
+public:
+    explicit Other(const std::string& path)
+    {
+        if (sqlite3_open(path.c_str(), &m_db) != SQLITE_OK)
+            throw std::runtime_error("open");
+    }
+    ~Other() { sqlite3_close(m_db); }
+    void exec(const std::string& sql)
+    {
+        char* message = nullptr;
+        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+            const std::string text = message ? message : "?";
+            sqlite3_free(message);
+            throw std::runtime_error(text);
+        }
+    }
+    int64_t integer(const std::string& sql)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr);
+        const int64_t value = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+        sqlite3_finalize(stmt);
+        return value;
+    }
+    std::string text(const std::string& sql)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr);
+        std::string value = sqlite3_step(stmt) == SQLITE_ROW
+            ? reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))
+            : "(no row)";
+        sqlite3_finalize(stmt);
+        return value;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+} // namespace
+
+TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
+{
+    TempDir dir;
+    const std::string path = dir.path("touchdrill.sqlite");
+    DrillRecord first = sampleDrill(1'796'643'600'000, "hs");
+    DrillRecord second = sampleDrill(1'796'643'700'000, WeakKeysRows);
+    second.keys.erase(second.keys.begin());
+    {
+        auto db = HistoryDb::open(path, true);
+        ASSERT_TRUE(db);
+        db->record(first);
+        db->record(second);
+        EXPECT_GT(first.id, 0);
+        EXPECT_GT(second.id, first.id);
+        EXPECT_EQ(db->drillCount(), 2);
+        const auto since = db->drillsSince(first.id);
+        ASSERT_EQ(since.size(), 1u);
+        expectSame(since[0], second);
+        EXPECT_TRUE(db->drillsSince(second.id).empty());
+    }
+    // Between drills the history is the one file: no journal is left beside it.
+    EXPECT_EQ(dir.entries(), std::set<std::string> { "touchdrill.sqlite" });
+
+    for (const bool readOnly : { false, true }) {
+        SCOPED_TRACE(readOnly ? "read-only" : "read-write");
+        auto db = readOnly ? HistoryDb::openReadOnly(path) : HistoryDb::open(path, false);
+        ASSERT_TRUE(db);
+        const auto all = db->drills();
+        ASSERT_EQ(all.size(), 2u);
+        expectSame(all[0], first);
+        expectSame(all[1], second);
+    }
+    Other other(path);
+    EXPECT_EQ(other.integer("PRAGMA user_version"), HistoryDb::SchemaVersion);
+    EXPECT_EQ(other.text("PRAGMA integrity_check"), "ok");
+}
+
+TEST(HistoryDb, startsFromVersionZeroAndCreatesOnlyWhenAsked)
+{
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& path)> make; // null: no file
+        bool create;
+        bool opens;
+    };
+    const Row table[] = {
+        { "no file, create", nullptr, true, true },
+        { "no file, open only", nullptr, false, false },
+        { "empty file left by a creation cut short", [](const std::string& p) { std::ofstream(p).flush(); },
+            false, true },
+        { "empty database at version 0",
+            [](const std::string& p) { Other(p).exec("PRAGMA page_size=1024; VACUUM"); }, false, true },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string path = dir.path("h.sqlite");
+        if (row.make)
+            row.make(path);
+        auto db = HistoryDb::open(path, row.create);
+        ASSERT_EQ(db != nullptr, row.opens);
+        if (!db) {
+            EXPECT_FALSE(std::filesystem::exists(path)) << "nothing created";
+            continue;
+        }
+        EXPECT_TRUE(db->drills().empty());
+        DrillRecord drill = sampleDrill(0, "n");
+        db->record(drill);
+        EXPECT_EQ(db->drills().size(), 1u);
+        Other other(path);
+        EXPECT_EQ(other.integer("PRAGMA user_version"), HistoryDb::SchemaVersion);
+        EXPECT_EQ(other.integer("SELECT count(*) FROM drill_key"), 3);
+        EXPECT_EQ(other.integer("SELECT count(*) FROM wrong_key"), 3);
+    }
+}
+
+TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
+{
+    using Kind = HistoryError::Kind;
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        Kind kind;
+    };
+    const auto ours = [](const std::string& p) {
+        auto db = HistoryDb::open(p, true);
+        for (int i = 0; i < 200; ++i) {
+            DrillRecord drill = sampleDrill(i, "nuhlsc");
+            db->record(drill);
+        }
+    };
+    const Row table[] = {
+        { "a text file", [](const std::string& p) { std::ofstream(p) << "Record=0\n,\"\n"; }, Kind::NotHistory },
+        { "a database header and then garbage",
+            [](const std::string& p) { std::ofstream(p) << std::string("SQLite format 3\0", 16) << std::string(4080, 'x'); },
+            Kind::NotHistory },
+        { "cut after a few bytes", [](const std::string& p) { std::ofstream(p) << "SQLite"; }, Kind::NotHistory },
+        { "another program's database",
+            [](const std::string& p) { Other(p).exec("CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('x')"); },
+            Kind::NotHistory },
+        { "ours with a page overwritten",
+            [&](const std::string& p) {
+                ours(p);
+                std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+                f.seekp(4096 * 2 + 10);
+                f << std::string(3000, '\x5a');
+            },
+            Kind::NotHistory },
+        { "ours, written by a newer version",
+            [&](const std::string& p) {
+                ours(p);
+                Other(p).exec("PRAGMA user_version=" + std::to_string(HistoryDb::SchemaVersion + 1));
+            },
+            Kind::NewerVersion },
+        { "a folder", [](const std::string& p) { std::filesystem::create_directory(p); }, Kind::NotHistory },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string path = dir.path("touchdrill.sqlite");
+        row.make(path);
+        const auto contents = [&] {
+            return std::filesystem::is_regular_file(path) ? dir.read("touchdrill.sqlite") : std::nullopt;
+        };
+        const auto before = contents();
+        const auto entries = dir.entries();
+        for (const bool readOnly : { false, true }) {
+            try {
+                if (readOnly)
+                    HistoryDb::openReadOnly(path);
+                else
+                    HistoryDb::open(path, true);
+                ADD_FAILURE() << "opened " << (readOnly ? "read-only" : "read-write");
+            } catch (const HistoryError& error) {
+                EXPECT_EQ(error.kind(), row.kind);
+                EXPECT_TRUE(error.permanent());
+                EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+            }
+        }
+        EXPECT_EQ(contents(), before) << "the file was changed";
+        EXPECT_EQ(dir.entries(), entries) << "a file was left beside it";
+    }
+}
+
+TEST(HistoryDb, anotherCopyHoldingTheDatabaseCostsOnlyThisDrill)
+{
+    TempDir dir;
+    const std::string path = dir.path("touchdrill.sqlite");
+    auto db = HistoryDb::open(path, true);
+    Other other(path);
+    other.exec("BEGIN EXCLUSIVE");
+    DrillRecord drill = sampleDrill(5, "h");
+    try {
+        db->record(drill);
+        ADD_FAILURE() << "recorded under another copy's lock";
+    } catch (const HistoryError& error) {
+        EXPECT_EQ(error.kind(), HistoryError::Kind::Busy);
+        EXPECT_FALSE(error.permanent());
+        EXPECT_EQ(std::string(error.what()), path + " は別の touchdrill が使っています。この練習は記録されません");
+    }
+    EXPECT_EQ(drill.id, 0);
+    other.exec("COMMIT");
+    db->record(drill);
+    EXPECT_EQ(db->drills().size(), 1u) << "the failed drill left nothing behind";
+}
+
+TEST(HistoryCsv, oneRowPerDrillAndCharacterQuotedAsRfc4180)
+{
+    DrillRecord drill;
+    drill.startedUtcMs = 1'796'643'600'123; // 2026-12-07T11:40:00.123Z
+    drill.keys = {
+        { '"', 2, 1001, 3, { { ',', 2 }, { '\'', 1 } } },
+        { ',', 1, 610, 2, { { '"', 1 }, { '.', 1 } } }, // a tie goes to the lower byte
+        { 'a', 0, 0, 1, { { '\r', 1 } } }, // no hit: no average
+        { 'b', 4, 3, 1, { { 0xa5, 1 } } }, // an average of 0
+    };
+    DrillRecord before1970;
+    before1970.startedUtcMs = -1;
+    before1970.keys = { { 'z', 1, 5, 0, {} } };
+    std::ostringstream out;
+    exportCsv({ drill, before1970 }, out);
+    EXPECT_EQ(out.str(),
+        "started_utc,character,hits,total_ms,average_ms,wrong_keys,most_wrong_key\r\n"
+        "2026-12-07T11:40:00.123Z,\"\"\"\",2,1001,500,3,\",\"\r\n"
+        "2026-12-07T11:40:00.123Z,\",\",1,610,610,2,\"\"\"\"\r\n"
+        "2026-12-07T11:40:00.123Z,a,0,0,,1,U+000D\r\n"
+        "2026-12-07T11:40:00.123Z,b,4,3,0,1,\xc2\xa5\r\n"
+        "1969-12-31T23:59:59.999Z,z,1,5,5,0,\r\n");
+
+    std::ostringstream empty;
+    exportCsv({}, empty);
+    EXPECT_EQ(empty.str(), "started_utc,character,hits,total_ms,average_ms,wrong_keys,most_wrong_key\r\n");
+}

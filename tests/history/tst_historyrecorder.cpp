@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Recording finished drills: what the engine hands over, the opt-out, and one report per run.
+#include "historyrecorder.h"
+
+#include "../drill/fakewindow.h"
+#include "../settings/tempdir.h"
+#include "drillengine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace touchdrill;
+using namespace touchdrill::history;
+
+namespace {
+
+DrillRecord answered(int64_t started)
+{
+    DrillRecord drill;
+    drill.startedUtcMs = started;
+    drill.endedUtcMs = started + 1000;
+    drill.rows = "h";
+    drill.keys = { { 'a', 1, 400, 1, { { 's', 1 } } } };
+    return drill;
+}
+
+} // namespace
+
+TEST(HistoryRecorder, aDrillOfTheEngineAsTheHistoryKeepsIt)
+{
+    touchdrill::testing::FakeWindow window;
+    touchdrill::testing::FakeClock clock;
+    RandomGenerator random;
+    DrillEngine engine(window, clock, random, {});
+    engine.preparePool("ab", "weak");
+    char key = ' ';
+    engine.FormKeyPress(key);
+    const int64_t started = clock.utcMs;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char target = engine.TargetChar;
+        key = target == 'a' ? '\\' : '\xa5';
+        engine.FormKeyPress(key); // a wrong key
+        clock.ticks += target == 'a' ? 300 : 500;
+        key = static_cast<char>(target);
+        engine.FormKeyPress(key);
+    }
+    clock.utcMs += 9000;
+    key = ' ';
+    engine.FormKeyPress(key);
+
+    const DrillRecord drill = drillRecordOf(engine);
+    EXPECT_EQ(drill.id, 0);
+    EXPECT_EQ(drill.startedUtcMs, started);
+    EXPECT_EQ(drill.endedUtcMs, started + 9000);
+    EXPECT_EQ(drill.rows, "weak");
+    ASSERT_EQ(drill.keys.size(), 2u); // a pool of two alternates them
+    const KeyRecord& a = drill.keys[0];
+    const KeyRecord& b = drill.keys[1];
+    EXPECT_EQ(a.code, 'a');
+    EXPECT_EQ(a.hits, 2u);
+    EXPECT_EQ(a.totalMs, 600u);
+    EXPECT_EQ(a.wrong, 2u);
+    EXPECT_EQ(a.wrongKeys, (std::map<unsigned char, uint32_t> { { '\\', 2 } }));
+    EXPECT_EQ(b.code, 'b');
+    EXPECT_EQ(b.totalMs, 1000u);
+    EXPECT_EQ(b.wrongKeys, (std::map<unsigned char, uint32_t> { { 0xa5, 2 } }));
+}
+
+TEST(HistoryRecorder, recordsWhenAllowedAndReportsOnlyTheFirstFailure)
+{
+    struct Row {
+        const char* name;
+        const char* folder; // where the database goes, inside the scratch folder
+        const char* ini; // null: no INI file
+        const char* existing; // null: no database file yet
+        std::string firstReport; // after the path; empty: stored without a report
+        bool stored;
+    };
+    const Row table[] = {
+        { "stored", "", nullptr, nullptr, "", true },
+        { "stored with Record=1", "", "[History]\nRecord=1\n", nullptr, "", true },
+        { "opted out", "", "[Form]\nTop=1\n[History]\nRecord=0\n", nullptr, "", false },
+        { "opted out in hexadecimal", "", "[history]\r\n record = 0x0\r\n", nullptr, "", false },
+        { "a folder that is not there", "missing/", nullptr, nullptr, " に書き込めません", false },
+        { "not a database", "", nullptr, "Record=0\n", " は練習の記録ではないか、壊れています。ファイルはそのままにし、記録を止めます",
+            false },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string path = dir.path(std::string(row.folder) + "touchdrill.sqlite");
+        if (row.ini)
+            dir.write("touchdrill.ini", row.ini);
+        if (row.existing)
+            dir.write("touchdrill.sqlite", row.existing);
+        HistoryRecorder recorder(path, dir.path("touchdrill.ini"));
+
+        DrillRecord noAnswer = answered(1);
+        noAnswer.keys[0].hits = 0;
+        EXPECT_EQ(recorder.record(noAnswer), "") << "a drill with no answer is not recorded";
+        EXPECT_EQ(std::filesystem::exists(path), row.existing != nullptr);
+
+        const std::string first = recorder.record(answered(2));
+        if (row.firstReport.empty()) {
+            EXPECT_EQ(first, "");
+        } else {
+            EXPECT_TRUE(first.ends_with(path + row.firstReport)) << first;
+        }
+        EXPECT_EQ(recorder.record(answered(3)), "") << "reported once per run";
+        EXPECT_EQ(recorder.lastRecordedId() != 0, row.stored);
+
+        if (row.existing) {
+            EXPECT_EQ(dir.read("touchdrill.sqlite"), row.existing);
+        }
+        if (!row.stored && !row.existing) {
+            EXPECT_FALSE(std::filesystem::exists(path)) << "the database was created";
+            continue;
+        }
+        if (row.existing) {
+            EXPECT_THROW(recorder.database(), HistoryError);
+            continue;
+        }
+        HistoryDb* db = recorder.database();
+        ASSERT_TRUE(db);
+        const auto drills = db->drills();
+        ASSERT_EQ(drills.size(), 2u);
+        EXPECT_EQ(drills[1].id, recorder.lastRecordedId());
+        EXPECT_EQ(drills[1].startedUtcMs, 3);
+    }
+}
+
+TEST(HistoryRecorder, aFolderThatTurnsUpLaterIsUsedThen)
+{
+    TempDir dir;
+    const std::string path = dir.path("later/touchdrill.sqlite");
+    HistoryRecorder recorder(path, dir.path("touchdrill.ini"));
+    EXPECT_EQ(recorder.database(), nullptr) << "no file yet";
+    EXPECT_NE(recorder.record(answered(1)), "");
+    std::filesystem::create_directory(dir.path("later"));
+    EXPECT_EQ(recorder.record(answered(2)), "");
+    ASSERT_NE(recorder.database(), nullptr);
+    EXPECT_EQ(recorder.database()->drillCount(), 1);
+}
