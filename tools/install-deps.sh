@@ -17,10 +17,15 @@ xvfb
 xdotool
 x11-utils
 xclip
+openbox
+tigervnc-standalone-server
+x11-xkb-utils
 desktop-file-utils
 appstream
 libglib2.0-bin
 imagemagick
+dpkg-dev
+lintian
 python3
 clang
 libclang-rt-14-dev

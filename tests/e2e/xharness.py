@@ -125,13 +125,18 @@ class Xvfb:
         self.display = None
         self.log = None
 
+    name = "Xvfb"
+
+    def command(self, display_fd):
+        return ["Xvfb", "-displayfd", str(display_fd), "-screen", "0",
+                "%dx%dx24" % (self.width, self.height), "-nolisten", "tcp", "-noreset"]
+
     def start(self, timeout=20.0):
         read_fd, write_fd = os.pipe()
         self.log = tempfile.TemporaryFile()
         try:
             self.proc = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                 "%dx%dx24" % (self.width, self.height), "-nolisten", "tcp", "-noreset"],
+                self.command(write_fd),
                 pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=self.log,
                 stderr=self.log, preexec_fn=_die_with_parent)
         finally:
@@ -143,7 +148,7 @@ class Xvfb:
             while not data.endswith(b"\n"):
                 left = deadline - time.monotonic()
                 if left <= 0:
-                    raise Failure("Xvfb gave no display number within %.0f s" % timeout)
+                    raise Failure("%s gave no display number within %.0f s" % (self.name, timeout))
                 ready, _, _ = select.select([read_fd], [], [], min(left, 0.5))
                 if ready:
                     chunk = os.read(read_fd, 64)
@@ -155,7 +160,7 @@ class Xvfb:
         finally:
             os.close(read_fd)
         if not data.strip():
-            raise Failure("Xvfb did not start: " + self.read_log())
+            raise Failure("%s did not start: %s" % (self.name, self.read_log()))
         self.display = ":" + data.decode().strip()
         return self
 
@@ -180,6 +185,19 @@ class Xvfb:
         if self.log is not None:
             self.log.close()
             self.log = None
+
+
+class Xvnc(Xvfb):
+    """A headless X server that, unlike Xvfb, takes a new keyboard map (setxkbmap).
+
+    It serves no VNC clients here: no TCP port, no network listener."""
+
+    name = "Xvnc"
+
+    def command(self, display_fd):
+        return ["Xvnc", "-displayfd", str(display_fd), "-geometry", "%dx%d" % (self.width, self.height),
+                "-depth", "24", "-rfbport", "-1", "-SecurityTypes", "None", "-nolisten", "tcp",
+                "-noreset"]
 
 
 # ---------------------------------------------------------------------------------------------
@@ -407,12 +425,13 @@ class Desktop:
 
 
 @contextlib.contextmanager
-def desktop(*tools):
-    """A Desktop on a fresh Xvfb; tools names what the caller needs beyond REQUIRED_TOOLS."""
+def desktop(*tools, server=Xvfb):
+    """A Desktop on a fresh X server (an Xvfb unless server names another kind); tools names
+    what the caller needs beyond REQUIRED_TOOLS."""
     missing = missing_tools(*tools)
     if missing:
         raise Skip("missing tools: " + ", ".join(missing))
-    xvfb = Xvfb()
+    xvfb = server()
     desk = None
     try:
         xvfb.start()
