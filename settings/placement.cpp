@@ -13,7 +13,6 @@
 namespace touchdrill {
 
 namespace {
-constexpr std::string_view Section = "Form";
 // How much of the window must stay within the work area, measured from its top-left corner.
 constexpr int64_t VisibleMargin = 100;
 } // namespace
@@ -28,16 +27,16 @@ bool holds(const WorkArea& area, int x, int y)
 } // namespace
 
 WindowBounds restorePlacement(const std::string& iniPath, const std::vector<ScreenArea>& screens,
-    int currentWidth, int currentHeight)
+    int currentWidth, int currentHeight, std::string_view section)
 {
     if (screens.empty())
         throw std::invalid_argument("restorePlacement: no screen");
     const WorkArea& primary = screens.front().work;
     WindowBounds bounds {};
-    bounds.top = readIniInteger(iniPath, Section, "Top", primary.top);
-    bounds.left = readIniInteger(iniPath, Section, "Left", primary.left);
-    bounds.width = readIniInteger(iniPath, Section, "Width", currentWidth);
-    bounds.height = readIniInteger(iniPath, Section, "Height", currentHeight);
+    bounds.top = readIniInteger(iniPath, section, "Top", primary.top);
+    bounds.left = readIniInteger(iniPath, section, "Left", primary.left);
+    bounds.width = readIniInteger(iniPath, section, "Width", currentWidth);
+    bounds.height = readIniInteger(iniPath, section, "Height", currentHeight);
     flushIniCache(iniPath);
 
     // A window left on another screen stays there; a corner that no screen holds any more (a
@@ -64,7 +63,8 @@ WindowBounds restorePlacement(
     return restorePlacement(iniPath, { ScreenArea { area, area } }, currentWidth, currentHeight);
 }
 
-void savePlacement(const std::string& iniPath, const WindowBounds& bounds, SavedKeys which)
+void savePlacement(
+    const std::string& iniPath, const WindowBounds& bounds, SavedKeys which, std::string_view section)
 {
     const std::pair<std::string_view, int> keys[] = {
         { "Top", bounds.top },
@@ -75,7 +75,7 @@ void savePlacement(const std::string& iniPath, const WindowBounds& bounds, Saved
     const std::size_t first = which == SavedKeys::SizeOnly ? 2 : 0;
     for (std::size_t i = first; i < std::size(keys); ++i) {
         const auto& [key, value] = keys[i];
-        if (!writeIniString(iniPath, Section, key, std::to_string(value)))
+        if (!writeIniString(iniPath, section, key, std::to_string(value)))
             throw std::runtime_error(iniPath + " に書き込めません");
     }
     flushIniCache(iniPath);

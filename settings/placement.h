@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace touchdrill {
@@ -34,8 +35,9 @@ struct WindowBounds {
 // a left or top that would leave less than 100 pixels of the window on that screen's work area, or
 // that lies before its start, is moved to the work area's edge; the size is taken as stored.
 // `screens` lists every screen, the primary one first; an empty list throws std::invalid_argument.
+// Another window keeps its bounds the same way in a section of its own (`section`).
 WindowBounds restorePlacement(const std::string& iniPath, const std::vector<ScreenArea>& screens,
-    int currentWidth, int currentHeight);
+    int currentWidth, int currentHeight, std::string_view section = "Form");
 
 // The same on a desktop of one screen that is all work area.
 WindowBounds restorePlacement(
@@ -49,7 +51,7 @@ enum class SavedKeys { PositionAndSize, SizeOnly };
 // height (width and height only with SavedKeys::SizeOnly). Throws std::runtime_error with the text
 // "<iniPath> に書き込めません" at the first key that cannot be written; the keys after it are left
 // as they were.
-void savePlacement(
-    const std::string& iniPath, const WindowBounds& bounds, SavedKeys keys = SavedKeys::PositionAndSize);
+void savePlacement(const std::string& iniPath, const WindowBounds& bounds,
+    SavedKeys keys = SavedKeys::PositionAndSize, std::string_view section = "Form");
 
 } // namespace touchdrill

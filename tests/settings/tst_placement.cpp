@@ -140,6 +140,15 @@ TEST(SavePlacement, WritesTheFourKeysAndRestoresThem)
         "; mine\r\n[Other]\r\nTop=1\r\n[Form]\r\nTop=-7\r\nLeft=-8\r\nWidth=640\r\nHeight=480\r\n");
     savePlacement(dir.path("new.ini"), { -3, -30, 640, 480 }, SavedKeys::SizeOnly);
     EXPECT_EQ(dir.read("new.ini"), "[Form]\nWidth=640\nHeight=480\n");
+
+    // Another window's section leaves the main window's alone, and reads back on its own.
+    savePlacement(dir.path("t.ini"), { 400, 100, 980, 640 }, SavedKeys::PositionAndSize, "Progress");
+    EXPECT_EQ(dir.read("t.ini"),
+        "; mine\r\n[Other]\r\nTop=1\r\n[Form]\r\nTop=-7\r\nLeft=-8\r\nWidth=640\r\nHeight=480\r\n"
+        "[Progress]\r\nTop=100\r\nLeft=400\r\nWidth=980\r\nHeight=640\r\n");
+    const std::vector<ScreenArea> one { { Screen, Screen } };
+    EXPECT_EQ(restorePlacement(dir.path("t.ini"), one, 1, 1, "Progress"), (WindowBounds { 400, 100, 980, 640 }));
+    EXPECT_EQ(restorePlacement(dir.path("t.ini"), one, 1, 1), (WindowBounds { 0, 0, 640, 480 }));
 }
 
 TEST(SavePlacement, FailureNamesTheFileAndStopsThere)
