@@ -19,14 +19,13 @@ BestTimes decodeBestTimes(const BestTimesBytes& bytes);
 // True when something other than a folder answers to the path (a file, or a link to one).
 bool bestTimesFileExists(const std::string& path);
 
-// Opens the existing file for reading and writing (so a read-only file is refused) and reads its
-// first 376 bytes into `best`. Throws IoError; on failure `best` is left as it was.
+// Opens the existing file for reading only and reads its first 376 bytes into `best`. Throws
+// IoError; on failure `best` is left as it was.
 void loadBestTimes(const std::string& path, BestTimes& best);
 
-// Replaces the file with the 376 bytes of `best`: a temporary file in the same folder is written,
-// flushed to disk and renamed over the path, so the old contents stay whole until the new ones are
-// complete. Throws IoError and removes the temporary file on failure. A link is written through to
-// its target, and an existing file keeps its permissions.
+// Replaces the file with the 376 bytes of `best`, by the rules of replaceFile(): the old contents
+// stay whole until the new ones are complete, a link is written through to its target, and an
+// existing file keeps its owner and mode and must be writable. Throws IoError.
 void saveBestTimes(const std::string& path, const BestTimes& best);
 
 } // namespace touchdrill

@@ -4,6 +4,15 @@
 
 namespace touchdrill {
 
+namespace {
+
+std::string unlistedText(int code)
+{
+    return "I/O エラー (" + std::to_string(code) + ")";
+}
+
+} // namespace
+
 std::string ioErrorText(int code)
 {
     switch (code) {
@@ -22,11 +31,14 @@ std::string ioErrorText(int code)
     case 106:
         return "入力値が数値ではありません";
     default:
-        return "I/O エラー (" + std::to_string(code) + ")";
+        return unlistedText(code);
     }
 }
 
-int ioCodeFromErrno(int err)
+namespace {
+
+// The code of the table for an errno of the same meaning, or 0 when there is none.
+int listedCode(int err)
 {
     switch (err) {
     case ENOENT:
@@ -53,14 +65,33 @@ int ioCodeFromErrno(int err)
         // EIO is 5 on Linux, which would read as "access denied"; a device error gets its own number.
         return 1117;
     default:
-        return err;
+        return 0;
     }
 }
 
+} // namespace
+
+int ioCodeFromErrno(int err)
+{
+    const int code = listedCode(err);
+    return code ? code : err;
+}
+
 IoError::IoError(int code)
-    : std::runtime_error(ioErrorText(code))
+    : IoError(code, ioErrorText(code))
+{
+}
+
+IoError::IoError(int code, const std::string& text)
+    : std::runtime_error(text)
     , m_code(code)
 {
+}
+
+IoError IoError::fromErrno(int err)
+{
+    const int code = listedCode(err);
+    return code ? IoError(code) : IoError(err, unlistedText(err));
 }
 
 } // namespace touchdrill

@@ -21,9 +21,16 @@ class IoError : public std::runtime_error {
 public:
     explicit IoError(int code);
 
+    // The error of a failed system call. An errno without a code of its own shows as
+    // "I/O エラー (n)" even where n is one of the table's codes: ENETDOWN is 100, yet nothing
+    // was read past the end of a file.
+    static IoError fromErrno(int err);
+
     int code() const { return m_code; }
 
 private:
+    IoError(int code, const std::string& text);
+
     int m_code;
 };
 

@@ -15,12 +15,16 @@ struct ResultList {
     virtual void repaint() = 0;
 };
 
-// Loads `best` from the file at bstPath (all 0 when there is none), replaces the list's lines with
-// one ResultLine per character that has hits, in code order, updates `best` where this drill was
-// faster (or where there was none), rewrites the file and repaints the list.
-// Throws IoError. A failed load leaves the list, `best` and the file as they were; a failed rewrite
-// leaves the new lines in the list (repainted) and the updated `best`, and the old file whole.
-// An average of 0 ms is stored as a best of 1 ms, since 0 in the file means "no best yet".
+// `best` holds the bests this run has loaded or reached, for the whole run. The bests of the file
+// at bstPath, where it can be read, join them (the lower non-zero of the two per character). The
+// list's lines are replaced with one ResultLine per character that has hits, in code order, each
+// with the best known before this drill; `best` takes this drill's average where it is lower or
+// where there was none, except an average of 0 ms, which is no measurement. Then the file is
+// rewritten with `best` and the list repainted, so an improvement made while the file could not be
+// written is stored by the next rewrite that succeeds.
+// Throws IoError after repainting the filled list. A file that cannot be read (too short, a FIFO,
+// no read permission) is left byte for byte as it is and the read's error is thrown; a failed
+// rewrite leaves the old file whole.
 void ShowResults(const std::string& bstPath, const KeyStats& stats, BestTimes& best, ResultList& list);
 
 } // namespace touchdrill

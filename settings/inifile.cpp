@@ -1,6 +1,7 @@
 #include "settings/inifile.h"
 
-#include <atomic>
+#include "fileio/atomicfile.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -223,96 +224,6 @@ FileState readWholeFile(const std::string& path, std::string& text, struct stat&
     return FileState::Read;
 }
 
-std::string parentDirectory(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Renaming over a symbolic link would replace the link with a plain file and leave its target
-// stale, so the file actually replaced is the one the link chain ends at (which may not exist
-// yet, as writing through a dangling link would create it).
-bool resolveLinks(const std::string& path, std::string& target)
-{
-    target = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat info { };
-        if (::lstat(target.c_str(), &info) != 0)
-            return errno == ENOENT;
-        if (!S_ISLNK(info.st_mode))
-            return true;
-        std::vector<char> buffer(static_cast<std::size_t>(info.st_size) + 256);
-        const ssize_t length = ::readlink(target.c_str(), buffer.data(), buffer.size());
-        if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size())
-            return false;
-        const std::string link(buffer.data(), static_cast<std::size_t>(length));
-        target = link.front() == '/' ? link : parentDirectory(target) + '/' + link;
-    }
-    return false; // a loop of links
-}
-
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// A crash at any moment leaves either the old file or the new one, never a mixture.
-bool replaceFile(const std::string& path, std::string_view text, const struct stat* oldInfo)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty())
-        return false;
-    const std::string directory = parentDirectory(path);
-
-    static std::atomic<unsigned> serial { 0 };
-    std::string tempPath;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        // Cut long names so the temporary name still fits the file system's limit.
-        tempPath = directory + "/." + name.substr(0, 200) + ".tmp" + std::to_string(::getpid()) + '-'
-            + std::to_string(serial++);
-        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-    if (ok && oldInfo) {
-        ok = ::fchmod(fd, oldInfo->st_mode & 07777) == 0;
-        // Only root may give a file to another owner. Anyone else normally replaces a file of
-        // their own, so a refusal here is no reason to fail the write.
-        if (ok && (oldInfo->st_uid != ::geteuid() || oldInfo->st_gid != ::getegid()))
-            (void)::fchown(fd, oldInfo->st_uid, oldInfo->st_gid);
-    }
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(tempPath.c_str(), path.c_str()) != 0) {
-        ::unlink(tempPath.c_str());
-        return false;
-    }
-
-    // The new contents are in place either way; syncing the folder only makes the rename
-    // itself survive a power cut, so its outcome changes nothing for the caller.
-    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
-
 } // namespace
 
 std::string readIniString(
@@ -340,22 +251,18 @@ bool writeIniString(
     if (!writableSection(section) || !writableKey(key) || hasLineBreak(value))
         return false;
 
-    std::string target;
-    if (!resolveLinks(path, target))
-        return false;
-
     std::string text;
     struct stat info { };
-    const FileState state = readWholeFile(target, text, info);
-    if (state == FileState::Unreadable)
+    // A link is read through to its target, as replaceFile() writes through it.
+    if (readWholeFile(path, text, info) == FileState::Unreadable)
         return false; // replacing a file we could not read would lose its other settings
-    const bool exists = state == FileState::Read;
-    // Renaming would get past a file made read-only, which the user did to keep it as it is.
-    if (exists && ::access(target.c_str(), W_OK) != 0)
-        return false;
 
-    const std::string updated = withKeySet(text, section, key, encodedValue(value));
-    return replaceFile(target, updated, exists ? &info : nullptr);
+    try {
+        replaceFile(path, withKeySet(text, section, key, encodedValue(value)));
+    } catch (const FileWriteError&) {
+        return false;
+    }
+    return true;
 }
 
 void flushIniCache(const std::string& /*path*/) { }

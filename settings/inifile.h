@@ -23,8 +23,9 @@ std::string readIniString(
 // Sets `key` in `section` to `value`, creating the file, the section (at the end of the file) or
 // the key (after the last non-blank line of the section) as needed, or replacing the value of the
 // key that readIniString() would read. Every other byte of the file stays as it was; added lines
-// use the file's own line ends. The file is replaced atomically, keeping its mode; a symbolic link
-// is followed and its target replaced, so the link stays a link.
+// use the file's own line ends. The file is replaced by the rules of replaceFile(): atomically
+// where the folder allows it (in place where it takes no new file), keeping its owner and mode,
+// through a symbolic link to its target.
 // A value with blanks at either end, or wrapped in matching quotes, is written in double quotes so
 // that it reads back unchanged. Returns false, with the file untouched, when the file cannot be
 // read or written (a file without write permission counts, although a rename could replace it), or

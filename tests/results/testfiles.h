@@ -1,7 +1,8 @@
-// Scratch folders and file bytes for the best-times tests, and permission checks that bind root too.
+// Scratch folders and file bytes for the best-times tests.
 #pragma once
 
 #include "keystats.h"
+#include "permissionchecks.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -34,23 +35,5 @@ Bytes readBytes(const std::string& path);
 
 // The file form written out by hand: value v of code c at offset 4 * (c - 33), low byte first.
 Bytes handMadeFile(const std::vector<std::pair<int, uint32_t>>& entries, std::size_t size = 376);
-
-// Root opens any file whatever its permission bits. While this lives, the calling thread drops the
-// capabilities that allow that, so refused access can be tested as root too. active() is false
-// when they could not be dropped.
-class PermissionChecks {
-public:
-    PermissionChecks();
-    ~PermissionChecks();
-    PermissionChecks(const PermissionChecks&) = delete;
-    PermissionChecks& operator=(const PermissionChecks&) = delete;
-
-    bool active() const { return m_active; }
-
-private:
-    bool m_active = false;
-    bool m_dropped = false;
-    uint32_t m_savedEffective[2] {};
-};
 
 } // namespace touchdrill::testing

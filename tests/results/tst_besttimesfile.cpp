@@ -1,5 +1,5 @@
 #include "besttimesfile.h"
-#include "besttimesfile_p.h"
+#include "fileio/atomicfile_p.h"
 #include "ioerror.h"
 #include "testfiles.h"
 
@@ -29,11 +29,13 @@ BestTimes someBests()
 
 const Bytes someBestsFile = handMadeFile({ { '!', 0x04030201 }, { 'a', 432 }, { '~', 0xA1B2C3D4 } });
 
-int expectIoError(const std::function<void()>& call)
+int expectIoError(const std::function<void()>& call, std::string* text = nullptr)
 {
     try {
         call();
     } catch (const IoError& error) {
+        if (text)
+            *text = error.what();
         return error.code();
     }
     ADD_FAILURE() << "no IoError";
@@ -42,8 +44,8 @@ int expectIoError(const std::function<void()>& call)
 
 // Resets the fault hook even when an assertion leaves the test early.
 struct FaultScope {
-    explicit FaultScope(detail::SaveFault fault) { detail::saveFault = fault; }
-    ~FaultScope() { detail::saveFault = nullptr; }
+    explicit FaultScope(detail::WriteFault fault) { detail::writeFault = fault; }
+    ~FaultScope() { detail::writeFault = nullptr; }
 };
 
 } // namespace
@@ -129,17 +131,18 @@ TEST(BestTimesFile, refusedOpensAndCreatesReportTheirCodes)
     if (!checks.active())
         GTEST_SKIP() << "running as root without the right to drop capabilities";
 
-    BestTimes best = someBests();
-    EXPECT_EQ(expectIoError([&] { loadBestTimes(readOnly, best); }), 5)
-        << "read-only file: the open asks for writing";
-    EXPECT_EQ(expectIoError([&] { saveBestTimes(lockedFile, best); }), 5)
-        << "unwritable folder, file present";
+    BestTimes best {};
+    loadBestTimes(readOnly, best);
+    EXPECT_EQ(best, someBests()) << "a read-only file is read";
+    EXPECT_EQ(expectIoError([&] { saveBestTimes(readOnly, BestTimes {}); }), 5)
+        << "read-only file: the rewrite is refused, though the folder would let a rename replace it";
     EXPECT_EQ(expectIoError([&] { saveBestTimes(lockedFolder + "/new.bst", best); }), 5)
         << "unwritable folder";
     EXPECT_EQ(expectIoError([&] { saveBestTimes(folder.path("dir.bst"), best); }), 5) << "folder in the way";
     EXPECT_EQ(expectIoError([&] { loadBestTimes(folder.path("dir.bst"), best); }), 5) << "folder in the way";
     EXPECT_EQ(expectIoError([&] { loadBestTimes(folder.path("fifo.bst"), best); }), 5)
         << "not a file, and no hang";
+    EXPECT_EQ(expectIoError([&] { saveBestTimes(folder.path("fifo.bst"), best); }), 5) << "not a file";
     EXPECT_EQ(expectIoError([&] { saveBestTimes(folder.path("nowhere/t.bst"), best); }), 2)
         << "missing folder";
     EXPECT_EQ(expectIoError([&] { saveBestTimes(folder.path("plain/t.bst"), best); }), 3)
@@ -147,8 +150,16 @@ TEST(BestTimesFile, refusedOpensAndCreatesReportTheirCodes)
     EXPECT_EQ(expectIoError([&] { loadBestTimes(folder.path("missing.bst"), best); }), 2);
     EXPECT_EQ(best, someBests());
 
+    // A folder that takes no new file beside a writable file: the file is rewritten in place.
+    struct stat before;
+    ASSERT_EQ(::stat(lockedFile.c_str(), &before), 0);
+    saveBestTimes(lockedFile, BestTimes {});
+    EXPECT_EQ(readBytes(lockedFile), Bytes(376, 0));
+    struct stat after;
+    ASSERT_EQ(::stat(lockedFile.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+
     EXPECT_EQ(readBytes(readOnly), someBestsFile);
-    EXPECT_EQ(readBytes(lockedFile), someBestsFile);
     EXPECT_TRUE(std::filesystem::is_directory(folder.path("dir.bst")));
     EXPECT_EQ(folder.namesExcept("").size(), 5u) << "a temporary file was left behind";
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(lockedFolder), {}), 1);
@@ -158,37 +169,53 @@ TEST(BestTimesFile, failedRewriteKeepsTheOldFileAndLeavesNoTemporary)
 {
     struct Row {
         const char* name;
-        detail::SaveStep step;
+        detail::WriteStep step;
         int err;
         int code;
+        const char* text;
     };
     const Row table[] = {
-        { "create: disk full", detail::SaveStep::Create, ENOSPC, 112 },
-        { "write: quota", detail::SaveStep::Write, EDQUOT, 112 },
-        { "write: nothing stored, no error", detail::SaveStep::Write, detail::ShortWrite, 101 },
-        { "write: device error", detail::SaveStep::Write, EIO, 1117 },
-        { "flush: disk full", detail::SaveStep::Sync, ENOSPC, 112 },
-        { "close: deferred error", detail::SaveStep::Close, EIO, 1117 },
-        { "rename: folder in the way", detail::SaveStep::Rename, EISDIR, 5 },
-        { "rename: folder with files in the way", detail::SaveStep::Rename, ENOTEMPTY, 5 },
+        { "create: disk full", detail::WriteStep::CreateNamed, ENOSPC, 112, "I/O エラー (112)" },
+        { "write: quota", detail::WriteStep::Write, EDQUOT, 112, "I/O エラー (112)" },
+        { "write: nothing stored, no error", detail::WriteStep::Write, detail::StoredNothing, 101,
+            "ディスクがいっぱいです" },
+        { "write: device error", detail::WriteStep::Write, EIO, 1117, "I/O エラー (1117)" },
+        { "flush: disk full", detail::WriteStep::Sync, ENOSPC, 112, "I/O エラー (112)" },
+        { "close: deferred error", detail::WriteStep::Close, EIO, 1117, "I/O エラー (1117)" },
+        { "rename: folder in the way", detail::WriteStep::Rename, EISDIR, 5,
+            "ファイルへのアクセスが拒否されました" },
+        { "rename: folder with files in the way", detail::WriteStep::Rename, ENOTEMPTY, 5,
+            "ファイルへのアクセスが拒否されました" },
+        { "rename: an errno equal to one of the program's codes", detail::WriteStep::Rename, ENETDOWN, 100,
+            "I/O エラー (100)" },
     };
     static const Row* current = nullptr;
     static bool tempSeen = false;
-    FaultScope fault([](detail::SaveStep step, const std::string& tempPath) {
-        if (!tempPath.empty() && ::access(tempPath.c_str(), F_OK) == 0)
-            tempSeen = true;
-        return step == current->step ? current->err : 0;
+    static std::string tempPrefix;
+    FaultScope fault([](detail::WriteStep step, int fd) {
+        // The step works on the temporary file: it is open, or it has its name by the rename.
+        for (const auto& entry :
+            std::filesystem::directory_iterator(std::filesystem::path(tempPrefix).parent_path()))
+            tempSeen = tempSeen || entry.path().string().starts_with(tempPrefix);
+        tempSeen = tempSeen || fd >= 0;
+        // Where the folder has no unnamed files, the named temporary file is what fails.
+        const bool create
+            = current->step == detail::WriteStep::CreateNamed && step == detail::WriteStep::CreateUnnamed;
+        return step == current->step || create ? current->err : 0;
     });
     TempFolder folder;
     const std::string path = folder.path("t.bst");
+    tempPrefix = path + ".tmp-";
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
         current = &row;
         tempSeen = false;
         writeBytes(path, someBestsFile);
-        EXPECT_EQ(expectIoError([&] { saveBestTimes(path, BestTimes {}); }), row.code);
+        std::string text;
+        EXPECT_EQ(expectIoError([&] { saveBestTimes(path, BestTimes {}); }, &text), row.code);
+        EXPECT_EQ(text, row.text);
         EXPECT_EQ(readBytes(path), someBestsFile);
-        EXPECT_EQ(tempSeen, row.step != detail::SaveStep::Create);
+        EXPECT_EQ(tempSeen, row.step != detail::WriteStep::CreateNamed);
         EXPECT_EQ(folder.namesExcept("t.bst"), std::vector<std::string> {});
     }
 }
@@ -203,8 +230,8 @@ TEST(BestTimesFile, crashBeforeTheRenameLeavesTheOldFileWhole)
     ASSERT_NE(child, -1);
     if (child == 0) {
         // The process dies between the flushed temporary file and the rename, cleaning up nothing.
-        detail::saveFault = [](detail::SaveStep step, const std::string&) -> int {
-            if (step == detail::SaveStep::Rename)
+        detail::writeFault = [](detail::WriteStep step, int) -> int {
+            if (step == detail::WriteStep::Rename)
                 ::_exit(42);
             return 0;
         };

@@ -69,3 +69,24 @@ TEST(IoError, linuxErrorsMapOntoTheCodesOfTheSameMeaning)
         EXPECT_EQ(ioCodeFromErrno(row.err), row.code);
     }
 }
+
+TEST(IoError, systemErrorsShowTheirOwnTextOrTheirNumber)
+{
+    const std::pair<int, const char*> table[] = {
+        { ENOENT, "ファイルが見つかりません" },
+        { EACCES, "ファイルへのアクセスが拒否されました" },
+        { ENOSPC, "I/O エラー (112)" },
+        { EIO, "I/O エラー (1117)" },
+        // Numbers that equal codes of the table, yet mean something else.
+        { ESRCH, "I/O エラー (3)" },
+        { EINTR, "I/O エラー (4)" },
+        { ENETDOWN, "I/O エラー (100)" },
+        { ENETUNREACH, "I/O エラー (101)" },
+        { EISCONN, "I/O エラー (106)" },
+        { EHOSTDOWN, "I/O エラー (112)" },
+    };
+    for (const auto& [err, text] : table) {
+        SCOPED_TRACE(err);
+        EXPECT_STREQ(IoError::fromErrno(err).what(), text);
+    }
+}

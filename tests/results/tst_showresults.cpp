@@ -1,5 +1,5 @@
 #include "besttimesfile.h"
-#include "besttimesfile_p.h"
+#include "fileio/atomicfile_p.h"
 #include "ioerror.h"
 #include "showresults.h"
 #include "testfiles.h"
@@ -66,7 +66,6 @@ TEST(ShowResults, firstRunThenASecondDrill)
     TempFolder folder;
     const std::string path = folder.path("touchdrill.bst");
     Window window;
-    window.best.fill(123); // a stale working copy: without a file every best is 0
 
     ShowResults(
         path, drill({ { 'a', 2168, 5 }, { ',', 6100, 10 }, { '"', 30, 1 } }), window.best, window.list);
@@ -93,48 +92,57 @@ TEST(ShowResults, firstRunThenASecondDrill)
     EXPECT_EQ(folder.namesExcept("touchdrill.bst"), Lines {});
 }
 
-TEST(ShowResults, bestsComeFromTheFileNotFromMemory)
+TEST(ShowResults, bestsOfTheFileAndOfTheRunJoinAtTheLowerOne)
 {
     TempFolder folder;
     const std::string path = folder.path("t.bst");
-    writeBytes(path, handMadeFile({ { 'q', 4294967295u }, { 'z', 250 } }, 400));
+    writeBytes(path, handMadeFile({ { 'q', 4294967295u }, { 'z', 250 }, { 'y', 80 } }, 400));
     Window window;
-    ShowResults(path, drill({ { 'q', 900, 3 }, { 'z', 2600, 10 } }), window.best, window.list);
-    EXPECT_EQ(window.list.lines, (Lines { "q,300,4294967295", "z,260,250" }));
-    EXPECT_EQ(readBytes(path), handMadeFile({ { 'q', 300 }, { 'z', 250 } })) << "cut to 376 bytes";
+    window.best['q' - FirstCode] = 500; // reached earlier in this run, when the file could not be written
+    window.best['y' - FirstCode] = 90;
+    ShowResults(
+        path, drill({ { 'q', 900, 3 }, { 'z', 2600, 10 }, { 'y', 1000, 10 } }), window.best, window.list);
+    EXPECT_EQ(window.list.lines, (Lines { "q,300,500", "y,100,80", "z,260,250" }));
+    EXPECT_EQ(readBytes(path), handMadeFile({ { 'q', 300 }, { 'y', 80 }, { 'z', 250 } }))
+        << "cut to 376 bytes";
+
+    // A file removed during the run: the run's bests are written again.
+    std::filesystem::remove(path);
+    ShowResults(path, KeyStats {}, window.best, window.list);
+    EXPECT_EQ(readBytes(path), handMadeFile({ { 'q', 300 }, { 'y', 80 }, { 'z', 250 } }));
 }
 
-TEST(ShowResults, zeroMillisecondAverageIsKeptAsABestOfOne)
+TEST(ShowResults, zeroMillisecondAverageLeavesTheBestAsItIs)
 {
     TempFolder folder;
     const std::string path = folder.path("t.bst");
     Window window;
     ShowResults(path, drill({ { 'k', 3, 5 } }), window.best, window.list);
     EXPECT_EQ(window.list.lines, Lines { "k,0,0" });
-    EXPECT_EQ(readBytes(path), handMadeFile({ { 'k', 1 } }));
+    EXPECT_EQ(readBytes(path), Bytes(376, 0));
 
-    ShowResults(path, drill({ { 'k', 0, 1 } }), window.best, window.list);
-    EXPECT_EQ(window.list.lines, Lines { "k,0,1" }) << "the next line still shows a best";
     ShowResults(path, drill({ { 'k', 40, 10 } }), window.best, window.list);
-    EXPECT_EQ(window.list.lines, Lines { "k,4,1" });
-    EXPECT_EQ(readBytes(path), handMadeFile({ { 'k', 1 } }));
+    EXPECT_EQ(window.list.lines, Lines { "k,4,0" });
+    ShowResults(path, drill({ { 'k', 0, 1 } }), window.best, window.list);
+    EXPECT_EQ(window.list.lines, Lines { "k,0,4" });
+    EXPECT_EQ(readBytes(path), handMadeFile({ { 'k', 4 } }));
 }
 
-TEST(ShowResults, failedLoadLeavesListBestsAndFileAsTheyWere)
+TEST(ShowResults, unreadableFileIsLeftAsItIsAndTheRunsBestsKept)
 {
     TempFolder folder;
     const std::string shortFile = folder.path("short.bst");
     const Bytes shortBytes = handMadeFile({ { 'a', 5 } }, 375);
     writeBytes(shortFile, shortBytes);
-    const std::string readOnly = folder.path("readonly.bst");
-    const Bytes readOnlyBytes = handMadeFile({ { 'a', 500 } });
-    writeBytes(readOnly, readOnlyBytes);
-    ::chmod(readOnly.c_str(), 0444);
+    const std::string unreadable = folder.path("unreadable.bst");
+    const Bytes unreadableBytes = handMadeFile({ { 'a', 5 } });
+    writeBytes(unreadable, unreadableBytes);
+    ::chmod(unreadable.c_str(), 0200);
 
     PermissionChecks checks;
     const std::tuple<std::string, Bytes, int> table[] = {
         { shortFile, shortBytes, 100 },
-        { readOnly, readOnlyBytes, 5 },
+        { unreadable, unreadableBytes, 5 },
     };
     for (const auto& [path, bytes, code] : table) {
         SCOPED_TRACE(path);
@@ -142,14 +150,25 @@ TEST(ShowResults, failedLoadLeavesListBestsAndFileAsTheyWere)
             GTEST_SKIP() << "running as root without the right to drop capabilities";
         Window window;
         window.list.log = earlierLines;
-        window.best.fill(9);
-        BestTimes before = window.best;
-        for (int drillEnd = 0; drillEnd < 2; ++drillEnd) {
-            EXPECT_EQ(showResultsError(path, drill({ { 'a', 100, 1 } }), window), code);
-            EXPECT_EQ(window.list.log, earlierLines) << "list untouched, not even repainted";
-            EXPECT_EQ(window.best, before);
-            EXPECT_EQ(readBytes(path), bytes);
+        window.best['a' - FirstCode] = 90;
+        window.best['b' - FirstCode] = 7;
+        EXPECT_EQ(showResultsError(path, drill({ { 'a', 100, 1 } }), window), code);
+        EXPECT_EQ(showResultsError(path, drill({ { 'a', 40, 1 }, { 'c', 9, 1 } }), window), code);
+        Lines expectedLog = earlierLines;
+        for (const Lines& drillEnd : { Lines { "a,100,90" }, Lines { "a,40,90", "c,9,0" } }) {
+            expectedLog.push_back("clear");
+            expectedLog.insert(expectedLog.end(), drillEnd.begin(), drillEnd.end());
+            expectedLog.push_back("repaint");
         }
+        EXPECT_EQ(window.list.log, expectedLog)
+            << "filled with the bests known so far, repainted before the error";
+        ::chmod(path.c_str(), 0644);
+        EXPECT_EQ(readBytes(path), bytes) << "never overwritten";
+
+        // Repaired: the bests reached meanwhile join those of the file.
+        writeBytes(path, handMadeFile({ { 'a', 50 }, { 'b', 3 } }));
+        ShowResults(path, KeyStats {}, window.best, window.list);
+        EXPECT_EQ(readBytes(path), handMadeFile({ { 'a', 40 }, { 'b', 3 }, { 'c', 9 } }));
     }
     EXPECT_EQ(folder.namesExcept("").size(), 2u);
 }
@@ -159,6 +178,9 @@ TEST(ShowResults, failedRewriteKeepsTheNewLinesAndBests)
     TempFolder folder;
     const std::string inTheWay = folder.path("dir.bst");
     std::filesystem::create_directory(inTheWay);
+    const std::string readOnly = folder.path("readonly.bst");
+    writeBytes(readOnly, handMadeFile({ { 'a', 300 }, { 'b', 50 } }));
+    ::chmod(readOnly.c_str(), 0444);
     const std::string locked = folder.path("locked");
     std::filesystem::create_directory(locked);
     writeBytes(locked + "/t.bst", handMadeFile({ { 'a', 300 }, { 'b', 50 } }));
@@ -171,42 +193,50 @@ TEST(ShowResults, failedRewriteKeepsTheNewLinesAndBests)
         const char* name;
         std::string path;
         Lines lines;
-        uint32_t bestA;
+        int code;
+        Bytes after;
     };
     const Row table[] = {
-        { "folder in place of the file: no file, then the rewrite fails", inTheWay, { "a,250,0" }, 250 },
-        { "unwritable folder", locked + "/t.bst", { "a,250,300" }, 250 },
+        { "folder in place of the file: no file, then the rewrite fails", inTheWay, { "a,250,0" }, 5, {} },
+        { "read-only file: read, then the rewrite refused", readOnly, { "a,250,300" }, 5,
+            handMadeFile({ { 'a', 300 }, { 'b', 50 } }) },
+        { "folder that takes no new file: rewritten in place", locked + "/t.bst", { "a,250,300" }, 0,
+            handMadeFile({ { 'a', 250 }, { 'b', 50 } }) },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
         Window window;
         window.list.log = earlierLines;
-        EXPECT_EQ(showResultsError(row.path, drill({ { 'a', 500, 2 } }), window), 5);
+        EXPECT_EQ(showResultsError(row.path, drill({ { 'a', 500, 2 } }), window), row.code);
         Lines expectedLog = earlierLines;
         expectedLog.push_back("clear");
         expectedLog.insert(expectedLog.end(), row.lines.begin(), row.lines.end());
         expectedLog.push_back("repaint");
         EXPECT_EQ(window.list.log, expectedLog) << "filled and repainted before the error";
-        EXPECT_EQ(window.best['a' - FirstCode], row.bestA);
+        EXPECT_EQ(window.best['a' - FirstCode], 250u);
+        if (!row.after.empty()) {
+            EXPECT_EQ(readBytes(row.path), row.after);
+        }
     }
     EXPECT_TRUE(std::filesystem::is_directory(inTheWay));
-    EXPECT_EQ(readBytes(locked + "/t.bst"), handMadeFile({ { 'a', 300 }, { 'b', 50 } }));
 }
 
-TEST(ShowResults, diskFullDuringTheRewriteKeepsTheOldFile)
+TEST(ShowResults, diskFullKeepsTheOldFileAndTheNextRewriteStoresTheImprovement)
 {
     TempFolder folder;
     const std::string path = folder.path("t.bst");
     const Bytes old = handMadeFile({ { 'a', 300 } });
     writeBytes(path, old);
-    detail::saveFault = [](detail::SaveStep step, const std::string&) {
-        return step == detail::SaveStep::Write ? ENOSPC : 0;
-    };
+    detail::writeFault
+        = [](detail::WriteStep step, int) { return step == detail::WriteStep::Write ? ENOSPC : 0; };
     Window window;
     const int code = showResultsError(path, drill({ { 'a', 500, 2 } }), window);
-    detail::saveFault = nullptr;
+    detail::writeFault = nullptr;
     EXPECT_EQ(code, 112);
     EXPECT_EQ(window.list.log, (Lines { "clear", "a,250,300", "repaint" }));
     EXPECT_EQ(readBytes(path), old);
     EXPECT_EQ(folder.namesExcept("t.bst"), Lines {});
+
+    ShowResults(path, drill({ { 'b', 60, 2 } }), window.best, window.list);
+    EXPECT_EQ(readBytes(path), handMadeFile({ { 'a', 250 }, { 'b', 30 } }));
 }

@@ -42,10 +42,12 @@ public:
     }
 
     // Catches temporary files left behind by a write.
-    std::set<std::string> entries() const
+    std::set<std::string> entries() const { return names(m_path); }
+
+    static std::set<std::string> names(const std::string& folder)
     {
         std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(m_path))
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
             names.insert(entry.path().filename().string());
         return names;
     }

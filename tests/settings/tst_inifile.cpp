@@ -1,7 +1,10 @@
 #include "settings/inifile.h"
 
+#include "permissionchecks.h"
 #include "tempdir.h"
 
+#include <ctime>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -208,6 +211,67 @@ TEST(WriteIniString, KeepsModeAndFollowsLinks)
 
     ASSERT_EQ(::symlink("loop.ini", dir.path("loop.ini").c_str()), 0);
     EXPECT_FALSE(writeIniString(dir.path("loop.ini"), "Form", "Top", "5"));
+}
+
+TEST(WriteIniString, AsAUserWithoutRoot)
+{
+    struct Row {
+        const char* name;
+        mode_t fileMode; // 0: no file
+        mode_t folderMode;
+        bool written;
+    };
+    const Row rows[] = {
+        { "read-only file left as it is", 0444, 0755, false },
+        { "folder that takes no new file: rewritten in place", 0640, 0555, true },
+        { "folder that takes no new file, and no file", 0, 0555, false },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        std::filesystem::create_directory(dir.path("f"));
+        const std::string before = "[Form]\nTop=1\n";
+        if (row.fileMode) {
+            dir.write("f/t.ini", before);
+            ASSERT_EQ(::chmod(dir.path("f/t.ini").c_str(), row.fileMode), 0);
+        }
+        struct stat old { };
+        ::stat(dir.path("f/t.ini").c_str(), &old);
+        ASSERT_EQ(::chmod(dir.path("f").c_str(), row.folderMode), 0);
+        {
+            testing::PermissionChecks checks;
+            if (!checks.active())
+                GTEST_SKIP() << "running as root without the right to drop capabilities";
+            EXPECT_EQ(writeIniString(dir.path("f/t.ini"), "Form", "Top", "2"), row.written);
+        }
+        ASSERT_EQ(::chmod(dir.path("f").c_str(), 0755), 0);
+        struct stat now { };
+        EXPECT_EQ(::stat(dir.path("f/t.ini").c_str(), &now) == 0, row.fileMode != 0);
+        if (row.fileMode) {
+            EXPECT_EQ(dir.read("f/t.ini"), row.written ? "[Form]\nTop=2\n" : before);
+            EXPECT_EQ(now.st_ino, old.st_ino);
+            EXPECT_EQ(now.st_mode, old.st_mode);
+        }
+        EXPECT_EQ(TempDir::names(dir.path("f")).size(), row.fileMode ? 1u : 0u)
+            << "nothing left beside the file";
+    }
+}
+
+TEST(WriteIniString, RemovesTemporaryFilesThatAKilledWriteLeft)
+{
+    TempDir dir;
+    dir.write("t.ini", "[Form]\nTop=1\n");
+    const timespec anHourAgo[2] = { { ::time(nullptr) - 3600, 0 }, { ::time(nullptr) - 3600, 0 } };
+    for (const char* name :
+        { "t.ini.tmp-Ab3dE9", "t.ini.tmp-young1", "t.ini.tmp-not_us", "u.ini.tmp-Ab3dE9" }) {
+        dir.write(name, "x");
+        if (std::string(name) != "t.ini.tmp-young1") {
+            ASSERT_EQ(::utimensat(AT_FDCWD, dir.path(name).c_str(), anHourAgo, 0), 0);
+        }
+    }
+    ASSERT_TRUE(writeIniString(dir.path("t.ini"), "Form", "Top", "2"));
+    EXPECT_EQ(dir.entries(),
+        (std::set<std::string> { "t.ini", "t.ini.tmp-young1", "t.ini.tmp-not_us", "u.ini.tmp-Ab3dE9" }));
 }
 
 } // namespace

@@ -1,0 +1,392 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Replacing a whole file: a temporary file written, flushed and renamed over it, or the file rewritten in
+// place.
+#include "fileio/atomicfile.h"
+
+#include "fileio/atomicfile_p.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace touchdrill {
+
+namespace detail {
+WriteFault writeFault = nullptr;
+} // namespace detail
+
+FileWriteError::FileWriteError(int err)
+    : std::runtime_error("file write failed, errno " + std::to_string(err))
+    , m_err(err)
+{
+}
+
+namespace {
+
+using detail::WriteStep;
+
+[[noreturn]] void fail(int err)
+{
+    throw FileWriteError(err);
+}
+
+int injected(WriteStep step, int fd)
+{
+    return detail::writeFault ? detail::writeFault(step, fd) : 0;
+}
+
+// Closes the descriptor on every way out; close() reports the outcome where it matters.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1)
+        : m_fd(fd)
+    {
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    int get() const { return m_fd; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+    // Returns 0 or the errno of the close. EINTR still frees the descriptor on Linux and the data
+    // is not lost by it, so it counts as success.
+    int close()
+    {
+        const int rc = ::close(m_fd);
+        m_fd = -1;
+        return rc != 0 && errno != EINTR ? errno : 0;
+    }
+
+private:
+    int m_fd;
+};
+
+std::string folderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Temporary files are named after the file; a long name is cut so that theirs still fits.
+std::string temporaryPrefix(const std::string& target)
+{
+    const auto slash = target.rfind('/');
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return name.substr(0, 200) + ".tmp-";
+}
+
+constexpr char TemporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr std::size_t TemporarySuffixLength = 6;
+
+std::string randomSuffix()
+{
+    static std::mt19937_64 generator(
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()
+            ^ (static_cast<int64_t>(::getpid()) << 32)));
+    std::string suffix(TemporarySuffixLength, 'x');
+    for (char& c : suffix)
+        c = TemporaryAlphabet[generator() % (sizeof TemporaryAlphabet - 1)];
+    return suffix;
+}
+
+// Renaming over a symbolic link would replace the link with a plain file and leave its target
+// stale, so the file replaced is the one the chain of links ends at, which need not exist yet:
+// writing through a dangling link creates its target, as any other write through it would.
+// Returns 0 or an errno.
+int resolveLinks(const std::string& path, std::string& target)
+{
+    target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info { };
+        if (::lstat(target.c_str(), &info) != 0)
+            return errno == ENOENT ? 0 : errno;
+        if (!S_ISLNK(info.st_mode))
+            return 0;
+        std::vector<char> buffer(static_cast<std::size_t>(info.st_size) + 256);
+        const ssize_t length = ::readlink(target.c_str(), buffer.data(), buffer.size());
+        if (length < 0)
+            return errno;
+        if (length == 0 || static_cast<std::size_t>(length) >= buffer.size())
+            return ENAMETOOLONG; // the link changed under us
+        const std::string link(buffer.data(), static_cast<std::size_t>(length));
+        target = link.front() == '/' ? link : folderOf(target) + '/' + link;
+    }
+    return ELOOP;
+}
+
+void writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const int fault = injected(WriteStep::Write, fd);
+        if (fault == detail::StoredNothing)
+            fail(0);
+        if (fault)
+            fail(fault);
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        if (n == 0)
+            fail(0);
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void syncFile(int fd)
+{
+    int err = injected(WriteStep::Sync, fd);
+    if (!err && ::fsync(fd) != 0 && errno != EINVAL) // EINVAL: nothing to flush on this file system
+        err = errno;
+    if (err)
+        fail(err);
+}
+
+void closeFile(Descriptor& file)
+{
+    int err = injected(WriteStep::Close, file.get());
+    if (!err)
+        err = file.close();
+    if (err)
+        fail(err);
+}
+
+bool takesNoNewFile(int err)
+{
+    return err == EACCES || err == EPERM;
+}
+
+// The temporary file: unlinked again on every way out unless it was renamed over the file.
+class Temporary {
+public:
+    Temporary() = default;
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    ~Temporary()
+    {
+        if (!m_path.empty())
+            ::unlink(m_path.c_str());
+    }
+
+    Descriptor& file() { return m_file; }
+    const std::string& path() const { return m_path; }
+    void setPath(const std::string& path) { m_path = path; }
+    void renamed() { m_path.clear(); }
+
+private:
+    Descriptor m_file;
+    std::string m_path;
+};
+
+// O_TMPFILE: the file has no name until it is linked, so a kill while it is written leaves
+// nothing. Returns 0 or an errno (EOPNOTSUPP and the like where the file system has no such files).
+int createUnnamed(const std::string& folder, Temporary& temp)
+{
+    if (const int fault = injected(WriteStep::CreateUnnamed, -1))
+        return fault;
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno;
+    temp.file().reset(fd);
+    return 0;
+}
+
+// O_EXCL, so the system applies the umask to 0666 as it would for any new file.
+int createNamed(const std::string& prefix, Temporary& temp)
+{
+    if (const int fault = injected(WriteStep::CreateNamed, -1))
+        return fault;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = prefix + randomSuffix();
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0) {
+            temp.file().reset(fd);
+            temp.setPath(path);
+            return 0;
+        }
+        if (errno != EEXIST && errno != EINTR)
+            return errno;
+    }
+    return EEXIST;
+}
+
+// Returns false when the file has no name yet; the caller then starts over with a named one.
+bool giveName(const std::string& prefix, Temporary& temp)
+{
+    const int fd = temp.file().get();
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = prefix + randomSuffix();
+        int err = injected(WriteStep::Link, fd);
+        // Through /proc anyone may link their own unnamed file; without /proc only a process with
+        // the right to open any file by its handle may.
+        if (!err && ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0
+            && ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) != 0)
+            err = errno;
+        if (!err) {
+            temp.setPath(path);
+            return true;
+        }
+        if (err != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+// The replacement must look like the file it replaces. Only root may give a file to another
+// owner, so anyone else replacing someone else's file gets false here.
+bool takeOver(int fd, const struct stat& old)
+{
+    struct stat now { };
+    if (::fstat(fd, &now) != 0)
+        return false;
+    if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        return false;
+    // After the chown, which clears the set-id bits.
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
+
+enum class Replaced { Done, TryNamed, InPlace };
+
+Replaced replaceThroughTemporary(
+    const std::string& target, std::string_view contents, const struct stat* old, bool unnamed)
+{
+    const std::string folder = folderOf(target);
+    const std::string prefix = folder + '/' + temporaryPrefix(target);
+    Temporary temp;
+    if (unnamed) {
+        if (createUnnamed(folder, temp) != 0)
+            return Replaced::TryNamed;
+    } else if (const int err = createNamed(prefix, temp)) {
+        if (old && takesNoNewFile(err))
+            return Replaced::InPlace;
+        fail(err);
+    }
+    if (old && !takeOver(temp.file().get(), *old))
+        return Replaced::InPlace;
+    writeAll(temp.file().get(), contents);
+    syncFile(temp.file().get());
+    if (unnamed && !giveName(prefix, temp))
+        return Replaced::TryNamed;
+    closeFile(temp.file());
+
+    int err = injected(WriteStep::Rename, -1);
+    if (!err && ::rename(temp.path().c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err) {
+        // A folder with the sticky bit lets only the owner replace a file.
+        if (old && takesNoNewFile(err))
+            return Replaced::InPlace;
+        fail(err);
+    }
+    temp.renamed();
+    return Replaced::Done;
+}
+
+void rewriteInPlace(Descriptor& file, std::string_view contents)
+{
+    writeAll(file.get(), contents);
+    if (::ftruncate(file.get(), static_cast<off_t>(contents.size())) != 0)
+        fail(errno);
+    syncFile(file.get());
+    closeFile(file);
+}
+
+// The rename is what makes the new contents count; losing it in a crash after this point only
+// brings the old file back, so a folder that cannot be flushed is no error.
+void flushFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// A process killed between naming its temporary file and the rename leaves that file behind.
+// Once it is older than any rewrite could take, it can only be such a leftover: remove it, so the
+// user's folder does not fill with them. A younger one may belong to another copy of the program
+// writing right now and is left alone.
+void removeStaleTemporaries(const std::string& target)
+{
+    constexpr time_t StaleAfterSeconds = 600;
+    const std::string folder = folderOf(target);
+    const std::string prefix = temporaryPrefix(target);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + TemporarySuffixLength
+            || name.compare(0, prefix.size(), prefix) != 0
+            || name.find_first_not_of(TemporaryAlphabet, prefix.size()) != std::string::npos)
+            continue;
+        const std::string path = folder + "/" + name;
+        struct stat st { };
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > StaleAfterSeconds)
+            ::unlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
+void replaceFile(const std::string& path, std::string_view contents)
+{
+    if (path.empty())
+        fail(ENOENT);
+    std::string target;
+    if (const int err = resolveLinks(path, target))
+        fail(err);
+
+    // Looked at before it is opened, so that no device or FIFO is ever opened for writing.
+    struct stat old { };
+    if (::stat(target.c_str(), &old) == 0 && !S_ISREG(old.st_mode))
+        fail(S_ISDIR(old.st_mode) ? EISDIR : EACCES);
+    // Opening it for writing is the one test of write permission that binds as the file system
+    // does, whoever runs the program; the descriptor serves a rewrite in place.
+    Descriptor existing(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (existing.get() < 0) {
+        if (errno != ENOENT)
+            fail(errno == ENXIO ? EACCES : errno);
+    } else {
+        if (::fstat(existing.get(), &old) != 0)
+            fail(errno);
+        if (!S_ISREG(old.st_mode))
+            fail(EACCES);
+    }
+    const struct stat* oldFile = existing.get() >= 0 ? &old : nullptr;
+
+    Replaced outcome = replaceThroughTemporary(target, contents, oldFile, true);
+    if (outcome == Replaced::TryNamed)
+        outcome = replaceThroughTemporary(target, contents, oldFile, false);
+    if (outcome == Replaced::InPlace) {
+        rewriteInPlace(existing, contents);
+        return;
+    }
+    flushFolder(folderOf(target));
+    removeStaleTemporaries(target);
+}
+
+} // namespace touchdrill
