@@ -1,5 +1,6 @@
 // touchdrill: a touch-typing trainer for the Japanese keyboard.
 #include "apptext.h"
+#include "historyexport.h"
 #include "tform1.h"
 
 #include "touchdrill_icon.xpm"
@@ -8,8 +9,49 @@
 #include <QIcon>
 #include <QPixmap>
 
+#include <climits>
+#include <cstdlib>
+#include <iostream>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+// The running executable's full path, as the window would have it, without starting Qt.
+std::string executablePath(const char* argv0)
+{
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length > 0)
+        return std::string(path, static_cast<std::size_t>(length));
+    char resolved[PATH_MAX];
+    return realpath(argv0, resolved) ? resolved : argv0;
+}
+
+// touchdrill --export-history FILE: the history as CSV, no window and no display needed.
+int exportHistory(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::cerr << "使い方: touchdrill --export-history FILE（FILE が - なら標準出力）\n";
+        return 2;
+    }
+    try {
+        const std::string executable = executablePath(argv[0]);
+        touchdrill::history::exportHistory(
+            touchdrill::FileLocations::decide(executable).history(), argv[2], std::cout);
+        return 0;
+    } catch (const std::exception& error) {
+        std::cerr << touchdrill::withFinalStop(error.what()) << '\n';
+        return 1;
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::string_view(argv[1]) == "--export-history")
+        return exportHistory(argc, argv);
     QApplication app(argc, argv);
     const std::string executable = QCoreApplication::applicationFilePath().toStdString();
     const QString title = QString::fromStdString(touchdrill::applicationTitle(executable));

@@ -3,6 +3,7 @@
 #include "apptext.h"
 #include "blockprogressbar.h"
 #include "chartpainter.h"
+#include "historyrecorder.h"
 #include "resultdelegate.h"
 #include "settings/filenames.h"
 #include "settings/placement.h"
@@ -112,13 +113,24 @@ TForm1::TForm1(Options options, QWidget* parent)
     , m_options(std::move(options))
     , m_ownClock(m_options.clock ? nullptr : std::make_unique<SystemClock>())
     , m_drill(
-          *this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(), [this] { ShowResults(); })
+          *this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(),
+          [this] {
+              // The history records the drill whatever became of its results.
+              try {
+                  ShowResults();
+              } catch (...) {
+                  recordDrill();
+                  throw;
+              }
+              recordDrill();
+          })
 {
     m_title = QString::fromStdString(touchdrill::applicationTitle(m_options.executablePath));
     if (!m_options.files)
         m_options.files = FileLocations::decide(m_options.executablePath);
     m_bestTimesPath = m_options.files->bestTimes();
     m_placementPath = m_options.files->placement();
+    m_history = std::make_unique<history::HistoryRecorder>(m_options.files->history(), m_placementPath);
 
     createControls();
     guarded([this] { FormCreate(); });
@@ -354,6 +366,8 @@ void TForm1::Button1Click()
 void TForm1::FormKeyPress(char& Key)
 {
     guarded([this, &Key] { m_drill.FormKeyPress(Key); });
+    if (!m_historyReport.isEmpty()) // after the results' own error, if any
+        showErrorText(std::exchange(m_historyReport, QString()));
 }
 
 void TForm1::Timer1Timer()
@@ -368,6 +382,17 @@ void TForm1::Timer1Timer()
         Timer1->stop();
         m_gaugePaused = true;
     }
+}
+
+// A failure of the history comes back only once per run; it never stops the key's handler.
+void TForm1::recordDrill()
+{
+    const int64_t before = m_history->lastRecordedId();
+    const std::string report = m_history->record(m_drill);
+    if (!report.empty())
+        m_historyReport = QString::fromStdString(withFinalStop(report));
+    else if (m_history->lastRecordedId() != before)
+        emit drillRecorded();
 }
 
 void TForm1::ShowResults()

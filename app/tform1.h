@@ -28,6 +28,10 @@ class QTimer;
 
 namespace touchdrill {
 
+namespace history {
+class HistoryRecorder;
+}
+
 class TForm1 : public QWidget, private WindowOps {
     Q_OBJECT
 public:
@@ -66,6 +70,8 @@ public:
     const std::string& bestTimesPath() const { return m_bestTimesPath; }
     const std::string& placementPath() const { return m_placementPath; }
     QString applicationTitle() const { return m_title; }
+    // The practice history: records each drill's end; its database() is there for views.
+    history::HistoryRecorder& historyRecorder() { return *m_history; }
 
     // Handlers.
     void FormCreate();
@@ -75,6 +81,10 @@ public:
     void Timer1Timer();
     void ListBox1DrawItem(
         QWidget* Control, int Index, const QRect& Rect, QStyle::State State, QPainter& Canvas);
+
+signals:
+    // A finished drill has been stored in the history.
+    void drillRecorded();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -94,6 +104,7 @@ private:
     bool routeKey(QWidget* target, QKeyEvent* event);
     void moveFocusWithinParent(QWidget* from, bool forward);
     template <typename Handler> void guarded(Handler&& handler);
+    void recordDrill();
 
     // What the drill engine does to the controls.
     void setTargetText(std::string_view text) override;
@@ -119,6 +130,8 @@ private:
     bool m_destroyed = false;
     QElapsedTimer m_lastTick; // when the gauge timer last ticked
     bool m_gaugePaused = false; // the gauge timer stopped on a full gauge during a drill
+    std::unique_ptr<history::HistoryRecorder> m_history;
+    QString m_historyReport; // a history failure, shown once the key's handler is done
 };
 
 } // namespace touchdrill

@@ -46,10 +46,13 @@ std::string keyText(unsigned char code)
 {
     if (code >= 0x20 && code < 0x7f)
         return std::string(1, static_cast<char>(code));
-    if (code >= 0xa0) // Latin-1, as the window shows a byte, in UTF-8
-        return { static_cast<char>(0xc0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3f)) };
+    if (code >= 0xa1 && code <= 0xdf) { // half-width katakana, U+FF61..U+FF9F, in UTF-8
+        const unsigned ch = 0xff61 + (code - 0xa1u);
+        return { static_cast<char>(0xe0 | (ch >> 12)), static_cast<char>(0x80 | ((ch >> 6) & 0x3f)),
+            static_cast<char>(0x80 | (ch & 0x3f)) };
+    }
     char text[8];
-    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(code));
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(code));
     return text;
 }
 

@@ -85,8 +85,9 @@ std::string historyPathFor(const std::string& exePath);
 // typed most often (empty when none).
 void exportCsv(const std::vector<DrillRecord>& drills, std::ostream& out);
 
-// A typed byte as text for people: printable ASCII as itself, bytes from 0xA0 as their Latin-1
-// character in UTF-8, control bytes as "U+000D" and the like.
+// A byte of the window's single-byte code page as text, UTF-8: ASCII as itself, 0xA1-0xDF as
+// half-width katakana, a byte with no character of its own (0x80 stands for any character the
+// code page lacks) in hexadecimal, e.g. "0x80".
 std::string keyText(unsigned char code);
 
 } // namespace touchdrill::history

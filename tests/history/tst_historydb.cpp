@@ -263,8 +263,8 @@ TEST(HistoryCsv, oneRowPerDrillAndCharacterQuotedAsRfc4180)
     drill.keys = {
         { '"', 2, 1001, 3, { { ',', 2 }, { '\'', 1 } } },
         { ',', 1, 610, 2, { { '"', 1 }, { '.', 1 } } }, // a tie goes to the lower byte
-        { 'a', 0, 0, 1, { { '\r', 1 } } }, // no hit: no average
-        { 'b', 4, 3, 1, { { 0xa5, 1 } } }, // an average of 0
+        { 'a', 0, 0, 1, { { 0x80, 1 } } }, // no hit: no average; a character the code page lacks
+        { 'b', 4, 3, 3, { { 0xb1, 2 }, { '\r', 1 } } }, // an average of 0; katakana
     };
     DrillRecord before1970;
     before1970.startedUtcMs = -1;
@@ -275,8 +275,8 @@ TEST(HistoryCsv, oneRowPerDrillAndCharacterQuotedAsRfc4180)
         "started_utc,character,hits,total_ms,average_ms,wrong_keys,most_wrong_key\r\n"
         "2026-12-07T11:40:00.123Z,\"\"\"\",2,1001,500,3,\",\"\r\n"
         "2026-12-07T11:40:00.123Z,\",\",1,610,610,2,\"\"\"\"\r\n"
-        "2026-12-07T11:40:00.123Z,a,0,0,,1,U+000D\r\n"
-        "2026-12-07T11:40:00.123Z,b,4,3,0,1,\xc2\xa5\r\n"
+        "2026-12-07T11:40:00.123Z,a,0,0,,1,0x80\r\n"
+        "2026-12-07T11:40:00.123Z,b,4,3,0,3,\xef\xbd\xb1\r\n"
         "1969-12-31T23:59:59.999Z,z,1,5,5,0,\r\n");
 
     std::ostringstream empty;
