@@ -1,0 +1,372 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The JIS keyboard coloured by each character's recent figures: painting, clicks and arrow keys.
+#include "keyboardview.h"
+
+#include "progresstext.h"
+
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyleOption>
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+
+namespace touchdrill {
+
+namespace {
+
+constexpr double Margin = 4; // pixels around the keys
+constexpr double Gap = 0.06; // units between neighbouring keycaps
+const QColor EdgeKeyColour(218, 218, 218);
+const QColor OutlineColour(110, 110, 110);
+const QColor SelectionColour(20, 60, 200);
+
+QColor mix(const QColor& a, const QColor& b, double t)
+{
+    return QColor::fromRgbF(static_cast<float>(a.redF() + (b.redF() - a.redF()) * t),
+        static_cast<float>(a.greenF() + (b.greenF() - a.greenF()) * t),
+        static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * t));
+}
+
+QRectF inset(const QRectF& r, double by)
+{
+    return r.adjusted(by, by, -by, -by);
+}
+
+} // namespace
+
+KeyboardView::KeyboardView(QWidget* parent)
+    : QWidget(parent)
+{
+    m_index.fill(-1);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+}
+
+QColor KeyboardView::heatColour(double position)
+{
+    const QColor good(110, 190, 100);
+    const QColor middle(240, 210, 80);
+    const QColor bad(225, 80, 60);
+    position = std::clamp(position, 0.0, 1.0);
+    return position < 0.5 ? mix(good, middle, position * 2) : mix(middle, bad, (position - 0.5) * 2);
+}
+
+QColor KeyboardView::plainColour()
+{
+    return QColor(250, 250, 250);
+}
+
+void KeyboardView::setSummaries(const std::vector<history::KeySummary>& keys)
+{
+    m_keys = keys;
+    m_index.fill(-1);
+    for (std::size_t i = 0; i < m_keys.size(); ++i)
+        m_index[m_keys[i].code] = static_cast<int>(i);
+    m_scale = m_colouring == Colouring::Average ? history::averageScale(m_keys) : history::accuracyScale();
+    update();
+}
+
+void KeyboardView::setColouring(Colouring colouring)
+{
+    m_colouring = colouring;
+    m_scale = m_colouring == Colouring::Average ? history::averageScale(m_keys) : history::accuracyScale();
+    update();
+}
+
+void KeyboardView::setSelected(unsigned char code)
+{
+    if (code == m_current.code)
+        return;
+    const std::vector<KeyHit> hits = KeyboardLayout::keysFor(code);
+    m_current = hits.empty() ? KeyHit {} : hits.front();
+    update();
+}
+
+const history::KeySummary* KeyboardView::summaryOf(unsigned char code) const
+{
+    const int index = m_index[code];
+    return index < 0 ? nullptr : &m_keys[static_cast<std::size_t>(index)];
+}
+
+std::optional<QColor> KeyboardView::colourOf(unsigned char code) const
+{
+    const history::KeySummary* key = summaryOf(code);
+    if (!key)
+        return std::nullopt;
+    const std::optional<double> value = m_colouring == Colouring::Average ? key->recentMs : key->accuracy;
+    if (!value) {
+        // Targets never answered lately: as slow as the scale goes.
+        return m_colouring == Colouring::Average && key->accuracy ? std::optional(heatColour(1.0))
+                                                                  : std::nullopt;
+    }
+    return heatColour(m_scale.position(*value));
+}
+
+int KeyboardView::legendHeight() const
+{
+    return fontMetrics().height() * 2 + 6;
+}
+
+double KeyboardView::unit() const
+{
+    const double byWidth = (width() - 2 * Margin) / KeyboardLayout::Width;
+    const double byHeight = (height() - 2 * Margin - legendHeight()) / KeyboardLayout::Rows;
+    return std::max(1.0, std::min(byWidth, byHeight));
+}
+
+QPointF KeyboardView::origin() const
+{
+    const double keysWidth = unit() * KeyboardLayout::Width;
+    return { std::max(Margin, (width() - keysWidth) / 2), Margin };
+}
+
+QRectF KeyboardView::toPixels(const QRectF& units) const
+{
+    const double u = unit();
+    const QPointF o = origin();
+    return { o.x() + units.x() * u, o.y() + units.y() * u, units.width() * u, units.height() * u };
+}
+
+QPointF KeyboardView::toUnits(const QPointF& pixels) const
+{
+    const double u = unit();
+    const QPointF o = origin();
+    return { (pixels.x() - o.x()) / u, (pixels.y() - o.y()) / u };
+}
+
+QSize KeyboardView::sizeHint() const
+{
+    return { static_cast<int>(KeyboardLayout::Width * 38 + 2 * Margin),
+        4 * 38 + 2 * static_cast<int>(Margin) + legendHeight() };
+}
+
+QSize KeyboardView::minimumSizeHint() const
+{
+    return { static_cast<int>(KeyboardLayout::Width * 24 + 2 * Margin),
+        4 * 24 + 2 * static_cast<int>(Margin) + legendHeight() };
+}
+
+void KeyboardView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const KeyCap& key : KeyboardLayout::keys())
+        paintKey(painter, key);
+
+    // The chosen character, on each key that types it.
+    if (m_current.code) {
+        painter.save();
+        QPen pen(SelectionColour, hasFocus() ? 3 : 2, hasFocus() ? Qt::DashLine : Qt::SolidLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        for (const KeyHit& hit : KeyboardLayout::keysFor(m_current.code)) {
+            const KeyCap& key = KeyboardLayout::keys()[static_cast<std::size_t>(hit.key)];
+            painter.drawRect(inset(toPixels(KeyboardLayout::half(key, hit.upper)), 1.5));
+        }
+        painter.restore();
+    } else if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = toPixels(QRectF(0, 0, KeyboardLayout::Width, KeyboardLayout::Rows)).toAlignedRect();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+    paintLegend(painter);
+}
+
+void KeyboardView::paintKey(QPainter& painter, const KeyCap& key) const
+{
+    painter.save();
+    const double u = unit();
+    const double gap = Gap * u;
+    QPainterPath cap;
+    cap.addRoundedRect(inset(toPixels(key.rect), gap), 3, 3);
+    if (!key.lower.isEmpty()) {
+        QPainterPath lower;
+        // Up to the upper part, so that the L of the Enter key is one piece.
+        lower.addRoundedRect(inset(toPixels(key.lower), gap).adjusted(0, -2 * gap - 3, 0, 0), 3, 3);
+        cap = cap.united(lower);
+    }
+
+    if (!key.typesCharacters()) {
+        painter.setPen(QPen(OutlineColour, 1));
+        painter.setBrush(EdgeKeyColour);
+        painter.drawPath(cap);
+        QFont small = font();
+        small.setPixelSize(std::max(8, static_cast<int>(u * 0.26)));
+        painter.setFont(small);
+        painter.setPen(QColor(90, 90, 90));
+        painter.drawText(inset(toPixels(key.rect), gap + 3), Qt::AlignLeft | Qt::AlignTop, key.name);
+        painter.restore();
+        return;
+    }
+
+    // Each half in its character's colour: Shift's above, the plain one below.
+    painter.setClipPath(cap);
+    painter.setPen(Qt::NoPen);
+    for (const bool upper : { true, false }) {
+        const unsigned char code = upper ? key.shifted : key.base;
+        if (upper && !code)
+            continue;
+        painter.setBrush(colourOf(code).value_or(plainColour()));
+        painter.drawRect(toPixels(KeyboardLayout::half(key, upper)));
+    }
+    painter.setClipping(false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(OutlineColour, 1));
+    painter.drawPath(cap);
+
+    const QRectF text = inset(toPixels(key.rect), gap + std::max(2.0, u * 0.06));
+    QFont legend = font();
+    legend.setPixelSize(std::max(8, static_cast<int>(u * 0.34)));
+    painter.setFont(legend);
+    painter.setPen(Qt::black);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, key.shiftedLegend);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, key.baseLegend);
+    QFont kana = font();
+    kana.setPixelSize(std::max(7, static_cast<int>(u * 0.26)));
+    painter.setFont(kana);
+    painter.setPen(QColor(120, 120, 120));
+    painter.drawText(text, Qt::AlignRight | Qt::AlignBottom, key.kana);
+    painter.restore();
+}
+
+void KeyboardView::paintLegend(QPainter& painter) const
+{
+    painter.save();
+    const QFontMetrics metrics = fontMetrics();
+    const double top = toPixels(QRectF(0, KeyboardLayout::Rows, 1, 0)).top() + 6;
+    const double h = metrics.height();
+    double x = origin().x();
+
+    // A plain key: no data.
+    const QRectF swatch(x, top, h * 1.4, h);
+    painter.setPen(QPen(OutlineColour, 1));
+    painter.setBrush(plainColour());
+    painter.drawRect(swatch);
+    x = swatch.right() + 4;
+    const QString none = QStringLiteral("記録なし");
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QPointF(x, top + metrics.ascent()), none);
+    x += metrics.horizontalAdvance(none) + 3 * h;
+
+    const bool average = m_colouring == Colouring::Average;
+    const QString goodText = average ? QStringLiteral("速い %1").arg(msText(m_scale.good))
+                                     : QStringLiteral("正確 %1").arg(percentText(m_scale.good));
+    const QString badText = average ? QStringLiteral("%1 以上 遅い").arg(msText(m_scale.bad))
+                                    : QStringLiteral("%1 以下").arg(percentText(m_scale.bad));
+    painter.drawText(QPointF(x, top + metrics.ascent()), goodText);
+    x += metrics.horizontalAdvance(goodText) + 6;
+    const double barWidth
+        = std::max(60.0, std::min(220.0, width() - x - metrics.horizontalAdvance(badText) - 12));
+    const QRectF bar(x, top, barWidth, h);
+    QLinearGradient gradient(bar.topLeft(), bar.topRight());
+    for (const double at : { 0.0, 0.25, 0.5, 0.75, 1.0 })
+        gradient.setColorAt(at, heatColour(at));
+    painter.setPen(QPen(OutlineColour, 1));
+    painter.setBrush(gradient);
+    painter.drawRect(bar);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QPointF(bar.right() + 6, top + metrics.ascent()), badText);
+    // The middle of the scale, under the bar.
+    const QString middleText
+        = average ? msText((m_scale.good + m_scale.bad) / 2) : percentText((m_scale.good + m_scale.bad) / 2);
+    painter.drawText(QPointF(bar.center().x() - metrics.horizontalAdvance(middleText) / 2.0,
+                         bar.bottom() + metrics.ascent() + 1),
+        middleText);
+    painter.restore();
+}
+
+QString KeyboardView::describe(unsigned char code) const
+{
+    const history::KeySummary* key = summaryOf(code);
+    if (!key)
+        return QStringLiteral("%1: 記録なし").arg(characterText(code));
+    return summaryText(*key);
+}
+
+bool KeyboardView::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const std::optional<KeyHit> hit = KeyboardLayout::hitTest(toUnits(help->pos()));
+        if (hit)
+            QToolTip::showText(help->globalPos(), describe(hit->code), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void KeyboardView::choose(const KeyHit& hit)
+{
+    const bool changed = hit.code != m_current.code;
+    m_current = hit;
+    update();
+    if (changed)
+        emit characterChosen(hit.code);
+}
+
+void KeyboardView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    if (const std::optional<KeyHit> hit = KeyboardLayout::hitTest(toUnits(event->position())))
+        choose(*hit);
+}
+
+void KeyboardView::keyPressEvent(QKeyEvent* event)
+{
+    using Direction = KeyboardLayout::Direction;
+    std::optional<Direction> direction;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        direction = Direction::Left;
+        break;
+    case Qt::Key_Right:
+        direction = Direction::Right;
+        break;
+    case Qt::Key_Up:
+        direction = Direction::Up;
+        break;
+    case Qt::Key_Down:
+        direction = Direction::Down;
+        break;
+    default:
+        break;
+    }
+    if (direction) {
+        if (m_current.key < 0) {
+            // The first arrow lands on the home position's f.
+            choose(KeyboardLayout::keysFor('f').front());
+        } else {
+            choose(KeyboardLayout::neighbour(m_current, *direction));
+        }
+        return;
+    }
+
+    // Typing a character chooses it; the yen sign is the backslash.
+    const QString text = event->text();
+    if (text.size() == 1 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        const char16_t ch = text.at(0).unicode() == 0x00A5 ? u'\\' : text.at(0).unicode();
+        if (ch >= 33 && ch <= 126) {
+            const std::vector<KeyHit> hits = KeyboardLayout::keysFor(static_cast<unsigned char>(ch));
+            if (!hits.empty()) {
+                choose(hits.front());
+                return;
+            }
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace touchdrill

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The JIS keyboard coloured by each character's recent average or accuracy, with its legend.
+#pragma once
+
+#include "keyboardlayout.h"
+#include "progress.h"
+
+#include <QWidget>
+
+#include <array>
+#include <vector>
+
+namespace touchdrill {
+
+class KeyboardView : public QWidget {
+    Q_OBJECT
+public:
+    enum class Colouring { Average, Accuracy };
+
+    explicit KeyboardView(QWidget* parent = nullptr);
+
+    void setSummaries(const std::vector<history::KeySummary>& keys);
+    void setColouring(Colouring colouring);
+    Colouring colouring() const { return m_colouring; }
+    // The character shown in the chart, 0 for none. Does not emit characterChosen.
+    void setSelected(unsigned char code);
+    unsigned char selected() const { return m_current.code; }
+
+    // Where the keys lie in the widget: one unit is one letter key's pitch.
+    double unit() const;
+    QPointF origin() const;
+    QRectF toPixels(const QRectF& units) const;
+    QPointF toUnits(const QPointF& pixels) const;
+    // The key colour of a character, or nullopt for a key with no data (drawn plainly).
+    std::optional<QColor> colourOf(unsigned char code) const;
+
+    // Green for good, through yellow, to red for bad.
+    static QColor heatColour(double position);
+    static QColor plainColour();
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    void characterChosen(unsigned char code);
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void choose(const KeyHit& hit);
+    void paintKey(QPainter& painter, const KeyCap& key) const;
+    void paintLegend(QPainter& painter) const;
+    int legendHeight() const;
+    const history::KeySummary* summaryOf(unsigned char code) const;
+    QString describe(unsigned char code) const;
+
+    std::vector<history::KeySummary> m_keys;
+    std::array<int, 256> m_index {}; // code -> index into m_keys, -1 for none
+    history::HeatScale m_scale;
+    Colouring m_colouring = Colouring::Average;
+    KeyHit m_current; // the chosen key half; key -1 for none
+};
+
+} // namespace touchdrill

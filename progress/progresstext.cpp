@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// How the progress window writes its figures.
+#include "progresstext.h"
+
+#include "historydb.h"
+
+#include <cmath>
+
+namespace touchdrill {
+
+namespace {
+const QString Dash = QStringLiteral("—");
+}
+
+QString characterText(unsigned char code)
+{
+    return QString::fromStdString(history::keyText(code));
+}
+
+QString msText(std::optional<double> ms)
+{
+    if (!ms)
+        return Dash;
+    return QStringLiteral("%1 ms").arg(std::llround(*ms));
+}
+
+QString percentText(std::optional<double> fraction)
+{
+    if (!fraction)
+        return Dash;
+    return QStringLiteral("%1%").arg(*fraction * 100, 0, 'f', 1);
+}
+
+QString trendText(std::optional<double> ms)
+{
+    if (!ms)
+        return Dash;
+    const long long rounded = std::llround(*ms);
+    if (rounded == 0)
+        return QStringLiteral("±0 ms");
+    return rounded < 0 ? QStringLiteral("−%1 ms").arg(-rounded) : QStringLiteral("+%1 ms").arg(rounded);
+}
+
+QString wrongKeyText(const history::KeySummary& key)
+{
+    if (key.topWrongCount == 0)
+        return Dash;
+    return QStringLiteral("%1 (%2回)").arg(characterText(key.topWrongKey)).arg(key.topWrongCount);
+}
+
+QString summaryText(const history::KeySummary& key)
+{
+    return QStringLiteral("%1: 平均 %2、最高 %3、正確さ %4")
+        .arg(characterText(key.code), msText(key.recentMs),
+            msText(key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt), percentText(key.accuracy));
+}
+
+} // namespace touchdrill

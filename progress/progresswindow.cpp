@@ -1,0 +1,459 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The 「練習の記録」 window: lays out the chart, the keyboard and the table, and wires them together.
+#include "progresswindow.h"
+
+#include "historydb.h"
+#include "keyboardview.h"
+#include "progresschart.h"
+#include "progresstext.h"
+#include "settings/placement.h"
+#include "weakkeysmodel.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QShortcut>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <sstream>
+
+namespace touchdrill {
+
+namespace {
+
+constexpr int DesignedWidth = 980; // outer size, frame included
+constexpr int DesignedHeight = 640;
+constexpr int64_t MsPerHour = 60LL * 60 * 1000;
+
+WorkArea toArea(const QRect& rect)
+{
+    return { rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height() };
+}
+
+// Days as the learner's clock counts them. The offset from UTC is looked up once per hour of
+// history rather than once per drill: ten thousand drills fall into far fewer hours.
+history::DayOf localDayOf()
+{
+    return [lastHour = int64_t(-1), offsetMs = int64_t(0)](int64_t utcMs) mutable {
+        const int64_t hour = utcMs >= 0 ? utcMs / MsPerHour : (utcMs - MsPerHour + 1) / MsPerHour;
+        if (hour != lastHour) {
+            lastHour = hour;
+            offsetMs = int64_t(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
+        }
+        return history::utcDayOf(utcMs + offsetMs);
+    };
+}
+
+QString whatText(const std::exception& error)
+{
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+ProgressWindow::ProgressWindow(Options options, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_options(std::move(options))
+{
+    setWindowTitle(QStringLiteral("練習の記録"));
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    if (parent) {
+        // The main window's font family, and no more of its looks.
+        setFont(parent->font());
+        // Closing the main window ends the program: keep this window's bounds first.
+        parent->installEventFilter(this);
+    }
+    createControls();
+    resize(DesignedWidth, DesignedHeight);
+    m_requestedOuterSize = QSize(DesignedWidth, DesignedHeight);
+}
+
+template <typename Handler> void ProgressWindow::guarded(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        showError(whatText(error));
+    } catch (...) {
+        showError(QString());
+    }
+}
+
+void ProgressWindow::showError(const QString& text)
+{
+    if (m_options.errorBox)
+        m_options.errorBox(text);
+}
+
+void ProgressWindow::createControls()
+{
+    auto* layout = new QVBoxLayout(this);
+
+    auto* top = new QHBoxLayout;
+    auto* characterLabel = new QLabel(QStringLiteral("文字(&C):"), this);
+    characterBox = new QComboBox(this);
+    characterBox->addItem(QStringLiteral("すべての文字"), 0);
+    for (int code = FirstCode; code <= LastCode; ++code)
+        characterBox->addItem(characterText(static_cast<unsigned char>(code)), code);
+    characterBox->setMaxVisibleItems(20);
+    characterLabel->setBuddy(characterBox);
+    statusLabel = new QLabel(this);
+    statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    top->addWidget(characterLabel);
+    top->addWidget(characterBox);
+    top->addSpacing(16);
+    top->addWidget(statusLabel, 1);
+    layout->addLayout(top);
+
+    chart = new ProgressChart(this);
+    chart->setToolTip(QString()); // its own tips, point by point
+    layout->addWidget(chart, 3);
+
+    auto* middle = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    auto* switchRow = new QHBoxLayout;
+    auto* keyboardLabel = new QLabel(QStringLiteral("キーボード(&K):"), this);
+    averageButton = new QRadioButton(QStringLiteral("最近の平均(&A)"), this);
+    accuracyButton = new QRadioButton(QStringLiteral("正確さ(&P)"), this);
+    averageButton->setChecked(true);
+    auto* colouring = new QButtonGroup(this);
+    colouring->addButton(averageButton);
+    colouring->addButton(accuracyButton);
+    switchRow->addWidget(keyboardLabel);
+    switchRow->addWidget(new QLabel(QStringLiteral("色分け:"), this));
+    switchRow->addWidget(averageButton);
+    switchRow->addWidget(accuracyButton);
+    switchRow->addStretch(1);
+    keyboard = new KeyboardView(this);
+    keyboardLabel->setBuddy(keyboard);
+    left->addLayout(switchRow);
+    left->addWidget(keyboard, 1);
+    middle->addLayout(left, 3);
+
+    auto* right = new QVBoxLayout;
+    auto* tableLabel = new QLabel(QStringLiteral("苦手なキー(&T):"), this);
+    model = new WeakKeysModel(this);
+    table = new QTableView(this);
+    table->setModel(model);
+    table->setSortingEnabled(true);
+    table->sortByColumn(WeakKeysModel::Recent, Qt::DescendingOrder);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setTabKeyNavigation(false);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setAlternatingRowColors(true);
+    tableLabel->setBuddy(table);
+    right->addWidget(tableLabel);
+    right->addWidget(table, 1);
+    middle->addLayout(right, 2);
+    layout->addLayout(middle, 4);
+
+    auto* bottom = new QHBoxLayout;
+    practiseButton = new QPushButton(QStringLiteral("苦手なキーを練習(&W)"), this);
+    practiseNote = new QLabel(this);
+    exportButton = new QPushButton(QStringLiteral("CSV に書き出す(&E)…"), this);
+    closeButton = new QPushButton(QStringLiteral("閉じる"), this);
+    for (QPushButton* button : { practiseButton, exportButton, closeButton })
+        button->setAutoDefault(false);
+    bottom->addWidget(practiseButton);
+    bottom->addWidget(practiseNote, 1);
+    bottom->addWidget(exportButton);
+    bottom->addWidget(closeButton);
+    layout->addLayout(bottom);
+
+    QWidget* order[] = { characterBox, chart, averageButton, accuracyButton, keyboard, table, practiseButton,
+        exportButton, closeButton };
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(characterBox, &QComboBox::currentIndexChanged, this, [this] {
+        if (m_syncing)
+            return;
+        chooseCharacter(chosenCharacter());
+    });
+    connect(keyboard, &KeyboardView::characterChosen, this,
+        [this](unsigned char code) { chooseCharacter(code); });
+    connect(table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex& current) {
+            if (!m_syncing && current.isValid())
+                chooseCharacter(model->codeAt(current.row()));
+        });
+    connect(averageButton, &QRadioButton::toggled, this, [this](bool on) {
+        keyboard->setColouring(on ? KeyboardView::Colouring::Average : KeyboardView::Colouring::Accuracy);
+    });
+    connect(practiseButton, &QPushButton::clicked, this, [this] { practise(); });
+    connect(exportButton, &QPushButton::clicked, this, [this] { exportCsv(); });
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+}
+
+unsigned char ProgressWindow::chosenCharacter() const
+{
+    return static_cast<unsigned char>(characterBox->currentData().toInt());
+}
+
+void ProgressWindow::chooseCharacter(unsigned char code)
+{
+    if (code != 0 && !isPracticeCode(code))
+        code = 0;
+    m_syncing = true;
+    characterBox->setCurrentIndex(code ? code - FirstCode + 1 : 0);
+    keyboard->setSelected(code);
+    const int row = code ? model->rowOf(code) : -1;
+    if (row >= 0)
+        table->setCurrentIndex(model->index(row, 0));
+    else
+        table->clearSelection();
+    m_syncing = false;
+    updateChart();
+}
+
+void ProgressWindow::showAndRaise()
+{
+    if (!m_loaded)
+        reload();
+    if (!m_placed) {
+        m_placed = true;
+        restorePlacement();
+    }
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void ProgressWindow::reload()
+{
+    m_loaded = true;
+    m_drills.clear();
+    m_lastId = 0;
+    drillRecorded();
+}
+
+void ProgressWindow::drillRecorded()
+{
+    QString problem;
+    try {
+        if (m_options.readDrills) {
+            std::vector<history::DrillRecord> newer = m_options.readDrills(m_lastId);
+            for (history::DrillRecord& drill : newer) {
+                m_lastId = std::max(m_lastId, drill.id);
+                m_drills.push_back(std::move(drill));
+            }
+        }
+    } catch (const std::exception& error) {
+        // Shown in the window itself: the box would come at every drill's end.
+        problem = QStringLiteral("記録を読めません: %1").arg(whatText(error));
+    }
+    refresh();
+    if (!problem.isEmpty())
+        statusLabel->setText(problem);
+}
+
+void ProgressWindow::refresh()
+{
+    BestTimes best {};
+    if (m_options.readBest) {
+        try {
+            best = m_options.readBest();
+        } catch (const std::exception&) {
+            // The bests are shown as missing; the main window reports the file's trouble itself.
+        }
+    }
+    m_summaries = history::keySummaries(m_drills, best);
+    m_weak = history::weakKeys(m_summaries);
+    m_pool = history::weakKeyPool(m_weak);
+
+    keyboard->setSummaries(m_summaries);
+    const unsigned char chosen = chosenCharacter();
+    model->setSummaries(m_summaries, m_weak);
+    chooseCharacter(chosen);
+
+    statusLabel->setText(m_drills.empty() ? QStringLiteral("まだ記録がありません")
+                                          : QStringLiteral("練習 %1 回の記録").arg(m_drills.size()));
+    const bool any = !m_pool.empty();
+    practiseButton->setEnabled(any);
+    const QString why
+        = any ? QString() : QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
+    practiseNote->setText(why);
+    practiseButton->setToolTip(
+        any ? QStringLiteral("遅いキー・間違えやすいキーを多めに出して練習を準備します") : why);
+    exportButton->setEnabled(!m_drills.empty());
+}
+
+void ProgressWindow::updateChart()
+{
+    const unsigned char code = chosenCharacter();
+    const QString subject
+        = code ? QStringLiteral("文字 %1").arg(characterText(code)) : QStringLiteral("すべての文字");
+    chart->setSeries(history::progressSeries(m_drills, code, localDayOf()), subject);
+}
+
+void ProgressWindow::practise()
+{
+    if (m_pool.empty() || !m_options.practise)
+        return;
+    const QString refused = m_options.practise(m_pool);
+    practiseNote->setText(refused);
+}
+
+void ProgressWindow::exportCsvTo(const QString& path) const
+{
+    std::ostringstream csv;
+    history::exportCsv(m_drills, csv);
+    const std::string bytes = csv.str();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())
+        || !file.commit())
+        throw std::runtime_error(
+            QStringLiteral("%1 に書き込めません").arg(QDir::toNativeSeparators(path)).toStdString());
+}
+
+void ProgressWindow::exportCsv()
+{
+    const QString suggested = QDir::home().filePath(
+        QStringLiteral("touchdrill-%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    QString path;
+    if (m_options.askExportPath) {
+        path = m_options.askExportPath(this, suggested);
+    } else {
+        path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("練習の記録を書き出す"), suggested, QStringLiteral("CSV (*.csv)"));
+    }
+    if (path.isEmpty())
+        return;
+    guarded([this, &path] {
+        exportCsvTo(path);
+        statusLabel->setText(QStringLiteral("%1 に書き出しました").arg(QDir::toNativeSeparators(path)));
+    });
+}
+
+// Placement: the same rules as the main window's, in a section of its own.
+
+void ProgressWindow::restorePlacement()
+{
+    if (m_options.iniPath.empty())
+        return;
+    std::vector<ScreenArea> screens;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary)
+        screens.push_back({ toArea(primary->geometry()), toArea(primary->availableGeometry()) });
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen != primary)
+            screens.push_back({ toArea(screen->geometry()), toArea(screen->availableGeometry()) });
+    if (screens.empty())
+        screens.push_back({ { 0, 0, 1024, 768 }, { 0, 0, 1024, 768 } });
+    const WindowBounds bounds = touchdrill::restorePlacement(
+        m_options.iniPath, screens, DesignedWidth, DesignedHeight, PlacementSection);
+    m_requestedOuterSize = QSize(bounds.width, bounds.height);
+    // Not yet shown: no frame is known, so the client takes the outer size until it is.
+    move(bounds.left, bounds.top);
+    resize(std::max(0, bounds.width), std::max(0, bounds.height));
+}
+
+void ProgressWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_awaitingFrame || !m_requestedOuterSize.isValid())
+        return;
+    m_awaitingFrame = true;
+    QTimer::singleShot(0, this, [this] { fitOuterSize(); });
+    QTimer::singleShot(2000, this, [this] { m_awaitingFrame = false; });
+}
+
+// The stored size is the outer one; the frame is known only once the window is mapped.
+void ProgressWindow::fitOuterSize()
+{
+    if (!m_awaitingFrame || isMaximized() || isFullScreen())
+        return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isNull())
+        return;
+    m_awaitingFrame = false;
+    const QSize wanted = m_requestedOuterSize;
+    m_requestedOuterSize = QSize(); // once: later shows keep what the user made of it
+    if (frameGeometry().size() != wanted)
+        resize(wanted - frame);
+}
+
+void ProgressWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    fitOuterSize();
+    noteNormalFrame();
+}
+
+void ProgressWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitOuterSize();
+    noteNormalFrame();
+}
+
+void ProgressWindow::noteNormalFrame()
+{
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return;
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    m_normalFrame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+        outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+void ProgressWindow::savePlacement()
+{
+    if (m_options.iniPath.empty() || !m_placed)
+        return;
+    QRect outer = frameGeometry();
+    if (isMaximized() || isFullScreen()) {
+        const QRect normal = normalGeometry();
+        if (normal.isValid())
+            outer = normal.marginsAdded(m_normalFrame);
+    }
+    const SavedKeys keys = QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+        ? SavedKeys::SizeOnly
+        : SavedKeys::PositionAndSize;
+    guarded([this, outer, keys] {
+        touchdrill::savePlacement(m_options.iniPath,
+            { outer.left(), outer.top(), outer.width(), outer.height() }, keys, PlacementSection);
+    });
+}
+
+void ProgressWindow::closeEvent(QCloseEvent* event)
+{
+    if (isVisible())
+        savePlacement();
+    event->accept();
+}
+
+bool ProgressWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == parent() && event->type() == QEvent::Close && isVisible()) {
+        savePlacement();
+        hide();
+    }
+    return false;
+}
+
+} // namespace touchdrill

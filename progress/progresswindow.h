@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The 「練習の記録」 window: the chart over time, the keyboard, the weak keys, their drill and the export.
+#pragma once
+
+#include "keystats.h"
+#include "progress.h"
+
+#include <QMargins>
+#include <QSize>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+
+namespace touchdrill {
+
+class KeyboardView;
+class ProgressChart;
+class WeakKeysModel;
+
+class ProgressWindow : public QWidget {
+    Q_OBJECT
+public:
+    struct Options {
+        // The drills stored after the one with this id (0: all), oldest first. Throws an exception
+        // carrying the text to show.
+        std::function<std::vector<history::DrillRecord>(int64_t afterId)> readDrills;
+        // The best averages as the best-times file holds them (all 0 when there is none).
+        std::function<BestTimes()> readBest;
+        // Prepares the main window with this pool and brings it forward; returns why it could
+        // not, or an empty text.
+        std::function<QString(const std::string& pool)> practise;
+        // Shows the error box with this text.
+        std::function<void(const QString& text)> errorBox;
+        // Where the window's bounds are kept, in section [Progress]; empty keeps nothing.
+        std::string iniPath;
+        // Asks where to write the CSV; an empty text cancels. A save dialog when not set.
+        std::function<QString(QWidget* parent, const QString& suggested)> askExportPath;
+    };
+
+    static constexpr const char* PlacementSection = "Progress";
+
+    explicit ProgressWindow(Options options, QWidget* parent = nullptr);
+
+    // Shows the window (where it was left, the first time) or brings the open one forward.
+    void showAndRaise();
+    // A drill has been recorded: read it and show it.
+    void drillRecorded();
+    // Reads the whole history again.
+    void reload();
+    // Writes the CSV of every drill to `path`, replacing the file at once. Throws with the text
+    // to show.
+    void exportCsvTo(const QString& path) const;
+
+    // The character the chart shows; 0 for every character.
+    unsigned char chosenCharacter() const;
+    void chooseCharacter(unsigned char code);
+    std::size_t drillCount() const { return m_drills.size(); }
+    const std::vector<history::KeySummary>& summaries() const { return m_summaries; }
+    const std::string& weakPool() const { return m_pool; }
+
+    // The controls, for the tests.
+    QComboBox* characterBox = nullptr;
+    ProgressChart* chart = nullptr;
+    QRadioButton* averageButton = nullptr;
+    QRadioButton* accuracyButton = nullptr;
+    KeyboardView* keyboard = nullptr;
+    QTableView* table = nullptr;
+    WeakKeysModel* model = nullptr;
+    QPushButton* practiseButton = nullptr;
+    QLabel* practiseNote = nullptr;
+    QPushButton* exportButton = nullptr;
+    QPushButton* closeButton = nullptr;
+    QLabel* statusLabel = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createControls();
+    void refresh();
+    void updateChart();
+    void practise();
+    void exportCsv();
+    void restorePlacement();
+    void savePlacement();
+    void fitOuterSize();
+    void noteNormalFrame();
+    void showError(const QString& text);
+    template <typename Handler> void guarded(Handler&& handler);
+
+    Options m_options;
+    std::vector<history::DrillRecord> m_drills;
+    int64_t m_lastId = 0;
+    std::vector<history::KeySummary> m_summaries;
+    std::vector<history::WeakKey> m_weak;
+    std::string m_pool;
+    bool m_loaded = false;
+    bool m_placed = false;
+    bool m_awaitingFrame = false;
+    QSize m_requestedOuterSize;
+    QMargins m_normalFrame;
+    bool m_syncing = false; // the choice is being passed between the controls
+};
+
+} // namespace touchdrill

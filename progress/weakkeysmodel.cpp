@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The weak-keys table: texts, alignment and sorting with the empty values kept last.
+#include "weakkeysmodel.h"
+
+#include "progresstext.h"
+
+#include <QFont>
+
+#include <algorithm>
+
+namespace touchdrill {
+
+namespace {
+
+// The value a column sorts by; nullopt sorts last whatever the order.
+std::optional<double> sortValue(const history::KeySummary& key, int column)
+{
+    switch (column) {
+    case WeakKeysModel::Character:
+        return key.code;
+    case WeakKeysModel::Recent:
+        return key.recentMs;
+    case WeakKeysModel::Best:
+        return key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt;
+    case WeakKeysModel::Trend:
+        return key.trendMs;
+    case WeakKeysModel::Accuracy:
+        return key.accuracy;
+    case WeakKeysModel::TopWrong:
+        return key.topWrongCount ? std::optional<double>(static_cast<double>(key.topWrongCount))
+                                 : std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+WeakKeysModel::WeakKeysModel(QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_weak(256, false)
+{
+}
+
+void WeakKeysModel::setSummaries(
+    std::vector<history::KeySummary> keys, const std::vector<history::WeakKey>& weak)
+{
+    beginResetModel();
+    m_keys = std::move(keys);
+    m_weak.assign(256, false);
+    for (const history::WeakKey& key : weak)
+        m_weak[key.code] = true;
+    sortRows();
+    endResetModel();
+}
+
+int WeakKeysModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_keys.size());
+}
+
+int WeakKeysModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= static_cast<int>(m_keys.size()))
+        return {};
+    const history::KeySummary& key = m_keys[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case Character:
+            return characterText(key.code);
+        case Recent:
+            return msText(key.recentMs);
+        case Best:
+            return msText(key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt);
+        case Trend:
+            return trendText(key.trendMs);
+        case Accuracy:
+            return percentText(key.accuracy);
+        case TopWrong:
+            return wrongKeyText(key);
+        default:
+            return {};
+        }
+    case Qt::TextAlignmentRole:
+        return index.column() == Character || index.column() == TopWrong
+            ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+            : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::FontRole:
+        if (index.column() == Character && m_weak[key.code]) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return {};
+    case Qt::ToolTipRole:
+        if (index.column() == Character && m_weak[key.code])
+            return QStringLiteral("苦手なキー: 「苦手なキーを練習」で多めに出ます");
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::DisplayRole) {
+        switch (section) {
+        case Character:
+            return QStringLiteral("文字");
+        case Recent:
+            return QStringLiteral("最近の平均");
+        case Best:
+            return QStringLiteral("最高");
+        case Trend:
+            return QStringLiteral("傾向");
+        case Accuracy:
+            return QStringLiteral("正確さ");
+        case TopWrong:
+            return QStringLiteral("よくある押し間違い");
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::ToolTipRole) {
+        switch (section) {
+        case Recent:
+            return QStringLiteral("その文字が出た最近 5 回の練習での平均");
+        case Best:
+            return QStringLiteral("これまでの最高記録 (平均)");
+        case Trend:
+            return QStringLiteral(
+                "最近 5 回の平均から、その前の 5 回の平均を引いた差 (マイナスは速くなった)");
+        case Accuracy:
+            return QStringLiteral("最近 5 回で、正しく押した数 ÷ (正しく押した数 + 押し間違い)");
+        case TopWrong:
+            return QStringLiteral("その文字のときに一番多く押したほかのキーと、その回数 (全記録)");
+        default:
+            return {};
+        }
+    }
+    return {};
+}
+
+void WeakKeysModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // The view's current row and selection follow their characters to the new rows.
+    const QModelIndexList before = persistentIndexList();
+    std::vector<unsigned char> codes;
+    for (const QModelIndex& index : before)
+        codes.push_back(codeAt(index.row()));
+    m_sortColumn = column;
+    m_sortOrder = order;
+    sortRows();
+    QModelIndexList after;
+    for (int i = 0; i < before.size(); ++i)
+        after.push_back(index(rowOf(codes[static_cast<std::size_t>(i)]), before[i].column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void WeakKeysModel::sortRows()
+{
+    const int column = m_sortColumn;
+    const bool descending = m_sortOrder == Qt::DescendingOrder;
+    std::sort(m_keys.begin(), m_keys.end(), [column, descending](const auto& a, const auto& b) {
+        const std::optional<double> va = sortValue(a, column);
+        const std::optional<double> vb = sortValue(b, column);
+        if (va.has_value() != vb.has_value())
+            return va.has_value(); // the empty ones last
+        if (va && *va != *vb)
+            return descending ? *va > *vb : *va < *vb;
+        return a.code < b.code;
+    });
+}
+
+unsigned char WeakKeysModel::codeAt(int row) const
+{
+    if (row < 0 || row >= static_cast<int>(m_keys.size()))
+        return 0;
+    return m_keys[static_cast<std::size_t>(row)].code;
+}
+
+int WeakKeysModel::rowOf(unsigned char code) const
+{
+    for (std::size_t i = 0; i < m_keys.size(); ++i)
+        if (m_keys[i].code == code)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace touchdrill

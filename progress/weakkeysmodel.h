@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The weak-keys table: one row per character in the history, sortable by any column.
+#pragma once
+
+#include "progress.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+namespace touchdrill {
+
+class WeakKeysModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Character, Recent, Best, Trend, Accuracy, TopWrong, ColumnCount };
+
+    explicit WeakKeysModel(QObject* parent = nullptr);
+
+    // The characters in `weak` (the pool's) are shown in bold. Keeps the current sort.
+    void setSummaries(std::vector<history::KeySummary> keys, const std::vector<history::WeakKey>& weak);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Rows without a value in the column (no trend yet, no best, no wrong key) stay at the bottom
+    // in either order; equal values keep the order of the characters' codes.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    unsigned char codeAt(int row) const;
+    int rowOf(unsigned char code) const; // -1 when the character has no row
+
+private:
+    void sortRows();
+
+    std::vector<history::KeySummary> m_keys;
+    std::vector<bool> m_weak; // by code
+    int m_sortColumn = Recent;
+    Qt::SortOrder m_sortOrder = Qt::DescendingOrder; // the slowest first
+};
+
+} // namespace touchdrill

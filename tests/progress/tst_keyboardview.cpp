@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The keyboard view: which character a click or a key chooses, and how the keys are coloured.
+#include "keyboardlayout.h"
+#include "keyboardview.h"
+
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <set>
+
+using namespace touchdrill;
+
+namespace {
+
+history::KeySummary summary(unsigned char code, double recentMs, double accuracy)
+{
+    history::KeySummary s;
+    s.code = code;
+    s.drills = 5;
+    s.recentHits = 10;
+    s.recentMs = recentMs;
+    s.accuracy = accuracy;
+    return s;
+}
+
+// The centre of a character's key half, in the view's pixels.
+QPoint centreOf(const KeyboardView& view, unsigned char code, int which = 0)
+{
+    const KeyHit hit = KeyboardLayout::keysFor(code).at(static_cast<std::size_t>(which));
+    const KeyCap& key = KeyboardLayout::keys()[static_cast<std::size_t>(hit.key)];
+    return view.toPixels(KeyboardLayout::half(key, hit.upper)).center().toPoint();
+}
+
+} // namespace
+
+TEST(KeyboardLayout, everyPracticeCharacterHasItsKey)
+{
+    std::set<unsigned char> typed;
+    for (const KeyCap& key : KeyboardLayout::keys()) {
+        if (key.base)
+            typed.insert(key.base);
+        if (key.shifted)
+            typed.insert(key.shifted);
+        EXPECT_LE(key.rect.right(), KeyboardLayout::Width + 1e-9);
+    }
+    EXPECT_EQ(typed.size(), 94u);
+    EXPECT_EQ(*typed.begin(), '!');
+    EXPECT_EQ(*typed.rbegin(), '~');
+    EXPECT_EQ(KeyboardLayout::keysFor('\\').size(), 2u); // the yen key and the ro key
+}
+
+TEST(KeyboardLayout, hitTesting)
+{
+    struct Row {
+        const char* name;
+        QPointF units;
+        unsigned char code; // 0: nothing
+    };
+    const Row table[] = {
+        { "lower half of 1 is 1", { 1.5, 0.8 }, '1' },
+        { "upper half of 1 is !", { 1.5, 0.2 }, '!' },
+        { "the 0 key has no Shift character: its upper half is 0", { 10.5, 0.2 }, '0' },
+        { "yen key types the backslash", { 13.5, 0.7 }, '\\' },
+        { "yen key with Shift is the bar", { 13.5, 0.3 }, '|' },
+        { "BS is no practice key", { 14.5, 0.5 }, 0 },
+        { "Tab is 1.5 wide", { 1.4, 1.7 }, 0 },
+        { "q starts after Tab", { 1.6, 1.7 }, 'q' },
+        { "@ with Shift is the backquote", { 12.0, 1.2 }, '`' },
+        { "[ is the last upper-row key", { 13.4, 1.7 }, '[' },
+        { "Enter's upper part", { 14.0, 1.5 }, 0 },
+        { "Enter's lower part", { 14.5, 2.5 }, 0 },
+        { "a starts after 英数 (1.75)", { 1.8, 2.7 }, 'a' },
+        { "A above it", { 1.8, 2.2 }, 'A' },
+        { "] ends the home row at 13.75", { 13.7, 2.7 }, ']' },
+        { "} with Shift", { 13.7, 2.2 }, '}' },
+        { "z starts after Shift (2.25)", { 2.3, 3.7 }, 'z' },
+        { "ro key types the backslash", { 12.75, 3.7 }, '\\' },
+        { "ro key with Shift is the underscore", { 12.75, 3.2 }, '_' },
+        { "right Shift", { 14.0, 3.5 }, 0 },
+        { "a shared edge belongs to the key to its right", { 2.0, 0.7 }, '2' },
+        { "left of the keyboard", { -0.1, 0.5 }, 0 },
+        { "below the keyboard", { 5.0, 4.0 }, 0 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const std::optional<KeyHit> hit = KeyboardLayout::hitTest(row.units);
+        EXPECT_EQ(hit ? hit->code : 0, row.code);
+    }
+}
+
+TEST(KeyboardLayout, arrowMoves)
+{
+    using D = KeyboardLayout::Direction;
+    struct Row {
+        const char* name;
+        unsigned char from;
+        D direction;
+        unsigned char to;
+    };
+    const Row table[] = {
+        { "right along the row", 'f', D::Right, 'g' },
+        { "left along the row keeps the upper half", 'G', D::Left, 'F' },
+        { "up within the key", 'f', D::Up, 'F' },
+        { "up from the upper half to the row above", 'F', D::Up, 'r' },
+        { "down from the lower half to the row below", 'f', D::Down, 'V' },
+        { "down within the key", 'V', D::Down, 'v' },
+        { "stops at the left edge", 'a', D::Left, 'a' },
+        { "stops at the right edge", ']', D::Right, ']' },
+        { "stops at the top", '!', D::Up, '!' },
+        { "stops at the bottom", 'z', D::Down, 'z' },
+        { "onto a key without Shift character: its whole", '9', D::Right, '0' },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const KeyHit from = KeyboardLayout::keysFor(row.from).front();
+        EXPECT_EQ(KeyboardLayout::neighbour(from, row.direction).code, row.to);
+    }
+}
+
+TEST(KeyboardView, clicksAndKeysChooseCharacters)
+{
+    KeyboardView view;
+    view.resize(620, 220);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy chosen(&view, &KeyboardView::characterChosen);
+
+    struct Row {
+        const char* name;
+        std::function<void()> act;
+        unsigned char selected;
+        bool emitted;
+    };
+    const Row table[] = {
+        { "click the lower half of f",
+            [&] { QTest::mouseClick(&view, Qt::LeftButton, {}, centreOf(view, 'f')); }, 'f', true },
+        { "click the same again: nothing new",
+            [&] { QTest::mouseClick(&view, Qt::LeftButton, {}, centreOf(view, 'f')); }, 'f', false },
+        { "click the upper half: the capital",
+            [&] { QTest::mouseClick(&view, Qt::LeftButton, {}, centreOf(view, 'F')); }, 'F', true },
+        { "click the ro key: the backslash",
+            [&] { QTest::mouseClick(&view, Qt::LeftButton, {}, centreOf(view, '\\', 1)); }, '\\', true },
+        { "click Tab: nothing",
+            [&] {
+                const auto& keys = KeyboardLayout::keys();
+                const KeyCap& tab = *std::find_if(keys.begin(), keys.end(),
+                    [](const KeyCap& k) { return k.name == QStringLiteral("Tab"); });
+                QTest::mouseClick(&view, Qt::LeftButton, {}, view.toPixels(tab.rect).center().toPoint());
+            },
+            '\\', false },
+        { "type a character", [&] { QTest::keyClick(&view, 'k'); }, 'k', true },
+        { "type a Shift character", [&] { QTest::keyClicks(&view, QStringLiteral("~")); }, '~', true },
+        { "the yen sign is the backslash", [&] { QTest::keyClicks(&view, QStringLiteral("¥")); }, '\\',
+            true },
+        { "arrows move from there", [&] { QTest::keyClick(&view, Qt::Key_Left); }, '^', true },
+        { "up onto the Shift half", [&] { QTest::keyClick(&view, Qt::Key_Up); }, '~', true },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        chosen.clear();
+        row.act();
+        EXPECT_EQ(view.selected(), row.selected);
+        ASSERT_EQ(chosen.size(), row.emitted ? 1 : 0);
+        if (row.emitted) {
+            EXPECT_EQ(chosen.at(0).at(0).value<unsigned char>(), row.selected);
+        }
+    }
+}
+
+TEST(KeyboardView, keysColouredByTheirFigures)
+{
+    KeyboardView view;
+    view.resize(620, 220);
+    // a fast and accurate, s slow, A inaccurate; d has no data.
+    view.setSummaries({ summary('A', 300, 0.8), summary('a', 200, 1.0), summary('s', 900, 0.95) });
+    const QImage image = view.grab().toImage();
+    auto at = [&](unsigned char code) { return image.pixelColor(centreOf(view, code) + QPoint(0, 2)).rgb(); };
+
+    struct Row {
+        const char* name;
+        unsigned char code;
+        QColor expected;
+    };
+    const Row byAverage[] = {
+        { "fastest is green", 'a', KeyboardView::heatColour(0.0) },
+        { "slowest is red", 's', KeyboardView::heatColour(1.0) },
+        { "the capital on the same key has its own colour", 'A', KeyboardView::heatColour(1.0 / 7.0) },
+        { "no data: plain", 'd', KeyboardView::plainColour() },
+    };
+    for (const Row& row : byAverage) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(at(row.code), row.expected.rgb());
+    }
+
+    view.setColouring(KeyboardView::Colouring::Accuracy);
+    const QImage accuracy = view.grab().toImage();
+    auto accuracyAt
+        = [&](unsigned char code) { return accuracy.pixelColor(centreOf(view, code) + QPoint(0, 2)).rgb(); };
+    const Row byAccuracy[] = {
+        { "all right is green", 'a', KeyboardView::heatColour(0.0) },
+        { "95 % is a quarter", 's', KeyboardView::heatColour(0.25) },
+        { "80 % is red", 'A', KeyboardView::heatColour(1.0) },
+        { "no data: plain", 'd', KeyboardView::plainColour() },
+    };
+    for (const Row& row : byAccuracy) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(accuracyAt(row.code), row.expected.rgb());
+    }
+    EXPECT_NE(KeyboardView::heatColour(0.0), KeyboardView::heatColour(1.0));
+}

@@ -1,0 +1,239 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The progress window with a history handed in: choosing a character everywhere at once, the chart's
+// points under the pointer, new drills, the weak-key button, the export and its placement.
+#include "keyboardlayout.h"
+#include "keyboardview.h"
+#include "progresschart.h"
+#include "progresswindow.h"
+#include "weakkeysmodel.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace touchdrill;
+
+namespace {
+
+constexpr int64_t Dec7 = 1796601600000LL; // 2026-12-07 00:00 UTC
+
+history::DrillRecord drill(int64_t id, std::vector<history::KeyRecord> keys)
+{
+    history::DrillRecord record;
+    record.id = id;
+    record.startedUtcMs = Dec7 + id * 3600000;
+    record.endedUtcMs = record.startedUtcMs + 60000;
+    record.rows = "h";
+    record.keys = std::move(keys);
+    return record;
+}
+
+// A history that grows as the test adds drills; the window reads what came after its last id.
+struct FakeHistory {
+    std::vector<history::DrillRecord> drills;
+    std::vector<int64_t> asked;
+    bool broken = false;
+
+    std::vector<history::DrillRecord> after(int64_t id)
+    {
+        asked.push_back(id);
+        if (broken)
+            throw std::runtime_error("壊れています");
+        std::vector<history::DrillRecord> newer;
+        for (const auto& d : drills)
+            if (d.id > id)
+                newer.push_back(d);
+        return newer;
+    }
+};
+
+struct Fixture {
+    FakeHistory history;
+    std::vector<std::string> pools;
+    QStringList errors;
+    QTemporaryDir dir;
+    std::unique_ptr<ProgressWindow> window;
+
+    void open()
+    {
+        ProgressWindow::Options options;
+        options.readDrills = [this](int64_t id) { return history.after(id); };
+        options.readBest = [] {
+            BestTimes best {};
+            best['s' - FirstCode] = 280;
+            return best;
+        };
+        options.practise = [this](const std::string& pool) {
+            pools.push_back(pool);
+            return QString();
+        };
+        options.errorBox = [this](const QString& text) { errors << text; };
+        options.iniPath = dir.filePath(QStringLiteral("t.ini")).toStdString();
+        window = std::make_unique<ProgressWindow>(options);
+        window->showAndRaise();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+};
+
+} // namespace
+
+TEST(ProgressWindow, withoutHistoryTheButtonSaysWhy)
+{
+    Fixture f;
+    f.open();
+    EXPECT_EQ(f.window->windowTitle(), QStringLiteral("練習の記録"));
+    EXPECT_FALSE(f.window->practiseButton->isEnabled());
+    EXPECT_FALSE(f.window->practiseNote->text().isEmpty());
+    EXPECT_FALSE(f.window->exportButton->isEnabled());
+    EXPECT_TRUE(f.window->chart->series().points.empty());
+
+    // A drill ends: the window reads what came after and the button comes alive.
+    f.history.drills = { drill(1, { { 'a', 3, 900, 1, { { 's', 1 } } } }) };
+    f.window->drillRecorded();
+    EXPECT_EQ(f.history.asked, (std::vector<int64_t> { 0, 0 }));
+    EXPECT_TRUE(f.window->practiseButton->isEnabled());
+    EXPECT_TRUE(f.window->practiseNote->text().isEmpty());
+    QTest::mouseClick(f.window->practiseButton, Qt::LeftButton);
+    EXPECT_EQ(f.pools, (std::vector<std::string> { "a" }));
+
+    // An unreadable history is said in the window, not in a box at every drill.
+    f.history.broken = true;
+    f.window->drillRecorded();
+    EXPECT_TRUE(f.window->statusLabel->text().contains(QStringLiteral("壊れています")));
+    EXPECT_TRUE(f.errors.isEmpty());
+    EXPECT_EQ(f.window->drillCount(), 1u);
+}
+
+TEST(ProgressWindow, oneCharacterChosenEverywhere)
+{
+    Fixture f;
+    f.history.drills = {
+        drill(1, { { 'a', 2, 600, 0, {} }, { 's', 1, 500, 2, { { 'd', 2 } } } }),
+        drill(2, { { 'a', 2, 500, 0, {} } }),
+        drill(3, { { 's', 2, 800, 0, {} }, { 'd', 1, 200, 0, {} } }),
+    };
+    f.open();
+    EXPECT_EQ(f.window->chart->series().points.size(), 3u);
+
+    struct Row {
+        const char* name;
+        std::function<void()> act;
+        unsigned char chosen;
+        std::size_t points;
+    };
+    KeyboardView* keyboard = f.window->keyboard;
+    auto keyCentre = [keyboard](unsigned char code) {
+        const KeyHit hit = KeyboardLayout::keysFor(code).front();
+        const KeyCap& key = KeyboardLayout::keys()[static_cast<std::size_t>(hit.key)];
+        return keyboard->toPixels(KeyboardLayout::half(key, hit.upper)).center().toPoint();
+    };
+    const Row table[] = {
+        { "a click on the s key", [&] { QTest::mouseClick(keyboard, Qt::LeftButton, {}, keyCentre('s')); },
+            's', 2 },
+        { "a row of the table",
+            [&] { f.window->table->setCurrentIndex(f.window->model->index(f.window->model->rowOf('d'), 0)); },
+            'd', 1 },
+        { "the character box", [&] { f.window->characterBox->setCurrentIndex('a' - FirstCode + 1); }, 'a',
+            2 },
+        { "a key typed on the keyboard view",
+            [&] {
+                keyboard->setFocus();
+                QTest::keyClick(keyboard, 's');
+            },
+            's', 2 },
+        { "a character with no drill: an empty chart",
+            [&] { QTest::mouseClick(keyboard, Qt::LeftButton, {}, keyCentre('q')); }, 'q', 0 },
+        { "every character again", [&] { f.window->characterBox->setCurrentIndex(0); }, 0, 3 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        row.act();
+        EXPECT_EQ(f.window->chosenCharacter(), row.chosen);
+        EXPECT_EQ(keyboard->selected(), row.chosen);
+        const int tableRow
+            = f.window->table->currentIndex().isValid() ? f.window->table->currentIndex().row() : -1;
+        if (f.window->model->rowOf(row.chosen) >= 0) {
+            EXPECT_EQ(f.window->model->codeAt(tableRow), row.chosen);
+        }
+        EXPECT_EQ(f.window->chart->series().points.size(), row.points);
+    }
+}
+
+TEST(ProgressWindow, chartPointUnderThePointer)
+{
+    Fixture f;
+    f.history.drills = { drill(1, { { 'a', 4, 2000, 1, {} } }), drill(2, { { 'a', 2, 600, 0, {} } }) };
+    f.open();
+    const ProgressChart* chart = f.window->chart;
+    const QRectF plot = chart->plotRect();
+    struct Row {
+        const char* name;
+        QPointF at;
+        int index;
+    };
+    const Row table[] = {
+        { "left half: the first drill", { plot.left() + 1, plot.center().y() }, 0 },
+        { "right half: the second", { plot.right() - 1, plot.center().y() }, 1 },
+        { "left of the plot: none", { plot.left() - 2, plot.center().y() }, -1 },
+        { "far below the plot: none", { plot.center().x(), plot.bottom() + 20 }, -1 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(chart->pointAt(row.at), row.index);
+    }
+    // 500 ms against a top of 500 ms; 80 % against a bottom of 80 %.
+    EXPECT_EQ(chart->averageTop(), 500.0);
+    EXPECT_NEAR(chart->averagePoint(0)->y(), plot.top(), 1e-9);
+    EXPECT_NEAR(chart->accuracyPoint(0)->y(), plot.bottom(), 1e-9);
+    EXPECT_NEAR(chart->accuracyPoint(1)->y(), plot.top(), 1e-9);
+    const QString text = chart->pointText(0);
+    EXPECT_TRUE(text.contains(QStringLiteral("平均 500 ms"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("正確さ 80.0%"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("正解 4 回、ミス 1 回"))) << text.toStdString();
+}
+
+TEST(ProgressWindow, exportEscapeAndPlacement)
+{
+    Fixture f;
+    f.history.drills = { drill(1, { { 'a', 2, 600, 0, {} } }) };
+    f.open();
+    const QString csv = f.dir.filePath(QStringLiteral("out.csv"));
+    f.window->exportCsvTo(csv);
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    EXPECT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines.value(1).contains(",a,2,600,300,")) << lines.value(1).toStdString();
+    try {
+        f.window->exportCsvTo(f.dir.filePath(QStringLiteral("missing/out.csv")));
+        ADD_FAILURE() << "no error for a folder that does not exist";
+    } catch (const std::exception& error) {
+        EXPECT_TRUE(QString::fromUtf8(error.what()).endsWith(QStringLiteral(" に書き込めません")));
+    }
+
+    f.window->move(40, 30);
+    f.window->resize(900, 600);
+    const QRect outer = f.window->frameGeometry(); // what is kept is the size with the frame
+    QTest::keyClick(f.window->table, Qt::Key_Escape);
+    EXPECT_FALSE(f.window->isVisible());
+    QFile ini(f.dir.filePath(QStringLiteral("t.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray saved = ini.readAll();
+    EXPECT_EQ(saved.toStdString(),
+        QStringLiteral("[Progress]\nTop=%1\nLeft=%2\nWidth=%3\nHeight=%4\n")
+            .arg(outer.top())
+            .arg(outer.left())
+            .arg(outer.width())
+            .arg(outer.height())
+            .toStdString());
+    EXPECT_GE(outer.width(), 900);
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join(QLatin1Char('|')).toStdString();
+}

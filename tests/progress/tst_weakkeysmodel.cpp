@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The weak-keys table: its texts and its sorting through the view's header, empty values last.
+#include "weakkeysmodel.h"
+
+#include <QHeaderView>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace touchdrill;
+
+namespace {
+
+history::KeySummary summary(unsigned char code, std::optional<double> recentMs, uint32_t bestMs,
+    std::optional<double> trendMs, double accuracy, unsigned char wrongKey, uint64_t wrongCount)
+{
+    history::KeySummary s;
+    s.code = code;
+    s.drills = 6;
+    s.recentMs = recentMs;
+    s.bestMs = bestMs;
+    s.trendMs = trendMs;
+    s.accuracy = accuracy;
+    s.topWrongKey = wrongKey;
+    s.topWrongCount = wrongCount;
+    return s;
+}
+
+std::string order(const WeakKeysModel& model)
+{
+    std::string codes;
+    for (int row = 0; row < model.rowCount(); ++row)
+        codes += static_cast<char>(model.codeAt(row));
+    return codes;
+}
+
+} // namespace
+
+TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
+{
+    WeakKeysModel model;
+    model.setSummaries(
+        {
+            summary('a', 300.0, 250, -20.0, 1.0, 0, 0),
+            summary('d', 900.0, 0, 35.0, 0.9, 'f', 12),
+            summary('s', std::nullopt, 400, std::nullopt, 0.0, 'a', 3),
+            summary('~', 500.0, 480, std::nullopt, 0.95, 'd', 3),
+        },
+        { { 'd', 900, 2 } });
+    QTableView view;
+    view.setModel(&model);
+    view.setSortingEnabled(true);
+    view.resize(500, 200);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+
+    struct Row {
+        const char* name;
+        int column;
+        Qt::SortOrder order;
+        std::string expected;
+    };
+    const Row table[] = {
+        { "character ascending", WeakKeysModel::Character, Qt::AscendingOrder, "ads~" },
+        { "character descending", WeakKeysModel::Character, Qt::DescendingOrder, "~sda" },
+        { "slowest first, no average last", WeakKeysModel::Recent, Qt::DescendingOrder, "d~as" },
+        { "fastest first, no average still last", WeakKeysModel::Recent, Qt::AscendingOrder, "a~ds" },
+        { "best ascending, none last", WeakKeysModel::Best, Qt::AscendingOrder, "as~d" },
+        { "worst trend first, none last", WeakKeysModel::Trend, Qt::DescendingOrder, "das~" },
+        { "least accurate first", WeakKeysModel::Accuracy, Qt::AscendingOrder, "sd~a" },
+        { "most wrong keys first, a tie by code, none last", WeakKeysModel::TopWrong, Qt::DescendingOrder,
+            "ds~a" },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        // A click on the header sorts; a second click on the same header turns the order round.
+        view.horizontalHeader()->setSortIndicator(row.column, row.order);
+        EXPECT_EQ(order(model), row.expected);
+        EXPECT_EQ(view.horizontalHeader()->sortIndicatorSection(), row.column);
+    }
+
+    // The chosen row follows its character through a sort.
+    view.sortByColumn(WeakKeysModel::Character, Qt::AscendingOrder);
+    view.setCurrentIndex(model.index(model.rowOf('~'), 0));
+    view.sortByColumn(WeakKeysModel::Recent, Qt::DescendingOrder);
+    EXPECT_EQ(model.codeAt(view.currentIndex().row()), '~');
+
+    // New figures keep the order the user chose.
+    model.setSummaries(
+        { summary('q', 100.0, 0, std::nullopt, 1.0, 0, 0), summary('w', 200.0, 0, std::nullopt, 1.0, 0, 0) },
+        {});
+    EXPECT_EQ(order(model), "wq");
+}
+
+TEST(WeakKeysModel, texts)
+{
+    WeakKeysModel model;
+    model.setSummaries(
+        { summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0),
+            summary('s', std::nullopt, 400, 0.2, 0.0, '"', 3) },
+        { { 'd', 900, 2 } });
+    model.sort(WeakKeysModel::Character, Qt::AscendingOrder);
+    auto text = [&](unsigned char code, int column) {
+        return model.data(model.index(model.rowOf(code), column), Qt::DisplayRole).toString();
+    };
+    struct Row {
+        const char* name;
+        unsigned char code;
+        int column;
+        QString expected;
+    };
+    const Row table[] = {
+        { "character", 'd', WeakKeysModel::Character, QStringLiteral("d") },
+        { "recent average rounded", 'd', WeakKeysModel::Recent, QStringLiteral("912 ms") },
+        { "no recent average", 's', WeakKeysModel::Recent, QStringLiteral("—") },
+        { "no best yet", 'd', WeakKeysModel::Best, QStringLiteral("—") },
+        { "best", 'a', WeakKeysModel::Best, QStringLiteral("250 ms") },
+        { "slower", 'd', WeakKeysModel::Trend, QStringLiteral("+35 ms") },
+        { "faster", 'a', WeakKeysModel::Trend, QStringLiteral("−20 ms") },
+        { "steady", 's', WeakKeysModel::Trend, QStringLiteral("±0 ms") },
+        { "accuracy", 'd', WeakKeysModel::Accuracy, QStringLiteral("97.5%") },
+        { "never right", 's', WeakKeysModel::Accuracy, QStringLiteral("0.0%") },
+        { "wrong key with its count", 'd', WeakKeysModel::TopWrong, QStringLiteral("f (12回)") },
+        { "no wrong key", 'a', WeakKeysModel::TopWrong, QStringLiteral("—") },
+        { "a quote as a wrong key", 's', WeakKeysModel::TopWrong, QStringLiteral("\" (3回)") },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(text(row.code, row.column), row.expected);
+    }
+    // The pool's characters stand out.
+    EXPECT_TRUE(model.data(model.index(model.rowOf('d'), 0), Qt::FontRole).value<QFont>().bold());
+    EXPECT_FALSE(model.data(model.index(model.rowOf('a'), 0), Qt::FontRole).isValid());
+}
