@@ -3,6 +3,8 @@
  *
  *   FAULTSHIM_MATCH  part of the path that selects the files (for write and fsync: the path the
  *                    descriptor was opened with; for rename: the source path)
+ *   FAULTSHIM_UNNAMED optional: set to 1, write and fsync also fail on files without a name
+ *                    (O_TMPFILE), which the program writes before it names them
  *   FAULTSHIM_CALL   write, fsync or rename
  *   FAULTSHIM_ERRNO  the error number the call fails with; 0 makes a write store nothing and
  *                    return 0, as a device that takes no more bytes would
@@ -57,6 +59,16 @@ static int path_matches(const char* path)
     return match && *match && path && strstr(path, match) != NULL;
 }
 
+/* The kernel shows a file without a name as "<folder>/#<inode> (deleted)". */
+static int unnamed(const char* path)
+{
+    static const char deleted[] = " (deleted)";
+    const char* slash = strrchr(path, '/');
+    const size_t len = strlen(path);
+    return slash && slash[1] == '#' && len > sizeof deleted
+        && strcmp(path + len - (sizeof deleted - 1), deleted) == 0;
+}
+
 static int fd_matches(int fd)
 {
     char link[64];
@@ -66,7 +78,8 @@ static int fd_matches(int fd)
     if (n <= 0)
         return 0;
     path[n] = '\0';
-    return path_matches(path);
+    const char* also_unnamed = getenv("FAULTSHIM_UNNAMED");
+    return path_matches(path) || (also_unnamed && strcmp(also_unnamed, "1") == 0 && unnamed(path));
 }
 
 static int fault_errno(void)

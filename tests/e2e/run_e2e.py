@@ -319,17 +319,19 @@ def read_only_file(program):
     os.chmod(program.bst, 0o444)
 
 
-def read_only_folder(program):
+def unreadable_file(program):
     with open(program.bst, "wb") as f:
         f.write(seeded_bytes())
-    os.chmod(program.folder, 0o555)
+    os.chmod(program.bst, 0o200)
 
 
 # (what, set-up, needs a user whom permissions bind, list filled despite the error)
+# A folder that takes no new file beside a writable file is no fault: run_reliability.py shows
+# both files rewritten in place.
 FAULT_ROWS = [
-    ("short best-times file", short_file, False, False),
-    ("read-only best-times file", read_only_file, True, False),
-    ("folder that cannot take the new file", read_only_folder, True, True),
+    ("short best-times file", short_file, False, True),
+    ("read-only best-times file", read_only_file, True, True),
+    ("best-times file without read permission", unreadable_file, True, True),
 ]
 
 
