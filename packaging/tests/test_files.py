@@ -87,6 +87,10 @@ def test_fhs_install():
             "share/metainfo/%s.metainfo.xml" % ID,
             "share/icons/hicolor/32x32/apps/%s.png" % ID,
             "share/icons/hicolor/scalable/apps/%s.svg" % ID,
+            "share/man/man1/touchdrill.1.gz",
+            "share/man/ja/man1/touchdrill.1.gz",
+            "share/doc/touchdrill/copyright",
+            "share/doc/touchdrill/changelog.gz",
         }
         found = files_under(prefix)
         check(found == expected, "fhs install: unexpected %s, missing %s"
