@@ -26,6 +26,8 @@ libglib2.0-bin
 imagemagick
 dpkg-dev
 lintian
+dpkg-dev
+lintian
 python3
 clang
 libclang-rt-14-dev
