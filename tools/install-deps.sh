@@ -26,8 +26,6 @@ libglib2.0-bin
 imagemagick
 dpkg-dev
 lintian
-dpkg-dev
-lintian
 python3
 clang
 libclang-rt-14-dev
