@@ -1,6 +1,8 @@
-// Texts the window derives: the application title and the error box's final full stop.
+// Texts the window derives: the application title, the error box's final full stop, and the bytes
+// of the window's single-byte code page that typed characters become and that the displays show.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,5 +14,21 @@ std::string applicationTitle(std::string_view executablePath);
 // The error box appends "." when the message is not empty and its last byte is above '.':
 // a message ending in a Japanese character gets it, one ending in '.', ')' or a blank does not.
 std::string withFinalStop(std::string message);
+
+// The byte a typed character that the code page has no byte for reaches the drill as. No
+// target is ever one, so it always counts as a wrong key.
+inline constexpr unsigned char OtherCharacter = 0x80;
+
+// The byte of the window's code page (Shift-JIS, single bytes) that a typed character stands for:
+// ASCII as itself; the yen sign as the backslash, which the JIS keyboard's yen key types; the
+// half-width katakana and the full-width kana and marks that a kana key types as the half-width
+// katakana bytes 0xA1-0xDF; any other character as OtherCharacter. A control character (Backspace,
+// Enter, Escape, Delete, Ctrl with a letter) types nothing: nullopt.
+std::optional<unsigned char> typedByte(char32_t typed);
+
+// What one byte of the code page shows as on its own: ASCII as itself, 0xA1-0xDF as half-width
+// katakana. The other high bytes have no character alone (0x80, 0xA0 and 0xFD-0xFF are unused,
+// the rest start two-byte characters): nullopt.
+std::optional<char32_t> shownCharacter(unsigned char byte);
 
 } // namespace touchdrill

@@ -70,10 +70,21 @@ void setBackground(QWidget* widget, const QColor& colour)
     widget->setAutoFillBackground(true);
 }
 
-// Each character code is one byte; bytes above 127 show as their Latin-1 characters.
+// Each character code is one byte of the window's code page; a byte with no character of its own
+// shows as the replacement character.
 QString fromBytes(std::string_view text)
 {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    QString shown;
+    for (const char byte : text) {
+        const char32_t ch = shownCharacter(static_cast<unsigned char>(byte)).value_or(U'\uFFFD');
+        shown += QString::fromUcs4(&ch, 1);
+    }
+    return shown;
+}
+
+WorkArea toArea(const QRect& rect)
+{
+    return { rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height() };
 }
 
 // Sizes a display to its text. An empty display takes no room and is not measured, so its large
@@ -158,8 +169,9 @@ void TForm1::createControls()
     setWindowTitle(QStringLiteral("タッチタイプ練習"));
     setFont(windowFont(13));
     setBackground(this, QColor(192, 220, 192));
-    // The window itself takes the focus when the prepare button gives it up.
-    setFocusPolicy(Qt::ClickFocus);
+    // The window itself takes the focus only when the prepare button gives it up, never by a click
+    // on the panel, a label, the group's frame or the gauge.
+    setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
 
     // The whole client area scrolls when it is too small for the panel or the gauge.
@@ -278,13 +290,19 @@ void TForm1::dockControls()
 
 void TForm1::restorePlacement()
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    const WorkArea area { available.left(), available.top(), available.left() + available.width(),
-        available.top() + available.height() };
+    // Every screen, the primary one first.
+    std::vector<ScreenArea> screens;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary)
+        screens.push_back({ toArea(primary->geometry()), toArea(primary->availableGeometry()) });
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen != primary)
+            screens.push_back({ toArea(screen->geometry()), toArea(screen->availableGeometry()) });
+    if (screens.empty())
+        screens.push_back({ { 0, 0, 1024, 768 }, { 0, 0, 1024, 768 } });
     const QRect outer = frameGeometry();
     const WindowBounds bounds
-        = touchdrill::restorePlacement(m_placementPath, area, outer.width(), outer.height());
+        = touchdrill::restorePlacement(m_placementPath, screens, outer.width(), outer.height());
 
     const QMargins frame(geometry().left() - outer.left(), geometry().top() - outer.top(),
         outer.right() - geometry().right(), outer.bottom() - geometry().bottom());
@@ -324,6 +342,7 @@ void TForm1::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
     fitOuterSize();
+    noteNormalFrame();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)
@@ -331,6 +350,32 @@ void TForm1::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     m_client->setGeometry(rect());
     fitOuterSize();
+    noteNormalFrame();
+}
+
+// A maximised or full-screen window may lose its frame; the bounds it comes back to are measured
+// with the frame it had before.
+void TForm1::noteNormalFrame()
+{
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return;
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    m_normalFrame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+        outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+// The bounds to store: a window closed maximised or full screen stores the normal bounds it had
+// before, so the next start opens a normal window where the user left it.
+WindowBounds TForm1::outerNormalBounds() const
+{
+    QRect outer = frameGeometry();
+    if (isMaximized() || isFullScreen()) {
+        const QRect normal = normalGeometry();
+        if (normal.isValid())
+            outer = normal.marginsAdded(m_normalFrame);
+    }
+    return { outer.left(), outer.top(), outer.width(), outer.height() };
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -347,11 +392,13 @@ void TForm1::FormDestroy()
         return;
     m_destroyed = true;
     Timer1->stop();
-    // Hiding keeps the bounds, so these are the window's bounds as the user left it.
-    const QRect outer = frameGeometry();
-    guarded([this, outer] {
-        savePlacement(m_placementPath, { outer.left(), outer.top(), outer.width(), outer.height() });
-    });
+    // Hiding keeps the bounds, so these are the window's bounds as the user left it. A platform that
+    // does not tell a window where it is (Wayland) keeps the position another session stored.
+    const WindowBounds bounds = outerNormalBounds();
+    const SavedKeys keys = QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+        ? SavedKeys::SizeOnly
+        : SavedKeys::PositionAndSize;
+    guarded([this, bounds, keys] { savePlacement(m_placementPath, bounds, keys); });
 }
 
 void TForm1::Button1Click()
@@ -370,9 +417,14 @@ void TForm1::FormKeyPress(char& Key)
         showErrorText(std::exchange(m_historyReport, QString()));
 }
 
+Clock& TForm1::clock()
+{
+    return m_options.clock ? *m_options.clock : *m_ownClock;
+}
+
 void TForm1::Timer1Timer()
 {
-    m_lastTick.start();
+    m_lastTickAt = clock().tickCount();
     if (Timer1->isActive() && Timer1->interval() != GaugePeriod)
         Timer1->start(GaugePeriod); // the first tick after a pause: the period again, from now
     guarded([this] { m_drill.Timer1Timer(); });
@@ -477,6 +529,8 @@ bool TForm1::routeKey(QWidget* target, QKeyEvent* event)
         return false; // not a character: Home, Page Down and the like keep their usual meaning
     if (modifiers & Qt::AltModifier && !(modifiers & Qt::ControlModifier))
         return true; // a menu key: the prepare button's Alt+R has been taken by its shortcut already
+    if (modifiers & Qt::ControlModifier && !(modifiers & Qt::AltModifier))
+        return true; // Ctrl with a key types no character (Ctrl with Alt is AltGr on some layouts)
 
     if (Button1->isEnabled() && target != ListBox1
         && (text == QLatin1String("r") || text == QLatin1String("R"))) {
@@ -488,12 +542,14 @@ bool TForm1::routeKey(QWidget* target, QKeyEvent* event)
         return true;
     }
 
-    for (const QChar ch : text) {
-        // The JIS keyboard's yen key types the backslash.
-        const char16_t code = ch.unicode() == 0x00A5 ? u'\\' : ch.unicode();
-        if (code > 0xFF)
+    for (const char32_t typed : text.toUcs4()) {
+        // Backspace, Enter, Escape, Delete and the other control characters type nothing.
+        const std::optional<unsigned char> byte = typedByte(typed);
+        if (!byte)
             continue;
-        char Key = static_cast<char>(code);
+        if (*byte == OtherCharacter)
+            m_otherTyped = QString::fromUcs4(&typed, 1);
+        char Key = static_cast<char>(*byte);
         FormKeyPress(Key);
     }
     // A space still presses a focused check box or button, which then toggles or clicks on release.
@@ -527,7 +583,9 @@ void TForm1::setTargetText(std::string_view text)
 
 void TForm1::setWrongText(std::string_view text)
 {
-    Label2->setText(fromBytes(text));
+    // A character the code page has no byte for shows as it was typed.
+    const bool other = text.size() == 1 && static_cast<unsigned char>(text[0]) == OtherCharacter;
+    Label2->setText(other ? m_otherTyped : fromBytes(text));
     fitToText(Label2);
 }
 
@@ -550,8 +608,9 @@ void TForm1::setTimerEnabled(bool enabled)
         // Paused on a full gauge within this drill: the next tick falls where it would have fallen
         // had the timer kept running, so the ticks keep their rhythm across targets.
         m_gaugePaused = false;
-        const qint64 sinceLastTick = m_lastTick.isValid() ? m_lastTick.elapsed() : 0;
-        Timer1->start(GaugePeriod - static_cast<int>(sinceLastTick % GaugePeriod));
+        // Less than a whole period: a tick that falls due right now comes at once.
+        const uint32_t sinceLastTick = clock().tickCount() - m_lastTickAt;
+        Timer1->start(static_cast<int>((GaugePeriod - sinceLastTick % GaugePeriod) % GaugePeriod));
     } else if (!Timer1->isActive()) {
         Timer1->start(GaugePeriod); // already running: the ticks keep their rhythm
     }

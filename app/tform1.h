@@ -7,7 +7,7 @@
 #include "keystats.h"
 #include "settings/filelocations.h"
 
-#include <QElapsedTimer>
+#include <QMargins>
 #include <QStyle>
 #include <QWidget>
 
@@ -27,6 +27,8 @@ class QScrollArea;
 class QTimer;
 
 namespace touchdrill {
+
+struct WindowBounds;
 
 namespace history {
 class HistoryRecorder;
@@ -103,6 +105,9 @@ private:
     void showErrorText(const QString& text);
     bool routeKey(QWidget* target, QKeyEvent* event);
     void moveFocusWithinParent(QWidget* from, bool forward);
+    Clock& clock();
+    void noteNormalFrame();
+    WindowBounds outerNormalBounds() const;
     template <typename Handler> void guarded(Handler&& handler);
     void recordDrill();
 
@@ -128,8 +133,10 @@ private:
     bool m_frameChecked = false;
     bool m_awaitingFrame = false;
     bool m_destroyed = false;
-    QElapsedTimer m_lastTick; // when the gauge timer last ticked
+    uint32_t m_lastTickAt = 0; // the tick count when the gauge timer last ticked
     bool m_gaugePaused = false; // the gauge timer stopped on a full gauge during a drill
+    QMargins m_normalFrame; // the frame as last seen with the window neither maximised nor full screen
+    QString m_otherTyped; // the last typed character that the window's code page has no byte for
     std::unique_ptr<history::HistoryRecorder> m_history;
     QString m_historyReport; // a history failure, shown once the key's handler is done
 };

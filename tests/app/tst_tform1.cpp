@@ -1,10 +1,12 @@
 // The main window under the offscreen platform, driven by key events the way a person types.
 #include "fakewindow.h"
+#include "practiceset.h"
 #include "tform1.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -134,10 +137,15 @@ TEST_F(TForm1Test, wholeDrillByKeys)
     const char first = target();
     EXPECT_NE(std::string("asdfghjkl").find(first), std::string::npos);
     EXPECT_EQ(form->Label1->text(), QString(QChar(first)));
+    // The displays size themselves to their text.
+    EXPECT_EQ(form->Label1->size(), form->Label1->sizeHint());
+    EXPECT_GT(form->Label1->height(), 150);
 
     const char wrong = first == 'q' ? 'w' : 'q';
     type(wrong);
     EXPECT_EQ(form->Label2->text(), QString(QChar(wrong)));
+    EXPECT_EQ(form->Label2->size(), form->Label2->sizeHint());
+    EXPECT_GT(form->Label2->height(), 50);
     clock.ticks += 523;
     type(first);
     EXPECT_NE(target(), first);
@@ -175,7 +183,8 @@ TEST_F(TForm1Test, waysToPrepare)
         { "R on a check box", box, Qt::Key_R, Qt::ShiftModifier, true },
         { "Alt+R on a check box", box, Qt::Key_R, Qt::AltModifier, true },
         { "Enter on the button", button, Qt::Key_Return, Qt::NoModifier, true },
-        { "Enter on a check box is a character", box, Qt::Key_Return, Qt::NoModifier, false },
+        { "Enter on a check box does not prepare", box, Qt::Key_Return, Qt::NoModifier, false },
+        { "Ctrl+R on a check box does not prepare", box, Qt::Key_R, Qt::ControlModifier, false },
         { "r on the window", nullptr, Qt::Key_R, Qt::NoModifier, true },
     };
     for (const auto& row : table) {
@@ -249,6 +258,13 @@ TEST_F(TForm1Test, typedLettersNeverMoveTheListSelection)
     EXPECT_EQ(form->ListBox1->currentRow(), 0);
     key(Qt::Key_Down);
     EXPECT_EQ(form->ListBox1->currentRow(), 1) << "arrows still move it";
+    // Keys that type nothing keep their meaning in the list.
+    key(Qt::Key_End);
+    EXPECT_EQ(form->ListBox1->currentRow(), 3);
+    key(Qt::Key_Home);
+    EXPECT_EQ(form->ListBox1->currentRow(), 0);
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(form->ListBox1->currentRow(), 3);
 }
 
 TEST_F(TForm1Test, spaceOnAFocusedCheckBoxTogglesItOnce)
@@ -320,6 +336,7 @@ TEST_F(TForm1Test, gaugeFollowsTheTimerAndHoldsFull)
     for (int i = 0; i < 150; ++i)
         form->Timer1Timer();
     EXPECT_EQ(form->ProgressBar1->value(), 100);
+    clock.ticks += 1;
     type(target());
     EXPECT_EQ(form->ProgressBar1->value(), 0);
     form->Timer1Timer();
@@ -338,14 +355,12 @@ TEST_F(TForm1Test, fullGaugeRestsTheTimerUntilTheNextTarget)
     EXPECT_FALSE(form->Timer1->isActive()) << "a full gauge needs no more ticks";
     EXPECT_TRUE(form->drill().Running);
 
-    // The next target wakes the timer, first for what is left of the current period (a few ms
-    // have passed since the last tick, so that is less than a whole period).
-    QTest::qWait(3);
+    // The next target wakes the timer, first for what is left of the current period.
+    clock.ticks += 3;
     type(target());
     EXPECT_EQ(form->ProgressBar1->value(), 0);
     ASSERT_TRUE(form->Timer1->isActive());
-    EXPECT_GE(form->Timer1->interval(), 1);
-    EXPECT_LE(form->Timer1->interval(), 10);
+    EXPECT_EQ(form->Timer1->interval(), 7);
     form->Timer1Timer();
     EXPECT_EQ(form->ProgressBar1->value(), 1);
     EXPECT_TRUE(form->Timer1->isActive());
@@ -358,7 +373,7 @@ TEST_F(TForm1Test, fullGaugeRestsTheTimerUntilTheNextTarget)
     key(Qt::Key_Space);
     EXPECT_FALSE(form->drill().Running);
     EXPECT_FALSE(form->Timer1->isActive());
-    QTest::qWait(3);
+    clock.ticks += 3;
     prepareHomeRow();
     key(Qt::Key_Space);
     ASSERT_TRUE(form->drill().Running);
@@ -393,21 +408,33 @@ TEST_F(TForm1Test, inputMethodIsOff)
 
 TEST_F(TForm1Test, placementSurvivesARestart)
 {
-    form->move(300, 200);
-    form->resize(500, 450);
-    const QRect outer = form->frameGeometry(); // the stored bounds include the frame
-    form->close();
-    std::ifstream ini(dir / "touchdrill.ini");
-    const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text,
-        QString("[Form]\nTop=%1\nLeft=%2\nWidth=%3\nHeight=%4\n")
-            .arg(outer.top())
-            .arg(outer.left())
-            .arg(outer.width())
-            .arg(outer.height())
-            .toStdString());
-    open();
-    EXPECT_EQ(form->frameGeometry(), outer);
+    // Closed maximised or full screen, the window stores the normal bounds it had before.
+    const Qt::WindowState states[] = { Qt::WindowNoState, Qt::WindowMaximized, Qt::WindowFullScreen };
+    for (const Qt::WindowState state : states) {
+        SCOPED_TRACE(static_cast<int>(state));
+        fs::remove(dir / "touchdrill.ini");
+        open();
+        form->move(300, 200);
+        form->resize(500, 450);
+        const QRect outer = form->frameGeometry(); // the stored bounds include the frame
+        if (state != Qt::WindowNoState) {
+            form->setWindowState(state);
+            QApplication::processEvents();
+            ASSERT_NE(form->frameGeometry(), outer) << "the state took effect";
+        }
+        form->close();
+        std::ifstream ini(dir / "touchdrill.ini");
+        const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text,
+            QString("[Form]\nTop=%1\nLeft=%2\nWidth=%3\nHeight=%4\n")
+                .arg(outer.top())
+                .arg(outer.left())
+                .arg(outer.width())
+                .arg(outer.height())
+                .toStdString());
+        open();
+        EXPECT_EQ(form->frameGeometry(), outer);
+    }
 }
 
 TEST_F(TForm1Test, aFloodOfKeysCountsEveryCorrectOneAndNothingElse)
@@ -459,4 +486,204 @@ TEST_F(TForm1Test, aFailedPlacementWriteIsReportedAndShutDownGoesOn)
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "touchdrill|" + (dir / "touchdrill.ini").string() + " に書き込めません.");
     EXPECT_FALSE(form->isVisible());
+}
+
+namespace {
+
+// Records the key presses that reach a control past the window's routing.
+class KeyRecorder final : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            keys.push_back(static_cast<QKeyEvent*>(event)->key());
+        return false;
+    }
+    std::vector<int> keys;
+};
+
+} // namespace
+
+TEST_F(TForm1Test, onlyTypedCharactersReachTheDrill)
+{
+    struct Row {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        QString text; // as the platform delivers it; "=" stands for the target
+        QString shown; // in the wrong-key display
+        bool passedOn; // to the focused list
+    };
+    const QString none;
+    const Row table[] = {
+        { "a wrong letter", Qt::Key_Q, Qt::NoModifier, "q", "q", false },
+        { "Latin-1 shows as typed", Qt::Key_Eacute, Qt::NoModifier, "é", "é", false },
+        { "Latin-1 in the kana byte range shows as typed", Qt::Key_Adiaeresis, Qt::NoModifier, "Ä", "Ä",
+            false },
+        { "half-width kana", Qt::Key_unknown, Qt::NoModifier, "ｱ", "ｱ", false },
+        { "full-width kana from a kana key", Qt::Key_unknown, Qt::NoModifier, "ア", "ｱ", false },
+        { "kana voiced mark", Qt::Key_unknown, Qt::NoModifier, "゛", "ﾞ", false },
+        { "Delete", Qt::Key_Delete, Qt::NoModifier, "\x7f", none, false },
+        { "Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b", none, false },
+        { "Enter", Qt::Key_Return, Qt::NoModifier, "\r", none, false },
+        { "Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b", none, false },
+        { "Ctrl+Q", Qt::Key_Q, Qt::ControlModifier, "\x11", none, false },
+        { "Ctrl+Space", Qt::Key_Space, Qt::ControlModifier, QString(QChar(0)), none, false },
+        { "Ctrl with the target's key", Qt::Key_unknown, Qt::ControlModifier, "=", none, false },
+        { "Alt+Q", Qt::Key_Q, Qt::AltModifier, "q", none, false },
+        { "Alt with the target's key", Qt::Key_unknown, Qt::AltModifier, "=", none, false },
+        { "Home", Qt::Key_Home, Qt::NoModifier, none, none, true },
+        { "Page Down", Qt::Key_PageDown, Qt::NoModifier, none, none, true },
+        { "F5", Qt::Key_F5, Qt::NoModifier, none, none, true },
+    };
+    prepareHomeRow();
+    focusOn(form->ListBox1);
+    key(Qt::Key_Space);
+    ASSERT_TRUE(form->drill().Running);
+    KeyRecorder recorder;
+    form->ListBox1->installEventFilter(&recorder);
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        const char before = target();
+        const QString text = row.text == "=" ? QString(QChar(before)) : row.text;
+        recorder.keys.clear();
+        QTest::sendKeyEvent(QTest::Press, form->windowHandle(), row.key, text, row.mods);
+        QTest::sendKeyEvent(QTest::Release, form->windowHandle(), row.key, text, row.mods);
+        EXPECT_EQ(form->Label2->text(), row.shown);
+        EXPECT_EQ(target(), before) << "nothing but the target answers it";
+        // (The modifier keys themselves go on: they type nothing.)
+        EXPECT_EQ(std::count(recorder.keys.begin(), recorder.keys.end(), row.key), row.passedOn ? 1 : 0);
+        type(target()); // clears the wrong-key display
+    }
+    uint32_t hits = 0;
+    for (int c = FirstCode; c <= LastCode; ++c)
+        hits += form->drill().Stats[c].Hits;
+    EXPECT_EQ(hits, std::size(table));
+    EXPECT_TRUE(form->drill().Running);
+}
+
+TEST_F(TForm1Test, theYenKeyAnswersABackslash)
+{
+    form->CheckBox5->setChecked(true);
+    form->Button1Click();
+    key(Qt::Key_Space);
+    for (int i = 0; i < 2000 && target() != '\\'; ++i)
+        type(target());
+    ASSERT_EQ(target(), '\\');
+    clock.ticks += 250;
+    for (const auto action : { QTest::Press, QTest::Release })
+        QTest::sendKeyEvent(action, form->windowHandle(), Qt::Key_yen, QStringLiteral("¥"), Qt::NoModifier);
+    EXPECT_NE(target(), '\\');
+    EXPECT_EQ(form->drill().Stats['\\'].Hits, 1u);
+    EXPECT_EQ(form->drill().Stats['\\'].Total, 250u);
+    EXPECT_TRUE(form->Label2->text().isEmpty());
+}
+
+TEST_F(TForm1Test, clicksOutsideTheControlsLeaveTheFocusWhereItIs)
+{
+    prepareHomeRow();
+    key(Qt::Key_Space);
+    type(target() == 'q' ? 'w' : 'q'); // both displays show something
+    using Spot = QPoint (*)(TForm1&); // in the window's coordinates
+    struct Row {
+        const char* name;
+        Spot spot;
+    };
+    const Row table[] = {
+        { "panel", [](TForm1& f) { return f.Panel1->mapTo(&f, QPoint(60, 80)); } },
+        { "target display", [](TForm1& f) { return f.Label1->mapTo(&f, f.Label1->rect().center()); } },
+        { "wrong-key display", [](TForm1& f) { return f.Label2->mapTo(&f, f.Label2->rect().center()); } },
+        { "group frame",
+            [](TForm1& f) { return f.GroupBox1->mapTo(&f, QPoint(f.GroupBox1->width() - 4, 75)); } },
+        { "gauge", [](TForm1& f) { return f.ProgressBar1->mapTo(&f, f.ProgressBar1->rect().center()); } },
+    };
+    for (QWidget* focused :
+        { static_cast<QWidget*>(form->CheckBox2), static_cast<QWidget*>(form->ListBox1) }) {
+        for (const auto& row : table) {
+            SCOPED_TRACE(std::string(row.name) + " with the focus on " + focused->metaObject()->className());
+            focusOn(focused);
+            QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, row.spot(*form));
+            EXPECT_EQ(QApplication::focusWidget(), focused);
+        }
+    }
+    // A click on a control that takes the focus still takes it.
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
+        form->CheckBox4->mapTo(form.get(), form->CheckBox4->rect().center()));
+    EXPECT_EQ(QApplication::focusWidget(), form->CheckBox4);
+}
+
+TEST_F(TForm1Test, eachCheckBoxFeedsItsOwnRow)
+{
+    struct Row {
+        const char* caption;
+        bool RowChoices::*row;
+    };
+    const Row table[] = {
+        { "数字段", &RowChoices::numbers },
+        { "上段", &RowChoices::upper },
+        { "中段", &RowChoices::home },
+        { "下段", &RowChoices::lower },
+        { "記号", &RowChoices::symbols },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.caption);
+        open();
+        QCheckBox* box = nullptr;
+        for (QCheckBox* b : form->GroupBox1->findChildren<QCheckBox*>())
+            if (b->text() == QString::fromUtf8(row.caption))
+                box = b;
+        ASSERT_NE(box, nullptr);
+        box->setChecked(true);
+        form->Button1Click();
+        RowChoices only;
+        only.*row.row = true;
+        EXPECT_EQ(form->drill().Pool, buildPool(only));
+        // With capitals: the capitals of this row, when it is a letter row.
+        open();
+        for (QCheckBox* b : form->GroupBox1->findChildren<QCheckBox*>())
+            if (b->text() == QString::fromUtf8(row.caption) || b->text() == QStringLiteral("大文字入り"))
+                b->setChecked(true);
+        form->Button1Click();
+        only.capitals = true;
+        EXPECT_EQ(form->drill().Pool, buildPool(only));
+    }
+}
+
+TEST_F(TForm1Test, theTimerItselfDrivesTheGauge)
+{
+    prepareHomeRow();
+    key(Qt::Key_Space);
+    ASSERT_EQ(form->ProgressBar1->value(), 0);
+    // Waits for ticks of the real timer, however slowly they come.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return form->ProgressBar1->value() >= 3; }, 20'000));
+}
+
+TEST_F(TForm1Test, theFirstTickAfterARestComesWithinThePeriod)
+{
+    struct Row {
+        uint32_t lastTick; // on the tick counter
+        uint32_t answered;
+        int firstTickIn; // ms
+    };
+    const Row table[] = {
+        { 5000, 5001, 9 }, { 5000, 5003, 7 }, { 5000, 5009, 1 },
+        { 5000, 5010, 0 }, // a tick falls due as the target appears
+        { 5000, 5023, 7 }, { 5000, 65'004, 6 }, { 0xFFFF'FFFEu, 5, 3 }, // across the counter's wrap
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(std::to_string(row.answered - row.lastTick) + " ms after the last tick");
+        open();
+        prepareHomeRow();
+        key(Qt::Key_Space);
+        clock.ticks = row.lastTick;
+        for (int i = 0; i < 100; ++i)
+            form->Timer1Timer();
+        ASSERT_FALSE(form->Timer1->isActive());
+        clock.ticks = row.answered;
+        char answer = target();
+        form->FormKeyPress(answer); // straight to the handler: no event loop runs the timer meanwhile
+        ASSERT_NE(target(), answer);
+        ASSERT_TRUE(form->Timer1->isActive());
+        EXPECT_EQ(form->Timer1->interval(), row.firstTickIn);
+    }
 }
