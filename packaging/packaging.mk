@@ -20,7 +20,7 @@ dist-check: dist
 
 deb: build
 	@cd $(BUILD) && cpack --config CPackConfig.cmake -G DEB >cpack-deb.log 2>&1 || { cat cpack-deb.log >&2; exit 1; }
-	@echo "make deb: $$(sed -n 's/^CPack: - package: //p' $(BUILD)/cpack-deb.log | sed 's|^$(CURDIR)/||')"
+	@echo "make deb: $$(sed -n 's/^CPack: - package: \(.*\) generated\.$$/\1/p' $(BUILD)/cpack-deb.log | sed 's|^$(CURDIR)/||')"
 
 deb-check: deb
 	cd $(BUILD) && TOUCHDRILL_DEB="$$(sed -n 's/^CPack: - package: \(.*\) generated\.$$/\1/p' cpack-deb.log)" \
