@@ -284,7 +284,16 @@ std::unique_ptr<HistoryDb> HistoryDb::open(const std::string& path, bool create)
     exec(raw, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", Doing::Writing, path);
 
     std::unique_ptr<HistoryDb> history(new HistoryDb(path, db.release(), false));
-    history->migrate();
+    try {
+        history->migrate();
+    } catch (const HistoryError&) {
+        // A file this call made and could not fill (a full disk): no empty file stays behind.
+        history.reset();
+        struct stat info {};
+        if (found == Found::Nothing && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
+            ::unlink(path.c_str());
+        throw;
+    }
     return history;
 }
 

@@ -17,6 +17,7 @@ import random
 import select
 import shutil
 import signal
+import sqlite3
 import stat
 import struct
 import subprocess
@@ -138,9 +139,18 @@ def drill_and_wait(desk, program, what, rounds=3, delay=20):
 
 
 def other_files(folder):
-    """Everything beside the program that a test did not put there itself."""
-    mine = {"program-output.txt", ERROR_BOX_STYLE_FILE, "touchdrill", "touchdrill.bst", "touchdrill.ini"}
-    return sorted(n for n in os.listdir(folder) if n not in mine)
+    """Everything beside the program that a test did not put there itself.
+
+    The practice history's journal exists while a drill is recorded, right after the best-times
+    file is written: it is a stray only if it stays."""
+    mine = {"program-output.txt", ERROR_BOX_STYLE_FILE, "touchdrill", "touchdrill.bst", "touchdrill.ini",
+            "touchdrill.sqlite"}
+    deadline = time.monotonic() + 5
+    while True:
+        names = sorted(n for n in os.listdir(folder) if n not in mine)
+        if "touchdrill.sqlite-journal" not in names or time.monotonic() > deadline:
+            return names
+        time.sleep(0.05)
 
 
 def vm_rss_kb(pid):
@@ -152,7 +162,13 @@ def vm_rss_kb(pid):
 
 
 def open_fds(pid):
-    return len(os.listdir("/proc/%d/fd" % pid))
+    """Open descriptors: the fewest of a few looks, so that the practice history's journal and
+    folder, open only while a drill is recorded, do not count."""
+    counts = []
+    for _ in range(5):
+        counts.append(len(os.listdir("/proc/%d/fd" % pid)))
+        time.sleep(0.05)
+    return min(counts)
 
 
 def close_cleanly(desk, program, what):
@@ -459,6 +475,9 @@ def run_full_tmpfs(desk):
         tick_home_row(desk)
         drill(desk, program)
         expect_error_box(desk, program, NO_SPACE, what)
+        # Then the practice history's own box, once in the run; it leaves no file on the full disk.
+        expect_error_box(desk, program, "練習の記録を %s/touchdrill.sqlite に書き込めません（ディスクがいっぱいです）."
+                         % mount, what + ", the history")
         check(program.read_bst() == seeded, "%s: the best-times file changed" % what)
         check(sorted(os.listdir(inside)) == listing, "%s: the tmpfs now holds %s" % (what, sorted(os.listdir(inside))))
         check_list_after_error(desk, program, "new", None, what)
@@ -716,7 +735,36 @@ def temp_files(folder):
     return sorted(n for n in os.listdir(folder) if n.startswith("touchdrill.bst.tmp"))
 
 
-KILL_MODES = ("mid-drill", "at the ending space", "when the temporary file gets its name", "at the rename")
+KILL_MODES = ("mid-drill", "at the ending space", "when the temporary file gets its name", "at the rename",
+              "when the history's journal appears")
+
+
+def history_after_kill(folder, acknowledged, kills, what):
+    """After a kill the practice history passes the integrity check and holds every drill whose end
+    was acknowledged on screen, and at most one more per kill. A copy is checked, so that a journal
+    the kill left behind is rolled back by the program itself at its next drill. Returns (drills,
+    whether a journal was left)."""
+    path = os.path.join(folder, "touchdrill.sqlite")
+    journal = path + "-journal"
+    if not os.path.exists(path):
+        check(acknowledged == 0, "%s: no history after %d acknowledged drills" % (what, acknowledged))
+        return 0, False
+    with xh.scratch_folder() as copy:
+        shutil.copy(path, copy)
+        left = os.path.exists(journal)
+        if left:
+            shutil.copy(journal, copy)
+        con = sqlite3.connect(os.path.join(copy, "touchdrill.sqlite"), isolation_level=None)
+        try:
+            verdict = con.execute("PRAGMA integrity_check").fetchone()[0]
+            has_table = con.execute("SELECT count(*) FROM sqlite_schema WHERE name = 'drill'").fetchone()[0]
+            drills = con.execute("SELECT count(*) FROM drill").fetchone()[0] if has_table else 0
+        finally:
+            con.close()
+    check(verdict == "ok", "%s: the history's integrity check says %r" % (what, verdict))
+    check(acknowledged <= drills <= acknowledged + kills,
+          "%s: %d drills in the history, %d acknowledged, %d kills" % (what, drills, acknowledged, kills))
+    return drills, left
 
 
 def case_kills():
@@ -764,6 +812,9 @@ def case_kills():
                     if mode == "when the temporary file gets its name":
                         def wanted(mask, name):
                             return mask & Inotify.IN_CREATE and name.startswith("touchdrill.bst.tmp")
+                    elif mode == "when the history's journal appears":
+                        def wanted(mask, name):
+                            return mask & Inotify.IN_CREATE and name == "touchdrill.sqlite-journal"
                     else:
                         def wanted(mask, name):
                             return mask & Inotify.IN_MOVED_TO and name == "touchdrill.bst"
@@ -789,6 +840,15 @@ def case_kills():
                     previous = after
                 else:
                     check(previous is None, "kill %d (%s): the best-times file is gone" % (n, mode))
+                recorded, left = history_after_kill(folder, completed, n + 1, "kill %d (%s)" % (n, mode))
+                journals += left
+            # The program rolls back what the last kill left and records on.
+            start_ready(desk, program)
+            drill_and_wait(desk, program, "after the kills", rounds=2, delay=15)
+            completed += 1
+            close_cleanly(desk, program, "after the kills")
+            recorded, left = history_after_kill(folder, completed, kills, "after the kills")
+            check(not left, "a journal is left beside the history after a clean run")
         finally:
             watch.close()
             if program.running():
@@ -804,6 +864,11 @@ def case_kills():
                "kills; by moment (kills/inside/after): %s"
                % (kills, kills, inside, after, completed,
                   ", ".join("%s %d/%d/%d" % ((m,) + tuple(v)) for m, v in modes.items())))
+        report("SIGKILL in the middle of drills: the practice history",
+               "after every kill: integrity_check ok, every drill acknowledged on screen recorded; then the "
+               "program rolls back a left journal itself and records on",
+               "%d/%d kills: integrity ok; %d acknowledged drills, %d in the history at the end; %d kills left "
+               "a journal" % (kills, kills, completed, recorded, journals))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -866,7 +931,7 @@ def case_cycles():
         program = xh.Program(EXE, folder)
         start_ready(desk, program)
         pid = program.proc.pid
-        fds_start = open_fds(pid)
+        fds_start = None
         rss = []
         previous = bytes(376)
         started = time.monotonic()
@@ -879,6 +944,10 @@ def case_cycles():
             check(xh.decode_best_times(current), "cycle %d: no best stored" % n)
             previous = current
             rss.append(vm_rss_kb(pid))
+            if n == 1:
+                # The practice history stays open from the first drill's end, which is over once
+                # the second drill has been handled.
+                fds_start = open_fds(pid)
             if n % 20 == 19:
                 check(not error_boxes(desk), "cycle %d: an error box" % n)
                 wait_for_shot(desk, program, lambda s: 1 <= len(list_rows_shown(s)) <= len(HOME_ROW), 10,
