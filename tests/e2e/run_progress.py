@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""The 「練習の記録」 window on the real program: three drills, F2 shows them, and the weak-key
+button prepares a drill whose targets all come from the weak keys.
+
+Usage: run_progress.py --exe path/to/touchdrill
+Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool on this machine).
+"""
+
+import argparse
+import os
+import sqlite3
+import statistics
+import sys
+
+sys.dont_write_bytecode = True  # keep the source tree free of caches
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import xharness as xh  # noqa: E402
+from xharness import Failure, check, log  # noqa: E402
+from touchdrill_ui import (  # noqa: E402
+    HOME_ROW, drill_keys, parse_ini, run_drill, stat_or_none, tick_home_row, wait_for_file_change)
+
+EXE = None
+PROGRESS_TITLE = "練習の記録"
+AVERAGE_COLOUR = (40, 90, 200)  # the chart's average line and its points
+RECENT = 5
+
+
+def read_history(path):
+    """[(id, rows, {code: (hits, total_ms, wrong)})] oldest first, read without writing anything."""
+    db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
+    try:
+        drills = []
+        for drill_id, rows in db.execute("SELECT id, rows FROM drill ORDER BY id"):
+            keys = {code: (hits, total, wrong) for code, hits, total, wrong in db.execute(
+                "SELECT code, hits, total_ms, wrong FROM drill_key WHERE drill_id = ?", (drill_id,))}
+            drills.append((drill_id, rows, keys))
+        return drills
+    finally:
+        db.close()
+
+
+def weak_keys(drills):
+    """The weak keys as the README states the rule, worked out here on its own from the database."""
+    per_key = {}
+    for _, _, keys in drills:
+        for code, figures in keys.items():
+            if figures[0] or figures[2]:
+                per_key.setdefault(code, []).append(figures)
+    costs = {}
+    for code, entries in per_key.items():
+        recent = entries[-RECENT:]
+        hits = sum(e[0] for e in recent)
+        total = sum(e[1] for e in recent)
+        wrong = sum(e[2] for e in recent)
+        costs[code] = (total / hits) / (hits / (hits + wrong)) if hits else float("inf")
+    middle = statistics.median(costs.values())
+    ranked = sorted(costs, key=lambda c: -costs[c])  # stable: equal costs keep code order
+    above = sum(1 for c in ranked if costs[c] > middle)
+    wanted = min(max(above, min(3, len(ranked))), 15, len(ranked))
+    return {chr(c) for c in ranked[:wanted]}, {chr(c): costs[c] for c in costs}
+
+
+def find_progress(desk, program):
+    def found():
+        program.ensure_running()
+        return desk.search("^%s$" % PROGRESS_TITLE)
+    windows = xh.wait_for(found, 15, "the 練習の記録 window")
+    check(len(windows) == 1, "%d windows titled %s" % (len(windows), PROGRESS_TITLE))
+    return windows[0]
+
+
+def shows_data(desk, window):
+    """The chart has its points and the keyboard its coloured keys."""
+    left, top, width, height = desk.geometry(window)
+    image = desk.capture(left, top, min(width, xh.SCREEN_WIDTH - left), min(height, xh.SCREEN_HEIGHT - top))
+    w, h = image.width, image.height
+    chart_points = sum(1 for y in range(0, h // 2) for x in range(0, w, 2)
+                       if image.pixel(left + x, top + y) == AVERAGE_COLOUR)
+    # Keys coloured from green through yellow to red: strongly coloured, never blue.
+    heat = 0
+    for y in range(h // 2, h - 40, 2):
+        for x in range(0, int(w * 0.6), 2):
+            r, g, b = image.pixel(left + x, top + y)
+            if max(r, g) - b > 90 and b < 110:
+                heat += 1
+    check(chart_points >= 3, "the chart shows no points of the average line (%d pixels)" % chart_points)
+    check(heat >= 200, "the keyboard shows no coloured keys (%d pixels)" % heat)
+    return True
+
+
+def scenario():
+    with xh.desktop() as desk, xh.scratch_folder() as folder:
+        program = xh.Program(EXE, folder)
+        history = os.path.splitext(program.exe)[0] + ".sqlite"
+        window = program.start(desk)
+        desk.focus(window)
+        tick_home_row(desk)
+        for delay in (40, 30, 50):
+            before = stat_or_none(program.bst)
+            run_drill(desk, drill_keys(4), delay=delay)
+            wait_for_file_change(program, program.bst, before)
+        xh.wait_for(lambda: os.path.exists(history) and len(read_history(history)) == 3, 10,
+                    "three drills in the history")
+        drills = read_history(history)
+        weak, costs = weak_keys(drills)
+        log("costs", {k: round(v) for k, v in sorted(costs.items())}, "weak keys", "".join(sorted(weak)))
+        check(set(costs) <= set(HOME_ROW), "characters outside the home row were recorded: %s" % sorted(costs))
+        check(0 < len(weak) < len(costs), "the weak keys %s are not a part of %s" % (sorted(weak), sorted(costs)))
+
+        # F2 opens the window; it shows the three drills.
+        desk.focus(window)
+        desk.keys("F2")
+        progress = find_progress(desk, program)
+        xh.wait_for(lambda: shows_data(desk, progress), 15, "the chart and the keyboard to show the drills")
+        # F2 again raises the same window, never a second one.
+        desk.focus(window)
+        desk.keys("F2")
+        check(find_progress(desk, program) == progress, "F2 made another window")
+
+        # Esc closes it; the results list's menu opens it again.
+        desk.focus(progress)
+        desk.keys("Escape")
+        xh.wait_for(lambda: not desk.search("^%s$" % PROGRESS_TITLE), 10,
+                    "the window to close on Esc")
+        desk.focus(window)
+        desk.keys("Menu", "h", delay=150)
+        progress = find_progress(desk, program)
+
+        # 苦手なキーを練習 (Alt+W) prepares the main window and brings it forward; the space bar
+        # starts a drill of the weak keys only. The whole home row is typed, round after round:
+        # every target is answered, and every other key is a wrong key.
+        desk.focus(progress)
+        desk.keys("alt+w")
+        xh.wait_for(lambda: desk.xdotool("getwindowfocus").stdout.strip() == str(window), 10,
+                    "the main window to come forward")
+        before = stat_or_none(program.bst)
+        desk.keys("space", *drill_keys(6), "space", delay=30)
+        wait_for_file_change(program, program.bst, before)
+        xh.wait_for(lambda: len(read_history(history)) == 4, 10, "the fourth drill in the history")
+        _, rows, keys = read_history(history)[-1]
+        answered = {chr(c) for c, (hits, _, _) in keys.items() if hits}
+        targets = {chr(c) for c in keys}
+        log("weak-key drill: rows", rows, "answered", "".join(sorted(answered)))
+        check(rows == "weak", "the weak-key drill is recorded with rows %r" % rows)
+        check(answered and targets <= weak, "targets %s are not all weak keys %s" % (sorted(targets), sorted(weak)))
+
+        check(program.close(desk) == 0, "the program did not exit cleanly")
+        with open(program.ini, encoding="utf-8") as f:
+            sections = parse_ini(f.read())
+        check(set(sections.get("Progress", {})) == {"Top", "Left", "Width", "Height"},
+              "the window's bounds are not kept in [Progress]: %s" % sections)
+        check("Form" in sections, "the main window's bounds are missing: %s" % sections)
+
+
+def main():
+    global EXE
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--exe", required=True)
+    args = parser.parse_args()
+    EXE = os.path.abspath(args.exe)
+    if not os.access(EXE, os.X_OK):
+        log("FAILED: not an executable:", EXE)
+        return 1
+    return xh.main_guard(scenario)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
