@@ -7,8 +7,9 @@ folders. The package is unpacked with dpkg-deb -x into a scratch folder, never i
 
 TOUCHDRILL_DEB=path checks that package instead of packing one (make deb-check)."""
 
-import contextlib
+import csv
 import gzip
+import io
 import os
 import re
 import stat
@@ -20,7 +21,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from pkgtest import Skip, arguments, check, log, run_cases, which  # noqa: E402
 import xharness as xh  # noqa: E402  (on the path through pkgtest)
-from touchdrill_ui import drill_keys, parse_ini, run_drill, tick_home_row, wait_for_file_change  # noqa: E402
+from touchdrill_ui import (ERROR_BOX_STYLE, ERROR_BOX_STYLE_FILE, drill_keys, expect_error_box, parse_ini,  # noqa: E402
+                           run_drill, tick_home_row, wait_for_file_change)
 
 ARGS = arguments("--cpack", "--version")
 ID = ARGS.app_id
@@ -291,6 +293,29 @@ def test_installed_copy_keeps_files_per_user():
               "the placement file's [Form] is %s" % form)
         for folder in (os.path.dirname(bst), os.path.dirname(ini), os.path.join(home, "data"), data_home):
             owned_private(folder)
+        # The practice history, when the program records one, lies beside the best times.
+        data_files = set(os.listdir(os.path.dirname(bst)))
+        history = {"touchdrill.sqlite", "touchdrill.sqlite-wal", "touchdrill.sqlite-shm", "touchdrill.sqlite-journal"}
+        check(data_files - history == {"touchdrill.bst"}, "the data folder holds %s" % sorted(data_files))
+        check(os.listdir(os.path.dirname(ini)) == ["touchdrill.ini"],
+              "the config folder holds %s" % os.listdir(os.path.dirname(ini)))
+        log("data folder:", sorted(data_files))
+
+        # The history export of the installed copy reads the same data folder: its rows give the
+        # drill's averages, which on a first drill are the bests just stored.
+        command = [exe, "--export-history", "-"]
+        if user is not None:
+            command = ["setpriv", "--reuid=%d" % user[0], "--regid=%d" % user[1], "--clear-groups", "--"] + command
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "LC_ALL": "C.UTF-8",
+               "XDG_DATA_HOME": data_home, "XDG_CONFIG_HOME": config_home}
+        exported = subprocess.run(command, cwd=work, env=env, capture_output=True, timeout=30)
+        check(exported.returncode == 0, "--export-history exited with %d: %s"
+              % (exported.returncode, exported.stderr.decode(errors="replace")))
+        rows = list(csv.reader(io.StringIO(exported.stdout.decode("utf-8"), newline="")))
+        check(rows and rows[0][:5] == ["started_utc", "character", "hits", "total_ms", "average_ms"],
+              "the export's header is %s" % (rows[:1],))
+        averages = {row[1]: int(row[4]) for row in rows[1:] if row[4]}
+        check(averages == best, "the export gives averages %s, the best-times file %s" % (averages, best))
 
         # No XDG variables: the defaults under HOME.
         second = program({})
@@ -302,6 +327,30 @@ def test_installed_copy_keeps_files_per_user():
         default_ini = os.path.join(home, ".config", "touchdrill", "touchdrill.ini")
         check(os.path.isfile(default_ini), "no %s after the close" % default_ini)
         owned_private(os.path.join(home, ".local", "share", "touchdrill"))
+
+        # A data folder that cannot be made (a file stands in the way): the drill's end shows the
+        # usual error box, and the program goes on. The practice history, which would report the
+        # same folder in a box of its own, is turned off for this run.
+        with open(default_ini, "a", encoding="utf-8") as f:
+            f.write("[History]\nRecord=0\n")
+        blocked = os.path.join(home, "blocked")
+        with open(blocked, "w") as f:
+            f.write("not a folder")
+        third = program({"XDG_DATA_HOME": blocked})
+        third.args = ["-stylesheet", os.path.join(home, ERROR_BOX_STYLE_FILE)]
+        with open(third.args[1], "w", encoding="ascii") as f:
+            f.write(ERROR_BOX_STYLE)
+        try:
+            window = third.start(desk)
+            desk.focus(window)
+            tick_home_row(desk)
+            run_drill(desk, drill_keys(4), delay=30)
+            expect_error_box(desk, third, "不正なファイル名です.", "a data folder under a file")
+            check(third.close(desk) == 0, "the program did not exit cleanly:\n" + third.read_output())
+        finally:
+            third.kill()
+        with open(blocked) as f:
+            check(f.read() == "not a folder", "the file in the data folder's way was changed")
 
     check(sorted(os.listdir(bin_folder)) == ["touchdrill"], "written beside the executable: %s" % os.listdir(bin_folder))
     check(os.listdir(work) == [], "written into the working folder: %s" % os.listdir(work))
