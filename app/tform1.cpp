@@ -1,10 +1,13 @@
 #include "tform1.h"
 
 #include "apptext.h"
+#include "besttimesfile.h"
 #include "blockprogressbar.h"
 #include "chartpainter.h"
 #include "historyrecorder.h"
+#include "progresswindow.h"
 #include "resultdelegate.h"
+#include "resultline.h"
 #include "settings/filenames.h"
 #include "settings/placement.h"
 #include "showresults.h"
@@ -17,12 +20,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 
 #include <algorithm>
@@ -110,7 +115,20 @@ public:
     {
     }
     void clear() override { m_list->clear(); }
-    void add(const std::string& line) override { m_list->addItem(fromBytes(line)); }
+    void add(const std::string& line) override
+    {
+        m_list->addItem(fromBytes(line));
+        // A long bar pushes the number out of sight at the designed width: the tip always shows it.
+        const std::vector<std::string> fields = parseResultFields(line);
+        if (fields.empty())
+            return;
+        const int64_t best = fields.size() > 2 ? parseFieldNumber(fields[2]) : 0;
+        m_list->item(m_list->count() - 1)
+            ->setToolTip(QStringLiteral("%1: 平均 %2 ms、最高 %3")
+                             .arg(fromBytes(fields[0]))
+                             .arg(fields.size() > 1 ? parseFieldNumber(fields[1]) : 0)
+                             .arg(best ? QStringLiteral("%1 ms").arg(best) : QStringLiteral("なし")));
+    }
     void repaint() override { m_list->viewport()->repaint(); }
 
 private:
@@ -192,6 +210,17 @@ void TForm1::createControls()
     ListBox1->setUniformItemSizes(true);
     ListBox1->setItemDelegate(new ResultDelegate(this));
     ListBox1->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // The way to the practice history: the list's menu, and F2 anywhere in the window.
+    ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        QAction* open = menu.addAction(QStringLiteral("練習の記録(&H)…"));
+        open->setShortcut(QKeySequence(Qt::Key_F2));
+        if (menu.exec(ListBox1->viewport()->mapToGlobal(at)) == open)
+            openProgress();
+    });
+    connect(new QShortcut(QKeySequence(Qt::Key_F2), this), &QShortcut::activated, this,
+        [this] { openProgress(); });
     {
         QPalette palette = ListBox1->palette();
         palette.setColor(QPalette::Base, Qt::white);
@@ -445,6 +474,53 @@ void TForm1::recordDrill()
         m_historyReport = QString::fromStdString(withFinalStop(report));
     else if (m_history->lastRecordedId() != before)
         emit drillRecorded();
+}
+
+void TForm1::openProgress()
+{
+    guarded([this] {
+        if (!m_progress) {
+            ProgressWindow::Options options;
+            options.readDrills = [this](int64_t after) {
+                history::HistoryDb* db = m_history->database();
+                return db ? db->drillsSince(after) : std::vector<history::DrillRecord> {};
+            };
+            // The file's bests, or this run's where a save has failed since.
+            options.readBest = [this] {
+                BestTimes best = Best;
+                if (bestTimesFileExists(m_bestTimesPath)) {
+                    BestTimes stored {};
+                    loadBestTimes(m_bestTimesPath, stored);
+                    for (std::size_t i = 0; i < best.size(); ++i)
+                        if (stored[i] && (!best[i] || stored[i] < best[i]))
+                            best[i] = stored[i];
+                }
+                return best;
+            };
+            options.practise = [this](const std::string& pool) { return practiseWeakKeys(pool); };
+            options.errorBox = [this](const QString& text) {
+                showErrorText(QString::fromStdString(withFinalStop(text.toStdString())));
+            };
+            options.iniPath = m_placementPath;
+            m_progress = new ProgressWindow(std::move(options), this);
+            // After the key's handler: the drill's end is not kept waiting for the window.
+            connect(this, &TForm1::drillRecorded, m_progress, &ProgressWindow::drillRecorded,
+                Qt::QueuedConnection);
+        }
+        m_progress->showAndRaise();
+    });
+}
+
+QString TForm1::practiseWeakKeys(const std::string& pool)
+{
+    if (m_drill.Running)
+        return QStringLiteral("練習中です。スペースで終えてから押してください");
+    guarded([this, &pool] { m_drill.preparePool(pool, history::WeakKeysRows); });
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    return {};
 }
 
 void TForm1::ShowResults()

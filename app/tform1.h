@@ -33,6 +33,7 @@ struct WindowBounds;
 namespace history {
 class HistoryRecorder;
 }
+class ProgressWindow;
 
 class TForm1 : public QWidget, private WindowOps {
     Q_OBJECT
@@ -74,6 +75,13 @@ public:
     QString applicationTitle() const { return m_title; }
     // The practice history: records each drill's end; its database() is there for views.
     history::HistoryRecorder& historyRecorder() { return *m_history; }
+
+    // The 「練習の記録」 window (F2, or the results list's menu): made on first use, raised after.
+    void openProgress();
+    ProgressWindow* progressWindow() const { return m_progress; }
+    // Prepares a drill of these characters, as the prepare button does with the rows, and brings
+    // the window forward. Returns why it could not (a drill is running), or an empty text.
+    QString practiseWeakKeys(const std::string& pool);
 
     // Handlers.
     void FormCreate();
@@ -138,6 +146,7 @@ private:
     QMargins m_normalFrame; // the frame as last seen with the window neither maximised nor full screen
     QString m_otherTyped; // the last typed character that the window's code page has no byte for
     std::unique_ptr<history::HistoryRecorder> m_history;
+    ProgressWindow* m_progress = nullptr; // a child window, made on first use
     QString m_historyReport; // a history failure, shown once the key's handler is done
 };
 

@@ -1,6 +1,7 @@
 // The main window under the offscreen platform, driven by key events the way a person types.
 #include "fakewindow.h"
 #include "practiceset.h"
+#include "progresswindow.h"
 #include "tform1.h"
 
 #include <QApplication>
@@ -158,6 +159,9 @@ TEST_F(TForm1Test, wholeDrillByKeys)
     EXPECT_TRUE(form->Label1->text().isEmpty());
     ASSERT_EQ(form->ListBox1->count(), 1);
     EXPECT_EQ(form->ListBox1->item(0)->text().toStdString(), std::string(1, first) + ",523,0");
+    // The line's figures in a tip, as a long bar hides the number at the designed width.
+    EXPECT_EQ(
+        form->ListBox1->item(0)->toolTip(), QStringLiteral("%1: 平均 523 ms、最高 なし").arg(QChar(first)));
     EXPECT_EQ(fs::file_size(dir / "touchdrill.bst"), 376u);
     EXPECT_EQ(form->best()[static_cast<std::size_t>(first - 33)], 523u);
     EXPECT_TRUE(errors.empty());
@@ -686,4 +690,52 @@ TEST_F(TForm1Test, theFirstTickAfterARestComesWithinThePeriod)
         ASSERT_TRUE(form->Timer1->isActive());
         EXPECT_EQ(form->Timer1->interval(), row.firstTickIn);
     }
+}
+
+// The practice history's window: made on F2 only, raised again on F2, fed by each drill's end, and
+// its weak-key button prepares the main window.
+TEST_F(TForm1Test, progressWindowOnF2)
+{
+    EXPECT_EQ(form->progressWindow(), nullptr) << "nothing of it at start-up";
+    auto drill = [this](int answers) {
+        QApplication::setActiveWindow(form.get());
+        prepareHomeRow();
+        key(Qt::Key_Space);
+        for (int i = 0; i < answers; ++i) {
+            clock.ticks += 300 + 100 * static_cast<uint32_t>(i % 3);
+            type(target());
+        }
+        key(Qt::Key_Space);
+    };
+    drill(12);
+    key(Qt::Key_F2);
+    ProgressWindow* window = form->progressWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->drillCount(), 1u);
+    QApplication::setActiveWindow(form.get());
+    key(Qt::Key_F2);
+    EXPECT_EQ(form->progressWindow(), window) << "one window, raised again";
+
+    // A drill that ends while it is open shows there once the key's handler is done.
+    drill(9);
+    for (int i = 0; i < 100 && window->drillCount() < 2; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(window->drillCount(), 2u);
+
+    // 苦手なキーを練習 prepares the main window with the weak keys' pool.
+    ASSERT_FALSE(window->weakPool().empty());
+    ASSERT_TRUE(window->practiseButton->isEnabled());
+    QTest::mouseClick(window->practiseButton, Qt::LeftButton);
+    EXPECT_TRUE(prepared());
+    EXPECT_EQ(form->drill().Pool, window->weakPool());
+    EXPECT_EQ(form->drill().rowsLabel(), "weak");
+
+    // Not in the middle of a drill: it says why instead.
+    key(Qt::Key_Space);
+    ASSERT_TRUE(form->drill().Running);
+    QTest::mouseClick(window->practiseButton, Qt::LeftButton);
+    EXPECT_FALSE(window->practiseNote->text().isEmpty());
+    EXPECT_TRUE(form->drill().Running);
+    EXPECT_TRUE(errors.empty());
 }
