@@ -58,7 +58,8 @@ public:
     HistoryDb& operator=(const HistoryDb&) = delete;
 
     // Stores one drill in one transaction and sets drill.id. Throws HistoryError; the database
-    // then holds none of the drill.
+    // then holds none of the drill. Once any call has found the file damaged, every later store
+    // is refused with that error.
     void record(DrillRecord& drill);
     // All drills, oldest first, each with its keys ascending by code.
     std::vector<DrillRecord> drills() const;
@@ -71,10 +72,15 @@ public:
 private:
     HistoryDb(std::string path, sqlite3* db, bool readOnly);
     void migrate();
+    void store(DrillRecord& drill);
+    std::vector<DrillRecord> readSince(int64_t id) const;
+    int64_t countDrills() const;
+    template <typename Work> auto refusing(Work&& work) const;
 
     std::string m_path;
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
+    mutable std::shared_ptr<HistoryError> m_refusal; // the file was found damaged: no more writes
 };
 
 // The executable's path with its extension replaced by ".sqlite".

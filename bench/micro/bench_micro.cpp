@@ -3,6 +3,8 @@
 #include "chartpainter.h"
 #include "drillengine.h"
 #include "fakewindow.h"
+#include "historydb.h"
+#include "historyrecorder.h"
 #include "resultline.h"
 #include "showresults.h"
 #include "tform1.h"
@@ -15,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -30,9 +34,9 @@ namespace {
 // A fresh folder under the temporary folder, removed with its contents.
 class ScratchFolder {
 public:
-    ScratchFolder()
+    explicit ScratchFolder(const fs::path& base = fs::temp_directory_path())
     {
-        std::string pattern = (fs::temp_directory_path() / "touchdrill-bench-XXXXXX").string();
+        std::string pattern = (base / "touchdrill-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("cannot make a scratch folder");
         m_path = pattern;
@@ -217,6 +221,100 @@ void BM_ShowResults(benchmark::State& state)
         state.SkipWithError("the results list does not hold one line per character");
 }
 BENCHMARK(BM_ShowResults)->UseRealTime();
+
+// A drill of every row, long enough for every character to be answered, with a wrong key now and
+// then: the engine's state at the drill's end, as the history records it.
+struct FinishedDrill {
+    FinishedDrill()
+    {
+        engine.Button1Click({ true, true, true, true, true, true });
+        char key = ' ';
+        engine.FormKeyPress(key);
+        for (int i = 0; i < 600; ++i) {
+            clock.ticks += 300 + uint32_t(i % 7) * 40;
+            if (i % 5 == 0) {
+                key = static_cast<char>(engine.TargetChar == 'x' ? 'z' : 'x');
+                engine.FormKeyPress(key);
+            }
+            key = static_cast<char>(engine.TargetChar);
+            engine.FormKeyPress(key);
+        }
+        clock.utcMs += 180'000;
+        key = ' ';
+        engine.FormKeyPress(key);
+    }
+    testing::FakeWindow window;
+    testing::FakeClock clock;
+    RandomGenerator random { 7 };
+    DrillEngine engine { window, clock, random, {} };
+};
+
+// A history of 10,000 such drills, made once on tmpfs (where a commit costs no flush) and copied
+// wherever a benchmark needs it.
+const std::string& tenThousandDrills()
+{
+    static ScratchFolder folder("/dev/shm");
+    static const std::string path = [] {
+        const std::string file = folder.path("touchdrill.sqlite");
+        FinishedDrill drill;
+        history::DrillRecord record = history::drillRecordOf(drill.engine);
+        auto db = history::HistoryDb::open(file, true);
+        for (int i = 0; i < 10'000; ++i) {
+            record.startedUtcMs += 200'000;
+            record.endedUtcMs += 200'000;
+            db->record(record);
+        }
+        return file;
+    }();
+    return path;
+}
+
+// What recording adds to a drill's end: the drill taken from the engine and stored in its own
+// transaction, in a history of 10,000 drills that is open already (every drill's end but the
+// run's first), on tmpfs (0) and on disk (1). The median of the drill ends is a counter; the
+// mean is what the timer shows.
+void BM_RecordDrill(benchmark::State& state)
+{
+    ScratchFolder folder(state.range(0) ? "/var/tmp" : "/dev/shm");
+    const std::string path = folder.path("touchdrill.sqlite");
+    fs::copy_file(tenThousandDrills(), path);
+    const double size = double(fs::file_size(path));
+    FinishedDrill drill;
+    history::HistoryRecorder recorder(path, folder.path("touchdrill.ini"));
+    if (!recorder.record(drill.engine).empty()) // opens the database
+        state.SkipWithError("the first drill was not recorded");
+    std::vector<double> ms;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::string report = recorder.record(drill.engine);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (!report.empty())
+            state.SkipWithError(report.c_str());
+        state.SetIterationTime(took.count());
+        ms.push_back(took.count() * 1000);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    state.counters["bytes_per_drill"] = size / 10'000;
+    state.SetLabel(state.range(0) ? "disk (/var/tmp)" : "tmpfs (/dev/shm)");
+}
+BENCHMARK(BM_RecordDrill)->Arg(0)->Arg(1)->UseManualTime()->Iterations(200);
+
+// The run's first drill's end: the database opened, checked and the drill stored, then closed.
+void BM_RecordFirstDrill(benchmark::State& state)
+{
+    ScratchFolder folder(state.range(0) ? "/var/tmp" : "/dev/shm");
+    const std::string path = folder.path("touchdrill.sqlite");
+    fs::copy_file(tenThousandDrills(), path);
+    FinishedDrill drill;
+    for (auto _ : state) {
+        history::HistoryRecorder recorder(path, folder.path("touchdrill.ini"));
+        if (!recorder.record(drill.engine).empty())
+            state.SkipWithError("the drill was not recorded");
+    }
+    state.SetLabel(state.range(0) ? "disk (/var/tmp)" : "tmpfs (/dev/shm)");
+}
+BENCHMARK(BM_RecordFirstDrill)->Arg(0)->Arg(1)->UseRealTime()->Iterations(30);
 
 } // namespace
 

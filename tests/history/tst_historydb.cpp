@@ -198,6 +198,12 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
                 f << std::string(3000, '\x5a');
             },
             Kind::NotHistory },
+        { "ours, cut short",
+            [&](const std::string& p) {
+                ours(p);
+                std::filesystem::resize_file(p, std::filesystem::file_size(p) / 2);
+            },
+            Kind::NotHistory },
         { "ours, written by a newer version",
             [&](const std::string& p) {
                 ours(p);
@@ -217,13 +223,25 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
         const auto before = contents();
         const auto entries = dir.entries();
         for (const bool readOnly : { false, true }) {
-            try {
+            // Refused at the open, or (a damaged page) once the first store or read reaches it;
+            // refused for good then.
+            std::unique_ptr<HistoryDb> db;
+            DrillRecord drill = sampleDrill(1, "h");
+            const auto use = [&] {
+                db = readOnly ? HistoryDb::openReadOnly(path) : HistoryDb::open(path, true);
                 if (readOnly)
-                    HistoryDb::openReadOnly(path);
+                    db->drills();
                 else
-                    HistoryDb::open(path, true);
-                ADD_FAILURE() << "opened " << (readOnly ? "read-only" : "read-write");
+                    db->record(drill);
+            };
+            try {
+                use();
+                ADD_FAILURE() << "used " << (readOnly ? "read-only" : "read-write");
             } catch (const HistoryError& error) {
+                if (db && !readOnly) {
+                    EXPECT_THROW(db->record(drill), HistoryError) << "a second store after a refusal";
+                    EXPECT_EQ(drill.id, 0);
+                }
                 EXPECT_EQ(error.kind(), row.kind);
                 EXPECT_TRUE(error.permanent());
                 EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
