@@ -86,10 +86,7 @@ FileLocations::System FileLocations::System::real()
         return std::string(found->pw_dir);
     };
     system.canCreateIn = [](const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; };
-    system.exists = [](const std::string& path) {
-        struct stat st;
-        return ::lstat(path.c_str(), &st) == 0;
-    };
+    system.canWrite = [](const std::string& path) { return ::access(path.c_str(), W_OK) == 0; };
     return system;
 }
 
@@ -106,8 +103,8 @@ FileLocations FileLocations::beside(const std::string& executablePath)
 FileLocations FileLocations::decide(const std::string& executablePath, const System& system)
 {
     FileLocations files = beside(executablePath);
-    if (system.canCreateIn(folderOf(executablePath)) || system.exists(files.m_bestTimes)
-        || system.exists(files.m_placement) || system.exists(files.m_history))
+    if (system.canCreateIn(folderOf(executablePath)) || system.canWrite(files.m_bestTimes)
+        || system.canWrite(files.m_placement) || system.canWrite(files.m_history))
         return files;
 
     files.m_portable = false;

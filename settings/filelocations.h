@@ -13,11 +13,16 @@ namespace touchdrill {
 //
 // Portable mode keeps all three beside the executable, sharing its base name, as a build folder
 // or an unpacked archive always has: it is chosen when the user can create files in the
-// executable's folder, or when any of the three files is already there. Otherwise (an installed
-// copy in a folder the user cannot write) the files go to the user's folders as the XDG base
-// directory rules name them: the best times and the history in $XDG_DATA_HOME/touchdrill/
-// (~/.local/share/touchdrill/ by default), the INI file in $XDG_CONFIG_HOME/touchdrill/
-// (~/.config/touchdrill/ by default), under the same names they would have beside the executable.
+// executable's folder, or when any of the three files is already there and the user may write
+// it. Otherwise (an installed copy in a folder the user cannot write) the files go to the user's
+// folders as the XDG base directory rules name them: the best times and the history in
+// $XDG_DATA_HOME/touchdrill/ (~/.local/share/touchdrill/ by default), the INI file in
+// $XDG_CONFIG_HOME/touchdrill/ (~/.config/touchdrill/ by default), under the same names they
+// would have beside the executable.
+//
+// A file beside the executable that the user may not write does not keep the files there: left
+// by another user (root, say, beside /usr/bin/touchdrill) or on a read-only medium, it would end
+// every drill in an error box and keep no best, for every user, for good.
 class FileLocations {
 public:
     // What the decision reads of the machine. Tests hand in their own; real() asks the system.
@@ -28,8 +33,8 @@ public:
         std::function<std::optional<std::string>()> accountHome;
         // Whether the running user may create files in the folder.
         std::function<bool(const std::string& folder)> canCreateIn;
-        // Whether anything of that name exists (a dangling symbolic link included).
-        std::function<bool(const std::string& path)> exists;
+        // Whether the running user may write the file; false when there is none.
+        std::function<bool(const std::string& path)> canWrite;
 
         static System real();
     };

@@ -225,11 +225,17 @@ def test_lintian():
 def test_installed_copy_keeps_files_per_user():
     """/usr/bin/touchdrill from the package, run by an ordinary user from a folder they cannot
     write: the drill's best times and the window's placement go to that user's XDG folders, made
-    private, and nothing is written beside the executable or in the working folder."""
+    private, and nothing is written beside the executable or in the working folder. A placement
+    file beside the executable that the user may not write (left there by root) changes nothing."""
     root = unpacked()
     bin_folder = os.path.join(root, "usr", "bin")
     exe = os.path.join(bin_folder, "touchdrill")
     scratch = STATE["scratch"]
+    left_by_root = os.path.join(bin_folder, "touchdrill.ini")
+    left_text = "[Form]\nTop=5000\nLeft=5000\n"
+    with open(left_by_root, "w", encoding="ascii") as f:
+        f.write(left_text)
+    os.chmod(left_by_root, 0o444)
     if os.geteuid() == 0:
         # Permission bits do not bind root: the program runs as an ordinary user, to whom the
         # unpacked tree, root's own, is read-only as it would be in /usr.
@@ -352,7 +358,10 @@ def test_installed_copy_keeps_files_per_user():
         with open(blocked) as f:
             check(f.read() == "not a folder", "the file in the data folder's way was changed")
 
-    check(sorted(os.listdir(bin_folder)) == ["touchdrill"], "written beside the executable: %s" % os.listdir(bin_folder))
+    check(sorted(os.listdir(bin_folder)) == ["touchdrill", "touchdrill.ini"],
+          "written beside the executable: %s" % os.listdir(bin_folder))
+    with open(left_by_root, encoding="ascii") as f:
+        check(f.read() == left_text, "the placement file left beside the executable was changed")
     check(os.listdir(work) == [], "written into the working folder: %s" % os.listdir(work))
 
 

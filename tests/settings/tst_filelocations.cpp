@@ -18,7 +18,7 @@ struct Machine {
     std::map<std::string, std::string> variables;
     std::optional<std::string> accountHome;
     std::set<std::string> writableFolders;
-    std::set<std::string> existing;
+    std::map<std::string, bool> files; // the files there, and whether the user may write each
 
     FileLocations::System system() const
     {
@@ -31,7 +31,10 @@ struct Machine {
         };
         s.accountHome = [this] { return accountHome; };
         s.canCreateIn = [this](const std::string& folder) { return writableFolders.count(folder) > 0; };
-        s.exists = [this](const std::string& path) { return existing.count(path) > 0; };
+        s.canWrite = [this](const std::string& path) {
+            const auto it = files.find(path);
+            return it != files.end() && it->second;
+        };
         return s;
     }
 };
@@ -61,17 +64,28 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
             "/home/u/.local/share/touchdrill/touchdrill.bst", "/home/u/.config/touchdrill/touchdrill.ini",
             "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
         { "a best-times file beside a read-only program keeps it portable", "/opt/td/touchdrill",
-            { home, {}, {}, { "/opt/td/touchdrill.bst" } }, true, "/opt/td/touchdrill.bst",
+            { home, {}, {}, { { "/opt/td/touchdrill.bst", true } } }, true, "/opt/td/touchdrill.bst",
             "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
         { "an INI file beside it keeps it portable", "/opt/td/touchdrill",
-            { home, {}, {}, { "/opt/td/touchdrill.ini" } }, true, "/opt/td/touchdrill.bst",
+            { home, {}, {}, { { "/opt/td/touchdrill.ini", true } } }, true, "/opt/td/touchdrill.bst",
             "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
         { "a history beside it keeps it portable", "/opt/td/touchdrill",
-            { home, {}, {}, { "/opt/td/touchdrill.sqlite" } }, true, "/opt/td/touchdrill.bst",
+            { home, {}, {}, { { "/opt/td/touchdrill.sqlite", true } } }, true, "/opt/td/touchdrill.bst",
             "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
+        { "a file there that the user may not write does not count", "/usr/bin/touchdrill",
+            { home, {}, {},
+                { { "/usr/bin/touchdrill.bst", false }, { "/usr/bin/touchdrill.ini", false },
+                    { "/usr/bin/touchdrill.sqlite", false } } },
+            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
+            "/home/u/.config/touchdrill/touchdrill.ini",
+            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+        { "one writable file among read-only ones keeps all three beside it", "/opt/td/touchdrill",
+            { home, {}, {}, { { "/opt/td/touchdrill.bst", false }, { "/opt/td/touchdrill.ini", true } } },
+            true, "/opt/td/touchdrill.bst", "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
         { "other files beside it do not count", "/opt/td/touchdrill",
-            { home, {}, {}, { "/opt/td/touchdrill", "/opt/td/touchdrill.bst.tmp" } }, false,
-            "/home/u/.local/share/touchdrill/touchdrill.bst", "/home/u/.config/touchdrill/touchdrill.ini",
+            { home, {}, {}, { { "/opt/td/touchdrill", true }, { "/opt/td/touchdrill.bst.tmp", true } } },
+            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
+            "/home/u/.config/touchdrill/touchdrill.ini",
             "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
         { "names follow the executable's base name", "/usr/games/TouchDrill.x86", { home, {}, {}, {} }, false,
             "/home/u/.local/share/touchdrill/TouchDrill.bst", "/home/u/.config/touchdrill/TouchDrill.ini",
@@ -184,17 +198,21 @@ TEST(FileLocations, CreatesMissingFoldersPrivateAndLeavesOthersAlone)
     EXPECT_EQ(modeOf(dir.path("bin")), 0u);
 }
 
-TEST(FileLocations, RealSystemSeesAWritableFolderAndExistingFiles)
+TEST(FileLocations, RealSystemSeesWritableFoldersAndFiles)
 {
     TempDir dir;
     EXPECT_TRUE(FileLocations::decide(dir.path("touchdrill")).portable());
     EXPECT_EQ(FileLocations::decide(dir.path("touchdrill")).bestTimes(), dir.path("touchdrill.bst"));
     const FileLocations::System real = FileLocations::System::real();
-    EXPECT_FALSE(real.exists(dir.path("touchdrill.ini")));
-    ASSERT_EQ(::symlink("nowhere", dir.path("touchdrill.ini").c_str()), 0);
-    EXPECT_TRUE(real.exists(dir.path("touchdrill.ini"))) << "a dangling link still names a file";
+    EXPECT_FALSE(real.canWrite(dir.path("touchdrill.ini")));
+    dir.write("touchdrill.ini", "[Form]\n");
+    EXPECT_TRUE(real.canWrite(dir.path("touchdrill.ini")));
+    ASSERT_EQ(::symlink("nowhere", dir.path("touchdrill.bst").c_str()), 0);
+    EXPECT_FALSE(real.canWrite(dir.path("touchdrill.bst"))) << "a dangling link is no file to write";
     EXPECT_FALSE(real.canCreateIn(dir.path("missing")));
-    if (::geteuid() != 0) {
+    if (::geteuid() != 0) { // permission bits do not bind root
+        ASSERT_EQ(::chmod(dir.path("touchdrill.ini").c_str(), 0444), 0);
+        EXPECT_FALSE(real.canWrite(dir.path("touchdrill.ini")));
         ASSERT_EQ(::chmod(dir.path("").c_str(), 0555), 0);
         EXPECT_FALSE(real.canCreateIn(dir.path("")));
         ASSERT_EQ(::chmod(dir.path("").c_str(), 0700), 0);
