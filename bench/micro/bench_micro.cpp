@@ -5,6 +5,7 @@
 #include "fakewindow.h"
 #include "historydb.h"
 #include "historyrecorder.h"
+#include "progresswindow.h"
 #include "resultline.h"
 #include "showresults.h"
 #include "tform1.h"
@@ -225,12 +226,12 @@ BENCHMARK(BM_ShowResults)->UseRealTime();
 // A drill of every row, long enough for every character to be answered, with a wrong key now and
 // then: the engine's state at the drill's end, as the history records it.
 struct FinishedDrill {
-    FinishedDrill()
+    explicit FinishedDrill(RowChoices rows = { true, true, true, true, true, true }, int answers = 600)
     {
-        engine.Button1Click({ true, true, true, true, true, true });
+        engine.Button1Click(rows);
         char key = ' ';
         engine.FormKeyPress(key);
-        for (int i = 0; i < 600; ++i) {
+        for (int i = 0; i < answers; ++i) {
             clock.ticks += 300 + uint32_t(i % 7) * 40;
             if (i % 5 == 0) {
                 key = static_cast<char>(engine.TargetChar == 'x' ? 'z' : 'x');
@@ -269,6 +270,22 @@ const std::string& tenThousandDrills()
     return path;
 }
 
+// The history's growth per drill of the home row alone with 60 answers, over 1,000 such drills.
+double homeRowDrillSize()
+{
+    static const double size = [] {
+        ScratchFolder folder("/dev/shm");
+        const std::string file = folder.path("touchdrill.sqlite");
+        FinishedDrill drill({ .home = true }, 60);
+        history::DrillRecord record = history::drillRecordOf(drill.engine);
+        auto db = history::HistoryDb::open(file, true);
+        for (int i = 0; i < 1000; ++i)
+            db->record(record);
+        return double(fs::file_size(file)) / 1000;
+    }();
+    return size;
+}
+
 // What recording adds to a drill's end: the drill taken from the engine and stored in its own
 // transaction, in a history of 10,000 drills that is open already (every drill's end but the
 // run's first), on tmpfs (0) and on disk (1). The median of the drill ends is a counter; the
@@ -296,6 +313,7 @@ void BM_RecordDrill(benchmark::State& state)
     std::sort(ms.begin(), ms.end());
     state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
     state.counters["bytes_per_drill"] = size / 10'000;
+    state.counters["bytes_per_home_row_drill"] = homeRowDrillSize();
     state.SetLabel(state.range(0) ? "disk (/var/tmp)" : "tmpfs (/dev/shm)");
 }
 BENCHMARK(BM_RecordDrill)->Arg(0)->Arg(1)->UseManualTime()->Iterations(200);
@@ -315,6 +333,73 @@ void BM_RecordFirstDrill(benchmark::State& state)
     state.SetLabel(state.range(0) ? "disk (/var/tmp)" : "tmpfs (/dev/shm)");
 }
 BENCHMARK(BM_RecordFirstDrill)->Arg(0)->Arg(1)->UseRealTime()->Iterations(30);
+
+// The 「練習の記録」 window opened by F2 over a history of 10,000 drills of every row: the database
+// opened and checked, every drill read, the figures worked out, the window laid out and painted.
+void BM_OpenProgress(benchmark::State& state)
+{
+    std::vector<double> ms;
+    for (auto _ : state) {
+        Window w(true);
+        fs::copy_file(tenThousandDrills(), w.folder.path("touchdrill.sqlite"));
+        const auto start = std::chrono::steady_clock::now();
+        w.form->openProgress();
+        ProgressWindow* window = w.form->progressWindow();
+        if (window)
+            window->repaint();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (!window || window->drillCount() != 10'000)
+            state.SkipWithError("the window does not show the 10,000 drills");
+        state.SetIterationTime(took.count());
+        ms.push_back(took.count() * 1000);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+}
+BENCHMARK(BM_OpenProgress)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
+
+// A drill's end while the window is open over 10,000 drills: the results step, the recording, then
+// the window reading the new drill, working its figures out again and painting, as the event loop
+// runs it right after the key.
+void BM_DrillEndWithProgressOpen(benchmark::State& state)
+{
+    Window w(true);
+    fs::copy_file(tenThousandDrills(), w.folder.path("touchdrill.sqlite"));
+    TForm1& form = *w.form;
+    form.openProgress();
+    ProgressWindow* window = form.progressWindow();
+    if (!window) {
+        state.SkipWithError("no window");
+        return;
+    }
+    form.CheckBox3->setChecked(true);
+    std::vector<double> ms;
+    for (auto _ : state) {
+        form.Button1Click();
+        char key = ' ';
+        form.FormKeyPress(key);
+        for (int i = 0; i < 60; ++i) {
+            w.clock.ticks += 350 + uint32_t(i % 5) * 60;
+            key = static_cast<char>(form.drill().TargetChar);
+            form.FormKeyPress(key);
+        }
+        w.clock.utcMs += 120'000;
+        const std::size_t before = window->drillCount();
+        const auto start = std::chrono::steady_clock::now();
+        key = ' ';
+        form.FormKeyPress(key);
+        QApplication::processEvents(); // the window's update, queued behind the key
+        window->repaint();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (window->drillCount() != before + 1)
+            state.SkipWithError("the window did not take the new drill");
+        state.SetIterationTime(took.count());
+        ms.push_back(took.count() * 1000);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+}
+BENCHMARK(BM_DrillEndWithProgressOpen)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
