@@ -41,109 +41,85 @@ struct Machine {
 
 TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
 {
+    // The expected folders: the best times and the history share one, the INI file has its own.
     struct Row {
         const char* name;
         const char* exe;
         Machine machine;
         bool portable;
-        const char* bestTimes;
-        const char* placement;
-        const char* history;
+        const char* dataFolder;
+        const char* configFolder;
+        const char* baseName = "touchdrill";
     };
     const std::map<std::string, std::string> home = { { "HOME", "/home/u" } };
+    const char* data = "/home/u/.local/share/touchdrill";
+    const char* config = "/home/u/.config/touchdrill";
     const Row rows[] = {
         { "writable folder keeps the files beside the program", "/opt/td/touchdrill",
-            { home, {}, { "/opt/td" }, {} }, true, "/opt/td/touchdrill.bst", "/opt/td/touchdrill.ini",
-            "/opt/td/touchdrill.sqlite" },
+            { home, {}, { "/opt/td" }, {} }, true, "/opt/td", "/opt/td" },
         { "read-only folder moves them to the XDG defaults", "/usr/bin/touchdrill", { home, {}, {}, {} },
-            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
-            "/home/u/.config/touchdrill/touchdrill.ini",
-            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+            false, data, config },
         { "only the executable's own folder counts as writable", "/usr/bin/touchdrill",
-            { home, {}, { "/usr", "/home/u", "/usr/bin/touchdrill" }, {} }, false,
-            "/home/u/.local/share/touchdrill/touchdrill.bst", "/home/u/.config/touchdrill/touchdrill.ini",
-            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+            { home, {}, { "/usr", "/home/u", "/usr/bin/touchdrill" }, {} }, false, data, config },
         { "a best-times file beside a read-only program keeps it portable", "/opt/td/touchdrill",
-            { home, {}, {}, { { "/opt/td/touchdrill.bst", true } } }, true, "/opt/td/touchdrill.bst",
-            "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
+            { home, {}, {}, { { "/opt/td/touchdrill.bst", true } } }, true, "/opt/td", "/opt/td" },
         { "an INI file beside it keeps it portable", "/opt/td/touchdrill",
-            { home, {}, {}, { { "/opt/td/touchdrill.ini", true } } }, true, "/opt/td/touchdrill.bst",
-            "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
+            { home, {}, {}, { { "/opt/td/touchdrill.ini", true } } }, true, "/opt/td", "/opt/td" },
         { "a history beside it keeps it portable", "/opt/td/touchdrill",
-            { home, {}, {}, { { "/opt/td/touchdrill.sqlite", true } } }, true, "/opt/td/touchdrill.bst",
-            "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
+            { home, {}, {}, { { "/opt/td/touchdrill.sqlite", true } } }, true, "/opt/td", "/opt/td" },
         { "a file there that the user may not write does not count", "/usr/bin/touchdrill",
             { home, {}, {},
                 { { "/usr/bin/touchdrill.bst", false }, { "/usr/bin/touchdrill.ini", false },
                     { "/usr/bin/touchdrill.sqlite", false } } },
-            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
-            "/home/u/.config/touchdrill/touchdrill.ini",
-            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+            false, data, config },
         { "one writable file among read-only ones keeps all three beside it", "/opt/td/touchdrill",
             { home, {}, {}, { { "/opt/td/touchdrill.bst", false }, { "/opt/td/touchdrill.ini", true } } },
-            true, "/opt/td/touchdrill.bst", "/opt/td/touchdrill.ini", "/opt/td/touchdrill.sqlite" },
+            true, "/opt/td", "/opt/td" },
         { "other files beside it do not count", "/opt/td/touchdrill",
             { home, {}, {}, { { "/opt/td/touchdrill", true }, { "/opt/td/touchdrill.bst.tmp", true } } },
-            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
-            "/home/u/.config/touchdrill/touchdrill.ini",
-            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+            false, data, config },
         { "names follow the executable's base name", "/usr/games/TouchDrill.x86", { home, {}, {}, {} }, false,
-            "/home/u/.local/share/touchdrill/TouchDrill.bst", "/home/u/.config/touchdrill/TouchDrill.ini",
-            "/home/u/.local/share/touchdrill/TouchDrill.sqlite" },
+            data, config, "TouchDrill" },
         { "an executable in the root folder asks about the root folder", "/touchdrill",
-            { home, {}, { "/" }, {} }, true, "/touchdrill.bst", "/touchdrill.ini", "/touchdrill.sqlite" },
+            { home, {}, { "/" }, {} }, true, "", "" },
         { "absolute XDG folders are used", "/usr/bin/touchdrill",
             { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "/d" }, { "XDG_CONFIG_HOME", "/c/x" } }, {}, {},
                 {} },
-            false, "/d/touchdrill/touchdrill.bst", "/c/x/touchdrill/touchdrill.ini",
-            "/d/touchdrill/touchdrill.sqlite" },
+            false, "/d/touchdrill", "/c/x/touchdrill" },
         { "trailing slashes are not doubled", "/usr/bin/touchdrill",
-            { { { "HOME", "/home/u/" }, { "XDG_DATA_HOME", "/d//" } }, {}, {}, {} }, false,
-            "/d/touchdrill/touchdrill.bst", "/home/u/.config/touchdrill/touchdrill.ini",
-            "/d/touchdrill/touchdrill.sqlite" },
+            { { { "HOME", "/home/u/" }, { "XDG_DATA_HOME", "/d//" } }, {}, {}, {} }, false, "/d/touchdrill",
+            config },
         { "empty XDG variables are ignored", "/usr/bin/touchdrill",
             { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "" }, { "XDG_CONFIG_HOME", "" } }, {}, {}, {} },
-            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
-            "/home/u/.config/touchdrill/touchdrill.ini",
-            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+            false, data, config },
         { "relative XDG variables are ignored", "/usr/bin/touchdrill",
             { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "data" }, { "XDG_CONFIG_HOME", "./c" } }, {}, {},
                 {} },
-            false, "/home/u/.local/share/touchdrill/touchdrill.bst",
-            "/home/u/.config/touchdrill/touchdrill.ini",
-            "/home/u/.local/share/touchdrill/touchdrill.sqlite" },
+            false, data, config },
         { "no HOME: the account's home folder", "/usr/bin/touchdrill", { {}, "/var/lib/u", {}, {} }, false,
-            "/var/lib/u/.local/share/touchdrill/touchdrill.bst",
-            "/var/lib/u/.config/touchdrill/touchdrill.ini",
-            "/var/lib/u/.local/share/touchdrill/touchdrill.sqlite" },
+            "/var/lib/u/.local/share/touchdrill", "/var/lib/u/.config/touchdrill" },
         { "empty HOME: the account's home folder", "/usr/bin/touchdrill",
-            { { { "HOME", "" } }, "/var/lib/u", {}, {} }, false,
-            "/var/lib/u/.local/share/touchdrill/touchdrill.bst",
-            "/var/lib/u/.config/touchdrill/touchdrill.ini",
-            "/var/lib/u/.local/share/touchdrill/touchdrill.sqlite" },
+            { { { "HOME", "" } }, "/var/lib/u", {}, {} }, false, "/var/lib/u/.local/share/touchdrill",
+            "/var/lib/u/.config/touchdrill" },
         { "relative HOME: the account's home folder", "/usr/bin/touchdrill",
-            { { { "HOME", "u" } }, "/var/lib/u", {}, {} }, false,
-            "/var/lib/u/.local/share/touchdrill/touchdrill.bst",
-            "/var/lib/u/.config/touchdrill/touchdrill.ini",
-            "/var/lib/u/.local/share/touchdrill/touchdrill.sqlite" },
+            { { { "HOME", "u" } }, "/var/lib/u", {}, {} }, false, "/var/lib/u/.local/share/touchdrill",
+            "/var/lib/u/.config/touchdrill" },
         { "no home anywhere: the XDG folders still serve", "/usr/bin/touchdrill",
             { { { "XDG_DATA_HOME", "/d" }, { "XDG_CONFIG_HOME", "/c" } }, std::nullopt, {}, {} }, false,
-            "/d/touchdrill/touchdrill.bst", "/c/touchdrill/touchdrill.ini",
-            "/d/touchdrill/touchdrill.sqlite" },
+            "/d/touchdrill", "/c/touchdrill" },
         { "no home and a relative account home: files stay beside the program", "/usr/bin/touchdrill",
-            { {}, "relative", {}, {} }, false, "/usr/bin/touchdrill.bst", "/usr/bin/touchdrill.ini",
-            "/usr/bin/touchdrill.sqlite" },
+            { {}, "relative", {}, {} }, false, "/usr/bin", "/usr/bin" },
         { "no home and only a config folder named", "/usr/bin/touchdrill",
-            { { { "XDG_CONFIG_HOME", "/c" } }, std::nullopt, {}, {} }, false, "/usr/bin/touchdrill.bst",
-            "/c/touchdrill/touchdrill.ini", "/usr/bin/touchdrill.sqlite" },
+            { { { "XDG_CONFIG_HOME", "/c" } }, std::nullopt, {}, {} }, false, "/usr/bin", "/c/touchdrill" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const FileLocations files = FileLocations::decide(row.exe, row.machine.system());
+        const std::string base = row.baseName;
         EXPECT_EQ(files.portable(), row.portable);
-        EXPECT_EQ(files.bestTimes(), row.bestTimes);
-        EXPECT_EQ(files.placement(), row.placement);
-        EXPECT_EQ(files.history(), row.history);
+        EXPECT_EQ(files.bestTimes(), row.dataFolder + ('/' + base) + ".bst");
+        EXPECT_EQ(files.placement(), row.configFolder + ('/' + base) + ".ini");
+        EXPECT_EQ(files.history(), row.dataFolder + ('/' + base) + ".sqlite");
     }
 }
 
