@@ -463,7 +463,17 @@ def main():
                        runs.get("BM_RecordDrill/0/iterations:200/manual_time:bytes_per_drill", []), "B"),
                 Figure("history per drill: home row, 60 keys",
                        runs.get("BM_RecordDrill/0/iterations:200/manual_time:bytes_per_home_row_drill", []),
-                       "B")]))
+                       "B"),
+                Figure("F2 window, 10,000 home-row drills",
+                       runs.get("BM_OpenProgress/0/iterations:15/manual_time:median_ms", []), "ms", "< 150", 150.0),
+                Figure("F2 window, 10,000 all-row drills",
+                       runs.get("BM_OpenProgress/1/iterations:15/manual_time:median_ms", []), "ms", "< 150", 150.0),
+                Figure("drill end, F2 window open, home row",
+                       runs.get("BM_DrillEndWithProgressOpen/0/iterations:30/manual_time:median_ms", []), "ms",
+                       "< 20", 20.0),
+                Figure("drill end, F2 window open, all rows",
+                       runs.get("BM_DrillEndWithProgressOpen/1/iterations:30/manual_time:median_ms", []), "ms",
+                       "< 20", 20.0)]))
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
