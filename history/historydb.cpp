@@ -139,7 +139,8 @@ public:
     }
     Statement& bind(int index, const std::string& value)
     {
-        check(sqlite3_bind_text(m_stmt, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT));
+        check(
+            sqlite3_bind_text(m_stmt, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT));
         return *this;
     }
     // True while there is a row.
@@ -162,7 +163,7 @@ public:
     {
         const auto* bytes = sqlite3_column_text(m_stmt, column);
         return bytes ? std::string(reinterpret_cast<const char*>(bytes),
-                           static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                   static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
                      : std::string();
     }
 
@@ -227,7 +228,7 @@ enum class Found { Nothing, EmptyFile, Database };
 
 Found inspect(const std::string& path, Doing doing)
 {
-    struct stat info {};
+    struct stat info { };
     if (stat(path.c_str(), &info) != 0) {
         if (errno == ENOENT)
             return Found::Nothing;
@@ -287,11 +288,13 @@ std::unique_ptr<HistoryDb> HistoryDb::open(const std::string& path, bool create)
     std::unique_ptr<HistoryDb> history(new HistoryDb(path, db.release(), false));
     try {
         history->migrate();
-    } catch (const HistoryError&) {
-        // A file this call made and could not fill (a full disk): no empty file stays behind.
+    } catch (const HistoryError& error) {
+        // A file this call made and could not fill (a full disk): no empty file stays behind. Not
+        // when another copy holds it: that copy may be making it this moment.
         history.reset();
-        struct stat info {};
-        if (found == Found::Nothing && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
+        struct stat info { };
+        if (found == Found::Nothing && error.kind() != HistoryError::Kind::Busy
+            && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
             ::unlink(path.c_str());
         throw;
     }
@@ -348,12 +351,13 @@ void HistoryDb::migrate()
         // found when a write or a read reaches it, and the file is refused then.
         const int64_t pages = pragmaInteger(m_db, "PRAGMA page_count", doing, m_path);
         const int64_t pageSize = pragmaInteger(m_db, "PRAGMA page_size", doing, m_path);
-        struct stat info {};
+        struct stat info { };
         if (stat(m_path.c_str(), &info) != 0 || info.st_size != pages * pageSize)
             fail(HistoryError::Kind::NotHistory, doing, m_path);
         if (version == SchemaVersion
             && pragmaInteger(m_db,
-                   "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('drill', 'drill_key', "
+                   "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('drill', "
+                   "'drill_key', "
                    "'wrong_key')",
                    doing, m_path)
                 != 3)
@@ -366,7 +370,8 @@ void HistoryDb::migrate()
     // The write lock first, then the version again: another copy may have migrated meanwhile.
     Transaction write(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
     int64_t version = pragmaInteger(m_db, "PRAGMA user_version", Doing::Writing, m_path);
-    if (version == 0 && pragmaInteger(m_db, "SELECT count(*) FROM sqlite_schema", Doing::Writing, m_path) != 0)
+    if (version == 0
+        && pragmaInteger(m_db, "SELECT count(*) FROM sqlite_schema", Doing::Writing, m_path) != 0)
         fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
     if (version > SchemaVersion)
         fail(HistoryError::Kind::NewerVersion, Doing::Writing, m_path);
@@ -406,12 +411,18 @@ void HistoryDb::store(DrillRecord& drill)
     insertDrill.bind(1, drill.startedUtcMs).bind(2, drill.endedUtcMs).bind(3, drill.rows).run();
     const int64_t id = sqlite3_last_insert_rowid(m_db);
 
-    Statement insertKey(m_db, "INSERT INTO drill_key (drill_id, code, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?)",
+    Statement insertKey(m_db,
+        "INSERT INTO drill_key (drill_id, code, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?)",
         Doing::Writing, m_path);
     Statement insertWrong(m_db, "INSERT INTO wrong_key (drill_id, code, typed, count) VALUES (?, ?, ?, ?)",
         Doing::Writing, m_path);
     for (const KeyRecord& key : drill.keys) {
-        insertKey.bind(1, id).bind(2, key.code).bind(3, key.hits).bind(4, key.totalMs).bind(5, key.wrong).run();
+        insertKey.bind(1, id)
+            .bind(2, key.code)
+            .bind(3, key.hits)
+            .bind(4, key.totalMs)
+            .bind(5, key.wrong)
+            .run();
         for (const auto& [typed, count] : key.wrongKeys)
             insertWrong.bind(1, id).bind(2, key.code).bind(3, typed).bind(4, count).run();
     }
@@ -437,8 +448,9 @@ std::vector<DrillRecord> HistoryDb::readSince(int64_t id) const
     if (pragmaInteger(m_db, "PRAGMA user_version", doing, m_path) == 0)
         return result; // an empty file opened read-only
     {
-        Statement query(m_db, "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? ORDER BY id",
-            doing, m_path);
+        Statement query(m_db,
+            "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? ORDER BY id", doing,
+            m_path);
         query.bind(1, id);
         while (query.step()) {
             DrillRecord drill;
@@ -475,7 +487,8 @@ std::vector<DrillRecord> HistoryDb::readSince(int64_t id) const
     }
     {
         Statement query(m_db,
-            "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id > ? ORDER BY drill_id, code, typed",
+            "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id > ? ORDER BY drill_id, code, "
+            "typed",
             doing, m_path);
         query.bind(1, id);
         auto drill = result.begin();

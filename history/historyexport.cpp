@@ -21,7 +21,8 @@ void exportHistory(const std::string& databasePath, const std::string& outPath, 
     exportCsv(drills, csv);
     const std::string text = csv.str();
 
-    const std::string failed = outPath == "-" ? std::string("標準出力に書き込めません") : outPath + " に書き込めません";
+    const std::string failed
+        = outPath == "-" ? std::string("標準出力に書き込めません") : outPath + " に書き込めません";
     if (outPath == "-") {
         standardOutput.write(text.data(), static_cast<std::streamsize>(text.size()));
         standardOutput.flush();

@@ -33,7 +33,8 @@ public:
     std::string record(const DrillEngine& engine) { return record(drillRecordOf(engine)); }
 
     // The database for reading, opened on first use without creating it; null when there is no
-    // file yet. Throws HistoryError when it cannot be opened or was refused in this run.
+    // file yet. Throws HistoryError when it cannot be opened or was refused in this run. Ask again
+    // after each record(): a failed one may close it.
     HistoryDb* database();
 
     // The id of the last drill stored in this run, 0 before the first.

@@ -129,7 +129,8 @@ TEST_F(DrillEngineTest, correctWrongAndSpaceKeys)
     EXPECT_EQ(engine.wrongKeys().total(first), 2u);
     EXPECT_EQ(engine.wrongKeys().count(first, static_cast<unsigned char>(wrongKey)), 1u);
     EXPECT_EQ(engine.wrongKeys().count(first, '&'), 1u);
-    EXPECT_EQ(engine.wrongKeys().total(static_cast<unsigned char>(wrongKey)), 0u) << "counted under the target";
+    EXPECT_EQ(engine.wrongKeys().total(static_cast<unsigned char>(wrongKey)), 0u)
+        << "counted under the target";
 
     clock.ticks += 223; // 523 ms after the target appeared: wrong keys do not restart the clock
     answer();

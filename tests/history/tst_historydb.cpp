@@ -182,13 +182,19 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
         }
     };
     const Row table[] = {
-        { "a text file", [](const std::string& p) { std::ofstream(p) << "Record=0\n,\"\n"; }, Kind::NotHistory },
-        { "a database header and then garbage",
-            [](const std::string& p) { std::ofstream(p) << std::string("SQLite format 3\0", 16) << std::string(4080, 'x'); },
+        { "a text file", [](const std::string& p) { std::ofstream(p) << "Record=0\n,\"\n"; },
             Kind::NotHistory },
-        { "cut after a few bytes", [](const std::string& p) { std::ofstream(p) << "SQLite"; }, Kind::NotHistory },
+        { "a database header and then garbage",
+            [](const std::string& p) {
+                std::ofstream(p) << std::string("SQLite format 3\0", 16) << std::string(4080, 'x');
+            },
+            Kind::NotHistory },
+        { "cut after a few bytes", [](const std::string& p) { std::ofstream(p) << "SQLite"; },
+            Kind::NotHistory },
         { "another program's database",
-            [](const std::string& p) { Other(p).exec("CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('x')"); },
+            [](const std::string& p) {
+                Other(p).exec("CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('x')");
+            },
             Kind::NotHistory },
         { "ours with a page overwritten",
             [&](const std::string& p) {
@@ -266,7 +272,8 @@ TEST(HistoryDb, anotherCopyHoldingTheDatabaseCostsOnlyThisDrill)
     } catch (const HistoryError& error) {
         EXPECT_EQ(error.kind(), HistoryError::Kind::Busy);
         EXPECT_FALSE(error.permanent());
-        EXPECT_EQ(std::string(error.what()), path + " は別の touchdrill が使っています。この練習は記録されません");
+        EXPECT_EQ(
+            std::string(error.what()), path + " は別の touchdrill が使っています。この練習は記録されません");
     }
     EXPECT_EQ(drill.id, 0);
     other.exec("COMMIT");

@@ -83,8 +83,8 @@ TEST(HistoryRecorder, recordsWhenAllowedAndReportsOnlyTheFirstFailure)
         { "opted out", "", "[Form]\nTop=1\n[History]\nRecord=0\n", nullptr, "", false },
         { "opted out in hexadecimal", "", "[history]\r\n record = 0x0\r\n", nullptr, "", false },
         { "a folder that is not there", "missing/", nullptr, nullptr, " に書き込めません", false },
-        { "not a database", "", nullptr, "Record=0\n", " は練習の記録ではないか、壊れています。ファイルはそのままにし、記録を止めます",
-            false },
+        { "not a database", "", nullptr, "Record=0\n",
+            " は練習の記録ではないか、壊れています。ファイルはそのままにし、記録を止めます", false },
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
