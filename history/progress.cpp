@@ -14,13 +14,6 @@ namespace {
 constexpr int64_t MsPerDay = 24LL * 60 * 60 * 1000;
 constexpr double Infinite = std::numeric_limits<double>::infinity();
 
-// One character's figures in one drill.
-struct Entry {
-    uint64_t hits = 0;
-    uint64_t totalMs = 0;
-    uint64_t wrong = 0;
-};
-
 struct Window {
     uint64_t hits = 0;
     uint64_t totalMs = 0;
@@ -34,7 +27,7 @@ struct Window {
 };
 
 // Adds up the entries [first, last) of a character's drills.
-Window sum(const std::vector<Entry>& entries, std::size_t first, std::size_t last)
+template <typename Entry> Window sum(const std::vector<Entry>& entries, std::size_t first, std::size_t last)
 {
     Window window;
     for (std::size_t i = first; i < last; ++i) {
@@ -82,22 +75,62 @@ int64_t utcDayOf(int64_t utcMs)
 Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code, const DayOf& dayOf,
     std::size_t perDayThreshold)
 {
+    ProgressTally tally;
+    tally.add(drills);
+    return tally.series(code, dayOf, perDayThreshold);
+}
+
+std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best)
+{
+    ProgressTally tally;
+    tally.add(drills);
+    return tally.summaries(best);
+}
+
+void ProgressTally::add(const DrillRecord& drill)
+{
+    const auto index = static_cast<uint32_t>(m_drills.size());
+    DrillTotals totals;
+    totals.startedUtcMs = drill.startedUtcMs;
+    for (const KeyRecord& key : drill.keys) {
+        totals.hits += key.hits;
+        totals.totalMs += key.totalMs;
+        totals.wrong += key.wrong;
+        if (!isPracticeCode(key.code) || (key.hits == 0 && key.wrong == 0))
+            continue;
+        const std::size_t code = key.code - FirstCode;
+        m_keys[code].push_back({ index, key.hits, key.totalMs, key.wrong });
+        for (const auto& [typed, count] : key.wrongKeys)
+            m_wrongKeys[code][typed] += count;
+    }
+    m_drills.push_back(totals);
+    m_lastId = std::max(m_lastId, drill.id);
+}
+
+void ProgressTally::add(const std::vector<DrillRecord>& drills)
+{
+    m_drills.reserve(m_drills.size() + drills.size());
+    for (const DrillRecord& drill : drills)
+        add(drill);
+}
+
+Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t perDayThreshold) const
+{
     Series series;
-    series.points.reserve(drills.size());
-    for (const DrillRecord& drill : drills) {
-        SeriesPoint point;
-        point.firstStartedUtcMs = drill.startedUtcMs;
-        point.lastStartedUtcMs = drill.startedUtcMs;
-        point.drills = 1;
-        for (const KeyRecord& key : drill.keys) {
-            if (code != AllCharacters && key.code != code)
-                continue;
-            point.hits += key.hits;
-            point.totalMs += key.totalMs;
-            point.wrong += key.wrong;
-        }
-        if (point.hits + point.wrong > 0)
-            series.points.push_back(point);
+    auto point = [](int64_t started, uint64_t hits, uint64_t totalMs, uint64_t wrong) {
+        return SeriesPoint { started, started, 1, hits, totalMs, wrong };
+    };
+    if (code == AllCharacters) {
+        series.points.reserve(m_drills.size());
+        for (const DrillTotals& drill : m_drills)
+            if (drill.hits + drill.wrong > 0)
+                series.points.push_back(point(drill.startedUtcMs, drill.hits, drill.totalMs, drill.wrong));
+    } else if (isPracticeCode(code)) {
+        const std::vector<KeyEntry>& entries = m_keys[code - FirstCode];
+        series.points.reserve(entries.size());
+        for (const KeyEntry& entry : entries)
+            series.points.push_back(
+                point(m_drills[entry.drill].startedUtcMs, entry.hits, entry.totalMs, entry.wrong));
     }
     if (series.points.size() <= perDayThreshold)
         return series;
@@ -105,43 +138,29 @@ Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code
     series.perDay = true;
     std::vector<SeriesPoint> days;
     int64_t currentDay = 0;
-    for (const SeriesPoint& point : series.points) {
-        const int64_t day = dayOf ? dayOf(point.firstStartedUtcMs) : utcDayOf(point.firstStartedUtcMs);
+    for (const SeriesPoint& p : series.points) {
+        const int64_t day = dayOf ? dayOf(p.firstStartedUtcMs) : utcDayOf(p.firstStartedUtcMs);
         if (days.empty() || day != currentDay) {
-            days.push_back(point);
+            days.push_back(p);
             currentDay = day;
             continue;
         }
         SeriesPoint& into = days.back();
-        into.lastStartedUtcMs = point.lastStartedUtcMs;
-        into.drills += point.drills;
-        into.hits += point.hits;
-        into.totalMs += point.totalMs;
-        into.wrong += point.wrong;
+        into.lastStartedUtcMs = p.lastStartedUtcMs;
+        into.drills += p.drills;
+        into.hits += p.hits;
+        into.totalMs += p.totalMs;
+        into.wrong += p.wrong;
     }
     series.points = std::move(days);
     return series;
 }
 
-std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best)
+std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
 {
-    std::array<std::vector<Entry>, CodeCount> entries;
-    // Wrong keys per target: the whole history's counts, by the byte typed.
-    std::vector<std::array<uint64_t, 256>> wrongKeys(CodeCount);
-    for (const DrillRecord& drill : drills) {
-        for (const KeyRecord& key : drill.keys) {
-            if (!isPracticeCode(key.code) || (key.hits == 0 && key.wrong == 0))
-                continue;
-            const std::size_t index = key.code - FirstCode;
-            entries[index].push_back({ key.hits, key.totalMs, key.wrong });
-            for (const auto& [typed, count] : key.wrongKeys)
-                wrongKeys[index][typed] += count;
-        }
-    }
-
     std::vector<KeySummary> summaries;
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        const std::vector<Entry>& own = entries[index];
+    for (std::size_t index = 0; index < m_keys.size(); ++index) {
+        const std::vector<KeyEntry>& own = m_keys[index];
         if (own.empty())
             continue;
         KeySummary summary;
@@ -161,7 +180,7 @@ std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, con
         if (summary.recentMs && earlier.averageMs())
             summary.trendMs = *summary.recentMs - *earlier.averageMs();
 
-        const auto& counts = wrongKeys[index];
+        const auto& counts = m_wrongKeys[index];
         const auto top = std::max_element(counts.begin(), counts.end()); // first of equals: lower code
         if (*top > 0) {
             summary.topWrongKey = static_cast<unsigned char>(top - counts.begin());

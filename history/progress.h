@@ -6,6 +6,7 @@
 #include "drillrecord.h"
 #include "keystats.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -75,6 +76,43 @@ struct KeySummary {
 
 // One summary per character that was the target in any drill, in code order.
 std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best);
+
+// The figures of every drill added so far, kept per drill and per character, so that a drill more
+// costs its own characters only and a summary looks at each character's last drills only. The
+// drills come oldest first.
+class ProgressTally {
+public:
+    void add(const DrillRecord& drill);
+    void add(const std::vector<DrillRecord>& drills);
+
+    std::size_t drillCount() const { return m_drills.size(); }
+    int64_t lastId() const { return m_lastId; } // the highest id added; 0 before any
+
+    // As keySummaries() and progressSeries() over the drills added.
+    std::vector<KeySummary> summaries(const BestTimes& best) const;
+    Series series(unsigned char code, const DayOf& dayOf = utcDayOf,
+        std::size_t perDayThreshold = PerDayThreshold) const;
+
+private:
+    struct DrillTotals {
+        int64_t startedUtcMs = 0;
+        uint64_t hits = 0;
+        uint64_t totalMs = 0;
+        uint64_t wrong = 0;
+    };
+    struct KeyEntry {
+        uint32_t drill = 0; // index into m_drills
+        uint32_t hits = 0;
+        uint32_t totalMs = 0;
+        uint32_t wrong = 0;
+    };
+
+    std::vector<DrillTotals> m_drills;
+    std::vector<std::vector<KeyEntry>> m_keys = std::vector<std::vector<KeyEntry>>(CodeCount);
+    // Per target, how often each byte was typed instead, over every drill.
+    std::vector<std::array<uint64_t, 256>> m_wrongKeys = std::vector<std::array<uint64_t, 256>>(CodeCount);
+    int64_t m_lastId = 0;
+};
 
 // How strongly each weak key is drilled, and the pool that repeats it that often.
 struct WeakKey {

@@ -70,8 +70,12 @@ std::vector<KeyCap> buildKeys()
             key.kana = QString::fromUtf8(c.kana);
             key.base = static_cast<unsigned char>(c.base);
             key.shifted = static_cast<unsigned char>(c.shifted);
-            // The yen key of the number row types the backslash; its cap shows the yen sign.
-            key.baseLegend = row == 0 && c.base == '\\' ? QStringLiteral("¥") : legend(c.base);
+            // Both keys type the backslash: the number row's cap shows the yen sign, the ro key's the
+            // backslash, in its full-width form, which Japanese fonts never draw as a yen sign.
+            if (c.base == '\\')
+                key.baseLegend = row == 0 ? QStringLiteral("¥") : QStringLiteral("＼");
+            else
+                key.baseLegend = legend(c.base);
             key.shiftedLegend = legend(c.shifted);
             keys.push_back(key);
             x += 1;

@@ -141,7 +141,7 @@ void ProgressWindow::createControls()
     keyboardLabel->setBuddy(keyboard);
     left->addLayout(switchRow);
     left->addWidget(keyboard, 1);
-    middle->addLayout(left, 3);
+    middle->addLayout(left, 5);
 
     auto* right = new QVBoxLayout;
     auto* tableLabel = new QLabel(QStringLiteral("苦手なキー(&T):"), this);
@@ -162,7 +162,7 @@ void ProgressWindow::createControls()
     tableLabel->setBuddy(table);
     right->addWidget(tableLabel);
     right->addWidget(table, 1);
-    middle->addLayout(right, 2);
+    middle->addLayout(right, 4);
     layout->addLayout(middle, 4);
 
     auto* bottom = new QHBoxLayout;
@@ -245,8 +245,7 @@ void ProgressWindow::showAndRaise()
 void ProgressWindow::reload()
 {
     m_loaded = true;
-    m_drills.clear();
-    m_lastId = 0;
+    m_tally = {};
     drillRecorded();
 }
 
@@ -254,13 +253,8 @@ void ProgressWindow::drillRecorded()
 {
     QString problem;
     try {
-        if (m_options.readDrills) {
-            std::vector<history::DrillRecord> newer = m_options.readDrills(m_lastId);
-            for (history::DrillRecord& drill : newer) {
-                m_lastId = std::max(m_lastId, drill.id);
-                m_drills.push_back(std::move(drill));
-            }
-        }
+        if (m_options.readDrills)
+            m_tally.add(m_options.readDrills(m_tally.lastId()));
     } catch (const std::exception& error) {
         // Shown in the window itself: the box would come at every drill's end.
         problem = QStringLiteral("記録を読めません: %1").arg(whatText(error));
@@ -280,7 +274,7 @@ void ProgressWindow::refresh()
             // The bests are shown as missing; the main window reports the file's trouble itself.
         }
     }
-    m_summaries = history::keySummaries(m_drills, best);
+    m_summaries = m_tally.summaries(best);
     m_weak = history::weakKeys(m_summaries);
     m_pool = history::weakKeyPool(m_weak);
 
@@ -289,8 +283,9 @@ void ProgressWindow::refresh()
     model->setSummaries(m_summaries, m_weak);
     chooseCharacter(chosen);
 
-    statusLabel->setText(m_drills.empty() ? QStringLiteral("まだ記録がありません")
-                                          : QStringLiteral("練習 %1 回の記録").arg(m_drills.size()));
+    statusLabel->setText(m_tally.drillCount() == 0
+            ? QStringLiteral("まだ記録がありません")
+            : QStringLiteral("練習 %1 回の記録").arg(m_tally.drillCount()));
     const bool any = !m_pool.empty();
     practiseButton->setEnabled(any);
     const QString why
@@ -298,7 +293,7 @@ void ProgressWindow::refresh()
     practiseNote->setText(why);
     practiseButton->setToolTip(
         any ? QStringLiteral("遅いキー・間違えやすいキーを多めに出して練習を準備します") : why);
-    exportButton->setEnabled(!m_drills.empty());
+    exportButton->setEnabled(m_tally.drillCount() > 0);
 }
 
 void ProgressWindow::updateChart()
@@ -306,7 +301,7 @@ void ProgressWindow::updateChart()
     const unsigned char code = chosenCharacter();
     const QString subject
         = code ? QStringLiteral("文字 %1").arg(characterText(code)) : QStringLiteral("すべての文字");
-    chart->setSeries(history::progressSeries(m_drills, code, localDayOf()), subject);
+    chart->setSeries(m_tally.series(code, localDayOf()), subject);
 }
 
 void ProgressWindow::practise()
@@ -320,7 +315,8 @@ void ProgressWindow::practise()
 void ProgressWindow::exportCsvTo(const QString& path) const
 {
     std::ostringstream csv;
-    history::exportCsv(m_drills, csv);
+    history::exportCsv(
+        m_options.readDrills ? m_options.readDrills(0) : std::vector<history::DrillRecord> {}, csv);
     const std::string bytes = csv.str();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)

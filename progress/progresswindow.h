@@ -55,14 +55,14 @@ public:
     void drillRecorded();
     // Reads the whole history again.
     void reload();
-    // Writes the CSV of every drill to `path`, replacing the file at once. Throws with the text
-    // to show.
+    // Writes the CSV of every drill, read afresh, to `path`, replacing the file at once. Throws
+    // with the text to show.
     void exportCsvTo(const QString& path) const;
 
     // The character the chart shows; 0 for every character.
     unsigned char chosenCharacter() const;
     void chooseCharacter(unsigned char code);
-    std::size_t drillCount() const { return m_drills.size(); }
+    std::size_t drillCount() const { return m_tally.drillCount(); }
     const std::vector<history::KeySummary>& summaries() const { return m_summaries; }
     const std::string& weakPool() const { return m_pool; }
 
@@ -101,8 +101,7 @@ private:
     template <typename Handler> void guarded(Handler&& handler);
 
     Options m_options;
-    std::vector<history::DrillRecord> m_drills;
-    int64_t m_lastId = 0;
+    history::ProgressTally m_tally;
     std::vector<history::KeySummary> m_summaries;
     std::vector<history::WeakKey> m_weak;
     std::string m_pool;

@@ -124,7 +124,7 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
         case Accuracy:
             return QStringLiteral("正確さ");
         case TopWrong:
-            return QStringLiteral("よくある押し間違い");
+            return QStringLiteral("押し間違い");
         default:
             return {};
         }

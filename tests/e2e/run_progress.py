@@ -4,6 +4,8 @@
 button prepares a drill whose targets all come from the weak keys.
 
 Usage: run_progress.py --exe path/to/touchdrill
+       run_progress.py --exe path/to/touchdrill --screenshot docs/progress.png \
+           --demo-history path/to/make_demo_history
 Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool on this machine).
 """
 
@@ -11,7 +13,9 @@ import argparse
 import os
 import sqlite3
 import statistics
+import subprocess
 import sys
+import time
 
 sys.dont_write_bytecode = True  # keep the source tree free of caches
 
@@ -155,15 +159,43 @@ def scenario():
         check("Form" in sections, "the main window's bounds are missing: %s" % sections)
 
 
+def screenshot(out, maker):
+    """The README's picture: the window over a made-up history of twelve days (make_demo_history)."""
+    with xh.desktop() as desk, xh.scratch_folder() as folder:
+        subprocess.run([maker, folder], check=True)
+        program = xh.Program(EXE, folder)
+        window = program.start(desk)
+        desk.focus(window)
+        desk.keys("F2")
+        progress = find_progress(desk, program)
+        xh.wait_for(lambda: shows_data(desk, progress), 15, "the window to show the drills")
+        # The keyboard chooses a slow key, which the chart then shows alone.
+        desk.keys("alt+k", "p", delay=100)
+        desk.xdotool("mousemove", str(xh.SCREEN_WIDTH - 1), str(xh.SCREEN_HEIGHT - 1))
+        time.sleep(0.5)
+        left, top, width, height = desk.geometry(progress)
+        image = desk.capture()
+        image.crop(left, top, min(width, xh.SCREEN_WIDTH - left), min(height, xh.SCREEN_HEIGHT - top)).save_png(out)
+        log("wrote", out)
+        try:
+            program.close(desk)
+        except Failure:
+            program.kill()
+
+
 def main():
     global EXE
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--screenshot", metavar="PNG", help="only write the README's picture of the window")
+    parser.add_argument("--demo-history", metavar="EXE", help="make_demo_history, for --screenshot")
     args = parser.parse_args()
     EXE = os.path.abspath(args.exe)
     if not os.access(EXE, os.X_OK):
         log("FAILED: not an executable:", EXE)
         return 1
+    if args.screenshot:
+        return xh.main_guard(lambda: screenshot(os.path.abspath(args.screenshot), os.path.abspath(args.demo_history)))
     return xh.main_guard(scenario)
 
 

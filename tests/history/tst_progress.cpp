@@ -324,3 +324,32 @@ TEST(Progress, heatScale)
         EXPECT_NEAR(row.scale.position(row.value), row.position, 1e-9);
     }
 }
+
+TEST(Progress, tallyTakesDrillsInBatchesAsTheyAreRecorded)
+{
+    std::vector<DrillRecord> first;
+    std::vector<DrillRecord> second;
+    for (int i = 0; i < 8; ++i) {
+        DrillRecord d = drill(Dec1 + i * Hour, { key('a', 1, 100u + 10u * static_cast<uint32_t>(i)) });
+        d.id = 10 + i;
+        if (i % 2)
+            d.keys.push_back(key('s', 1, 300));
+        (i < 5 ? first : second).push_back(d);
+    }
+    ProgressTally tally;
+    tally.add(first);
+    EXPECT_EQ(tally.lastId(), 14);
+    tally.add(second);
+    EXPECT_EQ(tally.drillCount(), 8u);
+    EXPECT_EQ(tally.lastId(), 17);
+
+    // The later batch's drills keep their own times, not those of the first batch's drills.
+    const Series s = tally.series('s');
+    ASSERT_EQ(s.points.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(s.points[i].firstStartedUtcMs, Dec1 + static_cast<int64_t>(2 * i + 1) * Hour) << i;
+    const std::vector<KeySummary> summaries = tally.summaries(BestTimes {});
+    ASSERT_EQ(summaries.size(), 2u);
+    EXPECT_DOUBLE_EQ(*summaries[0].recentMs, 150.0); // drills 4 to 8: 130..170
+    EXPECT_DOUBLE_EQ(*summaries[0].trendMs, 150.0 - 110.0);
+}
