@@ -305,9 +305,15 @@ std::unique_ptr<HistoryDb> HistoryDb::openReadOnly(const std::string& path)
 {
     if (inspect(path, Doing::Reading) == Found::Nothing)
         return nullptr;
+    // A journal left by a commit that was cut short must be rolled back before anything can be
+    // read, which takes write access; that is recovery, not a change, and nothing else is written.
+    const std::string journal = path + "-journal";
+    const bool recover = ::access(journal.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) == 0;
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(
-        path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
+    const int rc = sqlite3_open_v2(path.c_str(), &raw,
+        (recover ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX
+            | SQLITE_OPEN_EXRESCODE,
+        nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     if (rc != SQLITE_OK)
         fail(raw, rc, Doing::Reading, path);

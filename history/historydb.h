@@ -49,8 +49,10 @@ public:
     // not exist, and migrating an older schema. A file that is not a database of ours, damaged or
     // written by a newer program is refused and left as it is. Throws HistoryError.
     static std::unique_ptr<HistoryDb> open(const std::string& path, bool create);
-    // Opens for reading only: no migration, no journal replay, nothing written. An empty file or
-    // an empty database reads as no drills. Throws HistoryError.
+    // Opens for reading only: no migration, nothing written. A journal that a killed commit left
+    // is rolled back first where the file may be written (as any open would); elsewhere such a
+    // file cannot be read. An empty file or an empty database reads as no drills. Throws
+    // HistoryError.
     static std::unique_ptr<HistoryDb> openReadOnly(const std::string& path);
 
     ~HistoryDb();

@@ -6,6 +6,8 @@
 #include "../settings/tempdir.h"
 
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -279,6 +281,33 @@ TEST(HistoryDb, anotherCopyHoldingTheDatabaseCostsOnlyThisDrill)
     other.exec("COMMIT");
     db->record(drill);
     EXPECT_EQ(db->drills().size(), 1u) << "the failed drill left nothing behind";
+}
+
+TEST(HistoryDb, aCommitCutShortIsRolledBackBeforeAnExportReads)
+{
+    TempDir dir;
+    const std::string path = dir.path("touchdrill.sqlite");
+    DrillRecord stored = sampleDrill(7, "h");
+    HistoryDb::open(path, true)->record(stored);
+    // Another process dies in the middle of a large write, its journal left behind.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Other other(path);
+        other.exec("PRAGMA cache_size=1; BEGIN");
+        for (int i = 0; i < 2000; ++i)
+            other.exec("INSERT INTO drill (started_utc_ms, ended_utc_ms, rows) VALUES (1, 2, '"
+                + std::string(60, 'x') + "')");
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(dir.entries().contains("touchdrill.sqlite-journal"));
+    auto db = HistoryDb::openReadOnly(path);
+    ASSERT_TRUE(db);
+    const auto drills = db->drills();
+    ASSERT_EQ(drills.size(), 1u);
+    expectSame(drills[0], stored);
 }
 
 TEST(HistoryCsv, oneRowPerDrillAndCharacterQuotedAsRfc4180)
