@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Quick start on Debian 12: `make run` or `make test`. Both install what is missing first.
 MAKEFLAGS += --no-print-directory
 BUILD ?= build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts the window derives: the application title, the error box's final full stop, and the bytes
 // of the window's single-byte code page that typed characters become and that the displays show.
 #pragma once

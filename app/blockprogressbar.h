@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gauge: a bar drawn as separate blocks, like the classic progress bar, whatever the widget
 // style. The gauge timer moves it a hundred times a second, so a new position repaints only the
 // columns it changes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // touchdrill: a touch-typing trainer for the Japanese keyboard.
 #include "apptext.h"
 #include "historyexport.h"

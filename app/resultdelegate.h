@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands each results-list item to the window's painter, then draws the list's focus rectangle.
 #pragma once
 

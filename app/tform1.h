@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: its controls, the routing of typed keys, and the six handlers of the program.
 #pragma once
 

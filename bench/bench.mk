@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Benchmarks: `make bench` builds the bench tools into $(BUILD)/bench and prints one table
 # (start-up, memory, CPU during a drill, key-to-screen latency, micro-benchmarks). It is not part of
 # `make test`. More runs or single groups: make bench BENCH_FLAGS="--runs 30 --only 1,2"

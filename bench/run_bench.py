@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs touchdrill's benchmarks and prints them as one table.
 
 1. Start-up: exec to the first painted frame, under a private Xvfb, for touchdrill, for the floor

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two clocks a drill needs: a wrapping millisecond tick counter and the UTC time of day.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drill itself: prepare, start and stop on space, time each answer, show wrong keys.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-character statistics of one drill: total milliseconds and hits for the codes '!'..'~'.
 #pragma once
 

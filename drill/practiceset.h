@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice pool: which characters a drill may show, built from the ticked keyboard rows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process-wide linear congruential generator that picks the drill's targets.
 #pragma once
 

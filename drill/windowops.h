@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the drill engine does to the window, so that it runs without one.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shipping (included by the Makefile; BUILD is its build folder).
 #   make dist               the portable archive, in $(BUILD)/
 #   make dist-check         make dist, then unpack that archive elsewhere and run it under Xvfb

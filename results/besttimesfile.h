@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The best-times file: 94 little-endian unsigned 32-bit best averages, rewritten atomically.
 #pragma once
 

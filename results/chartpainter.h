@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Painting of one results-list item as a chart row: label, green bar, yellow star, average.
 #pragma once
 

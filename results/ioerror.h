@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The I/O error raised by the best-times file: a result code and its user-visible text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ResultLine: the text of one results-list item (label, average, best), written and parsed here.
 #pragma once
 

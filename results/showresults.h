@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The end of a drill: result lines into the results list, best averages kept in the best-times file.
 #pragma once
 

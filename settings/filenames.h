@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names of the files that live beside the executable and share its base name.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and writing single keys of an INI text file, the way the placement file is kept.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Integer keys of the INI file, in decimal or hexadecimal, with a fallback for anything else.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the main window opens: its last bounds from the INI file, kept inside the work area.
 #pragma once
 

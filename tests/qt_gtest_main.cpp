@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GoogleTest entry point for tests that paint or build widgets: they need a QApplication.
 #include <QApplication>
 #include <gtest/gtest.h>

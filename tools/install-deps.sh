@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that building, running and testing touchdrill need,
 # skipping those already there. Uses sudo only when not run as root.
 set -eu

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every libFuzzer target of a fuzz build for a bounded time each, on the checked-in seeds.
 # Usage: tools/run-fuzzers.sh BUILD_DIR SECONDS_PER_TARGET
 set -eu

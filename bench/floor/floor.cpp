@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor of the start-up and memory figures: a bare Qt Widgets window holding the same controls
 // as touchdrill's window, laid out, captioned and coloured the same way, and nothing else: no drill,
 // no files, no timer, no key routing, no custom painting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // In-process micro-benchmarks: the key path of a drill, the painting of the results chart, and the
 // end of a drill with its best-times file. Painting goes to QImages on Qt's offscreen platform.
 #include "chartpainter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // xprobe: starts one program on the X server named by DISPLAY and measures it from the outside, the
 // way its user meets it: the time from exec to its first painted frame, its resident memory, and,
 // for touchdrill, the CPU a running drill costs and the time from a key to the changed pixels of

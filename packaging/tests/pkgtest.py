@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Shared pieces of the packaging tests: arguments, icon decoding, desktop entry parsing, and what
 xprop shows of the real program's window.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The portable archive as a user gets it: packed by cpack into a folder of its own (never the
 one `make dist` fills), unpacked somewhere else, started from another working folder under a
 private Xvfb, closed, and its placement file found beside the executable.

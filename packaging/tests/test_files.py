@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The shipped files themselves: the PNG icon against the window's XPM, the names that tie the
 desktop entry, the metainfo and the icons together, and the two install layouts."""
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """install-desktop.sh, the installer of the desktop menu entry, run as a user runs it from the
 unpacked folder: where its files go, the entry's Exec for paths with every awkward character,
 moving the folder, uninstalling, and what it refuses.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real window under a private Xvfb: the application title, which X11 shows as the class in
 WM_CLASS, and the window icon in _NET_WM_ICON.
 

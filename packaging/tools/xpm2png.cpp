@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build helper: writes the window icon, kept as XPM for the executable, as the PNG that desktop
 // menus show. It reads the XPM with the same Qt reader the window uses, so both show the same pixels.
 #include <QImage>

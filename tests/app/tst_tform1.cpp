@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window under the offscreen platform, driven by key events the way a person types.
 #include "fakewindow.h"
 #include "practiceset.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A window made of plain fields and a clock the test sets, for driving the drill engine.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* Fault injection at the file layer for the end-to-end tests, loaded into the real program with
  * LD_PRELOAD. It makes one kind of call fail on the files whose path contains a given text:
  *

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes the README's screenshot: touchdrill in the middle of a drill, with earlier results listed.
 
 Usage: make_screenshot.py [--exe build/touchdrill] [--out docs/screenshot.png]

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end scenarios: the real touchdrill under a private Xvfb, typed at with xdotool.
 
 Usage: run_e2e.py --exe path/to/touchdrill --case startup|drill|placement|faults

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reliability of the real touchdrill under a private Xvfb: damaged and unwritable best-times
 files, a full disk, damaged placement files, kills in the middle of drills, and key floods.
 

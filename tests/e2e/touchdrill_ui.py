@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What the end-to-end tests know about touchdrill's window: where things are and how to drive it."""
 
 import os

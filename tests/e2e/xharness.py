@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Drives the real touchdrill executable under a private Xvfb server.
 
 Every run gets its own X server (found through -displayfd, so runs can go in parallel) and its

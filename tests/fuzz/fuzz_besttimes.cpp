@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary file contents through load and save: a short file never changes the table, a long one
 // is read for its first 376 bytes, and a save writes exactly those back.
 #include "besttimesfile.h"

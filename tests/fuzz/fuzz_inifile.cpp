@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes arbitrary bytes as an INI file, then reads and writes keys in it and checks that a write
 // changes the one key it was asked to and leaves every other byte of the file as it was.
 #include "settings/inifile.h"

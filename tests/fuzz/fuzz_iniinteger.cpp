@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the integer reader and checks its answers against a plain reading
 // of the two number forms it accepts.
 #include "settings/iniinteger.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary item text and item position through the chart painter, on an offscreen image.
 #include "chartpainter.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary item text through the field parser and the numeric fields; formatted lines parse back.
 #include "resultline.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scratch folders and file bytes for the best-times tests.
 #pragma once
 
