@@ -10,7 +10,6 @@
 #include "resultdelegate.h"
 #include "resultline.h"
 #include "settings/filenames.h"
-#include "settings/placement.h"
 #include "showresults.h"
 
 #include <QApplication>
@@ -25,7 +24,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -86,11 +84,6 @@ QString fromBytes(std::string_view text)
         shown += QString::fromUcs4(&ch, 1);
     }
     return shown;
-}
-
-WorkArea toArea(const QRect& rect)
-{
-    return { rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height() };
 }
 
 // Sizes a display to its text. An empty display takes no room and is not measured, so its large
@@ -290,8 +283,7 @@ void TForm1::createControls()
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    resize(DesignedWidth, DesignedHeight);
-    m_requestedOuterSize = QSize(DesignedWidth, DesignedHeight);
+    resize(DesignedWidth, DesignedHeight); // the outer size until a stored one is read
     m_client->setGeometry(rect());
     ListBox1->setFocus();
 }
@@ -305,7 +297,7 @@ void TForm1::FormCreate()
     Timer1->stop();
     Timer1->setInterval(GaugePeriod);
     dockControls();
-    restorePlacement();
+    m_placement.restore(m_placementPath);
 }
 
 void TForm1::dockControls()
@@ -318,94 +310,23 @@ void TForm1::dockControls()
     ListBox1->setGeometry(PanelWidth, 0, std::max(0, area.width() - PanelWidth), std::max(0, gaugeTop));
 }
 
-void TForm1::restorePlacement()
-{
-    // Every screen, the primary one first.
-    std::vector<ScreenArea> screens;
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (primary)
-        screens.push_back({ toArea(primary->geometry()), toArea(primary->availableGeometry()) });
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen != primary)
-            screens.push_back({ toArea(screen->geometry()), toArea(screen->availableGeometry()) });
-    if (screens.empty())
-        screens.push_back({ { 0, 0, 1024, 768 }, { 0, 0, 1024, 768 } });
-    const QRect outer = frameGeometry();
-    const WindowBounds bounds
-        = touchdrill::restorePlacement(m_placementPath, screens, outer.width(), outer.height());
-
-    const QMargins frame(geometry().left() - outer.left(), geometry().top() - outer.top(),
-        outer.right() - geometry().right(), outer.bottom() - geometry().bottom());
-    m_requestedOuterSize = QSize(bounds.width, bounds.height);
-    move(bounds.left, bounds.top);
-    resize(std::max(0, bounds.width - frame.left() - frame.right()),
-        std::max(0, bounds.height - frame.top() - frame.bottom()));
-}
-
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_frameChecked)
-        return; // later shows (after a minimise) keep whatever size the user gave the window
-    m_frameChecked = true;
-    m_awaitingFrame = true;
-    QTimer::singleShot(0, this, [this] { fitOuterSize(); });
-    // A window manager that never frames the window leaves the size as it is.
-    QTimer::singleShot(2000, this, [this] { m_awaitingFrame = false; });
-}
-
-// The stored size is the outer one, frame included, but the window manager tells the frame's size
-// only once the window is mapped: take it off the client size as soon as it is known, once.
-void TForm1::fitOuterSize()
-{
-    if (!m_awaitingFrame || isMaximized() || isFullScreen())
-        return;
-    const QSize frame = frameGeometry().size() - size();
-    if (frame.isNull())
-        return;
-    m_awaitingFrame = false;
-    if (frameGeometry().size() != m_requestedOuterSize)
-        resize(m_requestedOuterSize - frame);
+    m_placement.shown();
 }
 
 void TForm1::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
-    fitOuterSize();
-    noteNormalFrame();
+    m_placement.movedOrResized();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_client->setGeometry(rect());
-    fitOuterSize();
-    noteNormalFrame();
-}
-
-// A maximised or full-screen window may lose its frame; the bounds it comes back to are measured
-// with the frame it had before.
-void TForm1::noteNormalFrame()
-{
-    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
-        return;
-    const QRect outer = frameGeometry();
-    const QRect inner = geometry();
-    m_normalFrame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-        outer.right() - inner.right(), outer.bottom() - inner.bottom());
-}
-
-// The bounds to store: a window closed maximised or full screen stores the normal bounds it had
-// before, so the next start opens a normal window where the user left it.
-WindowBounds TForm1::outerNormalBounds() const
-{
-    QRect outer = frameGeometry();
-    if (isMaximized() || isFullScreen()) {
-        const QRect normal = normalGeometry();
-        if (normal.isValid())
-            outer = normal.marginsAdded(m_normalFrame);
-    }
-    return { outer.left(), outer.top(), outer.width(), outer.height() };
+    m_placement.movedOrResized();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -422,13 +343,8 @@ void TForm1::FormDestroy()
         return;
     m_destroyed = true;
     Timer1->stop();
-    // Hiding keeps the bounds, so these are the window's bounds as the user left it. A platform that
-    // does not tell a window where it is (Wayland) keeps the position another session stored.
-    const WindowBounds bounds = outerNormalBounds();
-    const SavedKeys keys = QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
-        ? SavedKeys::SizeOnly
-        : SavedKeys::PositionAndSize;
-    guarded([this, bounds, keys] { savePlacement(m_placementPath, bounds, keys); });
+    // Hiding keeps the bounds, so these are the window's bounds as the user left it.
+    guarded([this] { m_placement.save(m_placementPath); });
 }
 
 void TForm1::Button1Click()

@@ -7,8 +7,8 @@
 #include "drillengine.h"
 #include "keystats.h"
 #include "settings/filelocations.h"
+#include "settings/windowplacement.h"
 
-#include <QMargins>
 #include <QStyle>
 #include <QWidget>
 
@@ -28,8 +28,6 @@ class QScrollArea;
 class QTimer;
 
 namespace touchdrill {
-
-struct WindowBounds;
 
 namespace history {
 class HistoryRecorder;
@@ -107,16 +105,12 @@ protected:
 private:
     void createControls();
     void dockControls();
-    void restorePlacement();
-    void fitOuterSize();
     void ShowResults();
     void showError(const std::exception& error);
     void showErrorText(const QString& text);
     bool routeKey(QWidget* target, QKeyEvent* event);
     void moveFocusWithinParent(QWidget* from, bool forward);
     Clock& clock();
-    void noteNormalFrame();
-    WindowBounds outerNormalBounds() const;
     template <typename Handler> void guarded(Handler&& handler);
     void recordDrill();
 
@@ -138,13 +132,10 @@ private:
     QString m_title;
     QScrollArea* m_client = nullptr;
     QWidget* m_dockSite = nullptr;
-    QSize m_requestedOuterSize; // the stored outer size, applied again once the frame is known
-    bool m_frameChecked = false;
-    bool m_awaitingFrame = false;
+    WindowPlacement m_placement { this, "Form" };
     bool m_destroyed = false;
     uint32_t m_lastTickAt = 0; // the tick count when the gauge timer last ticked
     bool m_gaugePaused = false; // the gauge timer stopped on a full gauge during a drill
-    QMargins m_normalFrame; // the frame as last seen with the window neither maximised nor full screen
     QString m_otherTyped; // the last typed character that the window's code page has no byte for
     std::unique_ptr<history::HistoryRecorder> m_history;
     ProgressWindow* m_progress = nullptr; // a child window, made on first use

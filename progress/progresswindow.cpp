@@ -6,7 +6,6 @@
 #include "keyboardview.h"
 #include "progresschart.h"
 #include "progresstext.h"
-#include "settings/placement.h"
 #include "weakkeysmodel.h"
 
 #include <QApplication>
@@ -22,10 +21,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
-#include <QScreen>
 #include <QShortcut>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <sstream>
@@ -37,11 +34,6 @@ namespace {
 constexpr int DesignedWidth = 980; // outer size, frame included
 constexpr int DesignedHeight = 640;
 constexpr int64_t MsPerHour = 60LL * 60 * 1000;
-
-WorkArea toArea(const QRect& rect)
-{
-    return { rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height() };
-}
 
 // Days as the learner's clock counts them. The offset from UTC is looked up once per hour of
 // history rather than once per drill: ten thousand drills fall into far fewer hours.
@@ -77,8 +69,7 @@ ProgressWindow::ProgressWindow(Options options, QWidget* parent)
         parent->installEventFilter(this);
     }
     createControls();
-    resize(DesignedWidth, DesignedHeight);
-    m_requestedOuterSize = QSize(DesignedWidth, DesignedHeight);
+    resize(DesignedWidth, DesignedHeight); // the outer size until a stored one is read
 }
 
 template <typename Handler> void ProgressWindow::guarded(Handler&& handler)
@@ -232,7 +223,7 @@ void ProgressWindow::showAndRaise()
         reload();
     if (!m_placed) {
         m_placed = true;
-        restorePlacement();
+        m_placement.restore(m_options.iniPath);
     }
     if (isMinimized())
         showNormal();
@@ -347,93 +338,29 @@ void ProgressWindow::exportCsv()
 
 // Placement: the same rules as the main window's, in a section of its own.
 
-void ProgressWindow::restorePlacement()
-{
-    if (m_options.iniPath.empty())
-        return;
-    std::vector<ScreenArea> screens;
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (primary)
-        screens.push_back({ toArea(primary->geometry()), toArea(primary->availableGeometry()) });
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen != primary)
-            screens.push_back({ toArea(screen->geometry()), toArea(screen->availableGeometry()) });
-    if (screens.empty())
-        screens.push_back({ { 0, 0, 1024, 768 }, { 0, 0, 1024, 768 } });
-    const WindowBounds bounds = touchdrill::restorePlacement(
-        m_options.iniPath, screens, DesignedWidth, DesignedHeight, PlacementSection);
-    m_requestedOuterSize = QSize(bounds.width, bounds.height);
-    // Not yet shown: no frame is known, so the client takes the outer size until it is.
-    move(bounds.left, bounds.top);
-    resize(std::max(0, bounds.width), std::max(0, bounds.height));
-}
-
 void ProgressWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_awaitingFrame || !m_requestedOuterSize.isValid())
-        return;
-    m_awaitingFrame = true;
-    QTimer::singleShot(0, this, [this] { fitOuterSize(); });
-    QTimer::singleShot(2000, this, [this] { m_awaitingFrame = false; });
-}
-
-// The stored size is the outer one; the frame is known only once the window is mapped.
-void ProgressWindow::fitOuterSize()
-{
-    if (!m_awaitingFrame || isMaximized() || isFullScreen())
-        return;
-    const QSize frame = frameGeometry().size() - size();
-    if (frame.isNull())
-        return;
-    m_awaitingFrame = false;
-    const QSize wanted = m_requestedOuterSize;
-    m_requestedOuterSize = QSize(); // once: later shows keep what the user made of it
-    if (frameGeometry().size() != wanted)
-        resize(wanted - frame);
+    m_placement.shown();
 }
 
 void ProgressWindow::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
-    fitOuterSize();
-    noteNormalFrame();
+    m_placement.movedOrResized();
 }
 
 void ProgressWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    fitOuterSize();
-    noteNormalFrame();
-}
-
-void ProgressWindow::noteNormalFrame()
-{
-    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
-        return;
-    const QRect outer = frameGeometry();
-    const QRect inner = geometry();
-    m_normalFrame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-        outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    m_placement.movedOrResized();
 }
 
 void ProgressWindow::savePlacement()
 {
-    if (m_options.iniPath.empty() || !m_placed)
+    if (!m_placed)
         return;
-    QRect outer = frameGeometry();
-    if (isMaximized() || isFullScreen()) {
-        const QRect normal = normalGeometry();
-        if (normal.isValid())
-            outer = normal.marginsAdded(m_normalFrame);
-    }
-    const SavedKeys keys = QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
-        ? SavedKeys::SizeOnly
-        : SavedKeys::PositionAndSize;
-    guarded([this, outer, keys] {
-        touchdrill::savePlacement(m_options.iniPath,
-            { outer.left(), outer.top(), outer.width(), outer.height() }, keys, PlacementSection);
-    });
+    guarded([this] { m_placement.save(m_options.iniPath); });
 }
 
 void ProgressWindow::closeEvent(QCloseEvent* event)

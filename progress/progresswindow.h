@@ -4,9 +4,8 @@
 
 #include "keystats.h"
 #include "progress.h"
+#include "settings/windowplacement.h"
 
-#include <QMargins>
-#include <QSize>
 #include <QWidget>
 
 #include <functional>
@@ -93,10 +92,7 @@ private:
     void updateChart();
     void practise();
     void exportCsv();
-    void restorePlacement();
     void savePlacement();
-    void fitOuterSize();
-    void noteNormalFrame();
     void showError(const QString& text);
     template <typename Handler> void guarded(Handler&& handler);
 
@@ -107,9 +103,7 @@ private:
     std::string m_pool;
     bool m_loaded = false;
     bool m_placed = false;
-    bool m_awaitingFrame = false;
-    QSize m_requestedOuterSize;
-    QMargins m_normalFrame;
+    WindowPlacement m_placement { this, PlacementSection };
     bool m_syncing = false; // the choice is being passed between the controls
 };
 

@@ -7,6 +7,7 @@
 #include "progresswindow.h"
 #include "weakkeysmodel.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -236,4 +237,25 @@ TEST(ProgressWindow, exportEscapeAndPlacement)
             .toStdString());
     EXPECT_GE(outer.width(), 900);
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join(QLatin1Char('|')).toStdString();
+}
+
+TEST(ProgressWindow, opensWhereItWasLeftEvenAfterAMaximisedClose)
+{
+    for (const Qt::WindowState state : { Qt::WindowNoState, Qt::WindowMaximized, Qt::WindowFullScreen }) {
+        SCOPED_TRACE(static_cast<int>(state));
+        Fixture f;
+        f.open();
+        f.window->move(60, 50);
+        f.window->resize(700, 500);
+        const QRect outer = f.window->frameGeometry();
+        if (state != Qt::WindowNoState) {
+            f.window->setWindowState(state);
+            QApplication::processEvents();
+            ASSERT_NE(f.window->frameGeometry(), outer) << "the state took effect";
+        }
+        f.window->close();
+        f.open();
+        EXPECT_EQ(f.window->frameGeometry(), outer);
+        EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join(QLatin1Char('|')).toStdString();
+    }
 }
