@@ -2,6 +2,7 @@
 // The practice history database on SQLite's C API: opening, refusing, migrating, storing, reading.
 #include "historydb.h"
 
+#include "keystats.h"
 #include "settings/filenames.h"
 
 #include <sqlite3.h>
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -47,7 +49,34 @@ constexpr std::array<const char*, HistoryDb::SchemaVersion> MigrationSteps = {
     " typed INTEGER NOT NULL,"
     " count INTEGER NOT NULL,"
     " PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;",
+    // 1 -> 2: what the progress window shows, kept up to date with each drill so that it opens
+    // without reading every key of every drill: the drill's totals over its characters; per
+    // character the drills in which it was the target (answered or a wrong key typed) and the
+    // keys typed instead of it over the whole history; an index to a character's latest drills.
+    "ALTER TABLE drill ADD COLUMN hits INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE drill ADD COLUMN total_ms INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE drill ADD COLUMN wrong INTEGER NOT NULL DEFAULT 0;"
+    "UPDATE drill SET (hits, total_ms, wrong) = (SELECT coalesce(sum(hits), 0), coalesce(sum(total_ms), 0),"
+    " coalesce(sum(wrong), 0) FROM drill_key WHERE drill_id = drill.id);"
+    "CREATE INDEX drill_key_by_code ON drill_key (code, drill_id);"
+    "CREATE TABLE key_total ("
+    " code INTEGER PRIMARY KEY,"
+    " drills INTEGER NOT NULL);"
+    "INSERT INTO key_total (code, drills)"
+    " SELECT code, count(*) FROM drill_key WHERE hits > 0 OR wrong > 0 GROUP BY code;"
+    "CREATE TABLE confusion ("
+    " code INTEGER NOT NULL,"
+    " typed INTEGER NOT NULL,"
+    " count INTEGER NOT NULL,"
+    " PRIMARY KEY (code, typed)) WITHOUT ROWID;"
+    "INSERT INTO confusion (code, typed, count)"
+    " SELECT w.code, w.typed, sum(w.count) FROM wrong_key w"
+    " JOIN drill_key k ON k.drill_id = w.drill_id AND k.code = w.code"
+    " WHERE k.hits > 0 OR k.wrong > 0 GROUP BY w.code, w.typed;",
 };
+
+// The tables of the current schema, all of which a file of that version must hold.
+constexpr std::array<const char*, 5> Tables = { "drill", "drill_key", "wrong_key", "key_total", "confusion" };
 
 enum class Doing { Reading, Writing };
 
@@ -158,6 +187,8 @@ public:
         while (step()) { }
         sqlite3_reset(m_stmt);
     }
+    // Ready to run again, the bindings kept.
+    void reset() { sqlite3_reset(m_stmt); }
     int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
     std::string text(int column) const
     {
@@ -222,6 +253,52 @@ private:
     const std::string& m_path;
     bool m_done = false;
 };
+
+// A row of drill_id, hits, total_ms, wrong.
+KeyDrill keyDrillOf(const Statement& row)
+{
+    return { row.integer(0), static_cast<uint32_t>(row.integer(1)), static_cast<uint32_t>(row.integer(2)),
+        static_cast<uint32_t>(row.integer(3)) };
+}
+
+// The digest worked out from every drill, for a file whose schema has none of the tables it
+// comes from. The same rules as the tables follow: a character counts in a drill in which it was
+// answered or a wrong key was typed for it.
+HistoryDigest digestOf(const std::vector<DrillRecord>& drills)
+{
+    HistoryDigest digest;
+    std::array<std::vector<KeyDrill>, CodeCount> perKey;
+    std::array<std::array<uint64_t, 256>, CodeCount> typedInstead {};
+    for (const DrillRecord& drill : drills) {
+        DrillTotals totals { drill.id, drill.startedUtcMs, 0, 0, 0 };
+        for (const KeyRecord& key : drill.keys) {
+            totals.hits += key.hits;
+            totals.totalMs += key.totalMs;
+            totals.wrong += key.wrong;
+            if (!isPracticeCode(key.code) || (key.hits == 0 && key.wrong == 0))
+                continue;
+            const std::size_t index = key.code - FirstCode;
+            perKey[index].push_back({ drill.id, key.hits, key.totalMs, key.wrong });
+            for (const auto& [typed, count] : key.wrongKeys)
+                typedInstead[index][typed] += count;
+        }
+        digest.drills.push_back(totals);
+    }
+    for (std::size_t index = 0; index < perKey.size(); ++index) {
+        const std::vector<KeyDrill>& all = perKey[index];
+        if (all.empty())
+            continue;
+        const auto code = static_cast<unsigned char>(FirstCode + index);
+        const std::size_t from = all.size() > LatestDrills ? all.size() - LatestDrills : 0;
+        digest.keys.push_back({ code, static_cast<uint32_t>(all.size()),
+            std::vector<KeyDrill>(all.begin() + static_cast<std::ptrdiff_t>(from), all.end()) });
+        for (int typed = 0; typed < 256; ++typed)
+            if (typedInstead[index][static_cast<std::size_t>(typed)] > 0)
+                digest.confusions.push_back({ code, static_cast<unsigned char>(typed),
+                    typedInstead[index][static_cast<std::size_t>(typed)] });
+    }
+    return digest;
+}
 
 // What lies at the path before SQLite is let near it.
 enum class Found { Nothing, EmptyFile, Database };
@@ -360,14 +437,15 @@ void HistoryDb::migrate()
         struct stat info { };
         if (stat(m_path.c_str(), &info) != 0 || info.st_size != pages * pageSize)
             fail(HistoryError::Kind::NotHistory, doing, m_path);
-        if (version == SchemaVersion
-            && pragmaInteger(m_db,
-                   "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('drill', "
-                   "'drill_key', "
-                   "'wrong_key')",
-                   doing, m_path)
-                != 3)
-            fail(HistoryError::Kind::NotHistory, doing, m_path);
+        if (version == SchemaVersion) {
+            std::string names;
+            for (const char* table : Tables)
+                names += std::string(names.empty() ? "'" : ", '") + table + "'";
+            const std::string sql
+                = "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN (" + names + ")";
+            if (pragmaInteger(m_db, sql.c_str(), doing, m_path) != static_cast<int64_t>(Tables.size()))
+                fail(HistoryError::Kind::NotHistory, doing, m_path);
+        }
         read.commit();
         if (version == SchemaVersion || m_readOnly)
             return; // a read-only empty file reads as no drills
@@ -411,16 +489,41 @@ void HistoryDb::record(DrillRecord& drill)
 
 void HistoryDb::store(DrillRecord& drill)
 {
+    // The drill's totals are over all its characters, as its point in the chart adds them up.
+    uint64_t hits = 0;
+    uint64_t totalMs = 0;
+    uint64_t wrong = 0;
+    for (const KeyRecord& key : drill.keys) {
+        hits += key.hits;
+        totalMs += key.totalMs;
+        wrong += key.wrong;
+    }
     Transaction transaction(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
-    Statement insertDrill(m_db, "INSERT INTO drill (started_utc_ms, ended_utc_ms, rows) VALUES (?, ?, ?)",
+    Statement insertDrill(m_db,
+        "INSERT INTO drill (started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong) VALUES (?, ?, ?, ?, "
+        "?, ?)",
         Doing::Writing, m_path);
-    insertDrill.bind(1, drill.startedUtcMs).bind(2, drill.endedUtcMs).bind(3, drill.rows).run();
+    insertDrill.bind(1, drill.startedUtcMs)
+        .bind(2, drill.endedUtcMs)
+        .bind(3, drill.rows)
+        .bind(4, static_cast<int64_t>(hits))
+        .bind(5, static_cast<int64_t>(totalMs))
+        .bind(6, static_cast<int64_t>(wrong))
+        .run();
     const int64_t id = sqlite3_last_insert_rowid(m_db);
 
     Statement insertKey(m_db,
         "INSERT INTO drill_key (drill_id, code, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?)",
         Doing::Writing, m_path);
     Statement insertWrong(m_db, "INSERT INTO wrong_key (drill_id, code, typed, count) VALUES (?, ?, ?, ?)",
+        Doing::Writing, m_path);
+    Statement countKey(m_db,
+        "INSERT INTO key_total (code, drills) VALUES (?, 1) ON CONFLICT (code) DO UPDATE SET drills = drills "
+        "+ 1",
+        Doing::Writing, m_path);
+    Statement addConfusion(m_db,
+        "INSERT INTO confusion (code, typed, count) VALUES (?, ?, ?)"
+        " ON CONFLICT (code, typed) DO UPDATE SET count = count + excluded.count",
         Doing::Writing, m_path);
     for (const KeyRecord& key : drill.keys) {
         insertKey.bind(1, id)
@@ -431,6 +534,11 @@ void HistoryDb::store(DrillRecord& drill)
             .run();
         for (const auto& [typed, count] : key.wrongKeys)
             insertWrong.bind(1, id).bind(2, key.code).bind(3, typed).bind(4, count).run();
+        if (key.hits == 0 && key.wrong == 0)
+            continue; // not the target in this drill, as far as the figures go
+        countKey.bind(1, key.code).run();
+        for (const auto& [typed, count] : key.wrongKeys)
+            addConfusion.bind(1, key.code).bind(2, typed).bind(3, count).run();
     }
     transaction.commit();
     drill.id = id;
@@ -448,11 +556,18 @@ std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id) const
 
 std::vector<DrillRecord> HistoryDb::readSince(int64_t id) const
 {
+    Transaction read(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
+    if (pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path) == 0)
+        return {}; // an empty file opened read-only
+    std::vector<DrillRecord> result = readSinceWithin(id);
+    read.commit();
+    return result;
+}
+
+std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id) const
+{
     std::vector<DrillRecord> result;
     const Doing doing = Doing::Reading;
-    Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
-    if (pragmaInteger(m_db, "PRAGMA user_version", doing, m_path) == 0)
-        return result; // an empty file opened read-only
     {
         Statement query(m_db,
             "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? ORDER BY id", doing,
@@ -517,6 +632,100 @@ std::vector<DrillRecord> HistoryDb::readSince(int64_t id) const
             drill->keys[keyIndex].wrongKeys[static_cast<unsigned char>(query.integer(2))]
                 = static_cast<uint32_t>(query.integer(3));
         }
+    }
+    return result;
+}
+
+HistoryDigest HistoryDb::digest() const
+{
+    return refusing([&] { return readDigest(); });
+}
+
+HistoryDigest HistoryDb::readDigest() const
+{
+    const Doing doing = Doing::Reading;
+    Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
+    const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", doing, m_path);
+    if (version == 0)
+        return {}; // an empty file opened read-only
+    if (version < SchemaVersion) {
+        HistoryDigest digest = digestOf(readSinceWithin(0)); // an older file opened read-only
+        read.commit();
+        return digest;
+    }
+    HistoryDigest digest;
+    {
+        Statement query(
+            m_db, "SELECT id, started_utc_ms, hits, total_ms, wrong FROM drill ORDER BY id", doing, m_path);
+        while (query.step())
+            digest.drills.push_back(
+                { query.integer(0), query.integer(1), static_cast<uint64_t>(query.integer(2)),
+                    static_cast<uint64_t>(query.integer(3)), static_cast<uint64_t>(query.integer(4)) });
+    }
+    {
+        Statement keys(m_db, "SELECT code, drills FROM key_total WHERE code BETWEEN ? AND ? ORDER BY code",
+            doing, m_path);
+        keys.bind(1, FirstCode).bind(2, LastCode);
+        // Backwards along the index from the character's newest drill.
+        Statement latest(m_db,
+            "SELECT drill_id, hits, total_ms, wrong FROM drill_key WHERE code = ? AND (hits > 0 OR wrong > 0)"
+            " ORDER BY drill_id DESC LIMIT ?",
+            doing, m_path);
+        while (keys.step()) {
+            KeyDigest key;
+            key.code = static_cast<unsigned char>(keys.integer(0));
+            key.drills = static_cast<uint32_t>(keys.integer(1));
+            latest.bind(1, key.code).bind(2, static_cast<int64_t>(LatestDrills));
+            while (latest.step())
+                key.latest.push_back(keyDrillOf(latest));
+            latest.reset();
+            std::reverse(key.latest.begin(), key.latest.end());
+            digest.keys.push_back(std::move(key));
+        }
+    }
+    {
+        Statement query(m_db,
+            "SELECT code, typed, count FROM confusion WHERE code BETWEEN ? AND ? AND count > 0 ORDER BY "
+            "code, typed",
+            doing, m_path);
+        query.bind(1, FirstCode).bind(2, LastCode);
+        while (query.step())
+            digest.confusions.push_back({ static_cast<unsigned char>(query.integer(0)),
+                static_cast<unsigned char>(query.integer(1)), static_cast<uint64_t>(query.integer(2)) });
+    }
+    read.commit();
+    return digest;
+}
+
+std::vector<KeyDrill> HistoryDb::keyDrills(unsigned char code, int64_t upToId) const
+{
+    return refusing([&] { return readKeyDrills(code, upToId); });
+}
+
+std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToId) const
+{
+    const Doing doing = Doing::Reading;
+    Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
+    const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", doing, m_path);
+    std::vector<KeyDrill> result;
+    if (version == 0)
+        return result;
+    if (version < SchemaVersion) { // an older file opened read-only: no index to go by
+        for (const DrillRecord& drill : readSinceWithin(0)) {
+            if (drill.id > upToId)
+                break;
+            for (const KeyRecord& key : drill.keys)
+                if (key.code == code && (key.hits > 0 || key.wrong > 0))
+                    result.push_back({ drill.id, key.hits, key.totalMs, key.wrong });
+        }
+    } else {
+        Statement query(m_db,
+            "SELECT drill_id, hits, total_ms, wrong FROM drill_key"
+            " WHERE code = ? AND drill_id <= ? AND (hits > 0 OR wrong > 0) ORDER BY drill_id",
+            doing, m_path);
+        query.bind(1, code).bind(2, upToId);
+        while (query.step())
+            result.push_back(keyDrillOf(query));
     }
     read.commit();
     return result;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "drillrecord.h"
+#include "historydigest.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -43,7 +44,7 @@ private:
 class HistoryDb {
 public:
     // The schema this program writes (PRAGMA user_version); 0 is an empty or new file.
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     // Opens the database at `path` for reading and writing, creating it when `create` and it does
     // not exist, and migrating an older schema. A file that is not a database of ours, damaged or
@@ -68,6 +69,12 @@ public:
     // The drills stored after the one with row id `id` (0: all), oldest first.
     std::vector<DrillRecord> drillsSince(int64_t id) const;
     int64_t drillCount() const;
+    // What the progress window needs when it opens, read in one go: every drill's totals, each
+    // character's count of drills and its latest ones, and the keys typed instead. A file of an
+    // older schema opened read-only is read whole for it.
+    HistoryDigest digest() const;
+    // Every drill of one character up to the drill with id `upToId`, oldest first.
+    std::vector<KeyDrill> keyDrills(unsigned char code, int64_t upToId) const;
 
     const std::string& path() const { return m_path; }
 
@@ -76,6 +83,9 @@ private:
     void migrate();
     void store(DrillRecord& drill);
     std::vector<DrillRecord> readSince(int64_t id) const;
+    std::vector<DrillRecord> readSinceWithin(int64_t id) const; // inside a read transaction
+    HistoryDigest readDigest() const;
+    std::vector<KeyDrill> readKeyDrills(unsigned char code, int64_t upToId) const;
     int64_t countDrills() const;
     template <typename Work> auto refusing(Work&& work) const;
 

@@ -91,6 +91,7 @@ void ProgressTally::add(const DrillRecord& drill)
 {
     const auto index = static_cast<uint32_t>(m_drills.size());
     DrillTotals totals;
+    totals.id = drill.id;
     totals.startedUtcMs = drill.startedUtcMs;
     for (const KeyRecord& key : drill.keys) {
         totals.hits += key.hits;
@@ -99,7 +100,8 @@ void ProgressTally::add(const DrillRecord& drill)
         if (!isPracticeCode(key.code) || (key.hits == 0 && key.wrong == 0))
             continue;
         const std::size_t code = key.code - FirstCode;
-        m_keys[code].push_back({ index, key.hits, key.totalMs, key.wrong });
+        m_keys[code].entries.push_back({ index, key.hits, key.totalMs, key.wrong });
+        ++m_keys[code].count;
         for (const auto& [typed, count] : key.wrongKeys)
             m_wrongKeys[code][typed] += count;
     }
@@ -114,6 +116,60 @@ void ProgressTally::add(const std::vector<DrillRecord>& drills)
         add(drill);
 }
 
+void ProgressTally::load(const HistoryDigest& digest)
+{
+    *this = {};
+    m_drills = digest.drills;
+    for (const DrillTotals& drill : m_drills)
+        m_lastId = std::max(m_lastId, drill.id);
+    for (const KeyDigest& key : digest.keys) {
+        if (!isPracticeCode(key.code))
+            continue;
+        KeyDrills& into = m_keys[key.code - FirstCode];
+        into.count = key.drills;
+        for (const KeyDrill& drill : key.latest) {
+            const int64_t index = drillIndexOf(drill.drillId);
+            if (index >= 0)
+                into.entries.push_back(
+                    { static_cast<uint32_t>(index), drill.hits, drill.totalMs, drill.wrong });
+        }
+    }
+    for (const Confusion& confusion : digest.confusions)
+        if (isPracticeCode(confusion.code))
+            m_wrongKeys[confusion.code - FirstCode][confusion.typed] += confusion.count;
+}
+
+bool ProgressTally::knowsAllDrillsOf(unsigned char code) const
+{
+    if (!isPracticeCode(code))
+        return true;
+    const KeyDrills& key = m_keys[code - FirstCode];
+    return key.entries.size() >= key.count;
+}
+
+void ProgressTally::fillKey(unsigned char code, const std::vector<KeyDrill>& drills)
+{
+    if (!isPracticeCode(code))
+        return;
+    KeyDrills& key = m_keys[code - FirstCode];
+    key.entries.clear();
+    for (const KeyDrill& drill : drills) {
+        const int64_t index = drillIndexOf(drill.drillId);
+        if (index >= 0)
+            key.entries.push_back({ static_cast<uint32_t>(index), drill.hits, drill.totalMs, drill.wrong });
+    }
+    // What the history holds is all there is, even if its count said otherwise.
+    key.count = static_cast<uint32_t>(key.entries.size());
+}
+
+int64_t ProgressTally::drillIndexOf(int64_t id) const
+{
+    // Ids grow with each drill stored, so the drills are in id order.
+    const auto found = std::lower_bound(m_drills.begin(), m_drills.end(), id,
+        [](const DrillTotals& drill, int64_t value) { return drill.id < value; });
+    return found != m_drills.end() && found->id == id ? found - m_drills.begin() : -1;
+}
+
 Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t perDayThreshold) const
 {
     Series series;
@@ -126,7 +182,7 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
             if (drill.hits + drill.wrong > 0)
                 series.points.push_back(point(drill.startedUtcMs, drill.hits, drill.totalMs, drill.wrong));
     } else if (isPracticeCode(code)) {
-        const std::vector<KeyEntry>& entries = m_keys[code - FirstCode];
+        const std::vector<KeyEntry>& entries = m_keys[code - FirstCode].entries;
         series.points.reserve(entries.size());
         for (const KeyEntry& entry : entries)
             series.points.push_back(
@@ -160,12 +216,12 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
 {
     std::vector<KeySummary> summaries;
     for (std::size_t index = 0; index < m_keys.size(); ++index) {
-        const std::vector<KeyEntry>& own = m_keys[index];
-        if (own.empty())
+        const std::vector<KeyEntry>& own = m_keys[index].entries;
+        if (m_keys[index].count == 0 || own.empty())
             continue;
         KeySummary summary;
         summary.code = static_cast<unsigned char>(FirstCode + index);
-        summary.drills = static_cast<uint32_t>(own.size());
+        summary.drills = m_keys[index].count;
         summary.bestMs = best[index];
 
         const std::size_t n = own.size();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drillrecord.h"
+#include "historydigest.h"
 #include "keystats.h"
 
 #include <array>
@@ -16,8 +17,6 @@
 
 namespace touchdrill::history {
 
-// A character's "recent" figures cover the last this many drills in which it was the target.
-inline constexpr std::size_t RecentDrills = 5;
 // A chart of more drills than this shows one point per day: about as many points as a chart a
 // few hundred pixels wide can still tell apart.
 inline constexpr std::size_t PerDayThreshold = 60;
@@ -80,35 +79,47 @@ std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, con
 // The figures of every drill added so far, kept per drill and per character, so that a drill more
 // costs its own characters only and a summary looks at each character's last drills only. The
 // drills come oldest first.
+//
+// A tally can also start from a history's digest: every drill's totals, but of each character
+// only its latest drills, which is all its summary needs. Its series then needs every drill of
+// the character, handed in by fillKey() once it is chosen.
 class ProgressTally {
 public:
     void add(const DrillRecord& drill);
     void add(const std::vector<DrillRecord>& drills);
+    // Starts afresh from the digest; drills recorded after it are add()ed as usual.
+    void load(const HistoryDigest& digest);
+    // Whether every drill of the character is known, as series() needs (true for AllCharacters).
+    bool knowsAllDrillsOf(unsigned char code) const;
+    // Every drill of the character up to lastId(), oldest first, in place of those known so far.
+    // Drills not known to the tally are left out.
+    void fillKey(unsigned char code, const std::vector<KeyDrill>& drills);
 
     std::size_t drillCount() const { return m_drills.size(); }
     int64_t lastId() const { return m_lastId; } // the highest id added; 0 before any
 
-    // As keySummaries() and progressSeries() over the drills added.
+    // As keySummaries() and progressSeries() over the drills added. A character's series covers
+    // the drills of it that are known: all of them unless the tally was loaded and not filled.
     std::vector<KeySummary> summaries(const BestTimes& best) const;
     Series series(unsigned char code, const DayOf& dayOf = utcDayOf,
         std::size_t perDayThreshold = PerDayThreshold) const;
 
 private:
-    struct DrillTotals {
-        int64_t startedUtcMs = 0;
-        uint64_t hits = 0;
-        uint64_t totalMs = 0;
-        uint64_t wrong = 0;
-    };
     struct KeyEntry {
         uint32_t drill = 0; // index into m_drills
         uint32_t hits = 0;
         uint32_t totalMs = 0;
         uint32_t wrong = 0;
     };
+    struct KeyDrills {
+        std::vector<KeyEntry> entries; // its drills, oldest first: all, or the latest ones
+        uint32_t count = 0; // all of its drills
+    };
+    // The index in m_drills of the drill with this id, or -1.
+    int64_t drillIndexOf(int64_t id) const;
 
     std::vector<DrillTotals> m_drills;
-    std::vector<std::vector<KeyEntry>> m_keys = std::vector<std::vector<KeyEntry>>(CodeCount);
+    std::vector<KeyDrills> m_keys = std::vector<KeyDrills>(CodeCount);
     // Per target, how often each byte was typed instead, over every drill.
     std::vector<std::array<uint64_t, 256>> m_wrongKeys = std::vector<std::array<uint64_t, 256>>(CodeCount);
     int64_t m_lastId = 0;

@@ -2,6 +2,7 @@
 // The history database against temporary files: storing, reading back, migrating, refusing
 // files that are not ours, another copy holding the lock, and the CSV export.
 #include "historydb.h"
+#include "progress.h"
 
 #include "../settings/tempdir.h"
 
@@ -13,6 +14,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <sstream>
 
 using namespace touchdrill;
@@ -90,7 +92,215 @@ private:
     sqlite3* m_db = nullptr;
 };
 
+// A history of `count` drills over `characters`, hours to a day and a half apart, each character
+// (one named twice more often) answered or missed at random, with wrong keys now and then; a total near 2^32
+// now and then, and a character neither answered nor missed (the figures leave it out).
+std::vector<DrillRecord> generatedHistory(int count, const std::string& characters, unsigned seed)
+{
+    std::mt19937 random(seed);
+    auto between = [&](uint32_t low, uint32_t high) {
+        return std::uniform_int_distribution<uint32_t>(low, high)(random);
+    };
+    std::vector<DrillRecord> drills;
+    int64_t started = 1'796'083'200'000; // 2026-12-01
+    for (int i = 0; i < count; ++i) {
+        started += int64_t(between(1, 36)) * 3'600'000 + between(0, 999);
+        DrillRecord drill;
+        drill.startedUtcMs = started;
+        drill.endedUtcMs = started + between(10'000, 200'000);
+        drill.rows = i % 7 == 0 ? WeakKeysRows : "hs";
+        std::map<unsigned char, int> weights; // a character named n times comes up more often
+        for (char c : characters)
+            ++weights[static_cast<unsigned char>(c)];
+        for (const auto& [code, weight] : weights) {
+            if (between(0, 9) < 4 && (weight == 1 || between(0, 9) < 4))
+                continue;
+            KeyRecord key;
+            key.code = code;
+            key.hits = between(0, 4) == 0 ? 0 : between(1, 20);
+            key.totalMs = between(0, 199) == 0 ? 0xFFFFFFF0u : key.hits * between(150, 900);
+            for (uint32_t w = between(0, 3); w > 0; --w) {
+                const unsigned char typed = "sdx;\xa5\xb1"[between(0, 5)];
+                ++key.wrongKeys[typed];
+                ++key.wrong;
+            }
+            if (key.hits == 0 && key.wrong == 0 && between(0, 3) != 0)
+                continue;
+            drill.keys.push_back(key);
+        }
+        if (drill.keys.empty())
+            drill.keys.push_back({ static_cast<unsigned char>(characters[0]), 1, 400, 0, {} });
+        drills.push_back(std::move(drill));
+    }
+    return drills;
+}
+
+// The history as the first schema stored it, written straight into a new file.
+void writeVersionOne(const std::string& path, const std::vector<DrillRecord>& drills)
+{
+    std::string sql
+        = "PRAGMA application_id=1413763656; PRAGMA user_version=1; BEGIN;"
+          "CREATE TABLE drill (id INTEGER PRIMARY KEY, started_utc_ms INTEGER NOT NULL,"
+          " ended_utc_ms INTEGER NOT NULL, rows TEXT NOT NULL);"
+          "CREATE TABLE drill_key (drill_id INTEGER NOT NULL REFERENCES drill(id), code INTEGER NOT NULL,"
+          " hits INTEGER NOT NULL, total_ms INTEGER NOT NULL, wrong INTEGER NOT NULL,"
+          " PRIMARY KEY (drill_id, code)) WITHOUT ROWID;"
+          "CREATE TABLE wrong_key (drill_id INTEGER NOT NULL REFERENCES drill(id), code INTEGER NOT NULL,"
+          " typed INTEGER NOT NULL, count INTEGER NOT NULL,"
+          " PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;";
+    int64_t id = 0;
+    for (const DrillRecord& drill : drills) {
+        ++id;
+        sql += "INSERT INTO drill VALUES (" + std::to_string(id) + "," + std::to_string(drill.startedUtcMs)
+            + "," + std::to_string(drill.endedUtcMs) + ",'" + drill.rows + "');";
+        for (const KeyRecord& key : drill.keys) {
+            sql += "INSERT INTO drill_key VALUES (" + std::to_string(id) + "," + std::to_string(key.code)
+                + "," + std::to_string(key.hits) + "," + std::to_string(key.totalMs) + ","
+                + std::to_string(key.wrong) + ");";
+            for (const auto& [typed, count] : key.wrongKeys)
+                sql += "INSERT INTO wrong_key VALUES (" + std::to_string(id) + "," + std::to_string(key.code)
+                    + "," + std::to_string(typed) + "," + std::to_string(count) + ");";
+        }
+    }
+    Other(path).exec(sql + "COMMIT;");
+}
+
+std::string csvOf(const std::vector<DrillRecord>& drills)
+{
+    std::ostringstream out;
+    exportCsv(drills, out);
+    return out.str();
+}
+
+void expectSameSummaries(const std::vector<KeySummary>& got, const std::vector<KeySummary>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE("character " + keyText(want[i].code));
+        EXPECT_EQ(got[i].code, want[i].code);
+        EXPECT_EQ(got[i].drills, want[i].drills);
+        EXPECT_EQ(got[i].recentHits, want[i].recentHits);
+        EXPECT_EQ(got[i].recentWrong, want[i].recentWrong);
+        EXPECT_EQ(got[i].recentMs, want[i].recentMs);
+        EXPECT_EQ(got[i].accuracy, want[i].accuracy);
+        EXPECT_EQ(got[i].trendMs, want[i].trendMs);
+        EXPECT_EQ(got[i].bestMs, want[i].bestMs);
+        EXPECT_EQ(got[i].topWrongKey, want[i].topWrongKey);
+        EXPECT_EQ(got[i].topWrongCount, want[i].topWrongCount);
+    }
+}
+
+void expectSameSeries(const Series& got, const Series& want)
+{
+    EXPECT_EQ(got.perDay, want.perDay);
+    ASSERT_EQ(got.points.size(), want.points.size());
+    for (std::size_t i = 0; i < got.points.size(); ++i) {
+        SCOPED_TRACE("point " + std::to_string(i));
+        EXPECT_EQ(got.points[i].firstStartedUtcMs, want.points[i].firstStartedUtcMs);
+        EXPECT_EQ(got.points[i].lastStartedUtcMs, want.points[i].lastStartedUtcMs);
+        EXPECT_EQ(got.points[i].drills, want.points[i].drills);
+        EXPECT_EQ(got.points[i].hits, want.points[i].hits);
+        EXPECT_EQ(got.points[i].totalMs, want.points[i].totalMs);
+        EXPECT_EQ(got.points[i].wrong, want.points[i].wrong);
+    }
+}
+
+// The tally read from the digest, filled character by character from the database as the window
+// fills it, against the tally of every drill read whole. Returns how many characters needed filling.
+int expectDigestAgrees(const HistoryDb& db, ProgressTally& fromDigest)
+{
+    ProgressTally whole;
+    whole.add(db.drills());
+    BestTimes best {};
+    best['a' - FirstCode] = 321;
+    EXPECT_EQ(fromDigest.drillCount(), whole.drillCount());
+    EXPECT_EQ(fromDigest.lastId(), whole.lastId());
+    expectSameSummaries(fromDigest.summaries(best), whole.summaries(best));
+    int filled = 0;
+    for (int code = 0; code <= LastCode; ++code) {
+        if (code != AllCharacters && !isPracticeCode(code))
+            continue;
+        const auto c = static_cast<unsigned char>(code);
+        SCOPED_TRACE("series of " + (code ? keyText(c) : std::string("every character")));
+        if (!fromDigest.knowsAllDrillsOf(c)) {
+            fromDigest.fillKey(c, db.keyDrills(c, fromDigest.lastId()));
+            ++filled;
+        }
+        expectSameSeries(fromDigest.series(c), whole.series(c));
+        expectSameSeries(fromDigest.series(c, utcDayOf, 1'000'000), whole.series(c, utcDayOf, 1'000'000));
+    }
+    return filled;
+}
+
 } // namespace
+
+// What the progress window reads in a few small reads must give exactly the figures of the whole
+// history read key by key: from a file of this version, from an older one migrated, and from an
+// older one read as it is; and again once more drills are recorded after the window has read.
+TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
+{
+    enum class Written { Now, VersionOneMigrated, VersionOneReadOnly };
+    struct Row {
+        const char* name;
+        Written written;
+        int drills;
+        std::string characters;
+        bool someFilled; // some character has more drills than the digest brings
+    };
+    std::string everyCharacter;
+    for (int c = FirstCode; c <= LastCode; ++c)
+        everyCharacter += static_cast<char>(c);
+    const Row table[] = {
+        { "an empty history", Written::Now, 0, "a", false },
+        { "a few drills: the digest brings every drill of each character", Written::Now, 6, "asdf", false },
+        { "drills of every row, over months", Written::Now, 250, everyCharacter, true },
+        { "a character in nearly every drill, one in few", Written::Now, 120, "aa~", true },
+        { "an older file, migrated", Written::VersionOneMigrated, 150, "asdfjkl;\\", true },
+        { "an older file without drills, migrated", Written::VersionOneMigrated, 0, "a", false },
+        { "an older file read as it is", Written::VersionOneReadOnly, 90, "asdfghjkl", true },
+    };
+    unsigned seed = 11;
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string path = dir.path("touchdrill.sqlite");
+        const std::vector<DrillRecord> drills = generatedHistory(row.drills, row.characters, ++seed);
+        std::unique_ptr<HistoryDb> db;
+        if (row.written == Written::Now) {
+            db = HistoryDb::open(path, true);
+            for (DrillRecord drill : drills)
+                db->record(drill);
+        } else {
+            writeVersionOne(path, drills);
+            const std::string before = csvOf(HistoryDb::openReadOnly(path)->drills());
+            db = row.written == Written::VersionOneReadOnly ? HistoryDb::openReadOnly(path)
+                                                            : HistoryDb::open(path, false);
+            ASSERT_TRUE(db);
+            EXPECT_EQ(Other(path).integer("PRAGMA user_version"),
+                row.written == Written::VersionOneReadOnly ? 1 : HistoryDb::SchemaVersion);
+            EXPECT_EQ(csvOf(HistoryDb::openReadOnly(path)->drills()), before) << "the export is the same";
+        }
+        ASSERT_EQ(db->drillCount(), row.drills);
+
+        ProgressTally fromDigest;
+        fromDigest.load(db->digest());
+        EXPECT_EQ(expectDigestAgrees(*db, fromDigest) > 0, row.someFilled);
+        if (row.written == Written::VersionOneReadOnly)
+            continue;
+
+        // A window that has read the digest takes the drills recorded after it one by one.
+        for (DrillRecord drill : generatedHistory(12, row.characters + "q", ++seed)) {
+            db->record(drill);
+            fromDigest.add(db->drillsSince(fromDigest.lastId()));
+        }
+        expectDigestAgrees(*db, fromDigest);
+        // And a digest read afresh agrees as well: the tables kept at each drill follow the store.
+        ProgressTally again;
+        again.load(db->digest());
+        expectDigestAgrees(*db, again);
+        EXPECT_EQ(Other(path).text("PRAGMA integrity_check"), "ok");
+    }
+}
 
 TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
 {

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the progress window reads when it opens: each drill's totals, each character's latest
+// drills and the keys typed instead, instead of every drill with every key.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace touchdrill::history {
+
+// A character's "recent" figures cover the last this many drills in which it was the target.
+inline constexpr std::size_t RecentDrills = 5;
+// The drills of a character that its summary needs: the recent ones and as many before them.
+inline constexpr std::size_t LatestDrills = 2 * RecentDrills;
+
+// One drill added up over all its characters.
+struct DrillTotals {
+    int64_t id = 0;
+    int64_t startedUtcMs = 0;
+    uint64_t hits = 0;
+    uint64_t totalMs = 0;
+    uint64_t wrong = 0;
+};
+
+// One character in one drill in which it was the target (answered, or a wrong key typed).
+struct KeyDrill {
+    int64_t drillId = 0;
+    uint32_t hits = 0;
+    uint32_t totalMs = 0;
+    uint32_t wrong = 0;
+};
+
+struct KeyDigest {
+    unsigned char code = 0;
+    uint32_t drills = 0; // every drill in which it was the target
+    std::vector<KeyDrill> latest; // the last LatestDrills of them, oldest first
+};
+
+// How often `typed` came instead of `code`, over the whole history.
+struct Confusion {
+    unsigned char code = 0;
+    unsigned char typed = 0;
+    uint64_t count = 0;
+};
+
+struct HistoryDigest {
+    std::vector<DrillTotals> drills; // every drill, oldest first
+    std::vector<KeyDigest> keys; // characters '!'..'~' that were ever the target, in code order
+    std::vector<Confusion> confusions; // of those characters, in code order, then by typed
+};
+
+} // namespace touchdrill::history
