@@ -402,6 +402,16 @@ void TForm1::openProgress()
                 history::HistoryDb* db = m_history->database();
                 return db ? db->drillsSince(after) : std::vector<history::DrillRecord> {};
             };
+            // At its opening the window reads totals and each character's latest drills, not the
+            // whole history; a character's drills when it is chosen.
+            options.readDigest = [this] {
+                history::HistoryDb* db = m_history->database();
+                return db ? db->digest() : history::HistoryDigest {};
+            };
+            options.readKeyDrills = [this](unsigned char code, int64_t upTo) {
+                history::HistoryDb* db = m_history->database();
+                return db ? db->keyDrills(code, upTo) : std::vector<history::KeyDrill> {};
+            };
             // The file's bests, or this run's where a save has failed since.
             options.readBest = [this] {
                 BestTimes best = Best;

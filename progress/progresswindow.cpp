@@ -237,6 +237,7 @@ void ProgressWindow::reload()
 {
     m_loaded = true;
     m_tally = {};
+    m_digestWanted = static_cast<bool>(m_options.readDigest);
     drillRecorded();
 }
 
@@ -244,6 +245,10 @@ void ProgressWindow::drillRecorded()
 {
     QString problem;
     try {
+        if (m_digestWanted) {
+            m_tally.load(m_options.readDigest());
+            m_digestWanted = false;
+        }
         if (m_options.readDrills)
             m_tally.add(m_options.readDrills(m_tally.lastId()));
     } catch (const std::exception& error) {
@@ -269,14 +274,15 @@ void ProgressWindow::refresh()
     m_weak = history::weakKeys(m_summaries);
     m_pool = history::weakKeyPool(m_weak);
 
+    // Before the chart: reading a character's drills for it may have a problem to say.
+    statusLabel->setText(m_tally.drillCount() == 0
+            ? QStringLiteral("まだ記録がありません")
+            : QStringLiteral("練習 %1 回の記録").arg(m_tally.drillCount()));
     keyboard->setSummaries(m_summaries);
     const unsigned char chosen = chosenCharacter();
     model->setSummaries(m_summaries, m_weak);
     chooseCharacter(chosen);
 
-    statusLabel->setText(m_tally.drillCount() == 0
-            ? QStringLiteral("まだ記録がありません")
-            : QStringLiteral("練習 %1 回の記録").arg(m_tally.drillCount()));
     const bool any = !m_pool.empty();
     practiseButton->setEnabled(any);
     const QString why
@@ -292,7 +298,16 @@ void ProgressWindow::updateChart()
     const unsigned char code = chosenCharacter();
     const QString subject
         = code ? QStringLiteral("文字 %1").arg(characterText(code)) : QStringLiteral("すべての文字");
-    chart->setSeries(m_tally.series(code, localDayOf()), subject);
+    if (!m_tally.knowsAllDrillsOf(code) && m_options.readKeyDrills) {
+        try {
+            m_tally.fillKey(code, m_options.readKeyDrills(code, m_tally.lastId()));
+        } catch (const std::exception& error) {
+            statusLabel->setText(QStringLiteral("記録を読めません: %1").arg(whatText(error)));
+        }
+    }
+    // Only the character's latest drills would be a misleading chart: none until all are read.
+    chart->setSeries(
+        m_tally.knowsAllDrillsOf(code) ? m_tally.series(code, localDayOf()) : history::Series {}, subject);
 }
 
 void ProgressWindow::practise()

@@ -31,6 +31,12 @@ public:
         // The drills stored after the one with this id (0: all), oldest first. Throws an exception
         // carrying the text to show.
         std::function<std::vector<history::DrillRecord>(int64_t afterId)> readDrills;
+        // What the window shows when it opens, in a few small reads; when set, the history is not
+        // read whole and readDrills brings only the drills after it. Throws as readDrills does.
+        std::function<history::HistoryDigest()> readDigest;
+        // Every drill of one character up to the drill with id `upToId`, oldest first: its chart
+        // after readDigest, read when the character is chosen. Throws as readDrills does.
+        std::function<std::vector<history::KeyDrill>(unsigned char code, int64_t upToId)> readKeyDrills;
         // The best averages as the best-times file holds them (all 0 when there is none).
         std::function<BestTimes()> readBest;
         // Prepares the main window with this pool and brings it forward; returns why it could
@@ -98,6 +104,7 @@ private:
 
     Options m_options;
     history::ProgressTally m_tally;
+    bool m_digestWanted = false; // the next read starts from readDigest
     std::vector<history::KeySummary> m_summaries;
     std::vector<history::WeakKey> m_weak;
     std::string m_pool;

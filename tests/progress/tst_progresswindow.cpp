@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window with a history handed in: choosing a character everywhere at once, the chart's
 // points under the pointer, new drills, the weak-key button, the export and its placement.
+#include "historydb.h"
 #include "keyboardlayout.h"
 #include "keyboardview.h"
 #include "progresschart.h"
@@ -62,6 +63,7 @@ struct Fixture {
     QStringList errors;
     QTemporaryDir dir;
     std::unique_ptr<ProgressWindow> window;
+    std::function<void(ProgressWindow::Options&)> adjust; // before the window is made
 
     void open()
     {
@@ -78,6 +80,8 @@ struct Fixture {
         };
         options.errorBox = [this](const QString& text) { errors << text; };
         options.iniPath = dir.filePath(QStringLiteral("t.ini")).toStdString();
+        if (adjust)
+            adjust(options);
         window = std::make_unique<ProgressWindow>(options);
         window->showAndRaise();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -258,4 +262,93 @@ TEST(ProgressWindow, opensWhereItWasLeftEvenAfterAMaximisedClose)
         EXPECT_EQ(f.window->frameGeometry(), outer);
         EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join(QLatin1Char('|')).toStdString();
     }
+}
+
+// Opened over a real history's digest, the window shows what it shows over the whole history read
+// drill by drill, and reads a character's drills only once, when it is chosen.
+TEST(ProgressWindow, opensFromTheDigestAndReadsACharacterWhenChosen)
+{
+    Fixture f;
+    auto db = history::HistoryDb::open(f.dir.filePath(QStringLiteral("h.sqlite")).toStdString(), true);
+    auto record = [&](int64_t i) {
+        std::vector<history::KeyRecord> keys = { { 'a', 2, uint32_t(300 + 10 * i), uint32_t(i % 3), {} },
+            { 'd', 1, uint32_t(900 - 20 * i), 0, {} } };
+        if (i % 3 == 0)
+            keys.push_back({ 's', 1, 500, 1, { { 'x', 1 } } });
+        if (keys[0].wrong)
+            keys[0].wrongKeys['s'] = keys[0].wrong;
+        history::DrillRecord d = drill(i, keys);
+        db->record(d);
+    };
+    for (int64_t i = 1; i <= 14; ++i)
+        record(i);
+
+    std::vector<unsigned char> asked;
+    bool broken = false;
+    f.adjust = [&](ProgressWindow::Options& options) {
+        options.readDrills = [&](int64_t after) { return db->drillsSince(after); };
+        options.readDigest = [&] { return db->digest(); };
+        options.readKeyDrills = [&](unsigned char code, int64_t upTo) {
+            asked.push_back(code);
+            if (broken)
+                throw std::runtime_error("読めません");
+            return db->keyDrills(code, upTo);
+        };
+    };
+    f.open();
+    Fixture whole;
+    whole.history.drills = db->drills();
+    whole.open();
+
+    auto sameAsWhole = [&] {
+        EXPECT_EQ(f.window->drillCount(), whole.window->drillCount());
+        EXPECT_EQ(f.window->weakPool(), whole.window->weakPool());
+        ASSERT_EQ(f.window->summaries().size(), whole.window->summaries().size());
+        for (std::size_t i = 0; i < f.window->summaries().size(); ++i) {
+            EXPECT_EQ(f.window->summaries()[i].recentMs, whole.window->summaries()[i].recentMs) << i;
+            EXPECT_EQ(f.window->summaries()[i].trendMs, whole.window->summaries()[i].trendMs) << i;
+            EXPECT_EQ(f.window->summaries()[i].topWrongCount, whole.window->summaries()[i].topWrongCount)
+                << i;
+        }
+        EXPECT_EQ(f.window->chart->series().points.size(), whole.window->chart->series().points.size());
+    };
+    sameAsWhole();
+    EXPECT_TRUE(asked.empty()) << "every character's drills read at the opening";
+
+    struct Row {
+        const char* name;
+        unsigned char chosen;
+        std::vector<unsigned char> asked; // all asked for so far
+        std::size_t points;
+    };
+    const Row table[] = {
+        { "a character in more drills than the digest brings is read", 'a', { 'a' }, 14 },
+        { "one in few drills is known whole already", 's', { 'a' }, 4 },
+        { "read once: chosen again, it is not asked for again", 'a', { 'a' }, 14 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        f.window->chooseCharacter(row.chosen);
+        whole.window->chooseCharacter(row.chosen);
+        EXPECT_EQ(asked, row.asked);
+        EXPECT_EQ(f.window->chart->series().points.size(), row.points);
+        sameAsWhole();
+    }
+
+    // A drill recorded later joins the chosen character's chart without reading it again.
+    record(15);
+    f.window->drillRecorded();
+    whole.history.drills = db->drills();
+    whole.window->drillRecorded();
+    EXPECT_EQ(asked, (std::vector<unsigned char> { 'a' }));
+    EXPECT_EQ(f.window->chart->series().points.size(), 15u);
+    sameAsWhole();
+
+    // A character whose drills cannot be read says so and shows no chart rather than its latest
+    // drills alone.
+    broken = true;
+    f.window->chooseCharacter('d');
+    EXPECT_TRUE(f.window->chart->series().points.empty());
+    EXPECT_TRUE(f.window->statusLabel->text().contains(QStringLiteral("読めません")));
+    EXPECT_TRUE(f.errors.isEmpty());
 }
