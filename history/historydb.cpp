@@ -51,19 +51,35 @@ constexpr std::array<const char*, HistoryDb::SchemaVersion> MigrationSteps = {
     " PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;",
     // 1 -> 2: what the progress window shows, kept up to date with each drill so that it opens
     // without reading every key of every drill: the drill's totals over its characters; per
-    // character the drills in which it was the target (answered or a wrong key typed) and the
-    // keys typed instead of it over the whole history; an index to a character's latest drills.
+    // character the drills in which it was the target (answered or a wrong key typed), its last
+    // ten of them in a ring of ten slots (the n-th drill in slot (n - 1) % 10), and the keys typed
+    // instead of it over the whole history. No index by character: it would change a page per
+    // character at every drill's end; a character's whole series is read from drill_key.
     "ALTER TABLE drill ADD COLUMN hits INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE drill ADD COLUMN total_ms INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE drill ADD COLUMN wrong INTEGER NOT NULL DEFAULT 0;"
     "UPDATE drill SET (hits, total_ms, wrong) = (SELECT coalesce(sum(hits), 0), coalesce(sum(total_ms), 0),"
     " coalesce(sum(wrong), 0) FROM drill_key WHERE drill_id = drill.id);"
-    "CREATE INDEX drill_key_by_code ON drill_key (code, drill_id);"
     "CREATE TABLE key_total ("
     " code INTEGER PRIMARY KEY,"
     " drills INTEGER NOT NULL);"
     "INSERT INTO key_total (code, drills)"
     " SELECT code, count(*) FROM drill_key WHERE hits > 0 OR wrong > 0 GROUP BY code;"
+    "CREATE TABLE key_latest ("
+    " code INTEGER NOT NULL,"
+    " slot INTEGER NOT NULL,"
+    " drill_id INTEGER NOT NULL,"
+    " hits INTEGER NOT NULL,"
+    " total_ms INTEGER NOT NULL,"
+    " wrong INTEGER NOT NULL,"
+    " PRIMARY KEY (code, slot)) WITHOUT ROWID;"
+    "INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong)"
+    " SELECT code, (n - 1) % 10, drill_id, hits, total_ms, wrong FROM ("
+    "  SELECT code, drill_id, hits, total_ms, wrong,"
+    "  row_number() OVER (PARTITION BY code ORDER BY drill_id) AS n, count(*) OVER (PARTITION BY code) AS "
+    "drills"
+    "  FROM drill_key WHERE hits > 0 OR wrong > 0)"
+    " WHERE n > drills - 10;"
     "CREATE TABLE confusion ("
     " code INTEGER NOT NULL,"
     " typed INTEGER NOT NULL,"
@@ -74,9 +90,11 @@ constexpr std::array<const char*, HistoryDb::SchemaVersion> MigrationSteps = {
     " JOIN drill_key k ON k.drill_id = w.drill_id AND k.code = w.code"
     " WHERE k.hits > 0 OR k.wrong > 0 GROUP BY w.code, w.typed;",
 };
+static_assert(LatestDrills == 10, "key_latest keeps ten drills per character");
 
 // The tables of the current schema, all of which a file of that version must hold.
-constexpr std::array<const char*, 5> Tables = { "drill", "drill_key", "wrong_key", "key_total", "confusion" };
+constexpr std::array<const char*, 6> Tables
+    = { "drill", "drill_key", "wrong_key", "key_total", "key_latest", "confusion" };
 
 enum class Doing { Reading, Writing };
 
@@ -187,8 +205,6 @@ public:
         while (step()) { }
         sqlite3_reset(m_stmt);
     }
-    // Ready to run again, the bindings kept.
-    void reset() { sqlite3_reset(m_stmt); }
     int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
     std::string text(int column) const
     {
@@ -521,6 +537,11 @@ void HistoryDb::store(DrillRecord& drill)
         "INSERT INTO key_total (code, drills) VALUES (?, 1) ON CONFLICT (code) DO UPDATE SET drills = drills "
         "+ 1",
         Doing::Writing, m_path);
+    // Into the slot of the drill's number among the character's drills, just counted.
+    Statement keepLatest(m_db,
+        "INSERT OR REPLACE INTO key_latest (code, slot, drill_id, hits, total_ms, wrong)"
+        " SELECT ?1, (drills - 1) % 10, ?2, ?3, ?4, ?5 FROM key_total WHERE code = ?1",
+        Doing::Writing, m_path);
     Statement addConfusion(m_db,
         "INSERT INTO confusion (code, typed, count) VALUES (?, ?, ?)"
         " ON CONFLICT (code, typed) DO UPDATE SET count = count + excluded.count",
@@ -537,6 +558,12 @@ void HistoryDb::store(DrillRecord& drill)
         if (key.hits == 0 && key.wrong == 0)
             continue; // not the target in this drill, as far as the figures go
         countKey.bind(1, key.code).run();
+        keepLatest.bind(1, key.code)
+            .bind(2, id)
+            .bind(3, key.hits)
+            .bind(4, key.totalMs)
+            .bind(5, key.wrong)
+            .run();
         for (const auto& [typed, count] : key.wrongKeys)
             addConfusion.bind(1, key.code).bind(2, typed).bind(3, count).run();
     }
@@ -666,21 +693,24 @@ HistoryDigest HistoryDb::readDigest() const
         Statement keys(m_db, "SELECT code, drills FROM key_total WHERE code BETWEEN ? AND ? ORDER BY code",
             doing, m_path);
         keys.bind(1, FirstCode).bind(2, LastCode);
-        // Backwards along the index from the character's newest drill.
+        while (keys.step())
+            digest.keys.push_back(
+                { static_cast<unsigned char>(keys.integer(0)), static_cast<uint32_t>(keys.integer(1)), {} });
         Statement latest(m_db,
-            "SELECT drill_id, hits, total_ms, wrong FROM drill_key WHERE code = ? AND (hits > 0 OR wrong > 0)"
-            " ORDER BY drill_id DESC LIMIT ?",
+            "SELECT code, drill_id, hits, total_ms, wrong FROM key_latest WHERE code BETWEEN ? AND ?"
+            " ORDER BY code, drill_id",
             doing, m_path);
-        while (keys.step()) {
-            KeyDigest key;
-            key.code = static_cast<unsigned char>(keys.integer(0));
-            key.drills = static_cast<uint32_t>(keys.integer(1));
-            latest.bind(1, key.code).bind(2, static_cast<int64_t>(LatestDrills));
-            while (latest.step())
-                key.latest.push_back(keyDrillOf(latest));
-            latest.reset();
-            std::reverse(key.latest.begin(), key.latest.end());
-            digest.keys.push_back(std::move(key));
+        latest.bind(1, FirstCode).bind(2, LastCode);
+        auto key = digest.keys.begin();
+        while (latest.step()) {
+            const auto code = static_cast<unsigned char>(latest.integer(0));
+            while (key != digest.keys.end() && key->code < code)
+                ++key;
+            if (key == digest.keys.end())
+                break;
+            if (key->code == code)
+                key->latest.push_back({ latest.integer(1), static_cast<uint32_t>(latest.integer(2)),
+                    static_cast<uint32_t>(latest.integer(3)), static_cast<uint32_t>(latest.integer(4)) });
         }
     }
     {
@@ -719,11 +749,12 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
                     result.push_back({ drill.id, key.hits, key.totalMs, key.wrong });
         }
     } else {
+        // Along the whole table in drill order: no index by character (see the schema).
         Statement query(m_db,
             "SELECT drill_id, hits, total_ms, wrong FROM drill_key"
-            " WHERE code = ? AND drill_id <= ? AND (hits > 0 OR wrong > 0) ORDER BY drill_id",
+            " WHERE drill_id <= ? AND code = ? AND (hits > 0 OR wrong > 0) ORDER BY drill_id",
             doing, m_path);
-        query.bind(1, code).bind(2, upToId);
+        query.bind(1, upToId).bind(2, code);
         while (query.step())
             result.push_back(keyDrillOf(query));
     }

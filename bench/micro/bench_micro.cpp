@@ -6,6 +6,7 @@
 #include "fakewindow.h"
 #include "historydb.h"
 #include "historyrecorder.h"
+#include "progresschart.h"
 #include "progresswindow.h"
 #include "resultline.h"
 #include "showresults.h"
@@ -362,8 +363,8 @@ const std::string& progressHistory(int64_t everyRow)
 }
 
 // The 「練習の記録」 window opened by F2 over a history of 10,000 drills, of the home row (0) or of
-// every row (1, 94 characters each): the database opened and checked, every drill read, the figures
-// worked out, the window laid out and painted.
+// every row (1, 94 characters each): the database opened and checked, each drill's totals and each
+// character's latest drills read, the figures worked out, the window laid out and painted.
 void BM_OpenProgress(benchmark::State& state)
 {
     std::vector<double> ms;
@@ -387,6 +388,46 @@ void BM_OpenProgress(benchmark::State& state)
     state.SetLabel(state.range(0) ? "every row" : "home row");
 }
 BENCHMARK(BM_OpenProgress)->Arg(0)->Arg(1)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
+
+// A character chosen for the first time in the window open over 10,000 drills (of the home row, or
+// of every row): its every drill read from the history, its chart worked out and painted. The
+// window reads the history afresh between choices, untimed, so that each is a first.
+void BM_ChooseCharacterInProgress(benchmark::State& state)
+{
+    Window w(true);
+    fs::copy_file(progressHistory(state.range(0)), w.folder.path("touchdrill.sqlite"));
+    w.form->openProgress();
+    QApplication::processEvents();
+    ProgressWindow* window = w.form->progressWindow();
+    if (!window) {
+        state.SkipWithError("no window");
+        return;
+    }
+    std::vector<double> ms;
+    for (auto _ : state) {
+        window->chooseCharacter(0);
+        window->reload();
+        QApplication::processEvents();
+        const auto start = std::chrono::steady_clock::now();
+        window->chooseCharacter('a');
+        QApplication::processEvents();
+        window->repaint();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (window->chosenCharacter() != 'a' || window->chart->series().points.empty())
+            state.SkipWithError("the chart does not show the chosen character");
+        state.SetIterationTime(took.count());
+        ms.push_back(took.count() * 1000);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    state.SetLabel(state.range(0) ? "every row" : "home row");
+}
+BENCHMARK(BM_ChooseCharacterInProgress)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(15)
+    ->Unit(benchmark::kMillisecond);
 
 // A drill's end while the window is open over 10,000 drills (of the home row, or of every row): the
 // results step, the recording, then the window reading the new drill, working its figures out again
