@@ -16,6 +16,7 @@
 #include <functional>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 using namespace touchdrill;
 using namespace touchdrill::history;
@@ -172,37 +173,29 @@ std::string csvOf(const std::vector<DrillRecord>& drills)
     return out.str();
 }
 
-void expectSameSummaries(const std::vector<KeySummary>& got, const std::vector<KeySummary>& want)
+// Every field, so that one comparison says which character or point differs and how.
+auto fieldsOf(const KeySummary& s)
+{
+    return std::tuple(keyText(s.code), s.drills, s.recentHits, s.recentWrong, s.recentMs, s.accuracy,
+        s.trendMs, s.bestMs, s.topWrongKey, s.topWrongCount);
+}
+
+auto fieldsOf(const SeriesPoint& p)
+{
+    return std::tuple(p.firstStartedUtcMs, p.lastStartedUtcMs, p.drills, p.hits, p.totalMs, p.wrong);
+}
+
+template <typename Item> void expectSameItems(const std::vector<Item>& got, const std::vector<Item>& want)
 {
     ASSERT_EQ(got.size(), want.size());
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        SCOPED_TRACE("character " + keyText(want[i].code));
-        EXPECT_EQ(got[i].code, want[i].code);
-        EXPECT_EQ(got[i].drills, want[i].drills);
-        EXPECT_EQ(got[i].recentHits, want[i].recentHits);
-        EXPECT_EQ(got[i].recentWrong, want[i].recentWrong);
-        EXPECT_EQ(got[i].recentMs, want[i].recentMs);
-        EXPECT_EQ(got[i].accuracy, want[i].accuracy);
-        EXPECT_EQ(got[i].trendMs, want[i].trendMs);
-        EXPECT_EQ(got[i].bestMs, want[i].bestMs);
-        EXPECT_EQ(got[i].topWrongKey, want[i].topWrongKey);
-        EXPECT_EQ(got[i].topWrongCount, want[i].topWrongCount);
-    }
+    for (std::size_t i = 0; i < got.size(); ++i)
+        EXPECT_EQ(fieldsOf(got[i]), fieldsOf(want[i])) << "item " << i;
 }
 
 void expectSameSeries(const Series& got, const Series& want)
 {
     EXPECT_EQ(got.perDay, want.perDay);
-    ASSERT_EQ(got.points.size(), want.points.size());
-    for (std::size_t i = 0; i < got.points.size(); ++i) {
-        SCOPED_TRACE("point " + std::to_string(i));
-        EXPECT_EQ(got.points[i].firstStartedUtcMs, want.points[i].firstStartedUtcMs);
-        EXPECT_EQ(got.points[i].lastStartedUtcMs, want.points[i].lastStartedUtcMs);
-        EXPECT_EQ(got.points[i].drills, want.points[i].drills);
-        EXPECT_EQ(got.points[i].hits, want.points[i].hits);
-        EXPECT_EQ(got.points[i].totalMs, want.points[i].totalMs);
-        EXPECT_EQ(got.points[i].wrong, want.points[i].wrong);
-    }
+    expectSameItems(got.points, want.points);
 }
 
 // The tally read from the digest, filled character by character from the database as the window
@@ -215,7 +208,7 @@ int expectDigestAgrees(const HistoryDb& db, ProgressTally& fromDigest)
     best['a' - FirstCode] = 321;
     EXPECT_EQ(fromDigest.drillCount(), whole.drillCount());
     EXPECT_EQ(fromDigest.lastId(), whole.lastId());
-    expectSameSummaries(fromDigest.summaries(best), whole.summaries(best));
+    expectSameItems(fromDigest.summaries(best), whole.summaries(best));
     int filled = 0;
     for (int code = 0; code <= LastCode; ++code) {
         if (code != AllCharacters && !isPracticeCode(code))
