@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -525,6 +526,15 @@ bool TForm1::routeKey(QWidget* target, QKeyEvent* event)
             return true;
         }
         return false;
+    }
+
+    // Shift+F10 asks the focused control for its menu, as the Menu key does: the X11 platform turns
+    // only the Menu key into a menu request by itself.
+    if (key == Qt::Key_F10 && (modifiers & ~Qt::KeypadModifier) == Qt::ShiftModifier) {
+        const QPoint at = target->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, at, target->mapToGlobal(at), modifiers);
+        QCoreApplication::sendEvent(target, &request);
+        return true;
     }
 
     const QString text = event->text();

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -495,16 +496,22 @@ TEST_F(TForm1Test, aFailedPlacementWriteIsReportedAndShutDownGoesOn)
 
 namespace {
 
-// Records the key presses that reach a control past the window's routing.
+// Records the key presses that reach a control past the window's routing, and the requests for its
+// menu made from the keyboard (taken here, so that no menu waits for a choice).
 class KeyRecorder final : public QObject {
 public:
     bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() == QEvent::KeyPress)
             keys.push_back(static_cast<QKeyEvent*>(event)->key());
+        if (event->type() == QEvent::ContextMenu) {
+            menus += static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard;
+            return true;
+        }
         return false;
     }
     std::vector<int> keys;
+    int menus = 0;
 };
 
 } // namespace
@@ -518,6 +525,7 @@ TEST_F(TForm1Test, onlyTypedCharactersReachTheDrill)
         QString text; // as the platform delivers it; "=" stands for the target
         QString shown; // in the wrong-key display
         bool passedOn; // to the focused list
+        bool menu = false; // the list's menu is asked for
     };
     const QString none;
     const Row table[] = {
@@ -540,6 +548,8 @@ TEST_F(TForm1Test, onlyTypedCharactersReachTheDrill)
         { "Home", Qt::Key_Home, Qt::NoModifier, none, none, true },
         { "Page Down", Qt::Key_PageDown, Qt::NoModifier, none, none, true },
         { "F5", Qt::Key_F5, Qt::NoModifier, none, none, true },
+        { "F10", Qt::Key_F10, Qt::NoModifier, none, none, true },
+        { "Shift+F10 asks for the list's menu", Qt::Key_F10, Qt::ShiftModifier, none, none, false, true },
     };
     prepareHomeRow();
     focusOn(form->ListBox1);
@@ -552,12 +562,14 @@ TEST_F(TForm1Test, onlyTypedCharactersReachTheDrill)
         const char before = target();
         const QString text = row.text == "=" ? QString(QChar(before)) : row.text;
         recorder.keys.clear();
+        recorder.menus = 0;
         QTest::sendKeyEvent(QTest::Press, form->windowHandle(), row.key, text, row.mods);
         QTest::sendKeyEvent(QTest::Release, form->windowHandle(), row.key, text, row.mods);
         EXPECT_EQ(form->Label2->text(), row.shown);
         EXPECT_EQ(target(), before) << "nothing but the target answers it";
         // (The modifier keys themselves go on: they type nothing.)
         EXPECT_EQ(std::count(recorder.keys.begin(), recorder.keys.end(), row.key), row.passedOn ? 1 : 0);
+        EXPECT_EQ(recorder.menus, row.menu ? 1 : 0);
         type(target()); // clears the wrong-key display
     }
     uint32_t hits = 0;
