@@ -2,7 +2,6 @@
 #include "tform1.h"
 
 #include "apptext.h"
-#include "besttimesfile.h"
 #include "blockprogressbar.h"
 #include "chartpainter.h"
 #include "historyrecorder.h"
@@ -416,13 +415,7 @@ void TForm1::openProgress()
             // The file's bests, or this run's where a save has failed since.
             options.readBest = [this] {
                 BestTimes best = Best;
-                if (bestTimesFileExists(m_bestTimesPath)) {
-                    BestTimes stored {};
-                    loadBestTimes(m_bestTimesPath, stored);
-                    for (std::size_t i = 0; i < best.size(); ++i)
-                        if (stored[i] && (!best[i] || stored[i] < best[i]))
-                            best[i] = stored[i];
-                }
+                joinStoredBests(m_bestTimesPath, best);
                 return best;
             };
             options.practise = [this](const std::string& pool) { return practiseWeakKeys(pool); };

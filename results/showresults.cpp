@@ -20,18 +20,23 @@ uint32_t lowerNonZero(uint32_t a, uint32_t b)
 
 } // namespace
 
+void joinStoredBests(const std::string& bstPath, BestTimes& best)
+{
+    if (!bestTimesFileExists(bstPath))
+        return;
+    BestTimes stored {};
+    loadBestTimes(bstPath, stored);
+    for (std::size_t i = 0; i < best.size(); ++i)
+        best[i] = lowerNonZero(best[i], stored[i]);
+}
+
 void ShowResults(const std::string& bstPath, const KeyStats& stats, BestTimes& best, ResultList& list)
 {
     std::exception_ptr unreadable;
-    if (bestTimesFileExists(bstPath)) {
-        try {
-            BestTimes stored {};
-            loadBestTimes(bstPath, stored);
-            for (std::size_t i = 0; i < best.size(); ++i)
-                best[i] = lowerNonZero(best[i], stored[i]);
-        } catch (const std::exception&) {
-            unreadable = std::current_exception();
-        }
+    try {
+        joinStoredBests(bstPath, best);
+    } catch (const std::exception&) {
+        unreadable = std::current_exception();
     }
 
     list.clear();

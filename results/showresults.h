@@ -28,4 +28,9 @@ struct ResultList {
 // rewrite leaves the old file whole.
 void ShowResults(const std::string& bstPath, const KeyStats& stats, BestTimes& best, ResultList& list);
 
+// The bests of the file at bstPath, where there is one, join `best`: per character the lower
+// non-zero of the two, as ShowResults joins them. Throws IoError when the file cannot be read;
+// `best` is then as it was.
+void joinStoredBests(const std::string& bstPath, BestTimes& best);
+
 } // namespace touchdrill

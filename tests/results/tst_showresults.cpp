@@ -107,8 +107,21 @@ TEST(ShowResults, bestsOfTheFileAndOfTheRunJoinAtTheLowerOne)
     EXPECT_EQ(readBytes(path), handMadeFile({ { 'q', 300 }, { 'y', 80 }, { 'z', 250 } }))
         << "cut to 376 bytes";
 
+    // The same join without a drill, as the progress window reads the bests.
+    BestTimes shown {};
+    shown['q' - FirstCode] = 200;
+    shown['y' - FirstCode] = 95;
+    shown['x' - FirstCode] = 70;
+    joinStoredBests(path, shown);
+    BestTimes joined = shown;
+    joined['y' - FirstCode] = 80;
+    joined['z' - FirstCode] = 250;
+    EXPECT_EQ(shown, joined);
+
     // A file removed during the run: the run's bests are written again.
     std::filesystem::remove(path);
+    joinStoredBests(path, shown);
+    EXPECT_EQ(shown, joined) << "no file joins nothing";
     ShowResults(path, KeyStats {}, window.best, window.list);
     EXPECT_EQ(readBytes(path), handMadeFile({ { 'q', 300 }, { 'y', 80 }, { 'z', 250 } }));
 }
