@@ -323,6 +323,29 @@ void flushFolder(const std::string& folder)
     ::close(fd);
 }
 
+bool isTemporaryName(const std::string& name, const std::string& prefix)
+{
+    return name.size() == prefix.size() + TemporarySuffixLength && name.compare(0, prefix.size(), prefix) == 0
+        && name.find_first_not_of(TemporaryAlphabet, prefix.size()) == std::string::npos;
+}
+
+// Earlier versions wrote the placement file through ".<name>.tmp<pid>-<serial>", which a kill
+// left behind just the same.
+bool isEarlierTemporaryName(const std::string& name, const std::string& target)
+{
+    const auto slash = target.rfind('/');
+    const std::string prefix
+        = "." + (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 200) + ".tmp";
+    if (name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const std::string_view rest = std::string_view(name).substr(prefix.size());
+    const auto dash = rest.find('-');
+    constexpr std::string_view Digits = "0123456789";
+    return dash != std::string_view::npos && dash > 0 && dash + 1 < rest.size()
+        && rest.substr(0, dash).find_first_not_of(Digits) == std::string_view::npos
+        && rest.substr(dash + 1).find_first_not_of(Digits) == std::string_view::npos;
+}
+
 // A process killed between naming its temporary file and the rename leaves that file behind.
 // Once it is older than any rewrite could take, it can only be such a leftover: remove it, so the
 // user's folder does not fill with them. A younger one may belong to another copy of the program
@@ -338,9 +361,7 @@ void removeStaleTemporaries(const std::string& target)
     const time_t now = ::time(nullptr);
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.size() != prefix.size() + TemporarySuffixLength
-            || name.compare(0, prefix.size(), prefix) != 0
-            || name.find_first_not_of(TemporaryAlphabet, prefix.size()) != std::string::npos)
+        if (!isTemporaryName(name, prefix) && !isEarlierTemporaryName(name, target))
             continue;
         const std::string path = folder + "/" + name;
         struct stat st { };

@@ -34,7 +34,8 @@ private:
 //   group or mode, an existing file is rewritten in place instead: from its start, cut to the new
 //   length and flushed. That is not atomic, but it keeps the file and everything about it.
 // - After a rename, temporary files of this file that a killed process left behind (older than
-//   ten minutes, so never another copy's rewrite in progress) are removed.
+//   ten minutes, so never another copy's rewrite in progress) are removed, and so are those of
+//   earlier versions, named ".<name>.tmp<pid>-<serial>".
 // Throws FileWriteError; no temporary file is left behind then.
 void replaceFile(const std::string& path, std::string_view contents);
 

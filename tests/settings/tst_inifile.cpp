@@ -263,16 +263,20 @@ TEST(WriteIniString, RemovesTemporaryFilesThatAKilledWriteLeft)
     TempDir dir;
     dir.write("t.ini", "[Form]\nTop=1\n");
     const timespec anHourAgo[2] = { { ::time(nullptr) - 3600, 0 }, { ::time(nullptr) - 3600, 0 } };
+    // Also the names of earlier versions: ".t.ini.tmp<pid>-<serial>".
+    const std::set<std::string> young { "t.ini.tmp-young1", ".t.ini.tmp77-1" };
     for (const char* name :
-        { "t.ini.tmp-Ab3dE9", "t.ini.tmp-young1", "t.ini.tmp-not_us", "u.ini.tmp-Ab3dE9" }) {
+        { "t.ini.tmp-Ab3dE9", "t.ini.tmp-young1", "t.ini.tmp-not_us", "u.ini.tmp-Ab3dE9", ".t.ini.tmp1234-0",
+            ".t.ini.tmp77-1", ".t.ini.tmp12a4-0", ".t.ini.tmp1234-", ".u.ini.tmp1234-0" }) {
         dir.write(name, "x");
-        if (std::string(name) != "t.ini.tmp-young1") {
+        if (!young.count(name)) {
             ASSERT_EQ(::utimensat(AT_FDCWD, dir.path(name).c_str(), anHourAgo, 0), 0);
         }
     }
     ASSERT_TRUE(writeIniString(dir.path("t.ini"), "Form", "Top", "2"));
     EXPECT_EQ(dir.entries(),
-        (std::set<std::string> { "t.ini", "t.ini.tmp-young1", "t.ini.tmp-not_us", "u.ini.tmp-Ab3dE9" }));
+        (std::set<std::string> { "t.ini", "t.ini.tmp-young1", "t.ini.tmp-not_us", "u.ini.tmp-Ab3dE9",
+            ".t.ini.tmp77-1", ".t.ini.tmp12a4-0", ".t.ini.tmp1234-", ".u.ini.tmp1234-0" }));
 }
 
 } // namespace
