@@ -252,14 +252,19 @@ struct FinishedDrill {
     DrillEngine engine { window, clock, random, {} };
 };
 
-// A history of 10,000 such drills, made once on tmpfs (where a commit costs no flush) and copied
-// wherever a benchmark needs it.
-const std::string& tenThousandDrills()
+// A history of 10,000 such drills, of every row (600 answers each) or of the home row alone (60
+// answers each: a learner's everyday drill), made once on tmpfs (where a commit costs no flush) and
+// copied wherever a benchmark needs it.
+const std::string& tenThousandDrills(bool everyRow = true)
 {
     static ScratchFolder folder("/dev/shm");
-    static const std::string path = [] {
-        const std::string file = folder.path("touchdrill.sqlite");
-        FinishedDrill drill;
+    static std::string paths[2];
+    std::string& path = paths[everyRow ? 1 : 0];
+    if (path.empty()) {
+        const std::string file = folder.path(everyRow ? "every-row.sqlite" : "home-row.sqlite");
+        const FinishedDrill drill(
+            everyRow ? RowChoices { true, true, true, true, true, true } : RowChoices { .home = true },
+            everyRow ? 600 : 60);
         history::DrillRecord record = history::drillRecordOf(drill.engine);
         auto db = history::HistoryDb::open(file, true);
         for (int i = 0; i < 10'000; ++i) {
@@ -267,8 +272,8 @@ const std::string& tenThousandDrills()
             record.endedUtcMs += 200'000;
             db->record(record);
         }
-        return file;
-    }();
+        path = file;
+    }
     return path;
 }
 
@@ -336,30 +341,9 @@ void BM_RecordFirstDrill(benchmark::State& state)
 }
 BENCHMARK(BM_RecordFirstDrill)->Arg(0)->Arg(1)->UseRealTime()->Iterations(30);
 
-// 10,000 drills of the home row alone, 60 answers each: a learner's everyday drill.
-const std::string& tenThousandHomeRowDrills()
-{
-    static ScratchFolder folder("/dev/shm");
-    static const std::string path = [] {
-        const std::string file = folder.path("touchdrill.sqlite");
-        RowChoices rows;
-        rows.home = true;
-        FinishedDrill drill(rows, 60);
-        history::DrillRecord record = history::drillRecordOf(drill.engine);
-        auto db = history::HistoryDb::open(file, true);
-        for (int i = 0; i < 10'000; ++i) {
-            record.startedUtcMs += 200'000;
-            record.endedUtcMs += 200'000;
-            db->record(record);
-        }
-        return file;
-    }();
-    return path;
-}
-
 const std::string& progressHistory(int64_t everyRow)
 {
-    return everyRow ? tenThousandDrills() : tenThousandHomeRowDrills();
+    return tenThousandDrills(everyRow != 0);
 }
 
 // The 「練習の記録」 window opened by F2 over a history of 10,000 drills, of the home row (0) or of
