@@ -6,7 +6,6 @@ Usage: run_e2e.py --exe path/to/touchdrill --case startup|drill|placement|faults
 Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool on this machine).
 """
 
-import argparse
 import os
 import shutil
 import stat
@@ -435,15 +434,9 @@ CASES = {
 
 def main():
     global EXE
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
-    args = parser.parse_args()
-    EXE = os.path.abspath(args.exe)
-    if not os.access(EXE, os.X_OK):
-        log("FAILED: not an executable:", EXE)
-        return 1
-    return xh.main_guard(CASES[args.case])
+    args = xh.case_parser(__doc__, CASES).parse_args()
+    EXE = xh.program_under_test(args.exe)
+    return xh.run_cases(CASES, [args.case]) if EXE else 1
 
 
 if __name__ == "__main__":

@@ -8,7 +8,6 @@ Exit status 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or xclip here).
 A folder that takes no new file and a full disk are cases of run_reliability.py.
 """
 
-import argparse
 import csv
 import datetime
 import io
@@ -197,6 +196,20 @@ def no_box_for(desk, program, seconds, what):
         time.sleep(0.1)
 
 
+def box_once(desk, program, text, what, stored, quiet=1.0):
+    """A drill whose history fails shows the box with `text`, and the results and the best times as
+    ever (from `stored`, the best-times file's bytes before); the next drill, failing the same way,
+    shows no box, and its results are kept all the same."""
+    rel.drill(desk, program)
+    expect_error_box(desk, program, text, what)
+    rel.check_update(stored, program.read_bst(), what)
+    rel.check_list_after_error(desk, program, "new", None, what)
+    stored = program.read_bst()
+    drill_recorded(desk, program, 2, what + ", second drill")
+    no_box_for(desk, program, quiet, what + ", second drill")
+    rel.check_update(stored, program.read_bst(), what + ", second drill")
+
+
 def run_locked(desk):
     what = "another copy holds the history"
     with xh.scratch_folder() as folder:
@@ -208,16 +221,9 @@ def run_locked(desk):
 
         other = hold_database(path)
         try:
-            stored = program.read_bst()
-            rel.drill(desk, program)
-            expect_error_box(desk, program, path + " は別の touchdrill が使っています。この練習は記録されません.", what)
-            rel.check_update(stored, program.read_bst(), what)
-            rel.check_list_after_error(desk, program, "new", None, what)
-            # Still held: the next drill waits and gives up again, without a second box.
-            stored = program.read_bst()
-            drill_recorded(desk, program, 2, what + ", second drill")
-            no_box_for(desk, program, 1.5, what + ", second drill")
-            rel.check_update(stored, program.read_bst(), what + ", second drill")
+            # Still held at the next drill: it waits and gives up again, without a second box.
+            box_once(desk, program, path + " は別の touchdrill が使っています。この練習は記録されません.", what,
+                     program.read_bst(), quiet=1.5)
         finally:
             other.rollback()
             other.close()
@@ -251,14 +257,7 @@ def run_not_history(desk, what, make):
             f.write(seeded)
         rel.start_ready(desk, program)
         text = path + " は練習の記録ではないか、壊れています。ファイルはそのままにし、記録を止めます."
-        rel.drill(desk, program)
-        expect_error_box(desk, program, text, what)
-        rel.check_update(seeded, program.read_bst(), what)
-        rel.check_list_after_error(desk, program, "new", None, what)
-        stored = program.read_bst()
-        drill_recorded(desk, program, 2, what + ", second drill")
-        no_box_for(desk, program, 1.0, what + ", second drill")
-        rel.check_update(stored, program.read_bst(), what + ", second drill")
+        box_once(desk, program, text, what, seeded)
         rel.close_cleanly(desk, program, what)
         with open(path, "rb") as f:
             check(f.read() == original, "%s: the file was changed" % what)
@@ -286,14 +285,7 @@ def run_locked_folder(desk):
         rel.start_ready(desk, program)
         os.chmod(folder, 0o555)
         try:
-            rel.drill(desk, program)
-            expect_error_box(desk, program, "練習の記録を %s に書き込めません." % path, what)
-            rel.check_update(seeded, program.read_bst(), what)
-            rel.check_list_after_error(desk, program, "new", None, what)
-            stored = program.read_bst()
-            drill_recorded(desk, program, 2, what + ", second drill")
-            no_box_for(desk, program, 1.0, what + ", second drill")
-            rel.check_update(stored, program.read_bst(), what + ", second drill")
+            box_once(desk, program, "練習の記録を %s に書き込めません." % path, what, seeded)
             check(rel.other_files(folder) == [] and not os.path.exists(path),
                   "%s: files beside the program: %s" % (what, rel.other_files(folder)))
         finally:
@@ -337,24 +329,15 @@ CASES = {"record": case_record, "faults": case_faults}
 
 def main():
     global EXE
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--case", action="append", choices=sorted(CASES))
-    args = parser.parse_args()
-    EXE = rel.EXE = os.path.abspath(args.exe)
-    if not os.access(EXE, os.X_OK):
-        log("FAILED: not an executable:", EXE)
+    args = xh.case_parser(__doc__, CASES, several=True).parse_args()
+    EXE = rel.EXE = xh.program_under_test(args.exe)
+    if not EXE:
         return 1
     if shutil.which("xclip") is None:
         log("SKIPPED: xclip is missing (it reads the error box's text)")
         return 77
-
-    def run_all():
-        for name in args.case or list(CASES):
-            log("== %s" % name)
-            CASES[name]()
     try:
-        return xh.main_guard(run_all)
+        return xh.run_cases(CASES, args.case)
     finally:
         rel.print_summary()
 

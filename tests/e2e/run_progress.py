@@ -193,9 +193,8 @@ def main():
     parser.add_argument("--screenshot", metavar="PNG", help="only write the README's picture of the window")
     parser.add_argument("--demo-history", metavar="EXE", help="make_demo_history, for --screenshot")
     args = parser.parse_args()
-    EXE = os.path.abspath(args.exe)
-    if not os.access(EXE, os.X_OK):
-        log("FAILED: not an executable:", EXE)
+    EXE = xh.program_under_test(args.exe)
+    if not EXE:
         return 1
     if args.screenshot:
         return xh.main_guard(lambda: screenshot(os.path.abspath(args.screenshot), os.path.abspath(args.demo_history)))

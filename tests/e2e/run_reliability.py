@@ -10,7 +10,6 @@ Without --case every case runs. The short runs are what ctest runs; --full runs 
 is printed. Exit status 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or xclip here).
 """
 
-import argparse
 import contextlib
 import ctypes
 import os
@@ -990,33 +989,24 @@ def print_summary():
 
 def main():
     global EXE, SHIM, FULL
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--exe", required=True)
+    parser = xh.case_parser(__doc__, CASES, several=True)
     parser.add_argument("--shim", help="the fault shim (faultshim.so of the build)")
-    parser.add_argument("--case", action="append", choices=sorted(CASES))
     parser.add_argument("--full", action="store_true", help="the long runs")
     parser.add_argument("--seed", type=int, help="seed of the random choices (default: the time)")
     args = parser.parse_args()
-    EXE = os.path.abspath(args.exe)
     SHIM = os.path.abspath(args.shim) if args.shim else None
     FULL = args.full
     seed = args.seed if args.seed is not None else int(time.time())
     RNG.seed(seed)
     log("random seed", seed)
-    if not os.access(EXE, os.X_OK):
-        log("FAILED: not an executable:", EXE)
+    EXE = xh.program_under_test(args.exe)
+    if not EXE:
         return 1
     if shutil.which("xclip") is None:
         log("SKIPPED: xclip is missing (it reads the error box's text)")
         return 77
-    cases = args.case or list(CASES)
-
-    def run_all():
-        for name in cases:
-            log("== %s" % name)
-            CASES[name]()
     try:
-        return xh.main_guard(run_all)
+        return xh.run_cases(CASES, args.case)
     finally:
         print_summary()
 

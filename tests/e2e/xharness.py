@@ -8,6 +8,7 @@ the few things xdotool cannot do here (asking a window to close the way a window
 reading the screen's pixels) go through a small X11 client written on the standard library.
 """
 
+import argparse
 import contextlib
 import ctypes
 import os
@@ -596,6 +597,36 @@ def scratch_folder():
         yield folder
     finally:
         _remove_tree(folder)
+
+
+def case_parser(doc, cases, several=False):
+    """The command line of a script of named cases: --exe, the program under test, and --case, the
+    case to run; with `several`, --case may be given again, and none at all runs every case."""
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("--exe", required=True)
+    if several:
+        parser.add_argument("--case", action="append", choices=sorted(cases))
+    else:
+        parser.add_argument("--case", required=True, choices=sorted(cases))
+    return parser
+
+
+def program_under_test(path):
+    """`path` made absolute; None, said in the log, when it is no executable."""
+    exe = os.path.abspath(path)
+    if not os.access(exe, os.X_OK):
+        log("FAILED: not an executable:", exe)
+        return None
+    return exe
+
+
+def run_cases(cases, names=None):
+    """Runs the named cases (every one when none is named) one after the other under main_guard."""
+    def run_all():
+        for name in names or list(cases):
+            log("== %s" % name)
+            cases[name]()
+    return main_guard(run_all)
 
 
 def main_guard(function):
