@@ -17,7 +17,7 @@ struct CharacterKey {
 
 // Each row left to right: an edge key of the given width, the character keys (one unit each),
 // then the edge key on the right. Widths follow the 109-key board: Tab 1.5, 英数 1.75, Shift 2.25.
-struct RowSpec {
+struct RowShape {
     const char* leftName;
     double leftWidth;
     std::vector<CharacterKey> characters;
@@ -31,7 +31,7 @@ QString legend(char c)
 
 std::vector<KeyCap> buildKeys()
 {
-    const RowSpec rows[KeyboardLayout::Rows] = {
+    const RowShape rows[KeyboardLayout::Rows] = {
         { "半/全", 1.0,
             { { '1', '!', "ぬ" }, { '2', '"', "ふ" }, { '3', '#', "あ" }, { '4', '$', "う" },
                 { '5', '%', "え" }, { '6', '&', "お" }, { '7', '\'', "や" }, { '8', '(', "ゆ" },
@@ -57,14 +57,14 @@ std::vector<KeyCap> buildKeys()
 
     std::vector<KeyCap> keys;
     for (int row = 0; row < KeyboardLayout::Rows; ++row) {
-        const RowSpec& spec = rows[row];
+        const RowShape& shape = rows[row];
         KeyCap left;
-        left.rect = QRectF(0, row, spec.leftWidth, 1);
-        left.name = QString::fromUtf8(spec.leftName);
+        left.rect = QRectF(0, row, shape.leftWidth, 1);
+        left.name = QString::fromUtf8(shape.leftName);
         keys.push_back(left);
 
-        double x = spec.leftWidth;
-        for (const CharacterKey& c : spec.characters) {
+        double x = shape.leftWidth;
+        for (const CharacterKey& c : shape.characters) {
             KeyCap key;
             key.rect = QRectF(x, row, 1, 1);
             key.kana = QString::fromUtf8(c.kana);
@@ -81,10 +81,10 @@ std::vector<KeyCap> buildKeys()
             x += 1;
         }
 
-        if (spec.rightName) {
+        if (shape.rightName) {
             KeyCap right;
             right.rect = QRectF(x, row, KeyboardLayout::Width - x, 1);
-            right.name = QString::fromUtf8(spec.rightName);
+            right.name = QString::fromUtf8(shape.rightName);
             if (row == 1) // Enter reaches down into the home row, narrower there
                 right.lower = QRectF(13.75, 2, KeyboardLayout::Width - 13.75, 1);
             keys.push_back(right);
