@@ -286,19 +286,15 @@ HistoryDigest digestOf(const std::vector<DrillRecord>& drills)
     std::array<std::vector<KeyDrill>, CodeCount> perKey;
     std::array<std::array<uint64_t, 256>, CodeCount> typedInstead {};
     for (const DrillRecord& drill : drills) {
-        DrillTotals totals { drill.id, drill.startedUtcMs, 0, 0, 0 };
         for (const KeyRecord& key : drill.keys) {
-            totals.hits += key.hits;
-            totals.totalMs += key.totalMs;
-            totals.wrong += key.wrong;
-            if (!isPracticeCode(key.code) || (key.hits == 0 && key.wrong == 0))
+            if (!isPracticeCode(key.code) || !countsAsKeyDrill(key))
                 continue;
             const std::size_t index = key.code - FirstCode;
             perKey[index].push_back({ drill.id, key.hits, key.totalMs, key.wrong });
             for (const auto& [typed, count] : key.wrongKeys)
                 typedInstead[index][typed] += count;
         }
-        digest.drills.push_back(totals);
+        digest.drills.push_back(drillTotalsOf(drill));
     }
     for (std::size_t index = 0; index < perKey.size(); ++index) {
         const std::vector<KeyDrill>& all = perKey[index];
@@ -555,8 +551,8 @@ void HistoryDb::store(DrillRecord& drill)
             .run();
         for (const auto& [typed, count] : key.wrongKeys)
             insertWrong.bind(1, id).bind(2, key.code).bind(3, typed).bind(4, count).run();
-        if (key.hits == 0 && key.wrong == 0)
-            continue; // not the target in this drill, as far as the figures go
+        if (!countsAsKeyDrill(key))
+            continue;
         countKey.bind(1, key.code).run();
         keepLatest.bind(1, key.code)
             .bind(2, id)

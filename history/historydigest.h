@@ -3,6 +3,8 @@
 // drills and the keys typed instead, instead of every drill with every key.
 #pragma once
 
+#include "drillrecord.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -22,6 +24,25 @@ struct DrillTotals {
     uint64_t totalMs = 0;
     uint64_t wrong = 0;
 };
+
+// The rule every figure follows: a character's entry in a drill counts as one of its drills when
+// it was answered or a wrong key was typed while it was the target.
+inline bool countsAsKeyDrill(const KeyRecord& key)
+{
+    return key.hits != 0 || key.wrong != 0;
+}
+
+// A drill added up over all its characters.
+inline DrillTotals drillTotalsOf(const DrillRecord& drill)
+{
+    DrillTotals totals { drill.id, drill.startedUtcMs, 0, 0, 0 };
+    for (const KeyRecord& key : drill.keys) {
+        totals.hits += key.hits;
+        totals.totalMs += key.totalMs;
+        totals.wrong += key.wrong;
+    }
+    return totals;
+}
 
 // One character in one drill in which it was the target (answered, or a wrong key typed).
 struct KeyDrill {

@@ -90,14 +90,8 @@ std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, con
 void ProgressTally::add(const DrillRecord& drill)
 {
     const auto index = static_cast<uint32_t>(m_drills.size());
-    DrillTotals totals;
-    totals.id = drill.id;
-    totals.startedUtcMs = drill.startedUtcMs;
     for (const KeyRecord& key : drill.keys) {
-        totals.hits += key.hits;
-        totals.totalMs += key.totalMs;
-        totals.wrong += key.wrong;
-        if (!isPracticeCode(key.code) || (key.hits == 0 && key.wrong == 0))
+        if (!isPracticeCode(key.code) || !countsAsKeyDrill(key))
             continue;
         const std::size_t code = key.code - FirstCode;
         m_keys[code].entries.push_back({ index, key.hits, key.totalMs, key.wrong });
@@ -105,7 +99,7 @@ void ProgressTally::add(const DrillRecord& drill)
         for (const auto& [typed, count] : key.wrongKeys)
             m_wrongKeys[code][typed] += count;
     }
-    m_drills.push_back(totals);
+    m_drills.push_back(drillTotalsOf(drill));
     m_lastId = std::max(m_lastId, drill.id);
 }
 
