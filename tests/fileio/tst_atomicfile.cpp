@@ -17,12 +17,14 @@
 using namespace touchdrill;
 using namespace touchdrill::testing;
 
-// Linked with --wrap: the writer's fsync and write calls land here first.
+// Linked with --wrap: the writer's fsync, write and close calls land here first.
 extern "C" {
 int __real_fsync(int fd);
 ssize_t __real_write(int fd, const void* buf, size_t count);
+int __real_close(int fd);
 int __wrap_fsync(int fd);
 ssize_t __wrap_write(int fd, const void* buf, size_t count);
+int __wrap_close(int fd);
 }
 
 namespace {
@@ -40,6 +42,9 @@ struct RealCalls {
     int fsyncErr = 0;
     int writeErr = 0; // -1: the write stores nothing and reports no error
     std::vector<Flush> flushes;
+    int closeErr = 0; // for files open for writing; the descriptor is freed all the same
+    int createErr = 0; // through the writer's seam: no temporary file can be made
+    std::vector<Bytes> folderFlushes; // what the file to replace held at each flush of a folder
 } calls;
 
 bool armedFor(int fd, struct stat& st)
@@ -71,6 +76,8 @@ ino_t inodeOf(const std::string& path)
 extern "C" int __wrap_fsync(int fd)
 {
     struct stat st;
+    if (calls.armed && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        calls.folderFlushes.push_back(readBytes(calls.target));
     if (armedFor(fd, st)) {
         calls.flushes.push_back({ st.st_ino, st.st_size, readBytes(calls.target) });
         if (calls.fsyncErr) {
@@ -93,6 +100,18 @@ extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t count)
     return __real_write(fd, buf, count);
 }
 
+extern "C" int __wrap_close(int fd)
+{
+    struct stat st;
+    const bool fails = armedFor(fd, st) && calls.closeErr && (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY;
+    const int rc = __real_close(fd);
+    if (fails) {
+        errno = calls.closeErr;
+        return -1;
+    }
+    return rc;
+}
+
 TEST(AtomicFile, realFlushAndWriteCalls)
 {
     struct Row {
@@ -102,6 +121,9 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         int writeErr;
         int expected; // -1: replaced
         bool newContents; // what the file holds afterwards
+        int closeErr = 0;
+        int createErr = 0;
+        std::size_t oldSize = oldBytes.size();
     };
     const Row table[] = {
         { "new contents flushed before the rename", false, 0, 0, -1, true },
@@ -110,33 +132,47 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         { "in place: flush fails after the write", true, ENOSPC, 0, ENOSPC, true },
         { "write stores nothing", false, 0, -1, 0, false },
         { "write fails", false, 0, EDQUOT, EDQUOT, false },
+        { "close fails, as a write-back on a network file system can", false, 0, 0, EIO, false, EIO },
+        { "in place: the folder refuses a new file with EPERM", false, 0, 0, -1, true, 0, EPERM },
+        { "in place: a longer old file cut to the new length", true, 0, 0, -1, true, 0, 0,
+            3 * newText.size() },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
         TempFolder folder;
         const std::string path = folder.path("t.bst");
-        writeBytes(path, oldBytes);
+        const Bytes old(row.oldSize, 'o');
+        writeBytes(path, old);
         const ino_t oldInode = inodeOf(path);
+        const bool inPlace = row.lockedFolder || row.createErr;
         if (row.lockedFolder)
             ::chmod(folder.root().c_str(), 0555);
         PermissionChecks checks;
         if (row.lockedFolder && !checks.active())
             GTEST_SKIP() << "running as root without the right to drop capabilities";
 
-        calls = RealCalls { true, path, row.fsyncErr, row.writeErr, {} };
+        calls = RealCalls { true, path, row.fsyncErr, row.writeErr, {}, row.closeErr, row.createErr, {} };
+        detail::writeFault = [](detail::WriteStep step, int) {
+            const bool create
+                = step == detail::WriteStep::CreateUnnamed || step == detail::WriteStep::CreateNamed;
+            return create ? calls.createErr : 0;
+        };
         EXPECT_EQ(replaceError(path), row.expected);
+        detail::writeFault = nullptr;
         calls.armed = false;
 
         const Bytes after = readBytes(path);
-        EXPECT_EQ(after, row.newContents ? Bytes(newText.begin(), newText.end()) : oldBytes);
+        EXPECT_EQ(after, row.newContents ? Bytes(newText.begin(), newText.end()) : old);
         if (row.expected == -1) {
             ASSERT_EQ(calls.flushes.size(), 1u);
             const Flush& flush = calls.flushes.front();
             EXPECT_EQ(flush.inode, inodeOf(path)) << "the file flushed is the file now in place";
             EXPECT_EQ(flush.size, static_cast<off_t>(newText.size()));
-            EXPECT_EQ(inodeOf(path) == oldInode, row.lockedFolder);
-            if (!row.lockedFolder) {
-                EXPECT_EQ(flush.targetThen, oldBytes) << "flushed before the rename";
+            EXPECT_EQ(inodeOf(path) == oldInode, inPlace);
+            if (!inPlace) {
+                EXPECT_EQ(flush.targetThen, old) << "flushed before the rename";
+                EXPECT_EQ(calls.folderFlushes, std::vector<Bytes> { after })
+                    << "the folder flushed after the rename";
             }
         }
         EXPECT_EQ(folder.namesExcept("t.bst"), std::vector<std::string> {});
