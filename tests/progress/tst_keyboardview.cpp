@@ -17,12 +17,12 @@ using namespace touchdrill;
 
 namespace {
 
-history::KeySummary summary(unsigned char code, double recentMs, double accuracy)
+history::KeySummary summary(unsigned char code, std::optional<double> recentMs, double accuracy)
 {
     history::KeySummary s;
     s.code = code;
     s.drills = 5;
-    s.recentHits = 10;
+    s.recentHits = recentMs ? 10 : 0;
     s.recentMs = recentMs;
     s.accuracy = accuracy;
     return s;
@@ -52,6 +52,8 @@ TEST(KeyboardLayout, everyPracticeCharacterHasItsKey)
     EXPECT_EQ(*typed.begin(), '!');
     EXPECT_EQ(*typed.rbegin(), '~');
     EXPECT_EQ(KeyboardLayout::keysFor('\\').size(), 2u); // the yen key and the ro key
+    const KeyHit yen = KeyboardLayout::keysFor('\\').front();
+    EXPECT_EQ(KeyboardLayout::keys()[static_cast<std::size_t>(yen.key)].baseLegend.toStdString(), "¥");
 }
 
 TEST(KeyboardLayout, hitTesting)
@@ -176,8 +178,9 @@ TEST(KeyboardView, keysColouredByTheirFigures)
 {
     KeyboardView view;
     view.resize(620, 220);
-    // a fast and accurate, s slow, A inaccurate; d has no data.
-    view.setSummaries({ summary('A', 300, 0.8), summary('a', 200, 1.0), summary('s', 900, 0.95) });
+    // a fast and accurate, s slow, A inaccurate, f only wrong of late; d has no data.
+    view.setSummaries({ summary('A', 300, 0.8), summary('a', 200, 1.0), summary('s', 900, 0.95),
+        summary('f', std::nullopt, 0.0) });
     const QImage image = view.grab().toImage();
     auto at = [&](unsigned char code) { return image.pixelColor(centreOf(view, code) + QPoint(0, 2)).rgb(); };
 
@@ -191,6 +194,7 @@ TEST(KeyboardView, keysColouredByTheirFigures)
         { "slowest is red", 's', KeyboardView::heatColour(1.0) },
         { "the capital on the same key has its own colour", 'A', KeyboardView::heatColour(1.0 / 7.0) },
         { "no data: plain", 'd', KeyboardView::plainColour() },
+        { "no hit of late, only wrong keys: as slow as it gets", 'f', KeyboardView::heatColour(1.0) },
     };
     for (const Row& row : byAverage) {
         SCOPED_TRACE(row.name);

@@ -127,6 +127,10 @@ TEST(ProgressWindow, oneCharacterChosenEverywhere)
     };
     f.open();
     EXPECT_EQ(f.window->chart->series().points.size(), 3u);
+    std::string tableOrder;
+    for (int row = 0; row < f.window->model->rowCount(); ++row)
+        tableOrder += static_cast<char>(f.window->model->codeAt(row));
+    EXPECT_EQ(tableOrder, "sad") << "the weak keys open slowest first";
 
     struct Row {
         const char* name;
@@ -187,6 +191,8 @@ TEST(ProgressWindow, chartPointUnderThePointer)
     const Row table[] = {
         { "left half: the first drill", { plot.left() + 1, plot.center().y() }, 0 },
         { "right half: the second", { plot.right() - 1, plot.center().y() }, 1 },
+        { "just right of the first point: still the nearest",
+            { chart->xOf(0) + plot.width() / 8, plot.center().y() }, 0 },
         { "left of the plot: none", { plot.left() - 2, plot.center().y() }, -1 },
         { "far below the plot: none", { plot.center().x(), plot.bottom() + 20 }, -1 },
     };
@@ -194,6 +200,10 @@ TEST(ProgressWindow, chartPointUnderThePointer)
         SCOPED_TRACE(row.name);
         EXPECT_EQ(chart->pointAt(row.at), row.index);
     }
+    // From the keyboard, Right walks to the next point and stays on the last.
+    for (const Qt::Key key : { Qt::Key_Home, Qt::Key_Right, Qt::Key_Right })
+        QTest::keyClick(f.window->chart, key);
+    EXPECT_EQ(chart->highlighted(), 1);
     // 500 ms against a top of 500 ms; 80 % against a bottom of 80 %.
     EXPECT_EQ(chart->averageTop(), 500.0);
     EXPECT_NEAR(chart->averagePoint(0)->y(), plot.top(), 1e-9);
