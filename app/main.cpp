@@ -58,6 +58,9 @@ int main(int argc, char** argv)
     const QString title = QString::fromStdString(touchdrill::applicationTitle(executable));
     QApplication::setApplicationName(title);
     QApplication::setWindowIcon(QIcon(QPixmap(touchdrill_icon_xpm)));
+    // The name of the installed desktop entry: on Wayland it becomes the window's app id, by which
+    // the desktop finds the entry's name and icon for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.touchdrill.TouchDrill"));
 
     // Beside the executable or in the user's folders: decided once, here, for every file.
     const touchdrill::FileLocations files = touchdrill::FileLocations::decide(executable);
