@@ -64,7 +64,7 @@ CommandLine readCommandLine(int argc, const char* const* argv)
         if (argument.size() < 2 || argument[0] != '-')
             return refuse("余分な引数です: " + std::string(argument));
 
-        std::string_view name = argument.starts_with("--") ? argument.substr(1) : argument;
+        const std::string_view name = argument.starts_with("--") ? argument.substr(1) : argument;
         const std::size_t equals = name.find('=');
         const std::string_view bare = name.substr(0, equals);
         const auto* option = std::find_if(std::begin(ToolkitOptions), std::end(ToolkitOptions),
