@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // touchdrill: a touch-typing trainer for the Japanese keyboard.
 #include "apptext.h"
+#include "commandline.h"
 #include "historyexport.h"
 #include "tform1.h"
 
@@ -13,7 +14,6 @@
 #include <climits>
 #include <cstdlib>
 #include <iostream>
-#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -51,13 +51,32 @@ int exportHistory(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::string_view(argv[1]) == "--export-history")
+    // Before the toolkit starts: these need no display.
+    const touchdrill::CommandLine commandLine = touchdrill::readCommandLine(argc, argv);
+    switch (commandLine.action) {
+    case touchdrill::CommandLine::Action::ExportHistory:
         return exportHistory(argc, argv);
+    case touchdrill::CommandLine::Action::ShowHelp:
+        std::cout << touchdrill::helpText();
+        return 0;
+    case touchdrill::CommandLine::Action::ShowVersion:
+        std::cout << touchdrill::versionText();
+        return 0;
+    case touchdrill::CommandLine::Action::Refuse:
+        std::cerr << "touchdrill: " << commandLine.complaint << '\n' << touchdrill::usageText();
+        return 2;
+    case touchdrill::CommandLine::Action::OpenWindow:
+        break;
+    }
+
     QApplication app(argc, argv);
     const std::string executable = QCoreApplication::applicationFilePath().toStdString();
     const QString title = QString::fromStdString(touchdrill::applicationTitle(executable));
     QApplication::setApplicationName(title);
     QApplication::setWindowIcon(QIcon(QPixmap(touchdrill_icon_xpm)));
+    // The name of the installed desktop entry: on Wayland it becomes the window's app id, by which
+    // the desktop finds the entry's name and icon for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.touchdrill.TouchDrill"));
 
     // Beside the executable or in the user's folders: decided once, here, for every file.
     const touchdrill::FileLocations files = touchdrill::FileLocations::decide(executable);

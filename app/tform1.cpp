@@ -135,18 +135,16 @@ TForm1::TForm1(Options options, QWidget* parent)
     : QWidget(parent)
     , m_options(std::move(options))
     , m_ownClock(m_options.clock ? nullptr : std::make_unique<SystemClock>())
-    , m_drill(
-          *this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(),
-          [this] {
-              // The history records the drill whatever became of its results.
-              try {
-                  ShowResults();
-              } catch (...) {
-                  recordDrill();
-                  throw;
-              }
-              recordDrill();
-          })
+    , m_drill(*this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(), [this] {
+        // The history records the drill whatever became of its results.
+        try {
+            ShowResults();
+        } catch (...) {
+            recordDrill();
+            throw;
+        }
+        recordDrill();
+    })
 {
     m_title = QString::fromStdString(touchdrill::applicationTitle(m_options.executablePath));
     if (!m_options.files)
@@ -537,6 +535,8 @@ bool TForm1::routeKey(QWidget* target, QKeyEvent* event)
         return true; // a menu key: the prepare button's Alt+R has been taken by its shortcut already
     if (modifiers & Qt::ControlModifier && !(modifiers & Qt::AltModifier))
         return true; // Ctrl with a key types no character (Ctrl with Alt is AltGr on some layouts)
+    if (modifiers & Qt::MetaModifier)
+        return true; // Super with a key is the desktop's, though the platform still gives its text
 
     if (Button1->isEnabled() && target != ListBox1
         && (text == QLatin1String("r") || text == QLatin1String("R"))) {

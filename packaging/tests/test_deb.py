@@ -46,8 +46,8 @@ ACCEPTED_WARNINGS = {
 }
 
 # What both manual pages must explain, besides the language of their prose.
-MAN_TERMS = ("--export-history", "touchdrill.bst", "touchdrill.ini", "touchdrill.sqlite",
-             "XDG_DATA_HOME", "XDG_CONFIG_HOME", ".local/share", ".config", "0700")
+MAN_TERMS = ("--export-history", "--help", "--version", "touchdrill.bst", "touchdrill.ini",
+             "touchdrill.sqlite", "XDG_DATA_HOME", "XDG_CONFIG_HOME", ".local/share", ".config", "0700")
 
 
 def tool(name):
@@ -187,6 +187,12 @@ def test_manual_pages_copyright_and_changelog():
         missing = [t for t in MAN_TERMS if t not in text.replace("\\-", "-")]
         check(not missing, "%s page does not mention %s" % (language, missing))
     check(re.search(r"[\u3040-\u30ff]", pages["ja"]), "the Japanese page has no Japanese in it")
+    # Rendered on one very wide line per paragraph, so that every place where the source breaks a line
+    # shows: Japanese puts no space between two of its characters.
+    rendered = run(tool("groff"), "-k", "-Tutf8", "-mandoc", "-rLL=1000n", "-P-cbou",
+                   input=pages["ja"])
+    spaced = re.findall(r"\S{0,6}[^\x00-\x7f] +[^\x00-\x7f]\S{0,6}", rendered)
+    check(not spaced, "the Japanese page has spaces between Japanese characters: %s" % spaced)
     check(not re.search(r"[\u3040-\u30ff]", pages["en"]), "the English page has Japanese in it")
 
     with open(os.path.join(root, "usr/share/doc/touchdrill/copyright"), encoding="utf-8") as f:
