@@ -143,8 +143,12 @@ WindowBounds WindowPlacement::outerNormalBounds() const
             = std::find_if(m_normal.begin(), m_normal.end(), [&](const std::optional<NormalBounds>& normal) {
                   return normal && normal->inner.size() != maximised;
               });
-        if (before != m_normal.end())
+        if (before != m_normal.end()) {
             outer = (*before)->outer();
+        } else if (const QRect normal = m_window->normalGeometry(); normal.isValid()) {
+            // Never seen normal (maximised from the start): what Qt kept, with the last frame seen.
+            outer = m_normal.front() ? normal.marginsAdded(m_normal.front()->frame) : normal;
+        }
     }
     return { outer.left(), outer.top(), outer.width(), outer.height() };
 }

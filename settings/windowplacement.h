@@ -62,7 +62,7 @@ private:
     std::optional<QSize> m_maximumOuterSize;
     // The last few different normal bounds, the newest first. A window manager may resize the
     // window to its maximised size before it marks it maximised: those bounds are then among them.
-    std::array<std::optional<NormalBounds>, 3> m_normal;
+    std::array<std::optional<NormalBounds>, 8> m_normal;
     bool m_frameChecked = false;
     bool m_awaitingFrame = false;
 };
