@@ -19,8 +19,8 @@ import xharness as xh  # noqa: E402
 from xharness import Failure, check, log  # noqa: E402
 from touchdrill_ui import (  # noqa: E402
     CYAN, DESIGNED_SIZE, GAUGE_HEIGHT, HOME_ROW, MINIMUM_CLIENT, PANEL_WIDTH, WHITE, check_bar,
-    dismiss_error_box, drill_keys, error_boxes, parse_ini, run_drill, tick_home_row, wait_for_file_change, wait_for_shot,
-    wait_for_window_geometry)
+    dismiss_error_box, drill_keys, error_boxes, parse_ini, run_drill, tick_home_row, wait_for_file_change,
+    wait_for_shot, wait_for_window_geometry)
 
 EXE = None
 
