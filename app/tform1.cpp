@@ -39,6 +39,10 @@ constexpr int DesignedWidth = 369; // outer size, frame included
 constexpr int DesignedHeight = 422;
 constexpr int PanelWidth = 257;
 constexpr int GaugeHeight = 40;
+// The least client area a stored size may give the window: the panel whole with every control on
+// it (the row group ends 156 pixels down) above the gauge. The list takes any width beyond the
+// panel, as it does when the window is sized by hand.
+constexpr QSize MinimumClientSize(PanelWidth, 156 + GaugeHeight);
 constexpr int GaugePeriod = 10; // ms, the gauge timer
 
 // The first family is the one the layout was designed with; on Linux a Japanese proportional
@@ -145,6 +149,7 @@ TForm1::TForm1(Options options, QWidget* parent)
         }
         recordDrill();
     })
+    , m_placement(this, "Form", MinimumClientSize)
 {
     m_title = QString::fromStdString(touchdrill::applicationTitle(m_options.executablePath));
     if (!m_options.files)

@@ -132,7 +132,7 @@ private:
     QString m_title;
     QScrollArea* m_client = nullptr;
     QWidget* m_dockSite = nullptr;
-    WindowPlacement m_placement { this, "Form" };
+    WindowPlacement m_placement;
     bool m_destroyed = false;
     uint32_t m_lastTickAt = 0; // the tick count when the gauge timer last ticked
     bool m_gaugePaused = false; // the gauge timer stopped on a full gauge during a drill

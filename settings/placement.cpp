@@ -25,10 +25,24 @@ bool holds(const WorkArea& area, int x, int y)
     return x >= area.left && x < area.right && y >= area.top && y < area.bottom;
 }
 
+// One direction of the window's size: at least `minimum` (controls that do not show, or a window
+// too small to map at all, leave nothing to close), at most the work area's `areaStart` to
+// `areaEnd` (a larger window would hide its title-bar buttons and take memory by the gigabyte);
+// a window that the work area limits starts at its start.
+void fitSize(int& start, int& size, int minimum, int areaStart, int areaEnd)
+{
+    size = std::max(size, std::max(minimum, 1));
+    const int64_t available = int64_t { areaEnd } - areaStart;
+    if (size > available) {
+        size = static_cast<int>(std::max<int64_t>(available, 1));
+        start = areaStart;
+    }
+}
+
 } // namespace
 
 WindowBounds restorePlacement(const std::string& iniPath, const std::vector<ScreenArea>& screens,
-    int currentWidth, int currentHeight, std::string_view section)
+    int currentWidth, int currentHeight, std::string_view section, WindowSize minimum)
 {
     if (screens.empty())
         throw std::invalid_argument("restorePlacement: no screen");
@@ -55,13 +69,16 @@ WindowBounds restorePlacement(const std::string& iniPath, const std::vector<Scre
         bounds.top = area.top;
     if (bounds.top > area.bottom - VisibleMargin)
         bounds.top = area.top;
+    fitSize(bounds.left, bounds.width, minimum.width, area.left, area.right);
+    fitSize(bounds.top, bounds.height, minimum.height, area.top, area.bottom);
     return bounds;
 }
 
 WindowBounds restorePlacement(
-    const std::string& iniPath, const WorkArea& area, int currentWidth, int currentHeight)
+    const std::string& iniPath, const WorkArea& area, int currentWidth, int currentHeight, WindowSize minimum)
 {
-    return restorePlacement(iniPath, { ScreenArea { area, area } }, currentWidth, currentHeight);
+    return restorePlacement(
+        iniPath, { ScreenArea { area, area } }, currentWidth, currentHeight, "Form", minimum);
 }
 
 void savePlacement(

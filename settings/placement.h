@@ -22,6 +22,12 @@ struct ScreenArea {
     WorkArea work;
 };
 
+// A window's outer size, frame included, in pixels.
+struct WindowSize {
+    int width;
+    int height;
+};
+
 // The window's outer bounds, frame included, in screen pixels.
 struct WindowBounds {
     int left;
@@ -34,15 +40,19 @@ struct WindowBounds {
 // the primary work area's top-left corner and the current size for whatever is missing or invalid.
 // The stored top-left corner is kept on the screen that holds it (the primary one when none does):
 // a left or top that would leave less than 100 pixels of the window on that screen's work area, or
-// that lies before its start, is moved to the work area's edge; the size is taken as stored.
+// that lies before its start, is moved to the work area's edge.
+// A width or height below `minimum` (the least at which the window's controls show) is raised to
+// it; one larger than that work area shrinks to the work area's, and the window then starts at the
+// work area's edge in that direction, so that all of it is on screen. The work area wins over
+// `minimum` on a screen too small for both. Sizes in between are taken as stored.
 // `screens` lists every screen, the primary one first; an empty list throws std::invalid_argument.
 // Another window keeps its bounds the same way in a section of its own (`section`).
 WindowBounds restorePlacement(const std::string& iniPath, const std::vector<ScreenArea>& screens,
-    int currentWidth, int currentHeight, std::string_view section = "Form");
+    int currentWidth, int currentHeight, std::string_view section = "Form", WindowSize minimum = { 1, 1 });
 
 // The same on a desktop of one screen that is all work area.
-WindowBounds restorePlacement(
-    const std::string& iniPath, const WorkArea& area, int currentWidth, int currentHeight);
+WindowBounds restorePlacement(const std::string& iniPath, const WorkArea& area, int currentWidth,
+    int currentHeight, WindowSize minimum = { 1, 1 });
 
 // Which keys a save writes. A platform that does not tell a window where it is (Wayland) saves the
 // size only, so the position another session stored stays as it was.

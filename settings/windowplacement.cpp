@@ -37,10 +37,19 @@ std::vector<ScreenArea> screenAreas()
 
 } // namespace
 
-WindowPlacement::WindowPlacement(QWidget* window, std::string section)
+WindowPlacement::WindowPlacement(QWidget* window, std::string section, QSize minimumClientSize)
     : m_window(window)
     , m_section(std::move(section))
+    , m_minimumClientSize(minimumClientSize)
 {
+}
+
+QSize WindowPlacement::minimumClientSize() const
+{
+    // A window laid out by a layout knows its own least size; one placed by hand says it here.
+    return m_minimumClientSize.expandedTo(m_window->minimumSize())
+        .expandedTo(m_window->minimumSizeHint())
+        .expandedTo(QSize(1, 1));
 }
 
 void WindowPlacement::restore(const std::string& iniPath)
@@ -50,18 +59,24 @@ void WindowPlacement::restore(const std::string& iniPath)
         m_requestedOuterSize = outer.size();
         return;
     }
-    const WindowBounds bounds
-        = restorePlacement(iniPath, screenAreas(), outer.width(), outer.height(), m_section);
 
     // Not yet shown, the window has no frame as a rule: the client takes the outer size until the
     // frame is known.
     const QRect inner = m_window->geometry();
     const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QSize minimum
+        = minimumClientSize() + QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const WindowBounds bounds = restorePlacement(iniPath, screenAreas(), outer.width(), outer.height(),
+        m_section, { minimum.width(), minimum.height() });
+
     m_requestedOuterSize = QSize(bounds.width, bounds.height);
+    // The work area the window opens on: the frame, once known, must fit in it too.
+    if (const QScreen* screen = QGuiApplication::screenAt(QPoint(bounds.left, bounds.top)))
+        m_maximumOuterSize = screen->availableGeometry().size();
     m_window->move(bounds.left, bounds.top);
-    m_window->resize(std::max(0, bounds.width - frame.left() - frame.right()),
-        std::max(0, bounds.height - frame.top() - frame.bottom()));
+    m_window->resize(std::max(1, bounds.width - frame.left() - frame.right()),
+        std::max(1, bounds.height - frame.top() - frame.bottom()));
 }
 
 void WindowPlacement::shown()
@@ -78,11 +93,13 @@ void WindowPlacement::shown()
 void WindowPlacement::movedOrResized()
 {
     fitOuterSize();
-    noteNormalFrame();
+    noteNormalBounds();
 }
 
 // The stored size is the outer one, frame included, but the window manager tells the frame's size
-// only once the window is mapped: take it off the client size as soon as it is known, once.
+// only once the window is mapped: take it off the client size as soon as it is known, once. The
+// frame may leave the client area less than its minimum, or make the window wider than the work
+// area: the outer size is fitted again.
 void WindowPlacement::fitOuterSize()
 {
     if (!m_awaitingFrame || m_window->isMaximized() || m_window->isFullScreen())
@@ -91,29 +108,47 @@ void WindowPlacement::fitOuterSize()
     if (frame.isNull())
         return;
     m_awaitingFrame = false;
-    if (m_window->frameGeometry().size() != *m_requestedOuterSize)
-        m_window->resize(*m_requestedOuterSize - frame);
+    QSize outer = m_requestedOuterSize->expandedTo(minimumClientSize() + frame);
+    if (m_maximumOuterSize)
+        outer = outer.boundedTo(*m_maximumOuterSize);
+    if (m_window->frameGeometry().size() != outer)
+        m_window->resize((outer - frame).expandedTo(QSize(1, 1)));
 }
 
-// A maximised or full-screen window may lose its frame; the bounds it comes back to are measured
-// with the frame it had before.
-void WindowPlacement::noteNormalFrame()
+// A maximised or full-screen window may lose its frame, and some window managers resize it to the
+// maximised size before they mark it maximised: the bounds it comes back to are kept as they were
+// before, frame included.
+void WindowPlacement::noteNormalBounds()
 {
     if (m_window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
         return;
     const QRect outer = m_window->frameGeometry();
     const QRect inner = m_window->geometry();
-    m_normalFrame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-        outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const NormalBounds now { inner,
+        QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()) };
+    if (m_normal.front() && m_normal.front()->inner == now.inner && m_normal.front()->frame == now.frame)
+        return;
+    std::move_backward(m_normal.begin(), m_normal.end() - 1, m_normal.end());
+    m_normal.front() = now;
 }
 
 WindowBounds WindowPlacement::outerNormalBounds() const
 {
     QRect outer = m_window->frameGeometry();
     if (m_window->isMaximized() || m_window->isFullScreen()) {
-        const QRect normal = m_window->normalGeometry();
-        if (normal.isValid())
-            outer = normal.marginsAdded(m_normalFrame);
+        // The newest normal bounds that the maximising did not bring: those of another size.
+        const QSize maximised = m_window->geometry().size();
+        const auto before
+            = std::find_if(m_normal.begin(), m_normal.end(), [&](const std::optional<NormalBounds>& normal) {
+                  return normal && normal->inner.size() != maximised;
+              });
+        if (before != m_normal.end()) {
+            outer = (*before)->outer();
+        } else if (const QRect normal = m_window->normalGeometry(); normal.isValid()) {
+            // Never seen normal (maximised from the start): what Qt kept, with the last frame seen.
+            outer = m_normal.front() ? normal.marginsAdded(m_normal.front()->frame) : normal;
+        }
     }
     return { outer.left(), outer.top(), outer.width(), outer.height() };
 }

@@ -5,8 +5,10 @@
 #include "settings/placement.h"
 
 #include <QMargins>
+#include <QRect>
 #include <QSize>
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -18,12 +20,15 @@ namespace touchdrill {
 // stored live in settings/placement.h, this unit measures the window against them.
 class WindowPlacement {
 public:
-    // Keeps the bounds of `window` in section `section` of the INI file.
-    WindowPlacement(QWidget* window, std::string section);
+    // Keeps the bounds of `window` in section `section` of the INI file. A stored size is raised
+    // so that the client area gets at least `minimumClientSize` (and the window's own minimum
+    // size, or its layout's), the frame on top.
+    WindowPlacement(QWidget* window, std::string section, QSize minimumClientSize = QSize(1, 1));
 
     // Before the first show: moves and sizes the window to the bounds stored in `iniPath`, on the
-    // screen that holds them; what is missing keeps the window's present outer size. An empty path
-    // reads nothing and keeps the present bounds.
+    // screen that holds them, raised to the minimum and fitted to that screen's work area; what is
+    // missing keeps the window's present outer size. An empty path reads nothing and keeps the
+    // present bounds.
     void restore(const std::string& iniPath);
     // Writes outerNormalBounds() to `iniPath`: the size only on a platform that does not tell a
     // window where it is (Wayland). Throws std::runtime_error with the text to show.
@@ -37,14 +42,27 @@ public:
     void movedOrResized();
 
 private:
+    // The window's bounds while it was neither maximised, full screen nor minimised.
+    struct NormalBounds {
+        QRect inner; // the client area in screen coordinates
+        QMargins frame;
+        QRect outer() const { return inner.marginsAdded(frame); }
+    };
+
+    QSize minimumClientSize() const;
     void fitOuterSize();
-    void noteNormalFrame();
+    void noteNormalBounds();
 
     QWidget* m_window;
     std::string m_section;
+    QSize m_minimumClientSize;
     // The stored outer size, applied again once the frame is known; none before restore().
     std::optional<QSize> m_requestedOuterSize;
-    QMargins m_normalFrame; // the frame as last seen with the window neither maximised nor full screen
+    // The size of the work area the window opens on; none before restore().
+    std::optional<QSize> m_maximumOuterSize;
+    // The last few different normal bounds, the newest first. A window manager may resize the
+    // window to its maximised size before it marks it maximised: those bounds are then among them.
+    std::array<std::optional<NormalBounds>, 8> m_normal;
     bool m_frameChecked = false;
     bool m_awaitingFrame = false;
 };

@@ -19,6 +19,7 @@ xdotool
 x11-utils
 xclip
 openbox
+icewm
 tigervnc-standalone-server
 x11-xkb-utils
 desktop-file-utils

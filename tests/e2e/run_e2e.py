@@ -18,9 +18,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import xharness as xh  # noqa: E402
 from xharness import Failure, check, log  # noqa: E402
 from touchdrill_ui import (  # noqa: E402
-    CYAN, DESIGNED_SIZE, GAUGE_HEIGHT, HOME_ROW, PANEL_WIDTH, WHITE, check_bar, dismiss_error_box,
-    drill_keys, error_boxes, parse_ini, run_drill, tick_home_row, wait_for_file_change, wait_for_shot,
-    wait_for_window_geometry)
+    CYAN, DESIGNED_SIZE, GAUGE_HEIGHT, HOME_ROW, MINIMUM_CLIENT, PANEL_WIDTH, WHITE, check_bar,
+    dismiss_error_box, drill_keys, error_boxes, parse_ini, run_drill, tick_home_row, wait_for_file_change,
+    wait_for_shot, wait_for_window_geometry)
 
 EXE = None
 
@@ -240,6 +240,9 @@ PLACEMENT_ROWS = [
      "Top=-50\nLeft=-$10\n", (16, 0) + DESIGNED_SIZE),
     ("unreadable values fall back to the defaults",
      "Top=12abc\nLeft=2147483648\nWidth=300\nHeight=300 x\n", (0, 0, 300, DESIGNED_SIZE[1])),
+    # Once left the process running with no window to close, start after start.
+    ("zero width: raised to the least the controls need, the window shows",
+     "Top=100\nLeft=100\nWidth=0\nHeight=300\n", (100, 100, MINIMUM_CLIENT[0], 300)),
 ]
 
 

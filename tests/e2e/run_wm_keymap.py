@@ -2,9 +2,12 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end cases on real platform parts: a window manager's frame, and the Japanese keymap.
 
-Usage: run_wm_keymap.py --exe path/to/touchdrill --case wmframe|jpkeymap
+Usage: run_wm_keymap.py --exe path/to/touchdrill --case wmframe|wmicewm|jpkeymap
   wmframe   under openbox: the stored outer bounds survive moves, resizes, restarts and a
-            close while maximised without drifting by the frame;
+            close while maximised without drifting by the frame; a stored size smaller than
+            the frame opens a window whose controls show;
+  wmicewm   under IceWM, which resizes a window before it marks it maximised: a close while
+            maximised stores the bounds before; a size too large for the work area fits it;
   jpkeymap  on an Xvnc server with the jp106 keymap: the yen key and the ro key both answer a
             backslash target, and the symbol keys arrive as the JIS keyboard labels them.
 Exit status 0 passed, 1 failed, 77 skipped (a tool missing on this machine).
@@ -21,7 +24,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import xharness as xh  # noqa: E402
 from xharness import Failure, check, log  # noqa: E402
-from touchdrill_ui import DESIGNED_SIZE, parse_ini, stat_or_none, wait_for_file_change  # noqa: E402
+from touchdrill_ui import (  # noqa: E402
+    DESIGNED_SIZE, MINIMUM_CLIENT, parse_ini, stat_or_none, wait_for_file_change)
 
 EXE = None
 
@@ -35,19 +39,22 @@ def private_folder(parent, name):
 # ---------------------------------------------------------------------------------------------
 # Outer bounds under a window manager that draws a frame.
 
+WINDOW_MANAGERS = {"openbox": ["openbox", "--sm-disable"], "icewm": ["icewm"]}
+
+
 @contextlib.contextmanager
-def window_manager(desk, folder):
-    """openbox with its stock configuration, its own files kept in folder."""
+def window_manager(desk, folder, name="openbox"):
+    """A window manager with its stock configuration, its own files kept in folder."""
     home = private_folder(folder, "wm")
     env = dict(desk.env, HOME=home, XDG_CONFIG_HOME=home, XDG_CACHE_HOME=home, XDG_DATA_HOME=home)
-    with open(os.path.join(home, "openbox-output.txt"), "wb") as out:
-        proc = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdin=subprocess.DEVNULL,
+    with open(os.path.join(home, name + "-output.txt"), "wb") as out:
+        proc = subprocess.Popen(WINDOW_MANAGERS[name], env=env, stdin=subprocess.DEVNULL,
                                 stdout=out, stderr=subprocess.STDOUT, preexec_fn=xh._die_with_parent)
     try:
         def managing():
-            check(proc.poll() is None, "openbox ended (status %s)" % proc.returncode)
+            check(proc.poll() is None, "%s ended (status %s)" % (name, proc.returncode))
             return "window id" in desk.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout
-        xh.wait_for(managing, 20, "openbox to manage the screen")
+        xh.wait_for(managing, 20, name + " to manage the screen")
         yield proc
     finally:
         xh._stop_process(proc)
@@ -94,6 +101,17 @@ def drag(desk, x, y, dx, dy, steps=10):
     desk.xdotool("mouseup", "1")
 
 
+def store_bounds(program, left, top, width, height):
+    with open(program.ini, "w", encoding="utf-8") as f:
+        f.write("[Form]\nTop=%d\nLeft=%d\nWidth=%d\nHeight=%d\n" % (top, left, width, height))
+
+
+def maximise_by_title_bar(desk, program, outer):
+    desk.xdotool("mousemove", str(outer[0] + 100), str(outer[1] + 10),
+                 "click", "--repeat", "2", "--delay", "80", "1")
+    xh.wait_for(lambda: outer_bounds(desk, program.window)[1], 10, "the window to be maximised")
+
+
 def stored_bounds(program):
     with open(program.ini, encoding="utf-8") as f:
         form = parse_ini(f.read()).get("Form", {})
@@ -137,9 +155,7 @@ def scenario_wmframe():
 
         # Maximised by a double click on the title bar, then closed: the next start opens a
         # normal window where it was before maximising.
-        desk.xdotool("mousemove", str(placed[0] + 100), str(placed[1] + 8),
-                     "click", "--repeat", "2", "--delay", "80", "1")
-        xh.wait_for(lambda: outer_bounds(desk, program.window)[1], 10, "the window to be maximised")
+        maximise_by_title_bar(desk, program, placed)
         check(program.close(desk) == 0, "the program did not exit cleanly after a maximise")
         stored = stored_bounds(program)
         check(stored == placed, "closed while maximised: stored %s, expected the bounds before "
@@ -149,6 +165,68 @@ def scenario_wmframe():
         check(program.close(desk) == 0, "the program did not exit cleanly")
         check(stored_bounds(program) == placed, "the restored window stored %s" % (stored_bounds(program),))
         log("closed while maximised, reopened normal at", placed)
+
+        # A stored size no larger than the frame once opened no window at all: the client area is
+        # raised to the least at which the controls show, and the frame comes on top of it.
+        store_bounds(program, placed[0], placed[1], 2, 20)
+        program.start(desk)
+
+        def controls_show():
+            program.ensure_running()
+            outer, _ = outer_bounds(desk, program.window)
+            client = desk.geometry(program.window)[2:]
+            check(outer[:2] == placed[:2] and client == MINIMUM_CLIENT,
+                  "outer bounds %s, client size %s; expected the corner %s and the client %s"
+                  % (outer, client, placed[:2], MINIMUM_CLIENT))
+            return outer
+        raised = xh.wait_for(controls_show, 10, "the window raised to its least size")
+        check(program.close(desk) == 0, "the program did not exit cleanly")
+        check(stored_bounds(program) == raised, "the raised window stored %s, expected %s"
+              % (stored_bounds(program), raised))
+        log("stored 2x20 opened at", raised, "with a client area of", MINIMUM_CLIENT)
+
+
+def work_area(desk):
+    """(left, top, width, height) of the desktop's work area, once a task bar has taken its share."""
+    def reserved():
+        out = desk.run("xprop", "-root", "_NET_WORKAREA").stdout
+        _, sep, values = out.partition("=")
+        area = tuple(int(v) for v in values.split(",")[:4]) if sep else None
+        return area if area and area[3] < xh.SCREEN_HEIGHT else None
+    return xh.wait_for(reserved, 20, "the task bar to reserve its part of the screen")
+
+
+def scenario_wmicewm():
+    with xh.desktop("icewm", "xprop") as desk, xh.scratch_folder() as folder, \
+            window_manager(desk, folder, "icewm"):
+        program = xh.Program(EXE, private_folder(folder, "app"))
+        work = work_area(desk)
+
+        # Larger than any screen (a size that once took gigabytes): the window fills the work area
+        # it opens on, frame included, and all of it is on screen.
+        store_bounds(program, 100, 100, 32000, 32000)
+        program.start(desk)
+        wait_for_outer(desk, program, work)
+        check(program.close(desk) == 0, "the program did not exit cleanly")
+        check(stored_bounds(program) == work, "the fitted window stored %s, expected the work area %s"
+              % (stored_bounds(program), work))
+        log("stored 32000x32000 opened at the work area", work)
+
+        # IceWM resizes the window to the maximised size first and marks it maximised after: the
+        # bounds before that resize are the ones stored.
+        placed = (200, 150, DESIGNED_SIZE[0] + 100, DESIGNED_SIZE[1] + 50)
+        store_bounds(program, *placed)
+        program.start(desk)
+        wait_for_outer(desk, program, placed)
+        maximise_by_title_bar(desk, program, placed)
+        check(program.close(desk) == 0, "the program did not exit cleanly after a maximise")
+        stored = stored_bounds(program)
+        check(stored == placed, "closed while maximised: stored %s, expected the bounds before "
+                                "maximising %s" % (stored, placed))
+        program.start(desk)
+        wait_for_outer(desk, program, placed, maximised=False)
+        check(program.close(desk) == 0, "the program did not exit cleanly")
+        log("closed while maximised under IceWM, reopened normal at", placed)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -283,6 +361,7 @@ def scenario_jpkeymap():
 
 CASES = {
     "wmframe": scenario_wmframe,
+    "wmicewm": scenario_wmicewm,
     "jpkeymap": scenario_jpkeymap,
 }
 

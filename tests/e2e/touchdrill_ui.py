@@ -14,6 +14,8 @@ PANEL_WIDTH = 257
 GAUGE_HEIGHT = 40
 ROW_HEIGHT = 16
 DESIGNED_SIZE = (369, 422)
+# The least client area a stored size may give the main window: the panel whole above the gauge.
+MINIMUM_CLIENT = (PANEL_WIDTH, 156 + GAUGE_HEIGHT)
 
 # The rows the check boxes add, in tab order from the list: numbers, upper, home, symbols, lower,
 # capitals. The home row is three Tabs away from the list.

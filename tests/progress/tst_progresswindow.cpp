@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -271,6 +272,36 @@ TEST(ProgressWindow, opensWhereItWasLeftEvenAfterAMaximisedClose)
         f.open();
         EXPECT_EQ(f.window->frameGeometry(), outer);
         EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join(QLatin1Char('|')).toStdString();
+    }
+}
+
+// A stored size the window cannot show (none at all, or more than the screen) opens it at the least
+// size its layout takes, or fitted to the work area with all of it on screen.
+TEST(ProgressWindow, storedSizesRaisedToTheLayoutsLeastAndFittedToTheScreen)
+{
+    struct Row {
+        const char* name;
+        const char* sizes;
+        bool fillsTheWorkArea;
+    };
+    const Row rows[] = {
+        { "zero and negative", "Width=0\nHeight=-1\n", false },
+        { "larger than the screen", "Width=100000\nHeight=100000\n", true },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Fixture f;
+        QFile ini(f.dir.filePath(QStringLiteral("t.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QByteArray("[Progress]\nTop=10\nLeft=20\n") + row.sizes);
+        ini.close();
+        f.open();
+        if (row.fillsTheWorkArea) {
+            EXPECT_EQ(f.window->frameGeometry(), f.window->screen()->availableGeometry());
+        } else {
+            EXPECT_EQ(f.window->frameGeometry().topLeft(), QPoint(20, 10));
+            EXPECT_EQ(f.window->size(), f.window->minimumSizeHint());
+        }
     }
 }
 

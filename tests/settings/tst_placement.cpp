@@ -26,6 +26,7 @@ void PrintTo(const WindowBounds& b, std::ostream* os)
 namespace {
 
 constexpr WorkArea Screen { 0, 0, 1024, 768 };
+constexpr WindowSize Minimum { 257, 196 };
 
 TEST(RestorePlacement, Table)
 {
@@ -34,6 +35,7 @@ TEST(RestorePlacement, Table)
         std::optional<std::string> file; // nullopt: no file
         WorkArea area;
         WindowBounds expected;
+        WindowSize minimum = Minimum;
     };
     const Row rows[] = {
         { "no file: work area corner, current size", std::nullopt, { 40, 30, 1024, 768 },
@@ -51,13 +53,21 @@ TEST(RestorePlacement, Table)
             { 40, 30, 369, 422 } },
         { "left and top one short move", "[Form]\nLeft=39\nTop=29\n", { 40, 30, 1024, 768 },
             { 40, 30, 369, 422 } },
-        { "maximised bounds", "[Form]\nLeft=-8\nTop=-8\nWidth=1040\nHeight=784\n", Screen,
-            { 0, 0, 1040, 784 } },
-        { "size taken as stored", "[Form]\nWidth=0\nHeight=-5\n", Screen, { 0, 0, 0, -5 } },
-        { "huge size taken as stored", "[Form]\nWidth=100000\nHeight=$7FFFFFFF\n", Screen,
-            { 0, 0, 100000, INT_MAX } },
+        { "maximised bounds fit the work area", "[Form]\nLeft=-8\nTop=-8\nWidth=1040\nHeight=784\n", Screen,
+            { 0, 0, 1024, 768 } },
+        { "zero and negative sizes raised to the minimum", "[Form]\nWidth=0\nHeight=-5\n", Screen,
+            { 0, 0, 257, 196 } },
+        { "at the minimum stays, one short is raised", "[Form]\nWidth=257\nHeight=195\n", Screen,
+            { 0, 0, 257, 196 } },
+        { "huge sizes shrink to the work area", "[Form]\nWidth=100000\nHeight=$7FFFFFFF\n", Screen,
+            { 0, 0, 1024, 768 } },
+        { "the work area's size stays where it is", "[Form]\nLeft=10\nTop=20\nWidth=1024\nHeight=768\n",
+            Screen, { 10, 20, 1024, 768 } },
+        { "one more shrinks and starts at the area's edge",
+            "[Form]\nLeft=10\nTop=20\nWidth=1025\nHeight=769\n", Screen, { 0, 0, 1024, 768 } },
+        { "a work area below the minimum wins", std::nullopt, { 50, 40, 250, 190 }, { 50, 40, 200, 150 } },
         { "hexadecimal forms", "[Form]\nLeft=0x10\nTop=$20\nWidth=x1F0\nHeight=-$10\n", Screen,
-            { 16, 32, 496, 16 } },
+            { 16, 32, 496, 16 }, { 1, 1 } },
         { "invalid values give the defaults", "[Form]\nLeft=12abc\nTop= \nWidth=2147483648\nHeight=\"1 \"\n",
             Screen, { 0, 0, 369, 422 } },
         { "area left of the origin", "[Form]\nLeft=-100\nTop=-600\n", { -1280, -768, 0, 0 },
@@ -66,14 +76,14 @@ TEST(RestorePlacement, Table)
             { -1280, -768, 369, 422 } },
         // right - 100 and bottom - 100 would overflow in 32 bits here and let 0 through.
         { "area at the lowest coordinates", "[Form]\nLeft=0\nTop=0\n",
-            { INT_MIN, INT_MIN, INT_MIN + 50, INT_MIN + 50 }, { INT_MIN, INT_MIN, 369, 422 } },
+            { INT_MIN, INT_MIN, INT_MIN + 50, INT_MIN + 50 }, { INT_MIN, INT_MIN, 50, 50 } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir dir;
         if (row.file)
             dir.write("t.ini", *row.file);
-        EXPECT_EQ(restorePlacement(dir.path("t.ini"), row.area, 369, 422), row.expected);
+        EXPECT_EQ(restorePlacement(dir.path("t.ini"), row.area, 369, 422, row.minimum), row.expected);
     }
 }
 
@@ -104,6 +114,11 @@ TEST(RestorePlacement, SeveralScreens)
             { 1920, 500, 369, 422 } },
         { "second screen's right - 100 stays", "[Form]\nLeft=3100\nTop=924\n", desktop,
             { 3100, 924, 369, 422 } },
+        // The shared edge belongs to the screen that starts there, not to the one that ends there.
+        { "corner on the edge between the primary and the second screen", "[Form]\nLeft=1920\nTop=300\n",
+            desktop, { 1920, 300, 369, 422 } },
+        { "fitted to the work area of the screen that holds it",
+            "[Form]\nLeft=2000\nTop=300\nWidth=1500\nHeight=900\n", desktop, { 1920, 300, 1280, 900 } },
         { "above the primary on the third screen", "[Form]\nLeft=-1000\nTop=-150\n", desktop,
             { -1000, -150, 369, 422 } },
         { "in the primary's task bar", "[Form]\nLeft=100\nTop=1060\n", desktop, { 100, 0, 369, 422 } },
@@ -111,6 +126,8 @@ TEST(RestorePlacement, SeveralScreens)
             { 0, 0, 369, 422 } },
         { "the second screen unplugged", "[Form]\nLeft=2000\nTop=300\n", { desktop[0] },
             { 0, 300, 369, 422 } },
+        { "left on a larger screen since unplugged: fitted to the one that is left",
+            "[Form]\nLeft=100\nTop=50\nWidth=1800\nHeight=1100\n", { desktop[1] }, { 1920, 30, 1280, 994 } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -148,7 +165,8 @@ TEST(SavePlacement, WritesTheFourKeysAndRestoresThem)
         "; mine\r\n[Other]\r\nTop=1\r\n[Form]\r\nTop=-7\r\nLeft=-8\r\nWidth=640\r\nHeight=480\r\n"
         "[Progress]\r\nTop=100\r\nLeft=400\r\nWidth=980\r\nHeight=640\r\n");
     const std::vector<ScreenArea> one { { Screen, Screen } };
-    EXPECT_EQ(restorePlacement(dir.path("t.ini"), one, 1, 1, "Progress"), (WindowBounds { 400, 100, 980, 640 }));
+    EXPECT_EQ(
+        restorePlacement(dir.path("t.ini"), one, 1, 1, "Progress"), (WindowBounds { 400, 100, 980, 640 }));
     EXPECT_EQ(restorePlacement(dir.path("t.ini"), one, 1, 1), (WindowBounds { 0, 0, 640, 480 }));
 }
 
