@@ -1,5 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Quick start on Debian 12: `make run` or `make test`. Both install what is missing first.
+# `make run` builds the program alone; `make test` builds everything and runs every test. They
+# share the build folder: the first `make run` in a new one configures it with testing off, and
+# `make test` turns testing on.
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -10,20 +13,30 @@ FUZZ_SECONDS ?= 10
 FUZZ_LONG_SECONDS ?= 300
 FUZZERS = fuzz_iniinteger fuzz_inifile fuzz_resultfields fuzz_besttimes fuzz_painter
 
-.PHONY: all deps configure build run test unit-test sanitize-test fuzz-build fuzz-smoke fuzz clean
+.PHONY: all deps configure build configure-program program run test unit-test sanitize-test fuzz-build fuzz-smoke fuzz clean
 
 all: build
 
 deps:
 	@./tools/install-deps.sh
 
+# Everything, the tests included.
 configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DBUILD_TESTING=ON >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The program alone. A build folder that exists keeps its configuration (the build itself
+# configures again when a CMakeLists.txt changed), so that a run with nothing to do does nothing.
+configure-program:
+	@./tools/install-deps.sh --run
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DBUILD_TESTING=OFF >/dev/null
+
+program: configure-program
+	@cmake --build $(BUILD) -j $(JOBS) --target touchdrill
+
+run: program
 	@if [ -z "$${DISPLAY:-}" ] && [ -z "$${WAYLAND_DISPLAY:-}" ]; then \
 	  echo "make run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); touchdrill is a desktop program and needs one." >&2; \
 	  exit 1; \

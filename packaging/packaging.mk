@@ -9,26 +9,31 @@
 #   make uninstall-desktop  take them away again
 PACKAGING_FILES = $(BUILD)/packaging/files
 
-.PHONY: dist dist-check deb deb-check install-desktop uninstall-desktop
+.PHONY: shipped dist dist-check deb deb-check install-desktop uninstall-desktop
 
-dist: build
+# What the archive and the package hold, and nothing else (no test program).
+shipped: program
+	@cmake --build $(BUILD) -j $(JOBS) --target touchdrill_shipped
+
+dist: shipped
 	@cd $(BUILD) && cpack --config CPackConfig.cmake >cpack.log 2>&1 || { cat cpack.log >&2; exit 1; }
 	@echo "make dist: $(BUILD)/$$(cat $(BUILD)/packaging/archive-name)"
 
-dist-check: dist
+# The checks are tests: they need a build folder with testing on.
+dist-check: configure dist
 	cd $(BUILD) && TOUCHDRILL_ARCHIVE="$$PWD/$$(cat packaging/archive-name)" \
 	  ctest --output-on-failure -R '^packaging_archive$$'
 
-deb: build
+deb: shipped
 	@cd $(BUILD) && cpack --config CPackConfig.cmake -G DEB >cpack-deb.log 2>&1 || { cat cpack-deb.log >&2; exit 1; }
 	@echo "make deb: $$(sed -n 's/^CPack: - package: \(.*\) generated\.$$/\1/p' $(BUILD)/cpack-deb.log | sed 's|^$(CURDIR)/||')"
 
-deb-check: deb
+deb-check: configure deb
 	cd $(BUILD) && TOUCHDRILL_DEB="$$(sed -n 's/^CPack: - package: \(.*\) generated\.$$/\1/p' cpack-deb.log)" \
 	  ctest --output-on-failure -R '^packaging_deb$$'
 
-install-desktop: build
+install-desktop: shipped
 	@$(PACKAGING_FILES)/install-desktop.sh --exe $(BUILD)/touchdrill
 
-uninstall-desktop: configure
+uninstall-desktop: shipped
 	@$(PACKAGING_FILES)/install-desktop.sh --uninstall

@@ -87,6 +87,7 @@ FileLocations::System FileLocations::System::real()
     };
     system.canCreateIn = [](const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; };
     system.canWrite = [](const std::string& path) { return ::access(path.c_str(), W_OK) == 0; };
+    system.exists = [](const std::string& path) { return ::access(path.c_str(), F_OK) == 0; };
     return system;
 }
 
@@ -100,14 +101,29 @@ FileLocations FileLocations::beside(const std::string& executablePath)
     return files;
 }
 
+std::string FileLocations::installedMarker(const std::string& executablePath)
+{
+    std::string folder = folderOf(executablePath);
+    if (folder.back() != '/')
+        folder += '/';
+    return folder + TOUCHDRILL_INSTALLED_MARKER;
+}
+
 FileLocations FileLocations::decide(const std::string& executablePath, const System& system)
 {
     FileLocations files = beside(executablePath);
-    if (system.canCreateIn(folderOf(executablePath)) || system.canWrite(files.m_bestTimes)
-        || system.canWrite(files.m_placement) || system.canWrite(files.m_history))
-        return files;
+    const bool installed = system.exists(installedMarker(executablePath));
+    const bool folderTakesFiles = system.canCreateIn(folderOf(executablePath));
+    if (!installed
+        && (folderTakesFiles || system.canWrite(files.m_bestTimes) || system.canWrite(files.m_placement)
+            || system.canWrite(files.m_history))) {
+        files.m_historyInUserFolder = !folderTakesFiles && !system.canWrite(files.m_history);
+        if (!files.m_historyInUserFolder)
+            return files;
+    } else {
+        files.m_portable = false;
+    }
 
-    files.m_portable = false;
     std::optional<std::string> home = system.variable("HOME");
     if (!isAbsolute(home))
         home = system.accountHome();
@@ -116,19 +132,26 @@ FileLocations FileLocations::decide(const std::string& executablePath, const Sys
     const std::optional<std::string> data = baseFolder(system, "XDG_DATA_HOME", ".local/share", home);
     const std::optional<std::string> config = baseFolder(system, "XDG_CONFIG_HOME", ".config", home);
     if (data) {
-        files.m_bestTimes = inProgramFolder(*data, fileNameOf(files.m_bestTimes));
+        if (!files.m_portable)
+            files.m_bestTimes = inProgramFolder(*data, fileNameOf(files.m_bestTimes));
         files.m_history = inProgramFolder(*data, fileNameOf(files.m_history));
+    } else {
+        // The history stays beside the executable, and its first write reports the path.
+        files.m_historyInUserFolder = false;
     }
-    if (config)
+    if (config && !files.m_portable)
         files.m_placement = inProgramFolder(*config, fileNameOf(files.m_placement));
     return files;
 }
 
 void FileLocations::createFolders() const
 {
-    if (m_portable)
-        return;
-    for (const std::string* file : { &m_bestTimes, &m_placement, &m_history }) {
+    std::vector<const std::string*> inUserFolders;
+    if (!m_portable)
+        inUserFolders = { &m_bestTimes, &m_placement, &m_history };
+    else if (m_historyInUserFolder)
+        inUserFolders = { &m_history };
+    for (const std::string* file : inUserFolders) {
         const std::string folder = folderOf(*file);
         // Each missing folder on the way down, as `mkdir -p -m 0700` would; an existing one
         // (EEXIST) is passed, any other failure ends the attempt for this file.

@@ -23,6 +23,15 @@ namespace touchdrill {
 // A file beside the executable that the user may not write does not keep the files there: left
 // by another user (root, say, beside /usr/bin/touchdrill) or on a read-only medium, it would end
 // every drill in an error box and keep no best, for every user, for good.
+//
+// A portable folder that takes no new file but holds the user's own best times or INI file keeps
+// those beside the executable, where they are rewritten in place. The history cannot be created
+// there, so unless a writable one is already there it goes to the data folder of installed mode.
+//
+// A copy installed from the package (or by the install's fhs component) is always in installed
+// mode, whoever runs it: the install puts a marker file in the shared data folder beside its bin
+// folder. Otherwise root, who can write /usr/bin, would keep its files in a package manager's
+// folder, and they would outlive the package.
 class FileLocations {
 public:
     // What the decision reads of the machine. Tests hand in their own; real() asks the system.
@@ -35,6 +44,8 @@ public:
         std::function<bool(const std::string& folder)> canCreateIn;
         // Whether the running user may write the file; false when there is none.
         std::function<bool(const std::string& path)> canWrite;
+        // Whether there is a file at the path, whoever may write it.
+        std::function<bool(const std::string& path)> exists;
 
         static System real();
     };
@@ -52,19 +63,24 @@ public:
     // All three files beside the executable.
     static FileLocations beside(const std::string& executablePath);
 
+    // The file whose presence makes the executable at `executablePath` an installed copy.
+    static std::string installedMarker(const std::string& executablePath);
+
     bool portable() const { return m_portable; }
     const std::string& bestTimes() const { return m_bestTimes; }
     const std::string& placement() const { return m_placement; }
     const std::string& history() const { return m_history; }
 
-    // Makes the folders that hold the files in installed mode, missing parents included, each new
-    // one with mode 0700; folders that exist are left as they are. Nothing in portable mode.
+    // Makes the folders that hold the files in the user's folders, missing parents included, each
+    // new one with mode 0700; folders that exist are left as they are. Nothing for a file beside
+    // the executable.
     // A folder that cannot be made is not reported here: the first write into it fails and shows
     // the usual error box with the file's path.
     void createFolders() const;
 
 private:
     bool m_portable = true;
+    bool m_historyInUserFolder = false; // a portable folder that takes no new history
     std::string m_bestTimes;
     std::string m_placement;
     std::string m_history;

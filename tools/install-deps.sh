@@ -32,6 +32,18 @@ python3
 clang
 libclang-rt-14-dev
 "
+# make run: what building and running the program needs, no test tool.
+if [ "${1:-}" = "--run" ]; then
+    packages="
+build-essential
+cmake
+pkg-config
+qt6-base-dev
+libgl-dev
+libsqlite3-dev
+fonts-ipafont-gothic
+"
+fi
 if [ "${1:-}" = "--bench" ]; then
     packages="$packages libbenchmark-dev libx11-dev libxtst-dev libxdamage-dev tipp10"
 fi

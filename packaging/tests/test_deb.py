@@ -38,6 +38,7 @@ FILES = {
     "usr/share/man/ja/man1/touchdrill.1.gz": 0o644,
     "usr/share/doc/touchdrill/copyright": 0o644,
     "usr/share/doc/touchdrill/changelog.gz": 0o644,
+    "usr/share/touchdrill/installed-mode": 0o644,
 }
 
 # Warnings lintian may still give, each with the reason it stays. Any other warning, and any
@@ -215,10 +216,13 @@ def test_manual_pages_copyright_and_changelog():
 
 
 def test_lintian():
-    proc = subprocess.run([tool("lintian"), "--tag-display-limit", "0", "--display-level", ">=warning",
+    proc = subprocess.run([tool("lintian"), "--tag-display-limit", "0", "--display-level", ">=info",
                            package()], capture_output=True, text=True, timeout=600)
     out = proc.stdout + proc.stderr
     log(out.strip() or "lintian: nothing to say")
+    # Shown as information only, but the program is built with Debian's hardening flags.
+    unhardened = sorted(set(re.findall(r"^\w: touchdrill(?: \w+)?: (hardening-no-\S+)", out, re.M)))
+    check(not unhardened, "the executable lacks hardening: %s" % unhardened)
     tags = re.findall(r"^([EW]): touchdrill(?: \w+)?: (\S+)", out, re.M)
     errors = sorted({tag for level, tag in tags if level == "E"})
     warnings = sorted({tag for level, tag in tags if level == "W"})
@@ -371,8 +375,35 @@ def test_installed_copy_keeps_files_per_user():
     check(os.listdir(work) == [], "written into the working folder: %s" % os.listdir(work))
 
 
+def test_installed_copy_stays_installed_in_a_writable_folder():
+    """Root can write /usr/bin: the packaged program, run by root (or by the owner of a writable
+    unpacked tree), still keeps its files in that user's XDG folders and none beside itself, so
+    that removing the package leaves no user data in a package manager's folder."""
+    root = os.path.join(STATE["scratch"], "writable-root")
+    os.makedirs(root)
+    run("dpkg-deb", "-x", package(), root)
+    bin_folder = os.path.join(root, "usr", "bin")
+    check(os.access(bin_folder, os.W_OK), "the unpacked bin folder is not writable")
+    home = os.path.join(STATE["scratch"], "writer-home")
+    os.makedirs(home)
+    p = xh.Program(os.path.join(bin_folder, "touchdrill"), bin_folder, cwd=home,
+                   output=os.path.join(STATE["scratch"], "writer-output.txt"))
+    p.extra_env = {"HOME": home, "XDG_RUNTIME_DIR": home}
+    with xh.desktop() as desk:
+        try:
+            p.start(desk)
+            check(p.close(desk) == 0, "the program did not exit cleanly:\n" + p.read_output())
+        finally:
+            p.kill()
+    check(os.path.isfile(os.path.join(home, ".config", "touchdrill", "touchdrill.ini")),
+          "no placement file in the user's config folder")
+    check(os.path.isdir(os.path.join(home, ".local", "share", "touchdrill")), "no data folder made")
+    check(os.listdir(bin_folder) == ["touchdrill"], "written beside the executable: %s" % os.listdir(bin_folder))
+
+
 if __name__ == "__main__":
     with xh.scratch_folder() as scratch:
         STATE["scratch"] = scratch
         run_cases([test_name_and_control_fields, test_contents, test_depends_cover_every_linked_library_and_the_font,
-                   test_manual_pages_copyright_and_changelog, test_installed_copy_keeps_files_per_user, test_lintian])
+                   test_manual_pages_copyright_and_changelog, test_installed_copy_keeps_files_per_user, test_installed_copy_stays_installed_in_a_writable_folder,
+                   test_lintian])

@@ -92,6 +92,7 @@ def test_fhs_install():
             "share/man/ja/man1/touchdrill.1.gz",
             "share/doc/touchdrill/copyright",
             "share/doc/touchdrill/changelog.gz",
+            "share/touchdrill/installed-mode",
         }
         found = files_under(prefix)
         check(found == expected, "fhs install: unexpected %s, missing %s"

@@ -35,6 +35,7 @@ struct Machine {
             const auto it = files.find(path);
             return it != files.end() && it->second;
         };
+        s.exists = [this](const std::string& path) { return files.count(path) > 0; };
         return s;
     }
 };
@@ -50,10 +51,14 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
         const char* dataFolder;
         const char* configFolder;
         const char* baseName = "touchdrill";
+        const char* historyFolder = nullptr; // nullptr: the data folder
     };
     const std::map<std::string, std::string> home = { { "HOME", "/home/u" } };
     const char* data = "/home/u/.local/share/touchdrill";
     const char* config = "/home/u/.config/touchdrill";
+    // The installed copy's marker, found relative to the executable's folder.
+    const std::string usrMarker = FileLocations::installedMarker("/usr/bin/touchdrill");
+    const std::string optMarker = FileLocations::installedMarker("/opt/td/touchdrill");
     const Row rows[] = {
         { "writable folder keeps the files beside the program", "/opt/td/touchdrill",
             { home, {}, { "/opt/td" }, {} }, true, "/opt/td", "/opt/td" },
@@ -61,10 +66,12 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
             false, data, config },
         { "only the executable's own folder counts as writable", "/usr/bin/touchdrill",
             { home, {}, { "/usr", "/home/u", "/usr/bin/touchdrill" }, {} }, false, data, config },
-        { "a best-times file beside a read-only program keeps it portable", "/opt/td/touchdrill",
-            { home, {}, {}, { { "/opt/td/touchdrill.bst", true } } }, true, "/opt/td", "/opt/td" },
-        { "an INI file beside it keeps it portable", "/opt/td/touchdrill",
-            { home, {}, {}, { { "/opt/td/touchdrill.ini", true } } }, true, "/opt/td", "/opt/td" },
+        { "a best-times file beside a read-only program keeps it portable, the history goes to the user's",
+            "/opt/td/touchdrill", { home, {}, {}, { { "/opt/td/touchdrill.bst", true } } }, true, "/opt/td",
+            "/opt/td", "touchdrill", data },
+        { "an INI file beside it keeps it portable, the history goes to the user's", "/opt/td/touchdrill",
+            { home, {}, {}, { { "/opt/td/touchdrill.ini", true } } }, true, "/opt/td", "/opt/td",
+            "touchdrill", data },
         { "a history beside it keeps it portable", "/opt/td/touchdrill",
             { home, {}, {}, { { "/opt/td/touchdrill.sqlite", true } } }, true, "/opt/td", "/opt/td" },
         { "a file there that the user may not write does not count", "/usr/bin/touchdrill",
@@ -72,9 +79,33 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
                 { { "/usr/bin/touchdrill.bst", false }, { "/usr/bin/touchdrill.ini", false },
                     { "/usr/bin/touchdrill.sqlite", false } } },
             false, data, config },
-        { "one writable file among read-only ones keeps all three beside it", "/opt/td/touchdrill",
+        { "one writable file among read-only ones keeps both beside it, the history goes",
+            "/opt/td/touchdrill",
             { home, {}, {}, { { "/opt/td/touchdrill.bst", false }, { "/opt/td/touchdrill.ini", true } } },
+            true, "/opt/td", "/opt/td", "touchdrill", data },
+        { "a locked portable folder keeps a writable history beside it", "/opt/td/touchdrill",
+            { home, {}, {}, { { "/opt/td/touchdrill.ini", true }, { "/opt/td/touchdrill.sqlite", true } } },
             true, "/opt/td", "/opt/td" },
+        { "a locked portable folder's read-only history is not used", "/opt/td/touchdrill",
+            { home, {}, {}, { { "/opt/td/touchdrill.bst", true }, { "/opt/td/touchdrill.sqlite", false } } },
+            true, "/opt/td", "/opt/td", "touchdrill", data },
+        { "a locked portable folder's history follows XDG_DATA_HOME", "/opt/td/touchdrill",
+            { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "/d" } }, {}, {},
+                { { "/opt/td/touchdrill.bst", true } } },
+            true, "/opt/td", "/opt/td", "touchdrill", "/d/touchdrill" },
+        { "a locked portable folder with no home keeps the history beside it", "/opt/td/touchdrill",
+            { {}, std::nullopt, {}, { { "/opt/td/touchdrill.bst", true } } }, true, "/opt/td", "/opt/td" },
+        { "the installed marker wins over a writable folder, as root has", "/usr/bin/touchdrill",
+            { home, {}, { "/usr/bin" }, { { usrMarker, false } } }, false, data, config },
+        { "the installed marker wins over writable files beside it", "/usr/bin/touchdrill",
+            { home, {}, { "/usr/bin" },
+                { { usrMarker, false }, { "/usr/bin/touchdrill.bst", true },
+                    { "/usr/bin/touchdrill.ini", true }, { "/usr/bin/touchdrill.sqlite", true } } },
+            false, data, config },
+        { "another install's marker does not count", "/opt/td/touchdrill",
+            { home, {}, { "/opt/td" }, { { usrMarker, false } } }, true, "/opt/td", "/opt/td" },
+        { "a marker beside an unpacked package counts", "/opt/td/touchdrill",
+            { home, {}, { "/opt/td" }, { { optMarker, false } } }, false, data, config },
         { "other files beside it do not count", "/opt/td/touchdrill",
             { home, {}, {}, { { "/opt/td/touchdrill", true }, { "/opt/td/touchdrill.bst.tmp", true } } },
             false, data, config },
@@ -119,7 +150,8 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
         EXPECT_EQ(files.portable(), row.portable);
         EXPECT_EQ(files.bestTimes(), row.dataFolder + ('/' + base) + ".bst");
         EXPECT_EQ(files.placement(), row.configFolder + ('/' + base) + ".ini");
-        EXPECT_EQ(files.history(), row.dataFolder + ('/' + base) + ".sqlite");
+        EXPECT_EQ(files.history(),
+            (row.historyFolder ? row.historyFolder : row.dataFolder) + ('/' + base) + ".sqlite");
     }
 }
 
@@ -172,6 +204,16 @@ TEST(FileLocations, CreatesMissingFoldersPrivateAndLeavesOthersAlone)
     const FileLocations portable = FileLocations::beside(dir.path("bin/touchdrill"));
     portable.createFolders();
     EXPECT_EQ(modeOf(dir.path("bin")), 0u);
+
+    // A locked portable folder makes only the history's.
+    Machine locked { { { "XDG_DATA_HOME", dir.path("lockeddata") },
+                         { "XDG_CONFIG_HOME", dir.path("lockedconfig") } },
+        {}, {}, { { dir.path("bin/touchdrill.bst"), true } } };
+    const FileLocations lockedFiles = FileLocations::decide(dir.path("bin/touchdrill"), locked.system());
+    lockedFiles.createFolders();
+    EXPECT_EQ(modeOf(dir.path("lockeddata/touchdrill")), 0700u);
+    EXPECT_EQ(modeOf(dir.path("lockedconfig")), 0u);
+    EXPECT_EQ(modeOf(dir.path("bin")), 0u);
 }
 
 TEST(FileLocations, RealSystemSeesWritableFoldersAndFiles)
@@ -181,8 +223,10 @@ TEST(FileLocations, RealSystemSeesWritableFoldersAndFiles)
     EXPECT_EQ(FileLocations::decide(dir.path("touchdrill")).bestTimes(), dir.path("touchdrill.bst"));
     const FileLocations::System real = FileLocations::System::real();
     EXPECT_FALSE(real.canWrite(dir.path("touchdrill.ini")));
+    EXPECT_FALSE(real.exists(dir.path("touchdrill.ini")));
     dir.write("touchdrill.ini", "[Form]\n");
     EXPECT_TRUE(real.canWrite(dir.path("touchdrill.ini")));
+    EXPECT_TRUE(real.exists(dir.path("touchdrill.ini")));
     ASSERT_EQ(::symlink("nowhere", dir.path("touchdrill.bst").c_str()), 0);
     EXPECT_FALSE(real.canWrite(dir.path("touchdrill.bst"))) << "a dangling link is no file to write";
     EXPECT_FALSE(real.canCreateIn(dir.path("missing")));
