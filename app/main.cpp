@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QPixmap(touchdrill_icon_xpm)));
     // The name of the installed desktop entry: on Wayland it becomes the window's app id, by which
     // the desktop finds the entry's name and icon for the window.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.touchdrill.TouchDrill"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TOUCHDRILL_APP_ID));
 
     // Beside the executable or in the user's folders: decided once, here, for every file.
     const touchdrill::FileLocations files = touchdrill::FileLocations::decide(executable);
