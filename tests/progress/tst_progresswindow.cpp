@@ -208,7 +208,12 @@ TEST(ProgressWindow, chartPointUnderThePointer)
 TEST(ProgressWindow, exportEscapeAndPlacement)
 {
     Fixture f;
-    f.history.drills = { drill(1, { { 'a', 2, 600, 0, {} } }) };
+    // The export reads the history file itself, as the command line's does.
+    history::DrillRecord stored = drill(1, { { 'a', 2, 600, 0, {} } });
+    const std::string historyPath = f.dir.filePath(QStringLiteral("h.sqlite")).toStdString();
+    history::HistoryDb::open(historyPath, true)->record(stored);
+    f.history.drills = { stored };
+    f.adjust = [&](ProgressWindow::Options& options) { options.historyPath = historyPath; };
     f.open();
     const QString csv = f.dir.filePath(QStringLiteral("out.csv"));
     f.window->exportCsvTo(csv);
