@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
@@ -40,6 +41,7 @@ struct RealCalls {
     int fsyncErr = 0;
     int writeErr = 0; // -1: the write stores nothing and reports no error
     std::vector<Flush> flushes;
+    std::size_t writable = 0; // bytes stored before writeErr takes effect, as on a disk that fills
 } calls;
 
 bool armedFor(int fd, struct stat& st)
@@ -54,6 +56,20 @@ int replaceError(const std::string& path, std::string_view contents = newText)
 {
     try {
         replaceFile(path, contents);
+    } catch (const FileWriteError& error) {
+        return error.error();
+    }
+    return -1;
+}
+
+// The same contents through the streaming form, a thousand bytes at a time.
+int streamError(const std::string& path)
+{
+    try {
+        FileReplacement file(path);
+        for (std::size_t at = 0; at < newText.size(); at += 1000)
+            file.write(std::string_view(newText).substr(at, 1000));
+        file.commit();
     } catch (const FileWriteError& error) {
         return error.error();
     }
@@ -85,6 +101,12 @@ extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t count)
 {
     struct stat st;
     if (armedFor(fd, st) && calls.writeErr) {
+        if (calls.writable > 0) {
+            const ssize_t n = __real_write(fd, buf, std::min(count, calls.writable));
+            if (n > 0)
+                calls.writable -= static_cast<std::size_t>(n);
+            return n;
+        }
         if (calls.writeErr < 0)
             return 0;
         errno = calls.writeErr;
@@ -102,6 +124,8 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         int writeErr;
         int expected; // -1: replaced
         bool newContents; // what the file holds afterwards
+        bool streamed = false; // written in pieces through FileReplacement
+        std::size_t writable = 0; // bytes stored before the write error
     };
     const Row table[] = {
         { "new contents flushed before the rename", false, 0, 0, -1, true },
@@ -110,6 +134,10 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         { "in place: flush fails after the write", true, ENOSPC, 0, ENOSPC, true },
         { "write stores nothing", false, 0, -1, 0, false },
         { "write fails", false, 0, EDQUOT, EDQUOT, false },
+        { "streamed: the disk fills after the first pieces", false, 0, ENOSPC, ENOSPC, false, true, 2500 },
+        { "in place, streamed: the disk fills after the first pieces", true, 0, ENOSPC, ENOSPC, false, true,
+            2500 },
+        { "in place, streamed: the file itself flushed", true, 0, 0, -1, true, true },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -123,8 +151,8 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         if (row.lockedFolder && !checks.active())
             GTEST_SKIP() << "running as root without the right to drop capabilities";
 
-        calls = RealCalls { true, path, row.fsyncErr, row.writeErr, {} };
-        EXPECT_EQ(replaceError(path), row.expected);
+        calls = RealCalls { true, path, row.fsyncErr, row.writeErr, {}, row.writable };
+        EXPECT_EQ(row.streamed ? streamError(path) : replaceError(path), row.expected);
         calls.armed = false;
 
         const Bytes after = readBytes(path);
