@@ -381,6 +381,15 @@ struct FileReplacement::State {
 
 void FileReplacement::State::rewriteInPlace(int from)
 {
+    // The room for the new contents is taken before the first byte of the file is overwritten, so
+    // that a disk too full for them leaves the file as it was. A file system that cannot reserve
+    // room is written all the same.
+    struct stat spool { };
+    if (::fstat(from, &spool) != 0)
+        fail(errno);
+    if (::fallocate(existing.get(), FALLOC_FL_KEEP_SIZE, 0, spool.st_size) != 0
+        && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
+        fail(errno);
     const off_t length = copyAll(from, existing.get());
     if (::ftruncate(existing.get(), length) != 0)
         fail(errno);

@@ -22,8 +22,10 @@ using namespace touchdrill::testing;
 extern "C" {
 int __real_fsync(int fd);
 ssize_t __real_write(int fd, const void* buf, size_t count);
+int __real_fallocate(int fd, int mode, off_t offset, off_t len);
 int __wrap_fsync(int fd);
 ssize_t __wrap_write(int fd, const void* buf, size_t count);
+int __wrap_fallocate(int fd, int mode, off_t offset, off_t len);
 }
 
 namespace {
@@ -42,6 +44,7 @@ struct RealCalls {
     int writeErr = 0; // -1: the write stores nothing and reports no error
     std::vector<Flush> flushes;
     std::size_t writable = 0; // bytes stored before writeErr takes effect, as on a disk that fills
+    int fallocateErr = 0;
 } calls;
 
 bool armedFor(int fd, struct stat& st)
@@ -97,6 +100,16 @@ extern "C" int __wrap_fsync(int fd)
     return __real_fsync(fd);
 }
 
+extern "C" int __wrap_fallocate(int fd, int mode, off_t offset, off_t len)
+{
+    struct stat st;
+    if (armedFor(fd, st) && calls.fallocateErr) {
+        errno = calls.fallocateErr;
+        return -1;
+    }
+    return __real_fallocate(fd, mode, offset, len);
+}
+
 extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t count)
 {
     struct stat st;
@@ -126,6 +139,7 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         bool newContents; // what the file holds afterwards
         bool streamed = false; // written in pieces through FileReplacement
         std::size_t writable = 0; // bytes stored before the write error
+        int fallocateErr = 0; // room for the contents cannot be taken
     };
     const Row table[] = {
         { "new contents flushed before the rename", false, 0, 0, -1, true },
@@ -138,6 +152,9 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         { "in place, streamed: the disk fills after the first pieces", true, 0, ENOSPC, ENOSPC, false, true,
             2500 },
         { "in place, streamed: the file itself flushed", true, 0, 0, -1, true, true },
+        { "in place: no room for the new contents keeps the file", true, 0, 0, ENOSPC, false, false, 0,
+            ENOSPC },
+        { "in place: a file system that reserves no room", true, 0, 0, -1, true, false, 0, EOPNOTSUPP },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -151,7 +168,7 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         if (row.lockedFolder && !checks.active())
             GTEST_SKIP() << "running as root without the right to drop capabilities";
 
-        calls = RealCalls { true, path, row.fsyncErr, row.writeErr, {}, row.writable };
+        calls = RealCalls { true, path, row.fsyncErr, row.writeErr, {}, row.writable, row.fallocateErr };
         EXPECT_EQ(row.streamed ? streamError(path) : replaceError(path), row.expected);
         calls.armed = false;
 
