@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace touchdrill::history {
 
@@ -55,6 +56,13 @@ void writeHistoryCsv(const HistoryDb* db, const std::function<void(std::string_v
 
 void exportHistoryFile(const std::string& databasePath, const std::string& outPath)
 {
+    // Replacing the history with its own CSV would lose it, and a save dialog makes that one
+    // click: the history itself, under any name, is refused.
+    struct stat history { };
+    struct stat target { };
+    if (::stat(databasePath.c_str(), &history) == 0 && ::stat(outPath.c_str(), &target) == 0
+        && history.st_dev == target.st_dev && history.st_ino == target.st_ino)
+        throw std::runtime_error(outPath + " に書き込めません（練習の記録そのものです）");
     try {
         const std::unique_ptr<HistoryDb> db = HistoryDb::openReadOnly(databasePath);
         try {

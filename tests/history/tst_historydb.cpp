@@ -600,6 +600,8 @@ TEST(HistoryCsv, exportReplacesTheFileWholeOrLeavesItAsItWas)
         { "a folder that does not exist", "missing/out.csv", false, 0, false, " に書き込めません" },
         { "standard output", "-", false, 0, false, "" },
         { "standard output that takes nothing", "-", false, 0, true, "標準出力に書き込めません" },
+        { "the history itself is never replaced", "touchdrill.sqlite", false, 0, false,
+            " に書き込めません（練習の記録そのものです）" },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -609,6 +611,7 @@ TEST(HistoryCsv, exportReplacesTheFileWholeOrLeavesItAsItWas)
             std::filesystem::remove(dir.path(name));
         if (row.existing)
             dir.write(row.target, oldBytes);
+        const std::optional<std::string> before = toStandardOutput ? std::nullopt : dir.read(row.target);
         failingWrite = row.failingWrite;
         std::ostringstream out;
         if (row.brokenOutput)
@@ -625,11 +628,11 @@ TEST(HistoryCsv, exportReplacesTheFileWholeOrLeavesItAsItWas)
         } else {
             EXPECT_EQ(error, (toStandardOutput ? "" : path) + row.error);
             if (!toStandardOutput) {
-                EXPECT_EQ(dir.read(row.target), row.existing ? std::optional(oldBytes) : std::nullopt);
+                EXPECT_EQ(dir.read(row.target), before);
             }
         }
         std::set<std::string> expected = { "touchdrill.sqlite" };
-        if (!toStandardOutput && (row.existing || row.error.empty()))
+        if (!toStandardOutput && (before || row.error.empty()))
             expected.insert(row.target);
         EXPECT_EQ(dir.entries(), expected) << "a temporary file left behind";
     }
