@@ -88,12 +88,17 @@ TEST(Progress, seriesPerDrillOrPerDay)
     };
     const DayOf tokyo = [](int64_t ms) { return utcDayOf(ms + 9 * Hour); };
     // Starts beyond any date shown, from a clock set far off or a damaged file, side by side.
+    auto startedAt = [](int64_t ms, uint32_t totalMs) {
+        DrillRecord d = drill(Dec1, { key('a', 1, totalMs) });
+        d.startedUtcMs = ms;
+        return d;
+    };
     const std::vector<DrillRecord> unknownDates = {
-        drill(Dec1, { key('a', 1, 100) }),
-        drill(INT64_MIN, { key('a', 1, 200) }),
-        drill(LatestKnownUtcMs + 1, { key('a', 1, 300) }),
-        drill(INT64_MAX, { key('a', 1, 400) }),
-        drill(Dec1 + Hour, { key('a', 1, 500) }),
+        startedAt(Dec1, 100),
+        startedAt(INT64_MIN, 200),
+        startedAt(LatestKnownUtcMs + 1, 300),
+        startedAt(INT64_MAX, 400),
+        startedAt(Dec1 + Hour, 500),
     };
 
     struct Row {
