@@ -32,8 +32,10 @@ private:
 //   it is then named "<name>.tmp-XXXXXX" and renamed over the file. The old file's owner, group
 //   and mode carry over; a new file gets 0666 less the umask.
 // - When the folder takes no new file, or the temporary file cannot get the old file's owner,
-//   group or mode, an existing file is rewritten in place instead: from its start, cut to the new
-//   length and flushed. That is not atomic, but it keeps the file and everything about it.
+//   group or mode, an existing file is rewritten in place instead: room for the new contents
+//   reserved first (where the file system can), then from its start, cut to the new length and
+//   flushed. That is not atomic, but it keeps the file and everything about it, and a disk too
+//   full for the new contents fails before the file is touched.
 // - After a rename, temporary files of this file that a killed process left behind (older than
 //   ten minutes, so never another copy's rewrite in progress) are removed, and so are those of
 //   earlier versions, named ".<name>.tmp<pid>-<serial>".
