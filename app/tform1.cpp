@@ -426,6 +426,7 @@ void TForm1::openProgress()
                 showErrorText(QString::fromStdString(withFinalStop(text.toStdString())));
             };
             options.iniPath = m_placementPath;
+            options.historyPath = m_options.files->history();
             m_progress = new ProgressWindow(std::move(options), this);
             // After the key's handler: the drill's end is not kept waiting for the window.
             connect(this, &TForm1::drillRecorded, m_progress, &ProgressWindow::drillRecorded,

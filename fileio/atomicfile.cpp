@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -204,7 +205,7 @@ int createUnnamed(const std::string& folder, Temporary& temp)
 {
     if (const int fault = injected(WriteStep::CreateUnnamed, -1))
         return fault;
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd < 0)
         return errno;
     temp.file().reset(fd);
@@ -218,7 +219,7 @@ int createNamed(const std::string& prefix, Temporary& temp)
         return fault;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = prefix + randomSuffix();
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
         if (fd >= 0) {
             temp.file().reset(fd);
             temp.setPath(path);
@@ -266,50 +267,41 @@ bool takeOver(int fd, const struct stat& old)
     return ::fchmod(fd, old.st_mode & 07777) == 0;
 }
 
-enum class Replaced { Done, TryNamed, InPlace };
-
-Replaced replaceThroughTemporary(
-    const std::string& target, std::string_view contents, const struct stat* old, bool unnamed)
+// Where the file must be rewritten in place and its folder takes no new file, the contents wait in
+// the system's temporary folder, unnamed or unlinked at once, so nothing is left there either.
+int createSpool(Temporary& temp)
 {
-    const std::string folder = folderOf(target);
-    const std::string prefix = folder + '/' + temporaryPrefix(target);
-    Temporary temp;
-    if (unnamed) {
-        if (createUnnamed(folder, temp) != 0)
-            return Replaced::TryNamed;
-    } else if (const int err = createNamed(prefix, temp)) {
-        if (old && takesNoNewFile(err))
-            return Replaced::InPlace;
-        fail(err);
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::string name = folder + "/touchdrill-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        ::unlink(name.c_str());
     }
-    if (old && !takeOver(temp.file().get(), *old))
-        return Replaced::InPlace;
-    writeAll(temp.file().get(), contents);
-    syncFile(temp.file().get());
-    if (unnamed && !giveName(prefix, temp))
-        return Replaced::TryNamed;
-    closeFile(temp.file());
-
-    int err = injected(WriteStep::Rename, -1);
-    if (!err && ::rename(temp.path().c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err) {
-        // A folder with the sticky bit lets only the owner replace a file.
-        if (old && takesNoNewFile(err))
-            return Replaced::InPlace;
-        fail(err);
-    }
-    temp.renamed();
-    return Replaced::Done;
+    temp.file().reset(fd);
+    return 0;
 }
 
-void rewriteInPlace(Descriptor& file, std::string_view contents)
+// Copies the whole of `from`, read from its start, to `to` at its offset. Returns the length.
+off_t copyAll(int from, int to)
 {
-    writeAll(file.get(), contents);
-    if (::ftruncate(file.get(), static_cast<off_t>(contents.size())) != 0)
-        fail(errno);
-    syncFile(file.get());
-    closeFile(file);
+    std::vector<char> buffer(std::size_t(1) << 16);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(from, buffer.data(), buffer.size(), offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        if (n == 0)
+            return offset;
+        writeAll(to, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        offset += n;
+    }
 }
 
 // The rename is what makes the new contents count; losing it in a crash after this point only
@@ -373,41 +365,139 @@ void removeStaleTemporaries(const std::string& target)
 
 } // namespace
 
-void replaceFile(const std::string& path, std::string_view contents)
+struct FileReplacement::State {
+    std::string target; // the file at the end of the links
+    std::string prefix; // of the temporary files' paths
+    Descriptor existing; // the file to replace, open for a rewrite in place; -1 when there is none
+    struct stat old { };
+    Temporary temp; // the new contents
+    bool unnamed = false;
+    bool inPlace = false; // temp is copied into the existing file at the commit
+    bool committed = false;
+
+    bool hasOld() const { return existing.get() >= 0; }
+    void rewriteInPlace(int from);
+};
+
+void FileReplacement::State::rewriteInPlace(int from)
 {
+    // The room for the new contents is taken before the first byte of the file is overwritten, so
+    // that a disk too full for them leaves the file as it was. A file system that cannot reserve
+    // room is written all the same.
+    struct stat spool { };
+    if (::fstat(from, &spool) != 0)
+        fail(errno);
+    if (::fallocate(existing.get(), FALLOC_FL_KEEP_SIZE, 0, spool.st_size) != 0
+        && (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
+        fail(errno);
+    const off_t length = copyAll(from, existing.get());
+    if (::ftruncate(existing.get(), length) != 0)
+        fail(errno);
+    syncFile(existing.get());
+    closeFile(existing);
+}
+
+FileReplacement::FileReplacement(const std::string& path)
+    : m_state(std::make_unique<State>())
+{
+    State& s = *m_state;
     if (path.empty())
         fail(ENOENT);
-    std::string target;
-    if (const int err = resolveLinks(path, target))
+    if (const int err = resolveLinks(path, s.target))
         fail(err);
 
     // Looked at before it is opened, so that no device or FIFO is ever opened for writing.
-    struct stat old { };
-    if (::stat(target.c_str(), &old) == 0 && !S_ISREG(old.st_mode))
-        fail(S_ISDIR(old.st_mode) ? EISDIR : EACCES);
+    if (::stat(s.target.c_str(), &s.old) == 0 && !S_ISREG(s.old.st_mode))
+        fail(S_ISDIR(s.old.st_mode) ? EISDIR : EACCES);
     // Opening it for writing is the one test of write permission that binds as the file system
     // does, whoever runs the program; the descriptor serves a rewrite in place.
-    Descriptor existing(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (existing.get() < 0) {
+    const int fd = ::open(s.target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
         if (errno != ENOENT)
             fail(errno == ENXIO ? EACCES : errno);
     } else {
-        if (::fstat(existing.get(), &old) != 0)
+        s.existing.reset(fd);
+        if (::fstat(fd, &s.old) != 0)
             fail(errno);
-        if (!S_ISREG(old.st_mode))
+        if (!S_ISREG(s.old.st_mode))
             fail(EACCES);
     }
-    const struct stat* oldFile = existing.get() >= 0 ? &old : nullptr;
 
-    Replaced outcome = replaceThroughTemporary(target, contents, oldFile, true);
-    if (outcome == Replaced::TryNamed)
-        outcome = replaceThroughTemporary(target, contents, oldFile, false);
-    if (outcome == Replaced::InPlace) {
-        rewriteInPlace(existing, contents);
+    const std::string folder = folderOf(s.target);
+    s.prefix = folder + '/' + temporaryPrefix(s.target);
+    s.unnamed = createUnnamed(folder, s.temp) == 0;
+    if (!s.unnamed) {
+        if (const int err = createNamed(s.prefix, s.temp)) {
+            if (!s.hasOld() || !takesNoNewFile(err) || createSpool(s.temp) != 0)
+                fail(err);
+            s.inPlace = true;
+            return;
+        }
+    }
+    if (s.hasOld() && !takeOver(s.temp.file().get(), s.old))
+        s.inPlace = true;
+}
+
+FileReplacement::~FileReplacement() = default;
+
+void FileReplacement::write(std::string_view data)
+{
+    if (m_state->committed)
+        fail(EBADF);
+    writeAll(m_state->temp.file().get(), data);
+}
+
+void FileReplacement::commit()
+{
+    State& s = *m_state;
+    if (s.committed)
+        fail(EBADF);
+    s.committed = true;
+    if (s.inPlace) {
+        s.rewriteInPlace(s.temp.file().get());
         return;
     }
-    flushFolder(folderOf(target));
-    removeStaleTemporaries(target);
+    syncFile(s.temp.file().get());
+    Temporary* complete = &s.temp;
+    Temporary named;
+    if (s.unnamed && !giveName(s.prefix, s.temp)) {
+        // An unnamed file cannot be given a name here: its contents go to a named one.
+        const int err = createNamed(s.prefix, named);
+        if (err && !(s.hasOld() && takesNoNewFile(err)))
+            fail(err);
+        if (err || (s.hasOld() && !takeOver(named.file().get(), s.old))) {
+            s.rewriteInPlace(s.temp.file().get());
+            return;
+        }
+        copyAll(s.temp.file().get(), named.file().get());
+        syncFile(named.file().get());
+        complete = &named;
+    }
+    closeFile(complete->file());
+
+    int err = injected(WriteStep::Rename, -1);
+    if (!err && ::rename(complete->path().c_str(), s.target.c_str()) != 0)
+        err = errno;
+    if (err) {
+        // A folder with the sticky bit lets only the owner replace a file.
+        if (!s.hasOld() || !takesNoNewFile(err))
+            fail(err);
+        Descriptor contents(::open(complete->path().c_str(), O_RDONLY | O_CLOEXEC));
+        if (contents.get() < 0)
+            fail(errno);
+        s.rewriteInPlace(contents.get());
+        return;
+    }
+    complete->renamed();
+    flushFolder(folderOf(s.target));
+    removeStaleTemporaries(s.target);
+}
+
+void replaceFile(const std::string& path, std::string_view contents)
+{
+    FileReplacement file(path);
+    file.write(contents);
+    file.commit();
 }
 
 } // namespace touchdrill

@@ -33,4 +33,16 @@ struct DrillRecord {
 // A drill of the weak keys is marked by this rows value.
 inline constexpr const char* WeakKeysRows = "weak";
 
+// The moments shown and exported as dates: the years 0000 to 9999 in UTC, the years that ISO 8601
+// writes with four digits and that a spreadsheet can read back. A clock set far off or a damaged
+// file can hold any 64-bit value; outside this range the date is unknown, and the arithmetic on
+// days and time zones stays far from the ends of int64_t.
+inline constexpr int64_t EarliestKnownUtcMs = -62'167'219'200'000; // 0000-01-01T00:00:00.000Z
+inline constexpr int64_t LatestKnownUtcMs = 253'402'300'799'999; // 9999-12-31T23:59:59.999Z
+
+constexpr bool isKnownTime(int64_t utcMs)
+{
+    return utcMs >= EarliestKnownUtcMs && utcMs <= LatestKnownUtcMs;
+}
+
 } // namespace touchdrill::history

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history as CSV: one row per drill and character, UTF-8, RFC 4180.
 #include "historydb.h"
+#include "historyexport.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,9 +11,12 @@ namespace touchdrill::history {
 
 namespace {
 
-// ISO 8601 in UTC with milliseconds, e.g. 2026-12-07T11:20:00.123Z.
+// ISO 8601 in UTC with milliseconds, e.g. 2026-12-07T11:20:00.123Z; empty for a moment whose
+// date is unknown.
 std::string utcText(int64_t ms)
 {
+    if (!isKnownTime(ms))
+        return {};
     using namespace std::chrono;
     const sys_time<milliseconds> time { milliseconds(ms) };
     const sys_days day = floor<days>(time);
@@ -56,27 +60,37 @@ std::string keyText(unsigned char code)
     return text;
 }
 
+void appendCsvRows(const DrillRecord& drill, std::string& out)
+{
+    const std::string started = utcText(drill.startedUtcMs);
+    for (const KeyRecord& key : drill.keys) {
+        // The most frequent wrong key; a tie goes to the lower byte.
+        std::string mostWrong;
+        uint32_t most = 0;
+        for (const auto& [typed, count] : key.wrongKeys) {
+            if (count > most) {
+                most = count;
+                mostWrong = keyText(typed);
+            }
+        }
+        out += started;
+        out += ',';
+        out += field(keyText(key.code));
+        out += ',' + std::to_string(key.hits) + ',' + std::to_string(key.totalMs) + ',';
+        if (key.hits > 0)
+            out += std::to_string(key.totalMs / key.hits); // truncated, as the results list shows it
+        out += ',' + std::to_string(key.wrong) + ',';
+        out += field(mostWrong);
+        out += "\r\n";
+    }
+}
+
 void exportCsv(const std::vector<DrillRecord>& drills, std::ostream& out)
 {
-    out << "started_utc,character,hits,total_ms,average_ms,wrong_keys,most_wrong_key\r\n";
-    for (const DrillRecord& drill : drills) {
-        const std::string started = utcText(drill.startedUtcMs);
-        for (const KeyRecord& key : drill.keys) {
-            // The most frequent wrong key; a tie goes to the lower byte.
-            std::string mostWrong;
-            uint32_t most = 0;
-            for (const auto& [typed, count] : key.wrongKeys) {
-                if (count > most) {
-                    most = count;
-                    mostWrong = keyText(typed);
-                }
-            }
-            out << started << ',' << field(keyText(key.code)) << ',' << key.hits << ',' << key.totalMs << ',';
-            if (key.hits > 0)
-                out << key.totalMs / key.hits; // truncated, as the results list shows it
-            out << ',' << key.wrong << ',' << field(mostWrong) << "\r\n";
-        }
-    }
+    std::string text(CsvHeader);
+    for (const DrillRecord& drill : drills)
+        appendCsvRows(drill, text);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 } // namespace touchdrill::history

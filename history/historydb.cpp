@@ -572,30 +572,40 @@ std::vector<DrillRecord> HistoryDb::drills() const
     return drillsSince(0);
 }
 
-std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id) const
+std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id, std::size_t atMost) const
 {
-    return refusing([&] { return readSince(id); });
+    return refusing([&] { return readSince(id, atMost); });
 }
 
-std::vector<DrillRecord> HistoryDb::readSince(int64_t id) const
+std::vector<DrillRecord> HistoryDb::readSince(int64_t id, std::size_t atMost) const
 {
+    if (atMost == 0)
+        return {};
     Transaction read(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
     if (pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path) == 0)
         return {}; // an empty file opened read-only
-    std::vector<DrillRecord> result = readSinceWithin(id);
+    int64_t upToId = INT64_MAX;
+    if (atMost < static_cast<std::size_t>(INT64_MAX)) {
+        Statement last(
+            m_db, "SELECT id FROM drill WHERE id > ? ORDER BY id LIMIT 1 OFFSET ?", Doing::Reading, m_path);
+        last.bind(1, id).bind(2, static_cast<int64_t>(atMost - 1));
+        if (last.step())
+            upToId = last.integer(0);
+    }
+    std::vector<DrillRecord> result = readSinceWithin(id, upToId);
     read.commit();
     return result;
 }
 
-std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id) const
+std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId) const
 {
     std::vector<DrillRecord> result;
     const Doing doing = Doing::Reading;
     {
         Statement query(m_db,
-            "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? ORDER BY id", doing,
-            m_path);
-        query.bind(1, id);
+            "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? AND id <= ? ORDER BY id",
+            doing, m_path);
+        query.bind(1, id).bind(2, upToId);
         while (query.step()) {
             DrillRecord drill;
             drill.id = query.integer(0);
@@ -608,10 +618,10 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id) const
     // Both lists come sorted by drill and code, so one walk along the drills matches them up.
     {
         Statement query(m_db,
-            "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE drill_id > ?"
+            "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE drill_id > ? AND drill_id <= ?"
             " ORDER BY drill_id, code",
             doing, m_path);
-        query.bind(1, id);
+        query.bind(1, id).bind(2, upToId);
         auto drill = result.begin();
         while (query.step()) {
             const int64_t owner = query.integer(0);
@@ -631,10 +641,10 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id) const
     }
     {
         Statement query(m_db,
-            "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id > ? ORDER BY drill_id, code, "
-            "typed",
+            "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id > ? AND drill_id <= ?"
+            " ORDER BY drill_id, code, typed",
             doing, m_path);
-        query.bind(1, id);
+        query.bind(1, id).bind(2, upToId);
         auto drill = result.begin();
         std::size_t keyIndex = 0;
         while (query.step()) {

@@ -5,6 +5,7 @@
 #include "drillrecord.h"
 #include "historydigest.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -66,8 +67,9 @@ public:
     void record(DrillRecord& drill);
     // All drills, oldest first, each with its keys ascending by code.
     std::vector<DrillRecord> drills() const;
-    // The drills stored after the one with row id `id` (0: all), oldest first.
-    std::vector<DrillRecord> drillsSince(int64_t id) const;
+    // The drills stored after the one with row id `id` (0: all), oldest first; the first `atMost`
+    // of them, so that a long history can be read a part at a time.
+    std::vector<DrillRecord> drillsSince(int64_t id, std::size_t atMost = SIZE_MAX) const;
     int64_t drillCount() const;
     // What the progress window needs when it opens, read in one go: every drill's totals, each
     // character's count of drills and its latest ones, and the keys typed instead. A file of an
@@ -82,8 +84,9 @@ private:
     HistoryDb(std::string path, sqlite3* db, bool readOnly);
     void migrate();
     void store(DrillRecord& drill);
-    std::vector<DrillRecord> readSince(int64_t id) const;
-    std::vector<DrillRecord> readSinceWithin(int64_t id) const; // inside a read transaction
+    std::vector<DrillRecord> readSince(int64_t id, std::size_t atMost) const;
+    // Inside a read transaction: the drills after `id` up to the one with id `upToId`.
+    std::vector<DrillRecord> readSinceWithin(int64_t id, int64_t upToId = INT64_MAX) const;
     HistoryDigest readDigest() const;
     std::vector<KeyDrill> readKeyDrills(unsigned char code, int64_t upToId) const;
     int64_t countDrills() const;

@@ -1,40 +1,102 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The command-line export of the practice history as CSV.
+// The export of the practice history as CSV, streamed from the database to the file or standard
+// output.
 #include "historyexport.h"
 
+#include "fileio/atomicfile.h"
 #include "historydb.h"
 
-#include <fstream>
+#include <cerrno>
+#include <memory>
 #include <ostream>
-#include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace touchdrill::history {
 
+namespace {
+
+// A drill of every row is about a hundred rows of CSV and some 20 KB in memory as it is read.
+constexpr std::size_t DrillsPerPart = 100;
+
+// The history's own texts say that recording stops, which an export has nothing to do with.
+[[noreturn]] void rethrowForExport(const HistoryError& error, const std::string& databasePath)
+{
+    switch (error.kind()) {
+    case HistoryError::Kind::NotHistory:
+        throw HistoryError(
+            error.kind(), databasePath + " は練習の記録ではないか、壊れています。書き出せません");
+    case HistoryError::Kind::NewerVersion:
+        throw HistoryError(
+            error.kind(), databasePath + " は新しい版の touchdrill の練習の記録です。書き出せません");
+    default:
+        throw error;
+    }
+}
+
+} // namespace
+
+void writeHistoryCsv(const HistoryDb* db, const std::function<void(std::string_view part)>& write)
+{
+    std::string part(CsvHeader);
+    int64_t after = 0;
+    while (db) {
+        const std::vector<DrillRecord> drills = db->drillsSince(after, DrillsPerPart);
+        if (drills.empty())
+            break;
+        for (const DrillRecord& drill : drills)
+            appendCsvRows(drill, part);
+        write(part);
+        part.clear();
+        after = drills.back().id;
+    }
+    if (!part.empty())
+        write(part);
+}
+
+void exportHistoryFile(const std::string& databasePath, const std::string& outPath)
+{
+    // Replacing the history with its own CSV would lose it, and a save dialog makes that one
+    // click: the history itself, under any name, is refused.
+    struct stat history { };
+    struct stat target { };
+    if (::stat(databasePath.c_str(), &history) == 0 && ::stat(outPath.c_str(), &target) == 0
+        && history.st_dev == target.st_dev && history.st_ino == target.st_ino)
+        throw std::runtime_error(outPath + " に書き込めません（練習の記録そのものです）");
+    try {
+        const std::unique_ptr<HistoryDb> db = HistoryDb::openReadOnly(databasePath);
+        try {
+            FileReplacement file(outPath);
+            writeHistoryCsv(db.get(), [&](std::string_view part) { file.write(part); });
+            file.commit();
+        } catch (const FileWriteError& error) {
+            const int err = error.error();
+            throw std::runtime_error(outPath + " に書き込めません"
+                + (err == ENOSPC || err == EDQUOT || err == 0 ? "（ディスクがいっぱいです）" : ""));
+        }
+    } catch (const HistoryError& error) {
+        rethrowForExport(error, databasePath);
+    }
+}
+
 void exportHistory(const std::string& databasePath, const std::string& outPath, std::ostream& standardOutput)
 {
-    std::vector<DrillRecord> drills;
-    if (auto db = HistoryDb::openReadOnly(databasePath))
-        drills = db->drills();
-    // The whole text first: a history that fails half-way leaves no half-written file.
-    std::ostringstream csv;
-    exportCsv(drills, csv);
-    const std::string text = csv.str();
-
-    const std::string failed
-        = outPath == "-" ? std::string("標準出力に書き込めません") : outPath + " に書き込めません";
-    if (outPath == "-") {
-        standardOutput.write(text.data(), static_cast<std::streamsize>(text.size()));
-        standardOutput.flush();
-        if (!standardOutput)
-            throw std::runtime_error(failed);
+    if (outPath != "-") {
+        exportHistoryFile(databasePath, outPath);
         return;
     }
-    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out)
-        throw std::runtime_error(failed);
+    const auto failed = [] { return std::runtime_error("標準出力に書き込めません"); };
+    try {
+        const std::unique_ptr<HistoryDb> db = HistoryDb::openReadOnly(databasePath);
+        writeHistoryCsv(db.get(), [&](std::string_view part) {
+            if (!standardOutput.write(part.data(), static_cast<std::streamsize>(part.size())))
+                throw failed();
+        });
+    } catch (const HistoryError& error) {
+        rethrowForExport(error, databasePath);
+    }
+    if (!standardOutput.flush())
+        throw failed();
 }
 
 } // namespace touchdrill::history

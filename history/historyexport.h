@@ -1,16 +1,40 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The command-line export of the practice history as CSV.
+// The export of the practice history as CSV, from the command line and from the progress window.
 #pragma once
 
+#include "drillrecord.h"
+
+#include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 namespace touchdrill::history {
 
-// Writes every drill of the history at `databasePath` as CSV (see exportCsv()) to the file
-// `outPath`, or to `standardOutput` when it is "-". A missing or empty history gives the header
-// alone. The database is only read. Throws HistoryError when the history cannot be read, and
-// std::runtime_error with the user-visible text when the output cannot be written.
+class HistoryDb;
+
+// The CSV's first line, its line end included.
+inline constexpr std::string_view CsvHeader
+    = "started_utc,character,hits,total_ms,average_ms,wrong_keys,most_wrong_key\r\n";
+
+// Appends the drill's rows of the CSV (see exportCsv()); a start whose date is unknown (see
+// isKnownTime()) gives an empty started_utc.
+void appendCsvRows(const DrillRecord& drill, std::string& out);
+
+// The CSV of every drill of `db` (the header alone for none), handed to `write` a few hundred
+// drills at a time, so that memory does not grow with the history. Each part is read in a
+// transaction of its own: another copy of the program may store a drill between two parts and is
+// not kept waiting while a part is written. Throws HistoryError, and whatever `write` throws.
+void writeHistoryCsv(const HistoryDb* db, const std::function<void(std::string_view part)>& write);
+
+// Writes every drill of the history at `databasePath` as CSV to the file `outPath`, which is then
+// the whole CSV or, after any failure, as it was (by the rules of FileReplacement). A missing or
+// empty history gives the header alone. The database is only read. Throws HistoryError when the
+// history cannot be read, and std::runtime_error with the user-visible text when the file cannot
+// be written.
+void exportHistoryFile(const std::string& databasePath, const std::string& outPath);
+
+// As exportHistoryFile(), or to `standardOutput` when `outPath` is "-": the command line's export.
 void exportHistory(const std::string& databasePath, const std::string& outPath, std::ostream& standardOutput);
 
 } // namespace touchdrill::history

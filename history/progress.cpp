@@ -68,6 +68,8 @@ std::optional<double> SeriesPoint::accuracy() const
 
 int64_t utcDayOf(int64_t utcMs)
 {
+    if (!isKnownTime(utcMs))
+        return UnknownDay;
     // Floor division: a moment before 1970 belongs to the day before, not to day 0.
     return utcMs >= 0 ? utcMs / MsPerDay : -((-utcMs + MsPerDay - 1) / MsPerDay);
 }

@@ -43,8 +43,11 @@ struct Series {
     std::vector<SeriesPoint> points; // oldest first
 };
 
-// The day a moment falls on, as a day count, in whatever time zone the caller shows dates in.
+// The day a moment falls on, as a day count, in whatever time zone the caller shows dates in;
+// UnknownDay for a moment whose date is unknown (see isKnownTime()), so that such drills side by
+// side make one point of their own.
 using DayOf = std::function<int64_t(int64_t utcMs)>;
+inline constexpr int64_t UnknownDay = INT64_MIN;
 int64_t utcDayOf(int64_t utcMs);
 
 // The chart's series over `drills` (oldest first, as the history returns them), for one character

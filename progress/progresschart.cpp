@@ -132,6 +132,8 @@ int ProgressChart::pointAt(const QPointF& position) const
 
 QString ProgressChart::dateText(int64_t utcMs, bool withTime) const
 {
+    if (!history::isKnownTime(utcMs))
+        return QStringLiteral("日時不明");
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(utcMs).toLocalTime();
     return local.toString(withTime ? QStringLiteral("yyyy/MM/dd HH:mm") : QStringLiteral("yyyy/MM/dd"));
 }
@@ -208,14 +210,16 @@ void ProgressChart::paintEvent(QPaintEvent*)
         QDate last;
         const int n = static_cast<int>(m_series.points.size());
         for (int i = 0; i < n; ++i) {
-            const QDate day = QDateTime::fromMSecsSinceEpoch(
-                m_series.points[static_cast<std::size_t>(i)].firstStartedUtcMs)
-                                  .toLocalTime()
-                                  .date();
-            if (day == last)
+            const int64_t started = m_series.points[static_cast<std::size_t>(i)].firstStartedUtcMs;
+            // An invalid date stands for an unknown one.
+            const QDate day = history::isKnownTime(started)
+                ? QDateTime::fromMSecsSinceEpoch(started).toLocalTime().date()
+                : QDate();
+            if (i > 0 && day == last)
                 continue;
             last = day;
-            const QString label = day.toString(QStringLiteral("MM/dd"));
+            const QString label
+                = day.isValid() ? day.toString(QStringLiteral("MM/dd")) : QStringLiteral("不明");
             const double w = metrics.horizontalAdvance(label);
             const double x = std::clamp(xOf(i) - w / 2, 0.0, width() - w);
             if (x < freeFrom)

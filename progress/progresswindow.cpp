@@ -3,6 +3,7 @@
 #include "progresswindow.h"
 
 #include "historydb.h"
+#include "historyexport.h"
 #include "keyboardview.h"
 #include "progresschart.h"
 #include "progresstext.h"
@@ -14,18 +15,16 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
-
-#include <sstream>
 
 namespace touchdrill {
 
@@ -40,6 +39,8 @@ constexpr int64_t MsPerHour = 60LL * 60 * 1000;
 history::DayOf localDayOf()
 {
     return [lastHour = int64_t(-1), offsetMs = int64_t(0)](int64_t utcMs) mutable {
+        if (!history::isKnownTime(utcMs))
+            return history::UnknownDay;
         const int64_t hour = utcMs >= 0 ? utcMs / MsPerHour : (utcMs - MsPerHour + 1) / MsPerHour;
         if (hour != lastHour) {
             lastHour = hour;
@@ -320,16 +321,7 @@ void ProgressWindow::practise()
 
 void ProgressWindow::exportCsvTo(const QString& path) const
 {
-    std::ostringstream csv;
-    history::exportCsv(
-        m_options.readDrills ? m_options.readDrills(0) : std::vector<history::DrillRecord> {}, csv);
-    const std::string bytes = csv.str();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())
-        || !file.commit())
-        throw std::runtime_error(
-            QStringLiteral("%1 に書き込めません").arg(QDir::toNativeSeparators(path)).toStdString());
+    history::exportHistoryFile(m_options.historyPath, QFile::encodeName(path).toStdString());
 }
 
 void ProgressWindow::exportCsv()

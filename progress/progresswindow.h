@@ -46,6 +46,9 @@ public:
         std::function<void(const QString& text)> errorBox;
         // Where the window's bounds are kept, in section [Progress]; empty keeps nothing.
         std::string iniPath;
+        // The history file that 「CSV に書き出す」 exports, read afresh as the command line's export
+        // reads it; empty or missing gives the header alone.
+        std::string historyPath;
         // Asks where to write the CSV; an empty text cancels. A save dialog when not set.
         std::function<QString(QWidget* parent, const QString& suggested)> askExportPath;
     };
@@ -60,8 +63,8 @@ public:
     void drillRecorded();
     // Reads the whole history again.
     void reload();
-    // Writes the CSV of every drill, read afresh, to `path`, replacing the file at once. Throws
-    // with the text to show.
+    // Writes the CSV of every drill of the history file, read afresh, to `path`, replacing the
+    // file at once. Throws with the text to show.
     void exportCsvTo(const QString& path) const;
 
     // The character the chart shows; 0 for every character.

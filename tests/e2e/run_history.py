@@ -60,13 +60,16 @@ def read_history(path):
         con.close()
 
 
-def export(program, target):
-    """Runs `touchdrill --export-history target` with no display; (status, stdout, stderr)."""
+def export(program, target, stdout=None):
+    """Runs `touchdrill --export-history target` with no display, its standard output captured or
+    to the file `stdout`; (status, stdout, stderr)."""
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY" and not k.startswith("WAYLAND")}
     env["HOME"] = program.folder
-    proc = subprocess.run([program.exe, "--export-history", target], cwd=program.folder, env=env,
-                          stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
-    return proc.returncode, proc.stdout.decode("utf-8"), proc.stderr.decode("utf-8")
+    with open(stdout or os.devnull, "wb") as sink:
+        proc = subprocess.run([program.exe, "--export-history", target], cwd=program.folder, env=env,
+                              stdin=subprocess.DEVNULL, stdout=sink if stdout else subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=30)
+    return proc.returncode, (proc.stdout or b"").decode("utf-8"), proc.stderr.decode("utf-8")
 
 
 def expected_csv(drills):
@@ -160,6 +163,10 @@ def case_record():
         check(export(program, target)[0] == 0, "export to a file failed")
         with open(target, "rb") as f:
             check(f.read().decode("utf-8") == out, "the exported file differs from standard output")
+        # Standard output that takes nothing: a failure, never a success.
+        status, _, err = export(program, "-", stdout="/dev/full")
+        check(status == 1 and err == "標準出力に書き込めません.\n",
+              "export to a full standard output: status %d, stderr %r" % (status, err))
         rel.report("drills recorded and exported", "hits + wrong = keys typed, strangers counted, times, rows, "
                    "bests agree, CSV parses to the database's figures, no-answer drill skipped",
                    "%d drills, %d CSV rows; export of no history: header only, status 0" % (len(drills), len(got) - 1))
@@ -267,13 +274,14 @@ def run_not_history(desk, what, make):
             check(f.read() == original, "%s: the file was changed" % what)
         check(rel.other_files(folder) == [], "%s: files beside the program: %s" % (what, rel.other_files(folder)))
         status, out, err = export(program, "-")
-        check(status != 0 and out == "" and err == text + "\n",
+        export_text = path + " は練習の記録ではないか、壊れています。書き出せません.\n"
+        check(status == 1 and out == "" and err == export_text,
               "%s: export gave status %d, out %r, err %r" % (what, status, out, err))
         with open(path, "rb") as f:
             check(f.read() == original, "%s: the export changed the file" % what)
         rel.report(what, "box once per run, file byte for byte, results and best times as ever, export fails",
-                   "「…壊れています。…」 once in two drills; %d bytes unchanged; export status %d, one line on "
-                   "standard error" % (len(original), status))
+                   "「…壊れています。…」 once in two drills; %d bytes unchanged; export status %d, 「…書き出せません.」 "
+                   "on standard error" % (len(original), status))
 
 
 def run_locked_folder(desk):

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
@@ -22,9 +23,11 @@ extern "C" {
 int __real_fsync(int fd);
 ssize_t __real_write(int fd, const void* buf, size_t count);
 int __real_close(int fd);
+int __real_fallocate(int fd, int mode, off_t offset, off_t len);
 int __wrap_fsync(int fd);
 ssize_t __wrap_write(int fd, const void* buf, size_t count);
 int __wrap_close(int fd);
+int __wrap_fallocate(int fd, int mode, off_t offset, off_t len);
 }
 
 namespace {
@@ -42,6 +45,8 @@ struct RealCalls {
     int fsyncErr = 0;
     int writeErr = 0; // -1: the write stores nothing and reports no error
     std::vector<Flush> flushes;
+    std::size_t writable = 0; // bytes stored before writeErr takes effect, as on a disk that fills
+    int fallocateErr = 0;
     int closeErr = 0; // for files open for writing; the descriptor is freed all the same
     int createErr = 0; // through the writer's seam: no temporary file can be made
     std::vector<Bytes> folderFlushes; // what the file to replace held at each flush of a folder
@@ -59,6 +64,20 @@ int replaceError(const std::string& path, std::string_view contents = newText)
 {
     try {
         replaceFile(path, contents);
+    } catch (const FileWriteError& error) {
+        return error.error();
+    }
+    return -1;
+}
+
+// The same contents through the streaming form, a thousand bytes at a time.
+int streamError(const std::string& path)
+{
+    try {
+        FileReplacement file(path);
+        for (std::size_t at = 0; at < newText.size(); at += 1000)
+            file.write(std::string_view(newText).substr(at, 1000));
+        file.commit();
     } catch (const FileWriteError& error) {
         return error.error();
     }
@@ -88,10 +107,26 @@ extern "C" int __wrap_fsync(int fd)
     return __real_fsync(fd);
 }
 
+extern "C" int __wrap_fallocate(int fd, int mode, off_t offset, off_t len)
+{
+    struct stat st;
+    if (armedFor(fd, st) && calls.fallocateErr) {
+        errno = calls.fallocateErr;
+        return -1;
+    }
+    return __real_fallocate(fd, mode, offset, len);
+}
+
 extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t count)
 {
     struct stat st;
     if (armedFor(fd, st) && calls.writeErr) {
+        if (calls.writable > 0) {
+            const ssize_t n = __real_write(fd, buf, std::min(count, calls.writable));
+            if (n > 0)
+                calls.writable -= static_cast<std::size_t>(n);
+            return n;
+        }
         if (calls.writeErr < 0)
             return 0;
         errno = calls.writeErr;
@@ -121,6 +156,9 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         int writeErr;
         int expected; // -1: replaced
         bool newContents; // what the file holds afterwards
+        bool streamed = false; // written in pieces through FileReplacement
+        std::size_t writable = 0; // bytes stored before the write error
+        int fallocateErr = 0; // room for the contents cannot be taken
         int closeErr = 0;
         int createErr = 0;
         std::size_t oldSize = oldBytes.size();
@@ -132,10 +170,18 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         { "in place: flush fails after the write", true, ENOSPC, 0, ENOSPC, true },
         { "write stores nothing", false, 0, -1, 0, false },
         { "write fails", false, 0, EDQUOT, EDQUOT, false },
-        { "close fails, as a write-back on a network file system can", false, 0, 0, EIO, false, EIO },
-        { "in place: the folder refuses a new file with EPERM", false, 0, 0, -1, true, 0, EPERM },
-        { "in place: a longer old file cut to the new length", true, 0, 0, -1, true, 0, 0,
+        { "close fails, as a write-back on a network file system can", false, 0, 0, EIO, false, false, 0, 0,
+            EIO },
+        { "in place: the folder refuses a new file with EPERM", false, 0, 0, -1, true, false, 0, 0, 0, EPERM },
+        { "in place: a longer old file cut to the new length", true, 0, 0, -1, true, false, 0, 0, 0, 0,
             3 * newText.size() },
+        { "streamed: the disk fills after the first pieces", false, 0, ENOSPC, ENOSPC, false, true, 2500 },
+        { "in place, streamed: the disk fills after the first pieces", true, 0, ENOSPC, ENOSPC, false, true,
+            2500 },
+        { "in place, streamed: the file itself flushed", true, 0, 0, -1, true, true },
+        { "in place: no room for the new contents keeps the file", true, 0, 0, ENOSPC, false, false, 0,
+            ENOSPC },
+        { "in place: a file system that reserves no room", true, 0, 0, -1, true, false, 0, EOPNOTSUPP },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -151,13 +197,14 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         if (row.lockedFolder && !checks.active())
             GTEST_SKIP() << "running as root without the right to drop capabilities";
 
-        calls = RealCalls { true, path, row.fsyncErr, row.writeErr, {}, row.closeErr, row.createErr, {} };
+        calls = RealCalls { true, path, row.fsyncErr, row.writeErr, {}, row.writable, row.fallocateErr,
+            row.closeErr, row.createErr, {} };
         detail::writeFault = [](detail::WriteStep step, int) {
             const bool create
                 = step == detail::WriteStep::CreateUnnamed || step == detail::WriteStep::CreateNamed;
             return create ? calls.createErr : 0;
         };
-        EXPECT_EQ(replaceError(path), row.expected);
+        EXPECT_EQ(row.streamed ? streamError(path) : replaceError(path), row.expected);
         detail::writeFault = nullptr;
         calls.armed = false;
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history database against temporary files: storing, reading back, migrating, refusing
 // files that are not ours, another copy holding the lock, and the CSV export.
+#include "fileio/atomicfile_p.h"
 #include "historydb.h"
+#include "historyexport.h"
 #include "progress.h"
 
 #include "../settings/tempdir.h"
@@ -12,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -526,17 +530,111 @@ TEST(HistoryCsv, oneRowPerDrillAndCharacterQuotedAsRfc4180)
     DrillRecord before1970;
     before1970.startedUtcMs = -1;
     before1970.keys = { { 'z', 1, 5, 0, {} } };
+    // Starts a clock set far off or a damaged file may hold: the date is written while a
+    // four-digit year can say it, and left empty beyond, never overflowed.
+    auto startedAt = [](int64_t ms) {
+        DrillRecord d;
+        d.startedUtcMs = ms;
+        d.keys = { { 'y', 1, 7, 0, {} } };
+        return d;
+    };
     std::ostringstream out;
-    exportCsv({ drill, before1970 }, out);
+    exportCsv({ drill, before1970, startedAt(1'796'643'600'040), startedAt(EarliestKnownUtcMs),
+                  startedAt(LatestKnownUtcMs), startedAt(EarliestKnownUtcMs - 1),
+                  startedAt(LatestKnownUtcMs + 1), startedAt(INT64_MIN), startedAt(INT64_MAX) },
+        out);
     EXPECT_EQ(out.str(),
         "started_utc,character,hits,total_ms,average_ms,wrong_keys,most_wrong_key\r\n"
         "2026-12-07T11:40:00.123Z,\"\"\"\",2,1001,500,3,\",\"\r\n"
         "2026-12-07T11:40:00.123Z,\",\",1,610,610,2,\"\"\"\"\r\n"
         "2026-12-07T11:40:00.123Z,a,0,0,,1,0x80\r\n"
         "2026-12-07T11:40:00.123Z,b,4,3,0,3,\xef\xbd\xb1\r\n"
-        "1969-12-31T23:59:59.999Z,z,1,5,5,0,\r\n");
+        "1969-12-31T23:59:59.999Z,z,1,5,5,0,\r\n"
+        "2026-12-07T11:40:00.040Z,y,1,7,7,0,\r\n" // milliseconds below 100
+        "0000-01-01T00:00:00.000Z,y,1,7,7,0,\r\n"
+        "9999-12-31T23:59:59.999Z,y,1,7,7,0,\r\n"
+        ",y,1,7,7,0,\r\n"
+        ",y,1,7,7,0,\r\n"
+        ",y,1,7,7,0,\r\n"
+        ",y,1,7,7,0,\r\n");
 
     std::ostringstream empty;
     exportCsv({}, empty);
     EXPECT_EQ(empty.str(), "started_utc,character,hits,total_ms,average_ms,wrong_keys,most_wrong_key\r\n");
+}
+
+// The export to a file replaces it whole or leaves it as it was; standard output gets the same
+// text, and a failure of either is an error, not a success.
+TEST(HistoryCsv, exportReplacesTheFileWholeOrLeavesItAsItWas)
+{
+    TempDir dir;
+    const std::string historyPath = dir.path("touchdrill.sqlite");
+    // Several parts of the export's reading, so that a failure can come half-way.
+    std::vector<DrillRecord> drills = generatedHistory(150, "asdf;", 11);
+    {
+        auto db = HistoryDb::open(historyPath, true);
+        for (DrillRecord& drill : drills)
+            db->record(drill);
+    }
+    const std::string whole = csvOf(drills);
+    const std::string oldBytes(whole.size() * 2, 'o'); // longer, so that a write over it shows
+
+    static int failingWrite; // the write that fails with a full disk, counted from 1; 0: none
+    detail::writeFault = [](detail::WriteStep step, int) {
+        return step == detail::WriteStep::Write && --failingWrite == 0 ? ENOSPC : 0;
+    };
+    struct Row {
+        const char* name;
+        const char* target;
+        bool existing;
+        int failingWrite;
+        bool brokenOutput; // standard output takes nothing
+        std::string error; // after the target's path; empty: none
+    };
+    const Row table[] = {
+        { "a new file", "new.csv", false, 0, false, "" },
+        { "an existing longer file replaced, not added to", "old.csv", true, 0, false, "" },
+        { "a full disk half-way leaves the file byte for byte", "old.csv", true, 2, false,
+            " に書き込めません（ディスクがいっぱいです）" },
+        { "a full disk at once", "new.csv", false, 1, false, " に書き込めません（ディスクがいっぱいです）" },
+        { "a folder that does not exist", "missing/out.csv", false, 0, false, " に書き込めません" },
+        { "standard output", "-", false, 0, false, "" },
+        { "standard output that takes nothing", "-", false, 0, true, "標準出力に書き込めません" },
+        { "the history itself is never replaced", "touchdrill.sqlite", false, 0, false,
+            " に書き込めません（練習の記録そのものです）" },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const bool toStandardOutput = std::string(row.target) == "-";
+        const std::string path = toStandardOutput ? "-" : dir.path(row.target);
+        for (const char* name : { "new.csv", "old.csv" })
+            std::filesystem::remove(dir.path(name));
+        if (row.existing)
+            dir.write(row.target, oldBytes);
+        const std::optional<std::string> before = toStandardOutput ? std::nullopt : dir.read(row.target);
+        failingWrite = row.failingWrite;
+        std::ostringstream out;
+        if (row.brokenOutput)
+            out.setstate(std::ios::badbit);
+        std::string error;
+        try {
+            exportHistory(historyPath, path, out);
+        } catch (const std::runtime_error& e) {
+            error = e.what();
+        }
+        if (row.error.empty()) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(toStandardOutput ? out.str() : dir.read(row.target).value_or("(none)"), whole);
+        } else {
+            EXPECT_EQ(error, (toStandardOutput ? "" : path) + row.error);
+            if (!toStandardOutput) {
+                EXPECT_EQ(dir.read(row.target), before);
+            }
+        }
+        std::set<std::string> expected = { "touchdrill.sqlite" };
+        if (!toStandardOutput && (before || row.error.empty()))
+            expected.insert(row.target);
+        EXPECT_EQ(dir.entries(), expected) << "a temporary file left behind";
+    }
+    detail::writeFault = nullptr;
 }

@@ -87,6 +87,19 @@ TEST(Progress, seriesPerDrillOrPerDay)
         drill(Dec1 + Day + 10 * Hour, { key('a', 1, 400) }),
     };
     const DayOf tokyo = [](int64_t ms) { return utcDayOf(ms + 9 * Hour); };
+    // Starts beyond any date shown, from a clock set far off or a damaged file, side by side.
+    auto startedAt = [](int64_t ms, uint32_t totalMs) {
+        DrillRecord d = drill(Dec1, { key('a', 1, totalMs) });
+        d.startedUtcMs = ms;
+        return d;
+    };
+    const std::vector<DrillRecord> unknownDates = {
+        startedAt(Dec1, 100),
+        startedAt(INT64_MIN, 200),
+        startedAt(LatestKnownUtcMs + 1, 300),
+        startedAt(INT64_MAX, 400),
+        startedAt(Dec1 + Hour, 500),
+    };
 
     struct Row {
         const char* name;
@@ -109,6 +122,8 @@ TEST(Progress, seriesPerDrillOrPerDay)
             { { 2, 2, 300, 0 }, { 1, 1, 400, 0 } } },
         { "days follow the time zone the dates are shown in", &overMidnight, 'a', 2, tokyo, true,
             { { 1, 1, 100, 0 }, { 2, 2, 600, 0 } } },
+        { "unknown dates side by side make one point", &unknownDates, 'a', 2, utcDayOf, true,
+            { { 1, 1, 100, 0 }, { 3, 3, 900, 0 }, { 1, 1, 500, 0 } } },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -152,6 +167,10 @@ TEST(Progress, utcDayCountsFromTheEpochDownwards)
     EXPECT_EQ(utcDayOf(-1), -1);
     EXPECT_EQ(utcDayOf(-Day), -1);
     EXPECT_EQ(utcDayOf(-Day - 1), -2);
+    EXPECT_EQ(utcDayOf(EarliestKnownUtcMs), -719'528); // 0000-01-01
+    EXPECT_EQ(utcDayOf(LatestKnownUtcMs), 2'932'896); // 9999-12-31
+    for (const int64_t unknown : { INT64_MIN, EarliestKnownUtcMs - 1, LatestKnownUtcMs + 1, INT64_MAX })
+        EXPECT_EQ(utcDayOf(unknown), UnknownDay) << unknown;
 }
 
 TEST(Progress, keySummaryOfOneCharacter)

@@ -216,10 +216,39 @@ TEST(ProgressWindow, chartPointUnderThePointer)
     EXPECT_TRUE(text.contains(QStringLiteral("正解 4 回、ミス 1 回"))) << text.toStdString();
 }
 
+// Starts from a clock set far off or a damaged file: the days of the local clock are worked out
+// without overflow, such drills side by side make one point, and its date is shown as unknown.
+TEST(ProgressWindow, drillsOfUnknownDateMakeOnePoint)
+{
+    Fixture f;
+    for (int64_t id = 1; id <= 60; ++id)
+        f.history.drills.push_back(drill(id, { { 'a', 1, 400, 0, {} } }));
+    for (const int64_t started : { INT64_MIN, history::LatestKnownUtcMs + 1, INT64_MAX }) {
+        f.history.drills.push_back(drill(int64_t(f.history.drills.size()) + 1, { { 'a', 1, 500, 0, {} } }));
+        f.history.drills.back().startedUtcMs = started;
+    }
+    f.open();
+    const history::Series& series = f.window->chart->series();
+    ASSERT_TRUE(series.perDay);
+    ASSERT_GE(series.points.size(), 2u);
+    EXPECT_EQ(series.points.back().drills, 3u);
+    EXPECT_EQ(series.points.back().totalMs, 1500u);
+    const int last = static_cast<int>(series.points.size()) - 1;
+    EXPECT_TRUE(f.window->chart->pointText(last).startsWith(QStringLiteral("日時不明 ")))
+        << f.window->chart->pointText(last).toStdString();
+    EXPECT_FALSE(f.window->chart->pointText(last - 1).contains(QStringLiteral("不明")));
+    f.window->chart->grab(); // the dates under the points, painted
+}
+
 TEST(ProgressWindow, exportEscapeAndPlacement)
 {
     Fixture f;
-    f.history.drills = { drill(1, { { 'a', 2, 600, 0, {} } }) };
+    // The export reads the history file itself, as the command line's does.
+    history::DrillRecord stored = drill(1, { { 'a', 2, 600, 0, {} } });
+    const std::string historyPath = f.dir.filePath(QStringLiteral("h.sqlite")).toStdString();
+    history::HistoryDb::open(historyPath, true)->record(stored);
+    f.history.drills = { stored };
+    f.adjust = [&](ProgressWindow::Options& options) { options.historyPath = historyPath; };
     f.open();
     const QString csv = f.dir.filePath(QStringLiteral("out.csv"));
     f.window->exportCsvTo(csv);
