@@ -398,9 +398,9 @@ void TForm1::openProgress()
     guarded([this] {
         if (!m_progress) {
             ProgressWindow::Options options;
-            options.readDrills = [this](int64_t after) {
+            options.readDrills = [this](int64_t after, std::size_t& skipped) {
                 history::HistoryDb* db = m_history->database();
-                return db ? db->drillsSince(after) : std::vector<history::DrillRecord> {};
+                return db ? db->drillsSince(after, &skipped) : std::vector<history::DrillRecord> {};
             };
             // At its opening the window reads totals and each character's latest drills, not the
             // whole history; a character's drills when it is chosen.
@@ -408,10 +408,12 @@ void TForm1::openProgress()
                 history::HistoryDb* db = m_history->database();
                 return db ? db->digest() : history::HistoryDigest {};
             };
-            options.readKeyDrills = [this](unsigned char code, int64_t upTo) {
+            options.readKeyDrills = [this](unsigned char code, int64_t upTo, std::size_t& skipped) {
                 history::HistoryDb* db = m_history->database();
-                return db ? db->keyDrills(code, upTo) : std::vector<history::KeyDrill> {};
+                return db ? db->keyDrills(code, upTo, &skipped) : std::vector<history::KeyDrill> {};
             };
+            // A history that can only be read says why nothing is recorded.
+            options.readOnlyReason = [this] { return QString::fromStdString(m_history->readOnlyReason()); };
             // The file's bests, or this run's where a save has failed since.
             options.readBest = [this] {
                 BestTimes best = Best;

@@ -68,7 +68,7 @@ struct Fixture {
     void open()
     {
         ProgressWindow::Options options;
-        options.readDrills = [this](int64_t id) { return history.after(id); };
+        options.readDrills = [this](int64_t id, std::size_t&) { return history.after(id); };
         options.readBest = [] {
             BestTimes best {};
             best['s' - FirstCode] = 280;
@@ -286,13 +286,14 @@ TEST(ProgressWindow, opensFromTheDigestAndReadsACharacterWhenChosen)
     std::vector<unsigned char> asked;
     bool broken = false;
     f.adjust = [&](ProgressWindow::Options& options) {
-        options.readDrills = [&](int64_t after) { return db->drillsSince(after); };
+        options.readDrills
+            = [&](int64_t after, std::size_t& skipped) { return db->drillsSince(after, &skipped); };
         options.readDigest = [&] { return db->digest(); };
-        options.readKeyDrills = [&](unsigned char code, int64_t upTo) {
+        options.readKeyDrills = [&](unsigned char code, int64_t upTo, std::size_t& skipped) {
             asked.push_back(code);
             if (broken)
                 throw std::runtime_error("読めません");
-            return db->keyDrills(code, upTo);
+            return db->keyDrills(code, upTo, &skipped);
         };
     };
     f.open();
