@@ -602,3 +602,95 @@ TEST(HistoryCsv, oneRowPerDrillAndCharacterQuotedAsRfc4180)
     exportCsv({}, empty);
     EXPECT_EQ(empty.str(), "started_utc,character,hits,total_ms,average_ms,wrong_keys,most_wrong_key\r\n");
 }
+
+// Values this program never writes, put into a history of three drills by another tool or a damaged
+// page: left out of every read and counted, never folded into another character or shown as a
+// figure, and never in the way of the rows around them.
+TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
+{
+    struct Row {
+        const char* name;
+        const char* sql;
+        std::size_t skipped; // by drills()
+        std::size_t digestSkipped;
+        std::size_t keySkipped; // reading the drills of 'a'
+        bool sameCsv; // the export is the one of the file before
+    };
+    const Row table[] = {
+        { "a negative drill id, with its key",
+            "INSERT INTO drill VALUES (-5, 1, 2, 'h', 1, 100, 0); INSERT INTO drill_key VALUES (-5, 97, 1, "
+            "100, 0)",
+            2, 1, 1, true },
+        { "a character code beyond a byte, which would fold into 'a'",
+            "INSERT INTO drill_key VALUES (1, 353, 1, 100, 0)", 1, 0, 0, true },
+        { "a negative total: the key and its wrong keys",
+            "UPDATE drill_key SET total_ms = -1 WHERE drill_id = 2 AND code = 97", 3, 0, 1, false },
+        { "hits that are text", "UPDATE drill_key SET hits = 'many' WHERE drill_id = 3 AND code = 126", 1, 0,
+            0, false },
+        { "a typed byte beyond a byte",
+            "INSERT INTO wrong_key VALUES (1, 97, 371, 1); UPDATE confusion SET typed = 371 WHERE code = 97 "
+            "AND "
+            "typed = 115",
+            1, 1, 0, true },
+        { "drill totals no drill's characters add up to",
+            "UPDATE drill SET hits = -9223372036854775808, wrong = -9223372036854775808 WHERE id = 1", 0, 1,
+            0, true },
+        { "a character in more drills than there are, with its latest drills",
+            "UPDATE key_total SET drills = 9223372036854775807 WHERE code = 97", 0, 4, 0, true },
+        { "a wrong key typed more often than the drills allow",
+            "UPDATE confusion SET count = 9223372036854775807 WHERE code = 97 AND typed = 115", 0, 1, 0,
+            true },
+        { "a real number for hits", "UPDATE key_latest SET hits = 2.5 WHERE code = 126 AND drill_id = 1", 0,
+            1, 0, true },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string path = dir.path("touchdrill.sqlite");
+        std::string before;
+        {
+            auto db = HistoryDb::open(path, true);
+            for (int i = 1; i <= 3; ++i) {
+                DrillRecord drill = sampleDrill(i * 100'000, "h");
+                db->record(drill);
+            }
+            before = csvOf(db->drills());
+        }
+        Other(path).exec(row.sql);
+
+        auto db = HistoryDb::open(path, false);
+        std::size_t skipped = 0;
+        const std::vector<DrillRecord> drills = db->drills(&skipped);
+        EXPECT_EQ(skipped, row.skipped);
+        EXPECT_EQ(drills.size(), 3u);
+        EXPECT_EQ(csvOf(drills) == before, row.sameCsv) << csvOf(drills);
+        const HistoryDigest digest = db->digest();
+        EXPECT_EQ(digest.skipped, row.digestSkipped);
+        std::size_t keySkipped = 0;
+        db->keyDrills('a', 3, &keySkipped);
+        EXPECT_EQ(keySkipped, row.keySkipped);
+
+        // Whatever is left shows as figures a drill can have.
+        ProgressTally tally;
+        tally.load(digest);
+        for (int code = FirstCode; code <= LastCode; ++code)
+            if (!tally.knowsAllDrillsOf(static_cast<unsigned char>(code)))
+                tally.fillKey(
+                    static_cast<unsigned char>(code), db->keyDrills(static_cast<unsigned char>(code), 3));
+        for (const KeySummary& key : tally.summaries({})) {
+            SCOPED_TRACE(keyText(key.code));
+            EXPECT_LE(key.drills, 3u);
+            EXPECT_TRUE(!key.accuracy || (*key.accuracy >= 0 && *key.accuracy <= 1));
+            EXPECT_TRUE(!key.recentMs || *key.recentMs <= UINT32_MAX);
+            EXPECT_LE(key.topWrongCount, 3u * UINT32_MAX);
+        }
+        for (const SeriesPoint& point : tally.series(AllCharacters).points) {
+            const auto accuracy = point.accuracy();
+            EXPECT_TRUE(accuracy && *accuracy >= 0 && *accuracy <= 1);
+        }
+        // A store goes on as before beside the rows left out.
+        DrillRecord next = sampleDrill(900'000, "h");
+        db->record(next);
+        EXPECT_EQ(db->drills().size(), 4u);
+    }
+}
