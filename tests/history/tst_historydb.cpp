@@ -682,7 +682,7 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
             EXPECT_LE(key.drills, 3u);
             EXPECT_TRUE(!key.accuracy || (*key.accuracy >= 0 && *key.accuracy <= 1));
             EXPECT_TRUE(!key.recentMs || *key.recentMs <= UINT32_MAX);
-            EXPECT_LE(key.topWrongCount, 3u * UINT32_MAX);
+            EXPECT_LE(key.topWrongCount, 3ULL * UINT32_MAX);
         }
         for (const SeriesPoint& point : tally.series(AllCharacters).points) {
             const auto accuracy = point.accuracy();
