@@ -117,6 +117,47 @@ TEST(ProgressWindow, withoutHistoryTheButtonSaysWhy)
     EXPECT_EQ(f.window->drillCount(), 1u);
 }
 
+// The status line: the drills shown, the stored rows left out as damaged, and why nothing is
+// recorded when the history could only be opened for reading; read again, nothing is counted twice.
+TEST(ProgressWindow, statusLineSaysWhatWasLeftOutAndWhyNothingIsRecorded)
+{
+    struct Row {
+        const char* name;
+        int drills;
+        std::size_t damaged; // rows the history leaves out of a whole read
+        QString readOnly;
+        QString status;
+    };
+    const QString full
+        = QStringLiteral("練習の記録を /h/t.sqlite に書き込めません（ディスクがいっぱいです）");
+    const Row table[] = {
+        { "read whole and recorded into", 2, 0, QString(), QStringLiteral("練習 2 回の記録") },
+        { "rows left out", 2, 3, QString(),
+            QStringLiteral("練習 2 回の記録。壊れた記録 3 件を読み飛ばしました") },
+        { "read-only and empty", 0, 0, full, QStringLiteral("まだ記録がありません。読み取りのみ: ") + full },
+        { "read-only with rows left out", 1, 1, full,
+            QStringLiteral("練習 1 回の記録。壊れた記録 1 件を読み飛ばしました。読み取りのみ: ") + full },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        Fixture f;
+        for (int i = 1; i <= row.drills; ++i)
+            f.history.drills.push_back(drill(i, { { 'a', 1, 300, 0, {} } }));
+        f.adjust = [&](ProgressWindow::Options& options) {
+            options.readDrills = [&](int64_t after, std::size_t& skipped) {
+                if (after == 0)
+                    skipped += row.damaged;
+                return f.history.after(after);
+            };
+            options.readOnlyReason = [&] { return row.readOnly; };
+        };
+        f.open();
+        EXPECT_EQ(f.window->statusLabel->text(), row.status);
+        f.window->reload();
+        EXPECT_EQ(f.window->statusLabel->text(), row.status) << "read again";
+    }
+}
+
 TEST(ProgressWindow, oneCharacterChosenEverywhere)
 {
     Fixture f;
