@@ -98,6 +98,19 @@ constexpr std::array<const char*, 6> Tables
     = { "drill", "drill_key", "wrong_key", "key_total", "key_latest", "confusion" };
 constexpr std::array<std::size_t, HistoryDb::SchemaVersion + 1> TablesOf = { 0, 3, 6 };
 static_assert(TablesOf.back() == Tables.size(), "the current schema has every table");
+// Every column this program reads or writes, by table; a file of version v must have the first
+// ColumnsOf[v]. Prepared only, they cost no read of the data.
+constexpr std::array<const char*, 7> Columns = {
+    "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill",
+    "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key",
+    "SELECT drill_id, code, typed, count FROM wrong_key",
+    "SELECT hits, total_ms, wrong FROM drill",
+    "SELECT code, drills FROM key_total",
+    "SELECT code, slot, drill_id, hits, total_ms, wrong FROM key_latest",
+    "SELECT code, typed, count FROM confusion",
+};
+constexpr std::array<std::size_t, HistoryDb::SchemaVersion + 1> ColumnsOf = { 0, 3, 7 };
+static_assert(ColumnsOf.back() == Columns.size(), "the current schema has every column");
 
 // The largest figures this program stores: a character's hits, milliseconds, wrong keys and the
 // count of one wrong key within a drill are 32-bit; a drill's totals add up at most every
@@ -500,6 +513,9 @@ void HistoryDb::migrate()
             if (pragmaInteger(m_db, sql.c_str(), doing, m_path) != static_cast<int64_t>(tables))
                 fail(HistoryError::Kind::NotHistory, doing, m_path);
         }
+        // And every column: a migration would otherwise change a file that its first store refuses.
+        for (std::size_t i = 0; i < ColumnsOf[static_cast<std::size_t>(version)]; ++i)
+            Statement probe(m_db, Columns[i], doing, m_path); // a missing one fails as damaged
         read.commit();
         if (version == SchemaVersion || m_readOnly)
             return; // a read-only empty file reads as no drills

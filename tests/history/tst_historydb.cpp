@@ -476,6 +476,12 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
                 Other(p).exec("DROP TABLE wrong_key");
             },
             Kind::NotHistory },
+        { "an older file missing a column its migration does not touch",
+            [](const std::string& p) {
+                writeVersionOne(p, { sampleDrill(3, "h") });
+                Other(p).exec("ALTER TABLE drill RENAME COLUMN rows TO kept");
+            },
+            Kind::NotHistory },
         { "an older file whose rows its migration cannot take",
             [](const std::string& p) {
                 writeVersionOne(p, { sampleDrill(3, "h") });
