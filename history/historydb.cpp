@@ -684,8 +684,10 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, std::size_t& ski
         if (!whole)
             query.bind(1, id);
         while (query.step()) {
+            // A damaged tree can hand rows out of order; every walk below relies on the order.
             if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, INT64_MIN, INT64_MAX)
-                || !query.integerIn(2, INT64_MIN, INT64_MAX)) {
+                || !query.integerIn(2, INT64_MIN, INT64_MAX)
+                || (!result.empty() && query.integer(0) <= result.back().id)) {
                 ++skipped;
                 continue;
             }
@@ -717,8 +719,9 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, std::size_t& ski
             const int64_t owner = query.integer(0);
             while (drill != result.end() && drill->id < owner)
                 ++drill;
-            if (drill == result.end() || drill->id != owner) {
-                ++skipped; // a key whose drill is gone or left out
+            if (drill == result.end() || drill->id != owner
+                || (!drill->keys.empty() && drill->keys.back().code >= query.integer(1))) {
+                ++skipped; // a key whose drill is gone or left out, or out of order
                 continue;
             }
             KeyRecord key;
@@ -761,8 +764,11 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, std::size_t& ski
                 ++skipped; // a wrong key without its character's row
                 continue;
             }
-            drill->keys[keyIndex].wrongKeys[static_cast<unsigned char>(query.integer(2))]
-                = static_cast<uint32_t>(query.integer(3));
+            const auto typed = static_cast<unsigned char>(query.integer(2));
+            if (!drill->keys[keyIndex]
+                     .wrongKeys.emplace(typed, static_cast<uint32_t>(query.integer(3)))
+                     .second)
+                ++skipped; // the same wrong key twice: a damaged tree
         }
     }
     return result;
@@ -795,7 +801,8 @@ HistoryDigest HistoryDb::readDigest() const
         while (query.step()) {
             ++rows;
             if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, INT64_MIN, INT64_MAX)
-                || !query.countsIn(2, MaxDrillTotal)) {
+                || !query.countsIn(2, MaxDrillTotal)
+                || (!digest.drills.empty() && query.integer(0) <= digest.drills.back().id)) {
                 ++digest.skipped;
                 continue;
             }
@@ -807,7 +814,8 @@ HistoryDigest HistoryDb::readDigest() const
     {
         Statement keys(m_db, "SELECT code, drills FROM key_total ORDER BY code", doing, m_path);
         while (keys.step()) {
-            if (!keys.integerIn(0, FirstCode, LastCode) || !keys.integerIn(1, 1, std::min(rows, MaxCount))) {
+            if (!keys.integerIn(0, FirstCode, LastCode) || !keys.integerIn(1, 1, std::min(rows, MaxCount))
+                || (!digest.keys.empty() && keys.integer(0) <= digest.keys.back().code)) {
                 ++digest.skipped;
                 continue;
             }
@@ -827,8 +835,9 @@ HistoryDigest HistoryDb::readDigest() const
             const auto code = static_cast<unsigned char>(latest.integer(0));
             while (key != digest.keys.end() && key->code < code)
                 ++key;
-            if (key == digest.keys.end() || key->code != code) {
-                ++digest.skipped; // a character whose count is left out or missing
+            if (key == digest.keys.end() || key->code != code
+                || (!key->latest.empty() && key->latest.back().drillId >= latest.integer(1))) {
+                ++digest.skipped; // a character whose count is left out or missing; out of order
                 continue;
             }
             key->latest.push_back({ latest.integer(1), static_cast<uint32_t>(latest.integer(2)),
@@ -840,8 +849,11 @@ HistoryDigest HistoryDb::readDigest() const
         const int64_t most = rows > INT64_MAX / MaxCount ? INT64_MAX : rows * MaxCount;
         Statement query(m_db, "SELECT code, typed, count FROM confusion ORDER BY code, typed", doing, m_path);
         while (query.step()) {
+            const bool inOrder = digest.confusions.empty()
+                || std::pair<int64_t, int64_t>(digest.confusions.back().code, digest.confusions.back().typed)
+                    < std::pair<int64_t, int64_t>(query.integer(0), query.integer(1));
             if (!query.integerIn(0, FirstCode, LastCode) || !query.integerIn(1, 0, 255)
-                || !query.integerIn(2, 1, most)) {
+                || !query.integerIn(2, 1, most) || !inOrder) {
                 ++digest.skipped;
                 continue;
             }
@@ -886,7 +898,7 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
             doing, m_path);
         query.bind(1, upToId).bind(2, code);
         while (query.step()) {
-            if (keyDrillValid(query))
+            if (keyDrillValid(query) && (result.empty() || result.back().drillId < query.integer(0)))
                 result.push_back(keyDrillOf(query));
             else
                 ++skipped;
