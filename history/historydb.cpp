@@ -529,6 +529,13 @@ void HistoryDb::migrate()
             && pragmaInteger(m_db, "SELECT count(*) FROM sqlite_schema", Doing::Writing, m_path) != 0)
             fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
         checkVersion(version, Doing::Writing, m_path);
+        // The migration reads every row of an older file anyway; a check of every page first keeps
+        // it from rewriting a damaged file that a later read would refuse.
+        if (version > 0) {
+            Statement check(m_db, "PRAGMA quick_check", Doing::Writing, m_path);
+            if (!check.step() || check.text(0) != "ok")
+                fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
+        }
         for (; version < SchemaVersion; ++version) {
             const int rc = sqlite3_exec(
                 m_db, MigrationSteps[static_cast<std::size_t>(version)], nullptr, nullptr, nullptr);
