@@ -531,7 +531,7 @@ void HistoryDb::migrate()
         checkVersion(version, Doing::Writing, m_path);
         // The migration reads every row of an older file anyway; a check of every page first keeps
         // it from rewriting a damaged file that a later read would refuse.
-        if (version > 0) {
+        if (version > 0 && version < SchemaVersion) {
             Statement check(m_db, "PRAGMA quick_check", Doing::Writing, m_path);
             if (!check.step() || check.text(0) != "ok")
                 fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
