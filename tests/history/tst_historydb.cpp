@@ -482,6 +482,11 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
                 Other(p).exec("ALTER TABLE drill RENAME COLUMN rows TO kept");
             },
             Kind::NotHistory },
+        { "an older file with damage its migration would not reach",
+            [](const std::string& p) {
+                std::filesystem::copy_file(TOUCHDRILL_HISTORY_FIXTURES "/older-damaged.sqlite", p);
+            },
+            Kind::NotHistory },
         { "an older file whose rows its migration cannot take",
             [](const std::string& p) {
                 writeVersionOne(p, { sampleDrill(3, "h") });
