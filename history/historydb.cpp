@@ -516,6 +516,14 @@ void HistoryDb::migrate()
         // And every column: a migration would otherwise change a file that its first store refuses.
         for (std::size_t i = 0; i < ColumnsOf[static_cast<std::size_t>(version)]; ++i)
             Statement probe(m_db, Columns[i], doing, m_path); // a missing one fails as damaged
+        // A drill's id must be its row id: otherwise a stored drill gets none and is never read.
+        if (version > 0
+            && pragmaInteger(m_db,
+                   "SELECT sum(pk > 0) = 1 AND sum(name = 'id' AND pk = 1 AND upper(type) = 'INTEGER') = 1"
+                   " FROM pragma_table_info('drill')",
+                   doing, m_path)
+                != 1)
+            fail(HistoryError::Kind::NotHistory, doing, m_path);
         read.commit();
         if (version == SchemaVersion || m_readOnly)
             return; // a read-only empty file reads as no drills

@@ -482,6 +482,15 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
                 Other(p).exec("ALTER TABLE drill RENAME COLUMN rows TO kept");
             },
             Kind::NotHistory },
+        { "an older file whose drill ids are not its row ids",
+            [](const std::string& p) {
+                Other(p).exec("PRAGMA application_id=1413763656; PRAGMA user_version=1;"
+                              "CREATE TABLE drill (id INT PRIMARY KEY, started_utc_ms INTEGER NOT NULL,"
+                              " ended_utc_ms INTEGER NOT NULL, rows TEXT NOT NULL);"
+                              "CREATE TABLE drill_key (drill_id, code, hits, total_ms, wrong);"
+                              "CREATE TABLE wrong_key (drill_id, code, typed, count);");
+            },
+            Kind::NotHistory },
         { "an older file with damage its migration would not reach",
             [](const std::string& p) {
                 std::filesystem::copy_file(TOUCHDRILL_HISTORY_FIXTURES "/older-damaged.sqlite", p);
