@@ -88,7 +88,10 @@ void checkFigures(const HistoryDb& db, const HistoryDigest& digest)
     for (const KeySummary& key : summaries) {
         check(key.drills <= tally.drillCount());
         check(!key.accuracy || (*key.accuracy >= 0 && *key.accuracy <= 1));
-        check(!key.recentMs || (std::isfinite(*key.recentMs) && *key.recentMs <= UINT32_MAX));
+        // Hits wrap at 2^32, so a drill may hold milliseconds without a hit: the recent drills' total
+        // over at least one hit.
+        check(!key.recentMs
+            || (std::isfinite(*key.recentMs) && *key.recentMs <= double(RecentDrills) * UINT32_MAX));
     }
     weakKeyPool(weakKeys(summaries));
     for (const unsigned char code :
