@@ -139,16 +139,17 @@ TForm1::TForm1(Options options, QWidget* parent)
     : QWidget(parent)
     , m_options(std::move(options))
     , m_ownClock(m_options.clock ? nullptr : std::make_unique<SystemClock>())
-    , m_drill(*this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(), [this] {
-        // The history records the drill whatever became of its results.
-        try {
-            ShowResults();
-        } catch (...) {
-            recordDrill();
-            throw;
-        }
-        recordDrill();
-    })
+    , m_drill(*this, m_options.clock ? *m_options.clock : *m_ownClock, processRandom(),
+          [this] {
+              // The history records the drill whatever became of its results.
+              try {
+                  ShowResults();
+              } catch (...) {
+                  recordDrill();
+                  throw;
+              }
+              recordDrill();
+          })
     , m_placement(this, "Form", MinimumClientSize)
 {
     m_title = QString::fromStdString(touchdrill::applicationTitle(m_options.executablePath));
@@ -401,9 +402,9 @@ void TForm1::openProgress()
     guarded([this] {
         if (!m_progress) {
             ProgressWindow::Options options;
-            options.readDrills = [this](int64_t after) {
+            options.readDrills = [this](int64_t after, std::size_t& skipped) {
                 history::HistoryDb* db = m_history->database();
-                return db ? db->drillsSince(after) : std::vector<history::DrillRecord> {};
+                return db ? db->drillsSince(after, SIZE_MAX, &skipped) : std::vector<history::DrillRecord> {};
             };
             // At its opening the window reads totals and each character's latest drills, not the
             // whole history; a character's drills when it is chosen.
@@ -411,10 +412,12 @@ void TForm1::openProgress()
                 history::HistoryDb* db = m_history->database();
                 return db ? db->digest() : history::HistoryDigest {};
             };
-            options.readKeyDrills = [this](unsigned char code, int64_t upTo) {
+            options.readKeyDrills = [this](unsigned char code, int64_t upTo, std::size_t& skipped) {
                 history::HistoryDb* db = m_history->database();
-                return db ? db->keyDrills(code, upTo) : std::vector<history::KeyDrill> {};
+                return db ? db->keyDrills(code, upTo, &skipped) : std::vector<history::KeyDrill> {};
             };
+            // A history that can only be read says why nothing is recorded.
+            options.readOnlyReason = [this] { return QString::fromStdString(m_history->readOnlyReason()); };
             // The file's bests, or this run's where a save has failed since.
             options.readBest = [this] {
                 BestTimes best = Best;

@@ -92,9 +92,31 @@ constexpr std::array<const char*, HistoryDb::SchemaVersion> MigrationSteps = {
 };
 static_assert(LatestDrills == 10, "key_latest keeps ten drills per character");
 
-// The tables of the current schema, all of which a file of that version must hold.
+// The tables of the current schema in the order the steps make them; a file of version v must
+// hold the first TablesOf[v] of them.
 constexpr std::array<const char*, 6> Tables
     = { "drill", "drill_key", "wrong_key", "key_total", "key_latest", "confusion" };
+constexpr std::array<std::size_t, HistoryDb::SchemaVersion + 1> TablesOf = { 0, 3, 6 };
+static_assert(TablesOf.back() == Tables.size(), "the current schema has every table");
+// Every column this program reads or writes, by table; a file of version v must have the first
+// ColumnsOf[v]. Prepared only, they cost no read of the data.
+constexpr std::array<const char*, 7> Columns = {
+    "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill",
+    "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key",
+    "SELECT drill_id, code, typed, count FROM wrong_key",
+    "SELECT hits, total_ms, wrong FROM drill",
+    "SELECT code, drills FROM key_total",
+    "SELECT code, slot, drill_id, hits, total_ms, wrong FROM key_latest",
+    "SELECT code, typed, count FROM confusion",
+};
+constexpr std::array<std::size_t, HistoryDb::SchemaVersion + 1> ColumnsOf = { 0, 3, 7 };
+static_assert(ColumnsOf.back() == Columns.size(), "the current schema has every column");
+
+// The largest figures this program stores: a character's hits, milliseconds, wrong keys and the
+// count of one wrong key within a drill are 32-bit; a drill's totals add up at most every
+// character's.
+constexpr int64_t MaxCount = UINT32_MAX;
+constexpr int64_t MaxDrillTotal = MaxCount * CodeCount;
 
 enum class Doing { Reading, Writing };
 
@@ -163,6 +185,16 @@ std::string textOf(HistoryError::Kind kind, Doing doing, const std::string& path
     throw HistoryError(kind, textOf(kind, doing, path, 0));
 }
 
+// Versions this program has written: 0 (new) to the current one. A newer one is said as such; one
+// below 0 is a damaged header, whose migration would start before the first step.
+void checkVersion(int64_t version, Doing doing, const std::string& path)
+{
+    if (version > HistoryDb::SchemaVersion)
+        fail(HistoryError::Kind::NewerVersion, doing, path);
+    if (version < 0)
+        fail(HistoryError::Kind::NotHistory, doing, path);
+}
+
 // A prepared statement that finalises itself.
 class Statement {
 public:
@@ -172,6 +204,9 @@ public:
         , m_path(path)
     {
         const int rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+        // A table or column of the file's version missing: the file is damaged, not the disk.
+        if ((rc & 0xff) == SQLITE_ERROR)
+            fail(HistoryError::Kind::NotHistory, doing, path);
         if (rc != SQLITE_OK)
             fail(db, rc, doing, path);
     }
@@ -206,6 +241,19 @@ public:
         sqlite3_reset(m_stmt);
     }
     int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    // Whether the column holds an integer from `low` to `high` (not a text, real or null).
+    bool integerIn(int column, int64_t low, int64_t high) const
+    {
+        if (sqlite3_column_type(m_stmt, column) != SQLITE_INTEGER)
+            return false;
+        const int64_t value = integer(column);
+        return value >= low && value <= high;
+    }
+    // Whether the columns from `first` on hold hits, milliseconds and wrong keys as stored.
+    bool countsIn(int first, int64_t high) const
+    {
+        return integerIn(first, 0, high) && integerIn(first + 1, 0, high) && integerIn(first + 2, 0, high);
+    }
     std::string text(int column) const
     {
         const auto* bytes = sqlite3_column_text(m_stmt, column);
@@ -270,11 +318,16 @@ private:
     bool m_done = false;
 };
 
-// A row of drill_id, hits, total_ms, wrong.
+// A row of drill_id, hits, total_ms, wrong whose values are in range.
 KeyDrill keyDrillOf(const Statement& row)
 {
     return { row.integer(0), static_cast<uint32_t>(row.integer(1)), static_cast<uint32_t>(row.integer(2)),
         static_cast<uint32_t>(row.integer(3)) };
+}
+
+bool keyDrillValid(const Statement& row)
+{
+    return row.integerIn(0, 1, INT64_MAX) && row.countsIn(1, MaxCount);
 }
 
 // The digest worked out from every drill, for a file whose schema has none of the tables it
@@ -344,9 +397,10 @@ struct Closer {
 
 } // namespace
 
-HistoryError::HistoryError(Kind kind, const std::string& text)
+HistoryError::HistoryError(Kind kind, const std::string& text, bool migrating)
     : std::runtime_error(text)
     , m_kind(kind)
+    , m_migrating(migrating)
 {
 }
 
@@ -437,8 +491,7 @@ void HistoryDb::migrate()
         const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", doing, m_path);
         const int64_t id = pragmaInteger(m_db, "PRAGMA application_id", doing, m_path);
         const int64_t objects = pragmaInteger(m_db, "SELECT count(*) FROM sqlite_schema", doing, m_path);
-        if (version > SchemaVersion)
-            fail(HistoryError::Kind::NewerVersion, doing, m_path);
+        checkVersion(version, doing, m_path);
         if ((version == 0 && objects != 0) || (version != 0 && id != ApplicationId))
             fail(HistoryError::Kind::NotHistory, doing, m_path);
         // A whole check reads every page: 150 ms at 10,000 drills, too long for a drill's end. The
@@ -449,34 +502,75 @@ void HistoryDb::migrate()
         struct stat info { };
         if (stat(m_path.c_str(), &info) != 0 || info.st_size != pages * pageSize)
             fail(HistoryError::Kind::NotHistory, doing, m_path);
-        if (version == SchemaVersion) {
+        // Every table of the file's version: one missing would fail every drill with a bare error.
+        const std::size_t tables = TablesOf[static_cast<std::size_t>(version)];
+        if (tables > 0) {
             std::string names;
-            for (const char* table : Tables)
-                names += std::string(names.empty() ? "'" : ", '") + table + "'";
+            for (std::size_t i = 0; i < tables; ++i)
+                names += std::string(names.empty() ? "'" : ", '") + Tables[i] + "'";
             const std::string sql
                 = "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN (" + names + ")";
-            if (pragmaInteger(m_db, sql.c_str(), doing, m_path) != static_cast<int64_t>(Tables.size()))
+            if (pragmaInteger(m_db, sql.c_str(), doing, m_path) != static_cast<int64_t>(tables))
                 fail(HistoryError::Kind::NotHistory, doing, m_path);
         }
+        // And every column: a migration would otherwise change a file that its first store refuses.
+        for (std::size_t i = 0; i < ColumnsOf[static_cast<std::size_t>(version)]; ++i)
+            Statement probe(m_db, Columns[i], doing, m_path); // a missing one fails as damaged
+        // A drill's id must be its row id: otherwise a stored drill gets none and is never read.
+        if (version > 0
+            && pragmaInteger(m_db,
+                   "SELECT sum(pk > 0) = 1 AND sum(name = 'id' AND pk = 1 AND upper(type) = 'INTEGER') = 1"
+                   " FROM pragma_table_info('drill')",
+                   doing, m_path)
+                != 1)
+            fail(HistoryError::Kind::NotHistory, doing, m_path);
         read.commit();
         if (version == SchemaVersion || m_readOnly)
             return; // a read-only empty file reads as no drills
     }
 
-    // The write lock first, then the version again: another copy may have migrated meanwhile.
-    Transaction write(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
-    int64_t version = pragmaInteger(m_db, "PRAGMA user_version", Doing::Writing, m_path);
-    if (version == 0
-        && pragmaInteger(m_db, "SELECT count(*) FROM sqlite_schema", Doing::Writing, m_path) != 0)
-        fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
-    if (version > SchemaVersion)
-        fail(HistoryError::Kind::NewerVersion, Doing::Writing, m_path);
-    for (; version < SchemaVersion; ++version)
-        exec(m_db, MigrationSteps[static_cast<std::size_t>(version)], Doing::Writing, m_path);
-    const std::string stamp = "PRAGMA application_id=" + std::to_string(ApplicationId)
-        + "; PRAGMA user_version=" + std::to_string(SchemaVersion);
-    exec(m_db, stamp.c_str(), Doing::Writing, m_path);
-    write.commit();
+    try {
+        // The write lock first, then the version again: another copy may have migrated meanwhile.
+        Transaction write(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
+        int64_t version = pragmaInteger(m_db, "PRAGMA user_version", Doing::Writing, m_path);
+        if (version == 0
+            && pragmaInteger(m_db, "SELECT count(*) FROM sqlite_schema", Doing::Writing, m_path) != 0)
+            fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
+        checkVersion(version, Doing::Writing, m_path);
+        // The migration reads every row of an older file anyway; a check of every page first keeps
+        // it from rewriting a damaged file that a later read would refuse.
+        if (version > 0 && version < SchemaVersion) {
+            Statement check(m_db, "PRAGMA quick_check", Doing::Writing, m_path);
+            if (!check.step() || check.text(0) != "ok")
+                fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
+        }
+        for (; version < SchemaVersion; ++version) {
+            const int rc = sqlite3_exec(
+                m_db, MigrationSteps[static_cast<std::size_t>(version)], nullptr, nullptr, nullptr);
+            switch (rc & 0xff) {
+            case SQLITE_OK:
+                break;
+            // What the step met in the file, not the disk: rows or tables no version of ours left.
+            // Rolled back, the file stays as it was.
+            case SQLITE_ERROR:
+            case SQLITE_CONSTRAINT:
+            case SQLITE_MISMATCH:
+            case SQLITE_TOOBIG:
+            case SQLITE_RANGE:
+                fail(HistoryError::Kind::NotHistory, Doing::Writing, m_path);
+            default:
+                fail(m_db, rc, Doing::Writing, m_path);
+            }
+        }
+        const std::string stamp = "PRAGMA application_id=" + std::to_string(ApplicationId)
+            + "; PRAGMA user_version=" + std::to_string(SchemaVersion);
+        exec(m_db, stamp.c_str(), Doing::Writing, m_path);
+        write.commit();
+    } catch (const HistoryError& error) {
+        if (error.permanent() || error.kind() == HistoryError::Kind::Busy)
+            throw;
+        throw HistoryError(error.kind(), error.what(), true);
+    }
 }
 
 template <typename Work> auto HistoryDb::refusing(Work&& work) const
@@ -567,17 +661,21 @@ void HistoryDb::store(DrillRecord& drill)
     drill.id = id;
 }
 
-std::vector<DrillRecord> HistoryDb::drills() const
+std::vector<DrillRecord> HistoryDb::drills(std::size_t* skipped) const
 {
-    return drillsSince(0);
+    return drillsSince(0, SIZE_MAX, skipped);
 }
 
-std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id, std::size_t atMost) const
+std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id, std::size_t atMost, std::size_t* skipped) const
 {
-    return refusing([&] { return readSince(id, atMost); });
+    std::size_t left = 0;
+    std::vector<DrillRecord> result = refusing([&] { return readSince(id, atMost, left); });
+    if (skipped)
+        *skipped += left;
+    return result;
 }
 
-std::vector<DrillRecord> HistoryDb::readSince(int64_t id, std::size_t atMost) const
+std::vector<DrillRecord> HistoryDb::readSince(int64_t id, std::size_t atMost, std::size_t& skipped) const
 {
     if (atMost == 0)
         return {};
@@ -592,21 +690,38 @@ std::vector<DrillRecord> HistoryDb::readSince(int64_t id, std::size_t atMost) co
         if (last.step())
             upToId = last.integer(0);
     }
-    std::vector<DrillRecord> result = readSinceWithin(id, upToId);
+    std::vector<DrillRecord> result = readSinceWithin(id, upToId, skipped);
     read.commit();
     return result;
 }
 
-std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId) const
+std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId, std::size_t& skipped) const
 {
     std::vector<DrillRecord> result;
     const Doing doing = Doing::Reading;
+    // Read whole, the rows of ids this program never gives (below 1) are read too, to be counted.
+    const bool whole = id <= 0;
+    const auto bindRange = [&](Statement& query) {
+        if (whole)
+            query.bind(1, upToId);
+        else
+            query.bind(1, id).bind(2, upToId);
+    };
     {
         Statement query(m_db,
-            "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? AND id <= ? ORDER BY id",
+            whole ? "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id <= ? ORDER BY id"
+                  : "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? AND id <= ?"
+                    " ORDER BY id",
             doing, m_path);
-        query.bind(1, id).bind(2, upToId);
+        bindRange(query);
         while (query.step()) {
+            // A damaged tree can hand rows out of order; every walk below relies on the order.
+            if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, INT64_MIN, INT64_MAX)
+                || !query.integerIn(2, INT64_MIN, INT64_MAX)
+                || (!result.empty() && query.integer(0) <= result.back().id)) {
+                ++skipped;
+                continue;
+            }
             DrillRecord drill;
             drill.id = query.integer(0);
             drill.startedUtcMs = query.integer(1);
@@ -618,19 +733,28 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId) 
     // Both lists come sorted by drill and code, so one walk along the drills matches them up.
     {
         Statement query(m_db,
-            "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE drill_id > ? AND drill_id <= ?"
-            " ORDER BY drill_id, code",
+            whole ? "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE drill_id <= ?"
+                    " ORDER BY drill_id, code"
+                  : "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE drill_id > ?"
+                    " AND drill_id <= ? ORDER BY drill_id, code",
             doing, m_path);
-        query.bind(1, id).bind(2, upToId);
+        bindRange(query);
         auto drill = result.begin();
         while (query.step()) {
+            // A code outside the characters would fold into another one as a byte.
+            if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, FirstCode, LastCode)
+                || !query.countsIn(2, MaxCount)) {
+                ++skipped;
+                continue;
+            }
             const int64_t owner = query.integer(0);
             while (drill != result.end() && drill->id < owner)
                 ++drill;
-            if (drill == result.end())
-                break;
-            if (drill->id != owner)
-                continue; // a key whose drill is gone
+            if (drill == result.end() || drill->id != owner
+                || (!drill->keys.empty() && drill->keys.back().code >= query.integer(1))) {
+                ++skipped; // a key whose drill is gone or left out, or out of order
+                continue;
+            }
             KeyRecord key;
             key.code = static_cast<unsigned char>(query.integer(1));
             key.hits = static_cast<uint32_t>(query.integer(2));
@@ -641,29 +765,41 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId) 
     }
     {
         Statement query(m_db,
-            "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id > ? AND drill_id <= ?"
-            " ORDER BY drill_id, code, typed",
+            whole ? "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id <= ?"
+                    " ORDER BY drill_id, code, typed"
+                  : "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id > ?"
+                    " AND drill_id <= ? ORDER BY drill_id, code, typed",
             doing, m_path);
-        query.bind(1, id).bind(2, upToId);
+        bindRange(query);
         auto drill = result.begin();
         std::size_t keyIndex = 0;
         while (query.step()) {
+            if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, FirstCode, LastCode)
+                || !query.integerIn(2, 0, 255) || !query.integerIn(3, 1, MaxCount)) {
+                ++skipped;
+                continue;
+            }
             const int64_t owner = query.integer(0);
             while (drill != result.end() && drill->id < owner) {
                 ++drill;
                 keyIndex = 0;
             }
-            if (drill == result.end())
-                break;
-            if (drill->id != owner)
+            if (drill == result.end() || drill->id != owner) {
+                ++skipped;
                 continue;
+            }
             const auto code = static_cast<unsigned char>(query.integer(1));
             while (keyIndex < drill->keys.size() && drill->keys[keyIndex].code < code)
                 ++keyIndex;
-            if (keyIndex == drill->keys.size() || drill->keys[keyIndex].code != code)
-                continue; // a wrong key without its character's row
-            drill->keys[keyIndex].wrongKeys[static_cast<unsigned char>(query.integer(2))]
-                = static_cast<uint32_t>(query.integer(3));
+            if (keyIndex == drill->keys.size() || drill->keys[keyIndex].code != code) {
+                ++skipped; // a wrong key without its character's row
+                continue;
+            }
+            const auto typed = static_cast<unsigned char>(query.integer(2));
+            if (!drill->keys[keyIndex]
+                     .wrongKeys.emplace(typed, static_cast<uint32_t>(query.integer(3)))
+                     .second)
+                ++skipped; // the same wrong key twice: a damaged tree
         }
     }
     return result;
@@ -682,63 +818,94 @@ HistoryDigest HistoryDb::readDigest() const
     if (version == 0)
         return {}; // an empty file opened read-only
     if (version < SchemaVersion) {
-        HistoryDigest digest = digestOf(readSinceWithin(0)); // an older file opened read-only
+        std::size_t skipped = 0;
+        HistoryDigest digest = digestOf(readSinceWithin(0, INT64_MAX, skipped)); // an older file opened read-only
+        digest.skipped = skipped;
         read.commit();
         return digest;
     }
     HistoryDigest digest;
+    int64_t rows = 0; // every drill row, left out or not: no character counts more drills
     {
         Statement query(
             m_db, "SELECT id, started_utc_ms, hits, total_ms, wrong FROM drill ORDER BY id", doing, m_path);
-        while (query.step())
+        while (query.step()) {
+            ++rows;
+            if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, INT64_MIN, INT64_MAX)
+                || !query.countsIn(2, MaxDrillTotal)
+                || (!digest.drills.empty() && query.integer(0) <= digest.drills.back().id)) {
+                ++digest.skipped;
+                continue;
+            }
             digest.drills.push_back(
                 { query.integer(0), query.integer(1), static_cast<uint64_t>(query.integer(2)),
                     static_cast<uint64_t>(query.integer(3)), static_cast<uint64_t>(query.integer(4)) });
-    }
-    {
-        Statement keys(m_db, "SELECT code, drills FROM key_total WHERE code BETWEEN ? AND ? ORDER BY code",
-            doing, m_path);
-        keys.bind(1, FirstCode).bind(2, LastCode);
-        while (keys.step())
-            digest.keys.push_back(
-                { static_cast<unsigned char>(keys.integer(0)), static_cast<uint32_t>(keys.integer(1)), {} });
-        Statement latest(m_db,
-            "SELECT code, drill_id, hits, total_ms, wrong FROM key_latest WHERE code BETWEEN ? AND ?"
-            " ORDER BY code, drill_id",
-            doing, m_path);
-        latest.bind(1, FirstCode).bind(2, LastCode);
-        auto key = digest.keys.begin();
-        while (latest.step()) {
-            const auto code = static_cast<unsigned char>(latest.integer(0));
-            while (key != digest.keys.end() && key->code < code)
-                ++key;
-            if (key == digest.keys.end())
-                break;
-            if (key->code == code)
-                key->latest.push_back({ latest.integer(1), static_cast<uint32_t>(latest.integer(2)),
-                    static_cast<uint32_t>(latest.integer(3)), static_cast<uint32_t>(latest.integer(4)) });
         }
     }
     {
-        Statement query(m_db,
-            "SELECT code, typed, count FROM confusion WHERE code BETWEEN ? AND ? AND count > 0 ORDER BY "
-            "code, typed",
-            doing, m_path);
-        query.bind(1, FirstCode).bind(2, LastCode);
-        while (query.step())
+        Statement keys(m_db, "SELECT code, drills FROM key_total ORDER BY code", doing, m_path);
+        while (keys.step()) {
+            if (!keys.integerIn(0, FirstCode, LastCode) || !keys.integerIn(1, 1, std::min(rows, MaxCount))
+                || (!digest.keys.empty() && keys.integer(0) <= digest.keys.back().code)) {
+                ++digest.skipped;
+                continue;
+            }
+            digest.keys.push_back(
+                { static_cast<unsigned char>(keys.integer(0)), static_cast<uint32_t>(keys.integer(1)), {} });
+        }
+        Statement latest(m_db,
+            "SELECT code, drill_id, hits, total_ms, wrong FROM key_latest ORDER BY code, drill_id", doing,
+            m_path);
+        auto key = digest.keys.begin();
+        while (latest.step()) {
+            if (!latest.integerIn(0, FirstCode, LastCode) || !latest.integerIn(1, 1, INT64_MAX)
+                || !latest.countsIn(2, MaxCount)) {
+                ++digest.skipped;
+                continue;
+            }
+            const auto code = static_cast<unsigned char>(latest.integer(0));
+            while (key != digest.keys.end() && key->code < code)
+                ++key;
+            if (key == digest.keys.end() || key->code != code
+                || (!key->latest.empty() && key->latest.back().drillId >= latest.integer(1))) {
+                ++digest.skipped; // a character whose count is left out or missing; out of order
+                continue;
+            }
+            key->latest.push_back({ latest.integer(1), static_cast<uint32_t>(latest.integer(2)),
+                static_cast<uint32_t>(latest.integer(3)), static_cast<uint32_t>(latest.integer(4)) });
+        }
+    }
+    {
+        // Over the whole history a wrong key comes at most 2^32-1 times per drill.
+        const int64_t most = rows > INT64_MAX / MaxCount ? INT64_MAX : rows * MaxCount;
+        Statement query(m_db, "SELECT code, typed, count FROM confusion ORDER BY code, typed", doing, m_path);
+        while (query.step()) {
+            const bool inOrder = digest.confusions.empty()
+                || std::pair<int64_t, int64_t>(digest.confusions.back().code, digest.confusions.back().typed)
+                    < std::pair<int64_t, int64_t>(query.integer(0), query.integer(1));
+            if (!query.integerIn(0, FirstCode, LastCode) || !query.integerIn(1, 0, 255)
+                || !query.integerIn(2, 1, most) || !inOrder) {
+                ++digest.skipped;
+                continue;
+            }
             digest.confusions.push_back({ static_cast<unsigned char>(query.integer(0)),
                 static_cast<unsigned char>(query.integer(1)), static_cast<uint64_t>(query.integer(2)) });
+        }
     }
     read.commit();
     return digest;
 }
 
-std::vector<KeyDrill> HistoryDb::keyDrills(unsigned char code, int64_t upToId) const
+std::vector<KeyDrill> HistoryDb::keyDrills(unsigned char code, int64_t upToId, std::size_t* skipped) const
 {
-    return refusing([&] { return readKeyDrills(code, upToId); });
+    std::size_t left = 0;
+    std::vector<KeyDrill> result = refusing([&] { return readKeyDrills(code, upToId, left); });
+    if (skipped)
+        *skipped += left;
+    return result;
 }
 
-std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToId) const
+std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToId, std::size_t& skipped) const
 {
     const Doing doing = Doing::Reading;
     Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
@@ -747,7 +914,7 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
     if (version == 0)
         return result;
     if (version < SchemaVersion) { // an older file opened read-only: no index to go by
-        for (const DrillRecord& drill : readSinceWithin(0)) {
+        for (const DrillRecord& drill : readSinceWithin(0, INT64_MAX, skipped)) {
             if (drill.id > upToId)
                 break;
             for (const KeyRecord& key : drill.keys)
@@ -761,8 +928,12 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
             " WHERE drill_id <= ? AND code = ? AND (hits > 0 OR wrong > 0) ORDER BY drill_id",
             doing, m_path);
         query.bind(1, upToId).bind(2, code);
-        while (query.step())
-            result.push_back(keyDrillOf(query));
+        while (query.step()) {
+            if (keyDrillValid(query) && (result.empty() || result.back().drillId < query.integer(0)))
+                result.push_back(keyDrillOf(query));
+            else
+                ++skipped;
+        }
     }
     read.commit();
     return result;

@@ -32,14 +32,18 @@ public:
         Other,
     };
 
-    HistoryError(Kind kind, const std::string& text);
+    HistoryError(Kind kind, const std::string& text, bool migrating = false);
 
     Kind kind() const { return m_kind; }
     // The file must not be written again in this run.
     bool permanent() const { return m_kind == Kind::NotHistory || m_kind == Kind::NewerVersion; }
+    // Bringing an older file up to date failed part-way (a full disk, say) and was rolled back:
+    // trying again costs as long again.
+    bool duringMigration() const { return m_migrating; }
 
 private:
     Kind m_kind;
+    bool m_migrating = false;
 };
 
 class HistoryDb {
@@ -49,7 +53,9 @@ public:
 
     // Opens the database at `path` for reading and writing, creating it when `create` and it does
     // not exist, and migrating an older schema. A file that is not a database of ours, damaged or
-    // written by a newer program is refused and left as it is. Throws HistoryError.
+    // written by a newer program is refused and left as it is: so is one whose header holds a
+    // version this program never wrote, one that lacks a table its version has, and one whose
+    // rows the migration cannot take. Throws HistoryError.
     static std::unique_ptr<HistoryDb> open(const std::string& path, bool create);
     // Opens for reading only: no migration, nothing written. A journal that a killed commit left
     // is rolled back first where the file may be written (as any open would); elsewhere such a
@@ -65,30 +71,40 @@ public:
     // then holds none of the drill. Once any call has found the file damaged, every later store
     // is refused with that error.
     void record(DrillRecord& drill);
+
+    // The reads leave out every row holding a value this program never writes (a drill id below
+    // 1, a character outside '!'..'~', a typed byte outside 0..255, a count, hit or millisecond
+    // figure outside 0..2^32-1, a total larger than a drill's characters can add up to, a value
+    // that is not an integer) and every row whose drill or character is left out or missing. Where
+    // `skipped` is given, the number of rows left out is added to it.
+
     // All drills, oldest first, each with its keys ascending by code.
-    std::vector<DrillRecord> drills() const;
+    std::vector<DrillRecord> drills(std::size_t* skipped = nullptr) const;
     // The drills stored after the one with row id `id` (0: all), oldest first; the first `atMost`
     // of them, so that a long history can be read a part at a time.
-    std::vector<DrillRecord> drillsSince(int64_t id, std::size_t atMost = SIZE_MAX) const;
+    std::vector<DrillRecord> drillsSince(
+        int64_t id, std::size_t atMost = SIZE_MAX, std::size_t* skipped = nullptr) const;
     int64_t drillCount() const;
     // What the progress window needs when it opens, read in one go: every drill's totals, each
-    // character's count of drills and its latest ones, and the keys typed instead. A file of an
-    // older schema opened read-only is read whole for it.
+    // character's count of drills and its latest ones, and the keys typed instead (the rows left
+    // out in digest.skipped). A file of an older schema opened read-only is read whole for it.
     HistoryDigest digest() const;
     // Every drill of one character up to the drill with id `upToId`, oldest first.
-    std::vector<KeyDrill> keyDrills(unsigned char code, int64_t upToId) const;
+    std::vector<KeyDrill> keyDrills(unsigned char code, int64_t upToId, std::size_t* skipped = nullptr) const;
 
     const std::string& path() const { return m_path; }
+    // Opened by openReadOnly(): nothing can be recorded into it.
+    bool readOnly() const { return m_readOnly; }
 
 private:
     HistoryDb(std::string path, sqlite3* db, bool readOnly);
     void migrate();
     void store(DrillRecord& drill);
-    std::vector<DrillRecord> readSince(int64_t id, std::size_t atMost) const;
+    std::vector<DrillRecord> readSince(int64_t id, std::size_t atMost, std::size_t& skipped) const;
     // Inside a read transaction: the drills after `id` up to the one with id `upToId`.
-    std::vector<DrillRecord> readSinceWithin(int64_t id, int64_t upToId = INT64_MAX) const;
+    std::vector<DrillRecord> readSinceWithin(int64_t id, int64_t upToId, std::size_t& skipped) const;
     HistoryDigest readDigest() const;
-    std::vector<KeyDrill> readKeyDrills(unsigned char code, int64_t upToId) const;
+    std::vector<KeyDrill> readKeyDrills(unsigned char code, int64_t upToId, std::size_t& skipped) const;
     int64_t countDrills() const;
     template <typename Work> auto refusing(Work&& work) const;
 

@@ -69,6 +69,7 @@ struct HistoryDigest {
     std::vector<DrillTotals> drills; // every drill, oldest first
     std::vector<KeyDigest> keys; // characters '!'..'~' that were ever the target, in code order
     std::vector<Confusion> confusions; // of those characters, in code order, then by typed
+    std::size_t skipped = 0; // rows left out: they hold values this program never writes
 };
 
 } // namespace touchdrill::history

@@ -58,8 +58,13 @@ std::string HistoryRecorder::record(DrillRecord drill)
     try {
         if (!recordingEnabled())
             return {};
-        if (!m_db)
-            m_db = HistoryDb::open(m_path, true);
+        if (m_db && m_db->readOnly())
+            m_db.reset(); // opened for reading where writing failed: writing may work now
+        if (!m_db) {
+            if (!mayMigrate()) // given up for this run; said once
+                return std::exchange(m_reported, true) ? std::string() : m_writeProblem;
+            m_db = openForWriting(true);
+        }
         m_db->record(drill);
         m_lastId = drill.id;
         return {};
@@ -81,20 +86,52 @@ std::string HistoryRecorder::record(DrillRecord drill)
     }
 }
 
+std::unique_ptr<HistoryDb> HistoryRecorder::openForWriting(bool create)
+{
+    try {
+        auto db = HistoryDb::open(m_path, create);
+        m_writeProblem.clear();
+        return db;
+    } catch (const HistoryError& error) {
+        if (error.duringMigration())
+            ++m_failedMigrations;
+        m_writeProblem = error.what();
+        throw;
+    }
+}
+
 HistoryDb* HistoryRecorder::database()
 {
     if (m_refusal)
         throw *m_refusal;
-    if (!m_db) {
-        try {
-            m_db = HistoryDb::open(m_path, false);
-        } catch (const HistoryError& error) {
-            if (error.permanent())
-                m_refusal = std::make_unique<HistoryError>(error);
+    if (m_db)
+        return m_db.get();
+    try {
+        if (mayMigrate()) {
+            m_db = openForWriting(false);
+            return m_db.get();
+        }
+    } catch (const HistoryError& error) {
+        if (error.permanent()) {
+            m_refusal = std::make_unique<HistoryError>(error);
             throw;
         }
+        // Not written to (a read-only file, a full disk, another copy migrating): what it holds
+        // can still be shown.
+    }
+    try {
+        m_db = HistoryDb::openReadOnly(m_path);
+    } catch (const HistoryError& error) {
+        if (error.permanent())
+            m_refusal = std::make_unique<HistoryError>(error);
+        throw;
     }
     return m_db.get();
+}
+
+std::string HistoryRecorder::readOnlyReason() const
+{
+    return m_db && m_db->readOnly() ? m_writeProblem : std::string();
 }
 
 } // namespace touchdrill::history

@@ -33,21 +33,34 @@ public:
     std::string record(const DrillEngine& engine) { return record(drillRecordOf(engine)); }
 
     // The database for reading, opened on first use without creating it; null when there is no
-    // file yet. Throws HistoryError when it cannot be opened or was refused in this run. Ask again
-    // after each record(): a failed one may close it.
+    // file yet. Where it cannot be opened for writing (a read-only file, a full disk or another
+    // copy during its migration) it is opened read-only, and readOnlyReason() says why. Throws
+    // HistoryError when it cannot be read or was refused in this run. Ask again after each
+    // record(): a failed one may close it.
     HistoryDb* database();
+    // Why the database() open is read-only: the text of the failure to open it for writing; empty
+    // when it is open for writing or not open.
+    std::string readOnlyReason() const;
 
     // The id of the last drill stored in this run, 0 before the first.
     int64_t lastRecordedId() const { return m_lastId; }
     bool recordingEnabled() const;
     const std::string& path() const { return m_path; }
 
+    // A migration that failed (a full disk, say) takes seconds; it is tried this often per run.
+    static constexpr int MigrationTries = 2;
+
 private:
+    std::unique_ptr<HistoryDb> openForWriting(bool create);
+    bool mayMigrate() const { return m_failedMigrations < MigrationTries; }
+
     std::string m_path;
     std::string m_iniPath;
     std::unique_ptr<HistoryDb> m_db;
     std::unique_ptr<HistoryError> m_refusal; // a permanent failure: the file stays untouched
     bool m_reported = false;
+    int m_failedMigrations = 0;
+    std::string m_writeProblem; // the last failure to open for writing
     int64_t m_lastId = 0;
 };
 

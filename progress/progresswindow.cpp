@@ -238,6 +238,7 @@ void ProgressWindow::reload()
 {
     m_loaded = true;
     m_tally = {};
+    m_skipped = 0;
     m_digestWanted = static_cast<bool>(m_options.readDigest);
     drillRecorded();
 }
@@ -247,11 +248,13 @@ void ProgressWindow::drillRecorded()
     QString problem;
     try {
         if (m_digestWanted) {
-            m_tally.load(m_options.readDigest());
+            const history::HistoryDigest digest = m_options.readDigest();
+            m_tally.load(digest);
+            m_skipped = digest.skipped;
             m_digestWanted = false;
         }
         if (m_options.readDrills)
-            m_tally.add(m_options.readDrills(m_tally.lastId()));
+            m_tally.add(m_options.readDrills(m_tally.lastId(), m_skipped));
     } catch (const std::exception& error) {
         // Shown in the window itself: the box would come at every drill's end.
         problem = QStringLiteral("記録を読めません: %1").arg(whatText(error));
@@ -276,9 +279,7 @@ void ProgressWindow::refresh()
     m_pool = history::weakKeyPool(m_weak);
 
     // Before the chart: reading a character's drills for it may have a problem to say.
-    statusLabel->setText(m_tally.drillCount() == 0
-            ? QStringLiteral("まだ記録がありません")
-            : QStringLiteral("練習 %1 回の記録").arg(m_tally.drillCount()));
+    showStatus();
     keyboard->setSummaries(m_summaries);
     const unsigned char chosen = chosenCharacter();
     model->setSummaries(m_summaries, m_weak);
@@ -294,6 +295,18 @@ void ProgressWindow::refresh()
     exportButton->setEnabled(m_tally.drillCount() > 0);
 }
 
+void ProgressWindow::showStatus()
+{
+    QString status = m_tally.drillCount() == 0 ? QStringLiteral("まだ記録がありません")
+                                               : QStringLiteral("練習 %1 回の記録").arg(m_tally.drillCount());
+    if (m_skipped > 0)
+        status += QStringLiteral("。壊れた記録 %1 件を読み飛ばしました").arg(m_skipped);
+    const QString readOnly = m_options.readOnlyReason ? m_options.readOnlyReason() : QString();
+    if (!readOnly.isEmpty())
+        status += QStringLiteral("。読み取りのみ: %1").arg(readOnly);
+    statusLabel->setText(status);
+}
+
 void ProgressWindow::updateChart()
 {
     const unsigned char code = chosenCharacter();
@@ -301,7 +314,12 @@ void ProgressWindow::updateChart()
         = code ? QStringLiteral("文字 %1").arg(characterText(code)) : QStringLiteral("すべての文字");
     if (!m_tally.knowsAllDrillsOf(code) && m_options.readKeyDrills) {
         try {
-            m_tally.fillKey(code, m_options.readKeyDrills(code, m_tally.lastId()));
+            std::size_t skipped = 0;
+            m_tally.fillKey(code, m_options.readKeyDrills(code, m_tally.lastId(), skipped));
+            if (skipped > 0) {
+                m_skipped += skipped;
+                showStatus();
+            }
         } catch (const std::exception& error) {
             statusLabel->setText(QStringLiteral("記録を読めません: %1").arg(whatText(error)));
         }

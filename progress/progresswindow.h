@@ -28,15 +28,20 @@ class ProgressWindow : public QWidget {
     Q_OBJECT
 public:
     struct Options {
-        // The drills stored after the one with this id (0: all), oldest first. Throws an exception
-        // carrying the text to show.
-        std::function<std::vector<history::DrillRecord>(int64_t afterId)> readDrills;
+        // The drills stored after the one with this id (0: all), oldest first; adds to `skipped`
+        // the stored rows left out as damaged. Throws an exception carrying the text to show.
+        std::function<std::vector<history::DrillRecord>(int64_t afterId, std::size_t& skipped)> readDrills;
         // What the window shows when it opens, in a few small reads; when set, the history is not
         // read whole and readDrills brings only the drills after it. Throws as readDrills does.
         std::function<history::HistoryDigest()> readDigest;
         // Every drill of one character up to the drill with id `upToId`, oldest first: its chart
-        // after readDigest, read when the character is chosen. Throws as readDrills does.
-        std::function<std::vector<history::KeyDrill>(unsigned char code, int64_t upToId)> readKeyDrills;
+        // after readDigest, read when the character is chosen. Counts and throws as readDrills.
+        std::function<std::vector<history::KeyDrill>(
+            unsigned char code, int64_t upToId, std::size_t& skipped)>
+            readKeyDrills;
+        // Why the history shown could be opened for reading only, so that no drill is recorded
+        // into it; empty when drills are. Asked after each read.
+        std::function<QString()> readOnlyReason;
         // The best averages as the best-times file holds them (all 0 when there is none).
         std::function<BestTimes()> readBest;
         // Prepares the main window with this pool and brings it forward; returns why it could
@@ -98,6 +103,7 @@ protected:
 private:
     void createControls();
     void refresh();
+    void showStatus();
     void updateChart();
     void practise();
     void exportCsv();
@@ -108,6 +114,7 @@ private:
     Options m_options;
     history::ProgressTally m_tally;
     bool m_digestWanted = false; // the next read starts from readDigest
+    std::size_t m_skipped = 0; // stored rows left out as damaged, in what the tally holds
     std::vector<history::KeySummary> m_summaries;
     std::vector<history::WeakKey> m_weak;
     std::string m_pool;

@@ -9,6 +9,7 @@
 #include "../settings/tempdir.h"
 
 #include <sqlite3.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +25,17 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+
+namespace {
+int syncs = 0; // how often SQLite has asked for a file's data to reach the disk
+}
+
+// SQLite's only way to make a commit durable; counted to see that each drill's commit waits for it.
+extern "C" int fdatasync(int fd)
+{
+    ++syncs;
+    return static_cast<int>(syscall(SYS_fdatasync, fd));
+}
 
 namespace {
 
@@ -366,7 +378,11 @@ TEST(HistoryDb, startsFromVersionZeroAndCreatesOnlyWhenAsked)
         }
         EXPECT_TRUE(db->drills().empty());
         DrillRecord drill = sampleDrill(0, "n");
+        syncs = 0;
         db->record(drill);
+        // The journal before the file is written and its header, then the file: a drill shown as
+        // stored survives a power cut.
+        EXPECT_GE(syncs, 3) << "the drill's commit did not wait for the disk";
         EXPECT_EQ(db->drills().size(), 1u);
         Other other(path);
         EXPECT_EQ(other.integer("PRAGMA user_version"), HistoryDb::SchemaVersion);
@@ -382,13 +398,20 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
         const char* name;
         std::function<void(const std::string& path)> make;
         Kind kind;
+        bool readableAsItIs = false; // an older file that only its migration finds damaged
     };
-    const auto ours = [](const std::string& p) {
-        auto db = HistoryDb::open(p, true);
-        for (int i = 0; i < 200; ++i) {
-            DrillRecord drill = sampleDrill(i, "nuhlsc");
-            db->record(drill);
+    // Two hundred drills, written once and copied for each row.
+    TempDir made;
+    const auto ours = [&](const std::string& p) {
+        const std::string original = made.path("touchdrill.sqlite");
+        if (!std::filesystem::exists(original)) {
+            auto db = HistoryDb::open(original, true);
+            for (int i = 0; i < 200; ++i) {
+                DrillRecord drill = sampleDrill(i, "nuhlsc");
+                db->record(drill);
+            }
         }
+        std::filesystem::copy_file(original, p);
     };
     const Row table[] = {
         { "a text file", [](const std::string& p) { std::ofstream(p) << "Record=0\n,\"\n"; },
@@ -426,6 +449,63 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
             },
             Kind::NewerVersion },
         { "a folder", [](const std::string& p) { std::filesystem::create_directory(p); }, Kind::NotHistory },
+        // One damaged header byte with the top bit set; a migration would start before its first step.
+        { "ours, a damaged header with a negative version",
+            [&](const std::string& p) {
+                ours(p);
+                Other(p).exec("PRAGMA user_version=-2147483648");
+            },
+            Kind::NotHistory },
+        { "ours, version -1",
+            [&](const std::string& p) {
+                ours(p);
+                Other(p).exec("PRAGMA user_version=-1");
+            },
+            Kind::NotHistory },
+        { "ours, longer than its pages",
+            [&](const std::string& p) {
+                ours(p);
+                std::ofstream(p, std::ios::app | std::ios::binary) << std::string(4096, '\0');
+            },
+            Kind::NotHistory },
+        { "ours, a table of this version missing",
+            [&](const std::string& p) {
+                ours(p);
+                Other(p).exec("DROP TABLE key_latest");
+            },
+            Kind::NotHistory },
+        { "an older file, a table of its version missing",
+            [](const std::string& p) {
+                writeVersionOne(p, {});
+                Other(p).exec("DROP TABLE wrong_key");
+            },
+            Kind::NotHistory },
+        { "an older file missing a column its migration does not touch",
+            [](const std::string& p) {
+                writeVersionOne(p, { sampleDrill(3, "h") });
+                Other(p).exec("ALTER TABLE drill RENAME COLUMN rows TO kept");
+            },
+            Kind::NotHistory },
+        { "an older file whose drill ids are not its row ids",
+            [](const std::string& p) {
+                Other(p).exec("PRAGMA application_id=1413763656; PRAGMA user_version=1;"
+                              "CREATE TABLE drill (id INT PRIMARY KEY, started_utc_ms INTEGER NOT NULL,"
+                              " ended_utc_ms INTEGER NOT NULL, rows TEXT NOT NULL);"
+                              "CREATE TABLE drill_key (drill_id, code, hits, total_ms, wrong);"
+                              "CREATE TABLE wrong_key (drill_id, code, typed, count);");
+            },
+            Kind::NotHistory },
+        { "an older file with damage its migration would not reach",
+            [](const std::string& p) {
+                std::filesystem::copy_file(TOUCHDRILL_HISTORY_FIXTURES "/older-damaged.sqlite", p);
+            },
+            Kind::NotHistory },
+        { "an older file whose rows its migration cannot take",
+            [](const std::string& p) {
+                writeVersionOne(p, { sampleDrill(3, "h") });
+                Other(p).exec("INSERT INTO drill_key VALUES (1, 'x', 1, 100, 0)");
+            },
+            Kind::NotHistory, true },
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
@@ -451,6 +531,8 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
             };
             try {
                 use();
+                if (readOnly && row.readableAsItIs)
+                    continue;
                 ADD_FAILURE() << "used " << (readOnly ? "read-only" : "read-write");
             } catch (const HistoryError& error) {
                 if (db && !readOnly) {
@@ -637,4 +719,96 @@ TEST(HistoryCsv, exportReplacesTheFileWholeOrLeavesItAsItWas)
         EXPECT_EQ(dir.entries(), expected) << "a temporary file left behind";
     }
     detail::writeFault = nullptr;
+}
+
+// Values this program never writes, put into a history of three drills by another tool or a damaged
+// page: left out of every read and counted, never folded into another character or shown as a
+// figure, and never in the way of the rows around them.
+TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
+{
+    struct Row {
+        const char* name;
+        const char* sql;
+        std::size_t skipped; // by drills()
+        std::size_t digestSkipped;
+        std::size_t keySkipped; // reading the drills of 'a'
+        bool sameCsv; // the export is the one of the file before
+    };
+    const Row table[] = {
+        { "a negative drill id, with its key",
+            "INSERT INTO drill VALUES (-5, 1, 2, 'h', 1, 100, 0); INSERT INTO drill_key VALUES (-5, 97, 1, "
+            "100, 0)",
+            2, 1, 1, true },
+        { "a character code beyond a byte, which would fold into 'a'",
+            "INSERT INTO drill_key VALUES (1, 353, 1, 100, 0)", 1, 0, 0, true },
+        { "a negative total: the key and its wrong keys",
+            "UPDATE drill_key SET total_ms = -1 WHERE drill_id = 2 AND code = 97", 3, 0, 1, false },
+        { "hits that are text", "UPDATE drill_key SET hits = 'many' WHERE drill_id = 3 AND code = 126", 1, 0,
+            0, false },
+        { "a typed byte beyond a byte",
+            "INSERT INTO wrong_key VALUES (1, 97, 371, 1); UPDATE confusion SET typed = 371 WHERE code = 97 "
+            "AND "
+            "typed = 115",
+            1, 1, 0, true },
+        { "drill totals no drill's characters add up to",
+            "UPDATE drill SET hits = -9223372036854775808, wrong = -9223372036854775808 WHERE id = 1", 0, 1,
+            0, true },
+        { "a character in more drills than there are, with its latest drills",
+            "UPDATE key_total SET drills = 9223372036854775807 WHERE code = 97", 0, 4, 0, true },
+        { "a wrong key typed more often than the drills allow",
+            "UPDATE confusion SET count = 9223372036854775807 WHERE code = 97 AND typed = 115", 0, 1, 0,
+            true },
+        { "a real number for hits", "UPDATE key_latest SET hits = 2.5 WHERE code = 126 AND drill_id = 1", 0,
+            1, 0, true },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string path = dir.path("touchdrill.sqlite");
+        std::string before;
+        {
+            auto db = HistoryDb::open(path, true);
+            for (int i = 1; i <= 3; ++i) {
+                DrillRecord drill = sampleDrill(i * 100'000, "h");
+                db->record(drill);
+            }
+            before = csvOf(db->drills());
+        }
+        Other(path).exec(row.sql);
+
+        auto db = HistoryDb::open(path, false);
+        std::size_t skipped = 0;
+        const std::vector<DrillRecord> drills = db->drills(&skipped);
+        EXPECT_EQ(skipped, row.skipped);
+        EXPECT_EQ(drills.size(), 3u);
+        EXPECT_EQ(csvOf(drills) == before, row.sameCsv) << csvOf(drills);
+        const HistoryDigest digest = db->digest();
+        EXPECT_EQ(digest.skipped, row.digestSkipped);
+        std::size_t keySkipped = 0;
+        db->keyDrills('a', 3, &keySkipped);
+        EXPECT_EQ(keySkipped, row.keySkipped);
+
+        // Whatever is left shows as figures a drill can have.
+        ProgressTally tally;
+        tally.load(digest);
+        for (int code = FirstCode; code <= LastCode; ++code)
+            if (!tally.knowsAllDrillsOf(static_cast<unsigned char>(code)))
+                tally.fillKey(
+                    static_cast<unsigned char>(code), db->keyDrills(static_cast<unsigned char>(code), 3));
+        for (const KeySummary& key : tally.summaries({})) {
+            SCOPED_TRACE(keyText(key.code));
+            EXPECT_LE(key.drills, 3u);
+            EXPECT_TRUE(!key.accuracy || (*key.accuracy >= 0 && *key.accuracy <= 1));
+            EXPECT_TRUE(!key.recentMs || *key.recentMs <= UINT32_MAX);
+            EXPECT_LE(key.topWrongCount, 3ULL * UINT32_MAX);
+        }
+        for (const SeriesPoint& point : tally.series(AllCharacters).points) {
+            const auto accuracy = point.accuracy();
+            EXPECT_TRUE(accuracy && *accuracy >= 0 && *accuracy <= 1);
+        }
+        // A store goes on as before beside the rows left out.
+        DrillRecord next = sampleDrill(900'000, "h");
+        db->record(next);
+        EXPECT_EQ(db->drills().size(), 4u);
+    }
 }

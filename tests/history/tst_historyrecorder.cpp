@@ -6,9 +6,14 @@
 #include "../settings/tempdir.h"
 #include "drillengine.h"
 
+#include <sqlite3.h>
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
 
 using namespace touchdrill;
 using namespace touchdrill::history;
@@ -23,6 +28,33 @@ DrillRecord answered(int64_t started)
     drill.rows = "h";
     drill.keys = { { 'a', 1, 400, 1, { { 's', 1 } } } };
     return drill;
+}
+
+// A history as the first schema stored it: `count` drills of one key, the page cache kept small
+// so that its migration writes as it goes.
+sqlite3* versionOne(const std::string& path, int count)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    std::string sql
+        = "PRAGMA application_id=1413763656; PRAGMA user_version=1; BEGIN;"
+          "CREATE TABLE drill (id INTEGER PRIMARY KEY, started_utc_ms INTEGER NOT NULL,"
+          " ended_utc_ms INTEGER NOT NULL, rows TEXT NOT NULL);"
+          "CREATE TABLE drill_key (drill_id INTEGER NOT NULL, code INTEGER NOT NULL, hits INTEGER NOT NULL,"
+          " total_ms INTEGER NOT NULL, wrong INTEGER NOT NULL, PRIMARY KEY (drill_id, code)) WITHOUT ROWID;"
+          "CREATE TABLE wrong_key (drill_id INTEGER NOT NULL, code INTEGER NOT NULL, typed INTEGER NOT NULL,"
+          " count INTEGER NOT NULL, PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;";
+    for (int id = 1; id <= count; ++id)
+        sql += "INSERT INTO drill VALUES (" + std::to_string(id) + ", 1, 2, 'h');"
+            + "INSERT INTO drill_key VALUES (" + std::to_string(id) + ", 97, 3, 900, 0);";
+    sqlite3_exec(db, (sql + "COMMIT;").c_str(), nullptr, nullptr, nullptr);
+    return db;
+}
+
+std::string contents(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 } // namespace
@@ -141,4 +173,71 @@ TEST(HistoryRecorder, aFolderThatTurnsUpLaterIsUsedThen)
     EXPECT_EQ(recorder.record(answered(2)), "");
     ASSERT_NE(recorder.database(), nullptr);
     EXPECT_EQ(recorder.database()->drillCount(), 1);
+}
+
+// A history that cannot be written while it is migrated is still shown, read-only, with the
+// reason; a migration that failed is tried once more in the run and then no more, as each try
+// keeps the drill's end waiting.
+TEST(HistoryRecorder, aHistoryThatCannotBeMigratedIsShownReadOnly)
+{
+    struct Row {
+        const char* name;
+        // Makes writing fail; returns what lets it work again.
+        std::function<std::function<void()>(const std::string& path, sqlite3* other)> block;
+        const char* reason; // in the window's reason and the first report
+        bool givenUp; // no more tries in this run once writing works again
+    };
+    const Row table[] = {
+        { "another copy migrating it",
+            [](const std::string&, sqlite3* other) {
+                sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+                return std::function<void()>(
+                    [other] { sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr); });
+            },
+            "別の touchdrill が使っています", false },
+        { "a disk that fills during the migration",
+            [](const std::string& path, sqlite3*) {
+                // No byte more than the file holds now: the migration's first write fails.
+                std::signal(SIGXFSZ, SIG_IGN);
+                rlimit limit {};
+                getrlimit(RLIMIT_FSIZE, &limit);
+                const rlimit old = limit;
+                limit.rlim_cur = std::filesystem::file_size(path);
+                setrlimit(RLIMIT_FSIZE, &limit);
+                return std::function<void()>([old] { setrlimit(RLIMIT_FSIZE, &old); });
+            },
+            "に書き込めません", true },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string path = dir.path("touchdrill.sqlite");
+        sqlite3* other = versionOne(path, 300);
+        const std::string before = contents(path);
+        HistoryRecorder recorder(path, dir.path("touchdrill.ini"));
+
+        std::function<void()> unblock = row.block(path, other);
+        HistoryDb* db = recorder.database();
+        ASSERT_NE(db, nullptr);
+        EXPECT_TRUE(db->readOnly());
+        EXPECT_EQ(db->drills().size(), 300u) << "shown as it is";
+        EXPECT_NE(recorder.readOnlyReason().find(row.reason), std::string::npos) << recorder.readOnlyReason();
+        const std::string report = recorder.record(answered(1));
+        EXPECT_NE(report.find(path), std::string::npos) << report;
+        EXPECT_NE(report.find(row.reason), std::string::npos) << report;
+        unblock();
+        EXPECT_EQ(contents(path), before) << "a failed migration left its traces";
+
+        EXPECT_EQ(recorder.record(answered(2)), "") << "reported once per run";
+        EXPECT_EQ(recorder.lastRecordedId() != 0, !row.givenUp);
+        if (row.givenUp) {
+            EXPECT_EQ(contents(path), before) << "tried a third time";
+            EXPECT_TRUE(recorder.database()->readOnly());
+            EXPECT_FALSE(recorder.readOnlyReason().empty());
+        } else {
+            EXPECT_FALSE(recorder.database()->readOnly());
+            EXPECT_EQ(recorder.readOnlyReason(), "");
+        }
+        sqlite3_close(other);
+    }
 }

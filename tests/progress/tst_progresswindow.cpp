@@ -69,7 +69,7 @@ struct Fixture {
     void open()
     {
         ProgressWindow::Options options;
-        options.readDrills = [this](int64_t id) { return history.after(id); };
+        options.readDrills = [this](int64_t id, std::size_t&) { return history.after(id); };
         options.readBest = [] {
             BestTimes best {};
             best['s' - FirstCode] = 280;
@@ -116,6 +116,47 @@ TEST(ProgressWindow, withoutHistoryTheButtonSaysWhy)
     EXPECT_TRUE(f.window->statusLabel->text().contains(QStringLiteral("壊れています")));
     EXPECT_TRUE(f.errors.isEmpty());
     EXPECT_EQ(f.window->drillCount(), 1u);
+}
+
+// The status line: the drills shown, the stored rows left out as damaged, and why nothing is
+// recorded when the history could only be opened for reading; read again, nothing is counted twice.
+TEST(ProgressWindow, statusLineSaysWhatWasLeftOutAndWhyNothingIsRecorded)
+{
+    struct Row {
+        const char* name;
+        int drills;
+        std::size_t damaged; // rows the history leaves out of a whole read
+        QString readOnly;
+        QString status;
+    };
+    const QString full
+        = QStringLiteral("練習の記録を /h/t.sqlite に書き込めません（ディスクがいっぱいです）");
+    const Row table[] = {
+        { "read whole and recorded into", 2, 0, QString(), QStringLiteral("練習 2 回の記録") },
+        { "rows left out", 2, 3, QString(),
+            QStringLiteral("練習 2 回の記録。壊れた記録 3 件を読み飛ばしました") },
+        { "read-only and empty", 0, 0, full, QStringLiteral("まだ記録がありません。読み取りのみ: ") + full },
+        { "read-only with rows left out", 1, 1, full,
+            QStringLiteral("練習 1 回の記録。壊れた記録 1 件を読み飛ばしました。読み取りのみ: ") + full },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        Fixture f;
+        for (int i = 1; i <= row.drills; ++i)
+            f.history.drills.push_back(drill(i, { { 'a', 1, 300, 0, {} } }));
+        f.adjust = [&](ProgressWindow::Options& options) {
+            options.readDrills = [&](int64_t after, std::size_t& skipped) {
+                if (after == 0)
+                    skipped += row.damaged;
+                return f.history.after(after);
+            };
+            options.readOnlyReason = [&] { return row.readOnly; };
+        };
+        f.open();
+        EXPECT_EQ(f.window->statusLabel->text(), row.status);
+        f.window->reload();
+        EXPECT_EQ(f.window->statusLabel->text(), row.status) << "read again";
+    }
 }
 
 TEST(ProgressWindow, oneCharacterChosenEverywhere)
@@ -356,13 +397,14 @@ TEST(ProgressWindow, opensFromTheDigestAndReadsACharacterWhenChosen)
     std::vector<unsigned char> asked;
     bool broken = false;
     f.adjust = [&](ProgressWindow::Options& options) {
-        options.readDrills = [&](int64_t after) { return db->drillsSince(after); };
+        options.readDrills
+            = [&](int64_t after, std::size_t& skipped) { return db->drillsSince(after, SIZE_MAX, &skipped); };
         options.readDigest = [&] { return db->digest(); };
-        options.readKeyDrills = [&](unsigned char code, int64_t upTo) {
+        options.readKeyDrills = [&](unsigned char code, int64_t upTo, std::size_t& skipped) {
             asked.push_back(code);
             if (broken)
                 throw std::runtime_error("読めません");
-            return db->keyDrills(code, upTo);
+            return db->keyDrills(code, upTo, &skipped);
         };
     };
     f.open();
