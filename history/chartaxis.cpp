@@ -54,8 +54,6 @@ ChartAxis roundAxis(double low, double high)
     // Beyond what a double can span (no drill comes near) there is nothing sensible to show.
     if (!std::isfinite(high - low))
         return roundAxis(0, 1);
-    if (low > high)
-        std::swap(low, high);
     if (high == low) {
         const double widen = low == 0 ? 1 : std::abs(low) / 10;
         low = low == 0 ? 0 : low - widen;

@@ -23,9 +23,9 @@ struct ChartAxis {
 // At most this many ticks on an axis; roundAxis() gives at least 4.
 inline constexpr int MaxTicks = 8;
 
-// The axis with the smallest step of 1, 2 or 5 times a power of ten that covers low..high, from
-// the step at or below `low` to the one at or above `high`, in at most MaxTicks ticks. An empty
-// range is widened to a tenth of its value on either side (to 0..1 at zero).
+// The axis with the smallest step of 1, 2 or 5 times a power of ten that covers low..high
+// (low <= high), from the step at or below `low` to the one at or above `high`, in at most MaxTicks
+// ticks. An empty range is widened to a tenth of its value on either side (to 0..1 at zero).
 ChartAxis roundAxis(double low, double high);
 
 // Tukey's fences: 1.5 interquartile ranges below the lower quartile and above the upper one, the
