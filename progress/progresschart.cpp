@@ -210,21 +210,35 @@ void ProgressChart::paintEvent(QPaintEvent*)
     }
 
     // The grid follows the time axis; the accuracy axis, whose ticks fall elsewhere, has tick marks
-    // on the right edge.
-    for (const double tick : m_averageAxis.ticks) {
+    // on the right edge. On a chart too low for a label at every tick, every other one is labelled,
+    // counting from 0 ms and from 100 %.
+    const auto labelEvery = [&](const history::ChartAxis& axis) {
+        const double spacing = plot.height() / std::max<std::size_t>(1, axis.ticks.size() - 1);
+        return spacing < metrics.height() ? 2 : 1;
+    };
+    const int msEvery = labelEvery(m_averageAxis);
+    for (int i = 0; i < static_cast<int>(m_averageAxis.ticks.size()); ++i) {
+        const double tick = m_averageAxis.ticks[static_cast<std::size_t>(i)];
         const double y = plot.bottom() - m_averageAxis.position(tick) * plot.height();
         painter.setPen(GridColour);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+        if (i % msEvery != 0)
+            continue;
         painter.setPen(AverageColour);
         const QString ms = msTickText(tick);
         painter.drawText(
             QPointF(plot.left() - 4 - metrics.horizontalAdvance(ms), y + metrics.ascent() / 2.0 - 1), ms);
     }
     painter.setPen(AccuracyColour);
-    for (const double tick : m_accuracyAxis.ticks) {
+    const int percentEvery = labelEvery(m_accuracyAxis);
+    const int last = static_cast<int>(m_accuracyAxis.ticks.size()) - 1;
+    for (int i = last; i >= 0; --i) {
+        const double tick = m_accuracyAxis.ticks[static_cast<std::size_t>(i)];
         const double y = plot.bottom() - m_accuracyAxis.position(tick) * plot.height();
         painter.drawLine(QPointF(plot.right() - 3, y), QPointF(plot.right(), y));
-        painter.drawText(QPointF(plot.right() + 4, y + metrics.ascent() / 2.0 - 1), percentTickText(tick));
+        if ((last - i) % percentEvery == 0)
+            painter.drawText(
+                QPointF(plot.right() + 4, y + metrics.ascent() / 2.0 - 1), percentTickText(tick));
     }
     painter.setPen(QPen(text, 1));
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
