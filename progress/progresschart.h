@@ -5,6 +5,7 @@
 #include "chartaxis.h"
 #include "progress.h"
 
+#include <QPolygonF>
 #include <QWidget>
 
 namespace touchdrill {
@@ -34,8 +35,6 @@ public:
     // The top of the average axis and the bottom of the accuracy axis.
     double averageTop() const { return m_averageAxis.high; }
     double accuracyBottom() const { return m_accuracyAxis.low; }
-    const history::ChartAxis& averageAxis() const { return m_averageAxis; }
-    const history::ChartAxis& accuracyAxis() const { return m_accuracyAxis; }
     int highlighted() const { return m_highlighted; }
 
     QSize sizeHint() const override;
