@@ -24,16 +24,22 @@ const QColor AverageColour(40, 90, 200);
 const QColor AccuracyColour(225, 120, 20);
 const QColor GridColour(225, 225, 225);
 
-// 1, 2 or 5 times a power of ten, at least `value`.
-double niceCeiling(double value)
+QString msTickText(double ms)
 {
-    if (value <= 0)
-        return 1;
-    const double power = std::pow(10.0, std::floor(std::log10(value)));
-    for (const double step : { 1.0, 2.0, 5.0, 10.0 })
-        if (step * power >= value)
-            return step * power;
-    return 10 * power;
+    return QStringLiteral("%1 ms").arg(std::llround(ms));
+}
+
+QString percentTickText(double fraction)
+{
+    return QStringLiteral("%1%").arg(std::llround(fraction * 100));
+}
+
+// The arrow of a point cut off at the plot's edge, pointing out of the plot, drawn inside it so that
+// it stays clear of the legend and the dates.
+QPolygonF cutMark(QPointF tip, bool above)
+{
+    const double base = above ? tip.y() + 7 : tip.y() - 7;
+    return QPolygonF({ tip, QPointF(tip.x() - 4, base), QPointF(tip.x() + 4, base) });
 }
 
 } // namespace
@@ -64,24 +70,27 @@ void ProgressChart::setSeries(history::Series series, const QString& subject)
     m_series = std::move(series);
     m_subject = subject;
     m_highlighted = -1;
-    double slowest = 0;
-    double leastAccurate = 1;
+    std::vector<double> averages;
+    std::vector<double> accuracies;
     for (const history::SeriesPoint& point : m_series.points) {
         if (const auto average = point.averageMs())
-            slowest = std::max(slowest, *average);
+            averages.push_back(*average);
         if (const auto accuracy = point.accuracy())
-            leastAccurate = std::min(leastAccurate, *accuracy);
+            accuracies.push_back(*accuracy);
     }
-    m_averageTop = niceCeiling(std::max(slowest, 100.0));
-    // Whole tenths, never above 80 %, so that the usual 90-100 % is not flattened to a line.
-    m_accuracyBottom = std::min(0.8, std::floor(leastAccurate * 10) / 10);
+    m_averageAxis = history::averageAxis(averages);
+    m_accuracyAxis = history::accuracyAxis(accuracies);
     update();
 }
 
 QRectF ProgressChart::plotRect() const
 {
     const QFontMetrics metrics = fontMetrics();
-    const double left = metrics.horizontalAdvance(QStringLiteral("00000 ms")) + 8;
+    // Room for the widest time label, which only a history of very slow drills makes wider.
+    int labels = metrics.horizontalAdvance(QStringLiteral("00000 ms"));
+    for (const double tick : m_averageAxis.ticks)
+        labels = std::max(labels, metrics.horizontalAdvance(msTickText(tick)));
+    const double left = labels + 8;
     const double right = metrics.horizontalAdvance(QStringLiteral("100%")) + 10;
     const double top = metrics.height() + 10; // the legend line
     const double bottom = metrics.height() + 8; // the dates
@@ -103,8 +112,7 @@ std::optional<QPointF> ProgressChart::averagePoint(int index) const
     if (!average)
         return std::nullopt;
     const QRectF plot = plotRect();
-    const double y = plot.bottom() - std::min(*average / m_averageTop, 1.0) * plot.height();
-    return QPointF(xOf(index), y);
+    return QPointF(xOf(index), plot.bottom() - m_averageAxis.position(*average) * plot.height());
 }
 
 std::optional<QPointF> ProgressChart::accuracyPoint(int index) const
@@ -115,8 +123,23 @@ std::optional<QPointF> ProgressChart::accuracyPoint(int index) const
     if (!accuracy)
         return std::nullopt;
     const QRectF plot = plotRect();
-    const double share = (*accuracy - m_accuracyBottom) / (1.0 - m_accuracyBottom);
-    return QPointF(xOf(index), plot.bottom() - std::clamp(share, 0.0, 1.0) * plot.height());
+    return QPointF(xOf(index), plot.bottom() - m_accuracyAxis.position(*accuracy) * plot.height());
+}
+
+QPolygonF ProgressChart::averageCutMark(int index) const
+{
+    const std::optional<QPointF> at = averagePoint(index);
+    if (!at || !m_averageAxis.cuts(*m_series.points[static_cast<std::size_t>(index)].averageMs()))
+        return {};
+    return cutMark(*at, true);
+}
+
+QPolygonF ProgressChart::accuracyCutMark(int index) const
+{
+    const std::optional<QPointF> at = accuracyPoint(index);
+    if (!at || !m_accuracyAxis.cuts(*m_series.points[static_cast<std::size_t>(index)].accuracy()))
+        return {};
+    return cutMark(*at, false);
 }
 
 int ProgressChart::pointAt(const QPointF& position) const
@@ -146,8 +169,15 @@ QString ProgressChart::pointText(int index) const
     const QString when = m_series.perDay
         ? QStringLiteral("%1 (練習 %2 回)").arg(dateText(point.firstStartedUtcMs, false)).arg(point.drills)
         : dateText(point.firstStartedUtcMs, true);
+    // The true value of a point cut off at the plot's edge.
+    QString average = msText(point.averageMs());
+    if (!averageCutMark(index).isEmpty())
+        average += QStringLiteral(" (グラフの上端より上)");
+    QString accuracy = percentText(point.accuracy());
+    if (!accuracyCutMark(index).isEmpty())
+        accuracy += QStringLiteral(" (グラフの下端より下)");
     return QStringLiteral("%1\n%2\n平均 %3\n正確さ %4\n正解 %5 回、ミス %6 回")
-        .arg(when, m_subject, msText(point.averageMs()), percentText(point.accuracy()))
+        .arg(when, m_subject, average, accuracy)
         .arg(point.hits)
         .arg(point.wrong);
 }
@@ -179,20 +209,36 @@ void ProgressChart::paintEvent(QPaintEvent*)
         painter.drawText(QPointF(x, y), covers);
     }
 
-    // Grid and both axes: five steps each.
-    painter.setPen(GridColour);
-    for (int step = 0; step <= 4; ++step) {
-        const double y = plot.bottom() - step * plot.height() / 4;
+    // The grid follows the time axis; the accuracy axis, whose ticks fall elsewhere, has tick marks
+    // on the right edge. On a chart too low for a label at every tick, every other one is labelled,
+    // counting from 0 ms and from 100 %.
+    const auto labelEvery = [&](const history::ChartAxis& axis) {
+        const double spacing = plot.height() / std::max<std::size_t>(1, axis.ticks.size() - 1);
+        return spacing < metrics.height() ? 2 : 1;
+    };
+    const int msEvery = labelEvery(m_averageAxis);
+    for (int i = 0; i < static_cast<int>(m_averageAxis.ticks.size()); ++i) {
+        const double tick = m_averageAxis.ticks[static_cast<std::size_t>(i)];
+        const double y = plot.bottom() - m_averageAxis.position(tick) * plot.height();
         painter.setPen(GridColour);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+        if (i % msEvery != 0)
+            continue;
         painter.setPen(AverageColour);
-        const QString ms = QStringLiteral("%1 ms").arg(std::llround(m_averageTop * step / 4));
+        const QString ms = msTickText(tick);
         painter.drawText(
             QPointF(plot.left() - 4 - metrics.horizontalAdvance(ms), y + metrics.ascent() / 2.0 - 1), ms);
-        painter.setPen(AccuracyColour);
-        const double accuracy = m_accuracyBottom + (1.0 - m_accuracyBottom) * step / 4;
-        const QString percent = QStringLiteral("%1%").arg(std::llround(accuracy * 100));
-        painter.drawText(QPointF(plot.right() + 4, y + metrics.ascent() / 2.0 - 1), percent);
+    }
+    painter.setPen(AccuracyColour);
+    const int percentEvery = labelEvery(m_accuracyAxis);
+    const int last = static_cast<int>(m_accuracyAxis.ticks.size()) - 1;
+    for (int i = last; i >= 0; --i) {
+        const double tick = m_accuracyAxis.ticks[static_cast<std::size_t>(i)];
+        const double y = plot.bottom() - m_accuracyAxis.position(tick) * plot.height();
+        painter.drawLine(QPointF(plot.right() - 3, y), QPointF(plot.right(), y));
+        if ((last - i) % percentEvery == 0)
+            painter.drawText(
+                QPointF(plot.right() + 4, y + metrics.ascent() / 2.0 - 1), percentTickText(tick));
     }
     painter.setPen(QPen(text, 1));
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
@@ -242,6 +288,7 @@ void ProgressChart::paintEvent(QPaintEvent*)
         QPainterPath path;
         bool open = false;
         std::vector<QPointF> dots;
+        std::vector<QPolygonF> marks;
         for (int i = 0; i < static_cast<int>(m_series.points.size()); ++i) {
             const std::optional<QPointF> p = average ? averagePoint(i) : accuracyPoint(i);
             if (!p) {
@@ -253,7 +300,11 @@ void ProgressChart::paintEvent(QPaintEvent*)
             else
                 path.moveTo(*p);
             open = true;
-            dots.push_back(*p);
+            QPolygonF mark = average ? averageCutMark(i) : accuracyCutMark(i);
+            if (mark.isEmpty())
+                dots.push_back(*p);
+            else
+                marks.push_back(std::move(mark));
         }
         painter.setPen(QPen(colour, 1.5));
         painter.setBrush(Qt::NoBrush);
@@ -262,6 +313,8 @@ void ProgressChart::paintEvent(QPaintEvent*)
         painter.setBrush(colour);
         for (const QPointF& p : dots)
             painter.drawEllipse(p, dot, dot);
+        for (const QPolygonF& mark : marks)
+            painter.drawPolygon(mark);
     }
 
     if (hasFocus()) {

@@ -2,8 +2,10 @@
 // The chart over time: average response time and accuracy per drill (or per day), with dates.
 #pragma once
 
+#include "chartaxis.h"
 #include "progress.h"
 
+#include <QPolygonF>
 #include <QWidget>
 
 namespace touchdrill {
@@ -22,13 +24,17 @@ public:
     double xOf(int index) const;
     std::optional<QPointF> averagePoint(int index) const; // nullopt for a point without an answer
     std::optional<QPointF> accuracyPoint(int index) const;
+    // The arrow that stands in for the dot of a point beyond its axis, at the edge of the plot it
+    // lies beyond; empty for a point on the axis or without a value.
+    QPolygonF averageCutMark(int index) const;
+    QPolygonF accuracyCutMark(int index) const;
     // The point under x, or -1 when the series is empty or x lies outside the plot.
     int pointAt(const QPointF& position) const;
     // What hovering the point shows.
     QString pointText(int index) const;
     // The top of the average axis and the bottom of the accuracy axis.
-    double averageTop() const { return m_averageTop; }
-    double accuracyBottom() const { return m_accuracyBottom; }
+    double averageTop() const { return m_averageAxis.high; }
+    double accuracyBottom() const { return m_accuracyAxis.low; }
     int highlighted() const { return m_highlighted; }
 
     QSize sizeHint() const override;
@@ -49,8 +55,8 @@ private:
 
     history::Series m_series;
     QString m_subject;
-    double m_averageTop = 1000; // ms at the top of the plot
-    double m_accuracyBottom = 0.8; // accuracy at the bottom of the plot
+    history::ChartAxis m_averageAxis = history::averageAxis({});
+    history::ChartAxis m_accuracyAxis = history::accuracyAxis({});
     int m_highlighted = -1;
 };
 

@@ -257,6 +257,32 @@ TEST(ProgressWindow, chartPointUnderThePointer)
     EXPECT_TRUE(text.contains(QStringLiteral("正解 4 回、ミス 1 回"))) << text.toStdString();
 }
 
+// One slow drill and one careless one among steady drills: the axes fit the others, and the two
+// stand at the plot's edges as arrows that say in their tooltips how far off they are.
+TEST(ProgressWindow, chartCutsOffAFarOffDrill)
+{
+    Fixture f;
+    const uint32_t ms[] = { 1000, 1100, 1200, 5000, 1250, 1300, 1400, 1500 };
+    for (int64_t id = 1; id <= 8; ++id)
+        f.history.drills.push_back(drill(id, { { 'a', 1, ms[id - 1], id == 6 ? 3u : 0u, {} } }));
+    f.open();
+    const ProgressChart* chart = f.window->chart;
+    const QRectF plot = chart->plotRect();
+    EXPECT_EQ(chart->averageTop(), 1500.0);
+    EXPECT_EQ(chart->accuracyBottom(), 0.8);
+    const QPolygonF slow = chart->averageCutMark(3);
+    ASSERT_FALSE(slow.isEmpty());
+    EXPECT_NEAR(slow.boundingRect().top(), plot.top(), 1e-9);
+    EXPECT_TRUE(chart->averageCutMark(7).isEmpty()); // 1500 ms is on the axis
+    EXPECT_NEAR(chart->accuracyCutMark(5).boundingRect().bottom(), plot.bottom(), 1e-9);
+    EXPECT_TRUE(chart->pointText(3).contains(QStringLiteral("平均 5000 ms (グラフの上端より上)")));
+    EXPECT_TRUE(chart->pointText(5).contains(QStringLiteral("正確さ 25.0% (グラフの下端より下)")));
+    // The arrow is painted, not only worked out.
+    const QImage image = f.window->chart->grab().toImage();
+    const QPointF inside = (slow[0] + slow[1] + slow[2]) / 3;
+    EXPECT_EQ(image.pixelColor(inside.toPoint()), QColor(40, 90, 200));
+}
+
 // Starts from a clock set far off or a damaged file: the days of the local clock are worked out
 // without overflow, such drills side by side make one point, and its date is shown as unknown.
 TEST(ProgressWindow, drillsOfUnknownDateMakeOnePoint)
