@@ -291,28 +291,38 @@ void KeyboardView::paintLegend(QPainter& painter) const
     painter.drawText(QPointF(bar.right() + 6, top + metrics.ascent()),
         average ? QStringLiteral("遅い") : QStringLiteral("不正確"));
 
-    // The steps of the scale under the bar; a label that would run into the one before is left
-    // out, its tick stays. The ends say that what lies beyond them takes their colour.
+    // The steps of the scale under the bar. The ends, which say that what lies beyond them takes
+    // their colour, are always written; a step between them whose label would run into another is
+    // left out, its tick stays.
+    auto labelOf = [&](int step) {
+        const double value = m_scale.valueAt(static_cast<double>(step) / (history::LegendSteps - 1));
+        const QString number = average ? QString::number(std::llround(value))
+                                       : QStringLiteral("%1%").arg(std::llround(value * 100));
+        if (step == history::LegendSteps - 1)
+            return average ? QStringLiteral("≥%1 ms").arg(number) : QStringLiteral("≤") + number;
+        return step == 0 && average ? QStringLiteral("≤") + number : number;
+    };
+    auto labelLeft = [&](int step, const QString& label) {
+        const double tickX = bar.left() + bar.width() * step / (history::LegendSteps - 1);
+        const double width = metrics.horizontalAdvance(label);
+        return std::clamp(tickX - width / 2, bar.left() - h, bar.right() + h - width);
+    };
+    const double labelTop = bar.bottom() + 3 + metrics.ascent();
+    const QString lastLabel = labelOf(history::LegendSteps - 1);
+    const double lastLeft = labelLeft(history::LegendSteps - 1, lastLabel);
     double labelsEnd = -1e9;
     for (int i = 0; i < history::LegendSteps; ++i) {
-        const double at = static_cast<double>(i) / (history::LegendSteps - 1);
-        const double value = m_scale.valueAt(at);
-        QString label = average ? QString::number(std::llround(value))
-                                : QStringLiteral("%1%").arg(std::llround(value * 100));
-        if (i == 0 && average)
-            label = QStringLiteral("≤") + label;
-        if (i == history::LegendSteps - 1)
-            label = average ? QStringLiteral("≥%1 ms").arg(label) : QStringLiteral("≤") + label;
-        const double tickX = bar.left() + bar.width() * at;
+        const double tickX = bar.left() + bar.width() * i / (history::LegendSteps - 1);
         painter.setPen(QPen(OutlineColour, 1));
         painter.drawLine(QPointF(tickX, bar.bottom()), QPointF(tickX, bar.bottom() + 3));
-        const double labelWidth = metrics.horizontalAdvance(label);
-        const double left = std::clamp(tickX - labelWidth / 2, bar.left() - h, bar.right() + h - labelWidth);
-        if (left < labelsEnd + 4)
+        const QString label = labelOf(i);
+        const double left = labelLeft(i, label);
+        const bool end = i == 0 || i == history::LegendSteps - 1;
+        if (!end && (left < labelsEnd + 4 || left + metrics.horizontalAdvance(label) + 4 > lastLeft))
             continue;
         painter.setPen(textColour);
-        painter.drawText(QPointF(left, bar.bottom() + 3 + metrics.ascent()), label);
-        labelsEnd = left + labelWidth;
+        painter.drawText(QPointF(left, labelTop), label);
+        labelsEnd = left + metrics.horizontalAdvance(label);
     }
     painter.restore();
 }
@@ -327,7 +337,7 @@ QRectF KeyboardView::legendBar() const
         + 3 * h + metrics.horizontalAdvance(average ? QStringLiteral("速い") : QStringLiteral("正確")) + 6;
     const double badWidth
         = metrics.horizontalAdvance(average ? QStringLiteral("遅い") : QStringLiteral("不正確"));
-    const double width = std::max(60.0, std::min(260.0, this->width() - left - badWidth - 12));
+    const double width = std::max(60.0, std::min(300.0, this->width() - left - badWidth - 12));
     return { left, top, width, h };
 }
 
