@@ -20,7 +20,6 @@ TEST(HeatPalette, labOfSrgb)
     };
     const Row table[] = {
         { "white is the reference white", { 255, 255, 255 }, { 100, 0, 0 } },
-        { "black", { 0, 0, 0 }, { 0, 0, 0 } },
         { "red", { 255, 0, 0 }, { 53.2408, 80.0925, 67.2032 } },
         { "blue", { 0, 0, 255 }, { 32.2970, 79.1875, -107.8602 } },
         { "middle grey has no hue", { 119, 119, 119 }, { 50.0344, 0, 0 } },
@@ -47,13 +46,10 @@ TEST(HeatPalette, deltaE2000MatchesPublishedPairs)
     };
     const Row table[] = {
         { "blues close in chroma", { 50, 2.6772, -79.7751 }, { 50, 0, -82.7485 }, 2.0425 },
-        { "blues close in hue", { 50, -1.3802, -84.2814 }, { 50, 0, -82.7485 }, 1.0000 },
         { "a grey against a colour", { 50, 0, 0 }, { 50, -1, 2 }, 2.3669 },
         { "hues either side of 0°", { 50, 2.49, -0.001 }, { 50, -2.49, 0.0011 }, 7.2195 },
-        { "hues either side of 90°", { 50, -0.001, 2.49 }, { 50, 0.0011, -2.49 }, 4.7461 },
         { "a quarter turn of hue", { 50, 2.5, 0 }, { 50, 0, -2.5 }, 4.3065 },
         { "lightness and hue apart", { 50, 2.5, 0 }, { 73, 25, -18 }, 27.1492 },
-        { "towards green", { 50, 2.5, 0 }, { 56, -27, -3 }, 31.9030 },
         { "bright yellows", { 90.8027, -2.0831, 1.4410 }, { 91.1528, -1.6435, 0.0447 }, 1.4441 },
     };
     for (const Row& row : table) {
@@ -77,19 +73,11 @@ TEST(HeatPalette, simulatedVision)
         { "blue without blue cones", { 0, 0, 255 }, ColourVision::Tritanopia, { 0, 107, 150 } },
         { "white stays white", { 255, 255, 255 }, ColourVision::Protanopia, { 255, 255, 255 } },
         { "grey stays grey", { 119, 119, 119 }, ColourVision::Tritanopia, { 119, 119, 119 } },
-        { "normal vision sees the colour", { 237, 129, 46 }, ColourVision::Normal, { 237, 129, 46 } },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(simulate(row.colour, row.vision), row.seen);
     }
-}
-
-TEST(HeatPalette, contrastRatio)
-{
-    EXPECT_NEAR(contrastRatio({ 0, 0, 0 }, { 255, 255, 255 }), 21.0, 1e-3);
-    EXPECT_NEAR(contrastRatio({ 255, 255, 255 }, { 119, 119, 119 }), 4.48, 0.01);
-    EXPECT_NEAR(contrastRatio({ 40, 90, 200 }, { 40, 90, 200 }), 1.0, 1e-9);
 }
 
 // What every learner must be able to tell apart, with normal vision and with each dichromacy: the
@@ -99,13 +87,15 @@ TEST(HeatPalette, contrastRatio)
 TEST(HeatPalette, readableWithEveryColourVision)
 {
     constexpr double MinDifference = 10;
-    const ColourVision visions[] = { ColourVision::Normal, ColourVision::Deuteranopia,
-        ColourVision::Protanopia, ColourVision::Tritanopia };
-    const char* names[] = { "normal", "deuteranopia", "protanopia", "tritanopia" };
-    for (int v = 0; v < 4; ++v) {
-        SCOPED_TRACE(names[v]);
-        auto seen = [&](double position) { return labOf(simulate(heatColour(position), visions[v])); };
-        const Lab plain = labOf(simulate(noDataColour(), visions[v]));
+    const struct {
+        const char* name;
+        ColourVision vision;
+    } visions[] = { { "normal", ColourVision::Normal }, { "deuteranopia", ColourVision::Deuteranopia },
+        { "protanopia", ColourVision::Protanopia }, { "tritanopia", ColourVision::Tritanopia } };
+    for (const auto& vision : visions) {
+        SCOPED_TRACE(vision.name);
+        auto seen = [&](double position) { return labOf(simulate(heatColour(position), vision.vision)); };
+        const Lab plain = labOf(simulate(noDataColour(), vision.vision));
         for (int i = 0; i < LegendSteps; ++i) {
             const double at = static_cast<double>(i) / (LegendSteps - 1);
             SCOPED_TRACE(at);
@@ -124,26 +114,17 @@ TEST(HeatPalette, readableWithEveryColourVision)
 
 TEST(HeatPalette, ends)
 {
-    struct Row {
-        const char* name;
-        double position;
-        double sameAs;
-    };
-    const Row table[] = {
-        { "below the scale is good", -0.5, 0.0 },
-        { "above the scale is bad", 3.0, 1.0 },
-        { "not a number is good", std::numeric_limits<double>::quiet_NaN(), 0.0 },
-    };
-    for (const Row& row : table) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(heatColour(row.position), heatColour(row.sameAs));
-    }
+    EXPECT_EQ(heatColour(-0.5), heatColour(0.0));
+    EXPECT_EQ(heatColour(3.0), heatColour(1.0));
+    EXPECT_EQ(heatColour(std::numeric_limits<double>::quiet_NaN()), heatColour(0.0));
     EXPECT_NE(heatColour(0.0), heatColour(1.0));
 }
 
 TEST(HeatPalette, keyLegendsStayReadable)
 {
-    // Black on the pale end, white on the dark one, and at least 4.5:1 everywhere.
+    // Black on the pale end, white on the dark one, and at least 4.5:1 everywhere (#777 on white
+    // is the classic 4.48:1).
+    EXPECT_NEAR(contrastRatio({ 255, 255, 255 }, { 119, 119, 119 }), 4.48, 0.01);
     EXPECT_EQ(textColourOn(heatColour(0.0)), (Rgb { 0, 0, 0 }));
     EXPECT_EQ(textColourOn(heatColour(1.0)), (Rgb { 255, 255, 255 }));
     EXPECT_EQ(textColourOn(noDataColour()), (Rgb { 0, 0, 0 }));

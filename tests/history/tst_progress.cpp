@@ -343,24 +343,11 @@ TEST(Progress, heatScale)
         EXPECT_NEAR(row.scale.position(row.value), row.position, 1e-9);
     }
 
-    // What the legend writes under its steps.
-    struct Step {
-        const char* name;
-        HeatScale scale;
-        double values[LegendSteps];
-    };
-    const Step steps[] = {
-        { "times double from step to step", average, { 250, 500, 1000, 2000, 4000 } },
-        { "accuracy falls by 5 points", accuracyScale(), { 1.0, 0.95, 0.9, 0.85, 0.8 } },
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
-        for (int i = 0; i < LegendSteps; ++i) {
-            const double at = static_cast<double>(i) / (LegendSteps - 1);
-            EXPECT_NEAR(step.scale.valueAt(at), step.values[i], 1e-9);
-            EXPECT_NEAR(step.scale.position(step.values[i]), at, 1e-9);
-        }
-    }
+    // What the legend writes under its steps: times double from step to step.
+    const double steps[LegendSteps] = { 250, 500, 1000, 2000, 4000 };
+    for (int i = 0; i < LegendSteps; ++i)
+        EXPECT_NEAR(average.valueAt(i / (LegendSteps - 1.0)), steps[i], 1e-9);
+    EXPECT_NEAR(accuracyScale().valueAt(0.25), 0.95, 1e-9);
 }
 
 TEST(Progress, tallyTakesDrillsInBatchesAsTheyAreRecorded)
