@@ -63,7 +63,7 @@ private:
 
     std::vector<history::KeySummary> m_keys;
     std::array<int, 256> m_index {}; // code -> index into m_keys, -1 for none
-    history::HeatScale m_scale;
+    history::HeatScale m_scale = history::averageScale();
     Colouring m_colouring = Colouring::Average;
     KeyHit m_current; // the chosen key half; key -1 for none
 };
