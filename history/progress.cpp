@@ -296,25 +296,25 @@ double HeatScale::position(double value) const
 {
     if (bad == good)
         return 0;
+    if (logarithmic) {
+        // Both ends are above zero; a value at or below zero is as good as it gets.
+        if (!(value > 0))
+            return good < bad ? 0 : 1;
+        return std::clamp(std::log(value / good) / std::log(bad / good), 0.0, 1.0);
+    }
     return std::clamp((value - good) / (bad - good), 0.0, 1.0);
 }
 
-HeatScale averageScale(const std::vector<KeySummary>& keys)
+double HeatScale::valueAt(double position) const
 {
-    double low = Infinite;
-    double high = -Infinite;
-    for (const KeySummary& key : keys) {
-        if (!key.recentMs)
-            continue;
-        low = std::min(low, *key.recentMs);
-        high = std::max(high, *key.recentMs);
-    }
-    if (low > high)
-        return { 0, 1000 };
-    HeatScale scale { std::floor(low / 100) * 100, std::ceil(high / 100) * 100 };
-    if (scale.bad - scale.good < 100)
-        scale.bad = scale.good + 100;
-    return scale;
+    if (logarithmic)
+        return good * std::pow(bad / good, position);
+    return good + (bad - good) * position;
+}
+
+HeatScale averageScale()
+{
+    return { 250, 4000, true };
 }
 
 HeatScale accuracyScale()

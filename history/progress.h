@@ -148,16 +148,25 @@ std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys);
 // The practice pool: each weak key `weight` times in a row, in code order. Empty without history.
 std::string weakKeyPool(const std::vector<WeakKey>& keys);
 
-// The colour scale of the keyboard: where a value lies from `good` (0) to `bad` (1), held to 0..1.
+// The colour scale of the keyboard: where a value lies from `good` (0) to `bad` (1), held to 0..1;
+// on a logarithmic scale by the ratio of the value to the ends, so that halving a time moves a key
+// as far at 2,000 ms as at 500 ms.
 struct HeatScale {
     double good = 0;
     double bad = 1;
+    bool logarithmic = false;
     double position(double value) const;
+    // The value at a position from 0 to 1: what the legend writes under it.
+    double valueAt(double position) const;
 };
 
-// From the fastest recent average to the slowest, rounded outwards to whole 100 ms (at least
-// 100 ms apart).
-HeatScale averageScale(const std::vector<KeySummary>& keys);
+// The legend's labelled steps, at equal distances from one end of the scale to the other.
+inline constexpr int LegendSteps = 5;
+
+// Response times on fixed bounds, so that a key changes colour only when its own time does:
+// 250 ms (about the fastest a hand answers a character it sees) to 4,000 ms (a beginner searching
+// the board), logarithmic, each legend step twice the one before.
+HeatScale averageScale();
 // From 100 % to 80 %; a lower accuracy shows as 80 %.
 HeatScale accuracyScale();
 

@@ -2,6 +2,7 @@
 // The JIS keyboard coloured by each character's recent figures: painting, clicks and arrow keys.
 #include "keyboardview.h"
 
+#include "heatpalette.h"
 #include "progresstext.h"
 
 #include <QHelpEvent>
@@ -26,11 +27,20 @@ const QColor EdgeKeyColour(218, 218, 218);
 const QColor OutlineColour(110, 110, 110);
 const QColor SelectionColour(20, 60, 200);
 
-QColor mix(const QColor& a, const QColor& b, double t)
+QColor toQColor(history::Rgb colour)
 {
-    return QColor::fromRgbF(static_cast<float>(a.redF() + (b.redF() - a.redF()) * t),
-        static_cast<float>(a.greenF() + (b.greenF() - a.greenF()) * t),
-        static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * t));
+    return QColor(colour.r, colour.g, colour.b);
+}
+
+history::Rgb toRgb(const QColor& colour)
+{
+    return { static_cast<uint8_t>(colour.red()), static_cast<uint8_t>(colour.green()),
+        static_cast<uint8_t>(colour.blue()) };
+}
+
+history::HeatScale scaleFor(KeyboardView::Colouring colouring)
+{
+    return colouring == KeyboardView::Colouring::Average ? history::averageScale() : history::accuracyScale();
 }
 
 QRectF inset(const QRectF& r, double by)
@@ -51,16 +61,12 @@ KeyboardView::KeyboardView(QWidget* parent)
 
 QColor KeyboardView::heatColour(double position)
 {
-    const QColor good(110, 190, 100);
-    const QColor middle(240, 210, 80);
-    const QColor bad(225, 80, 60);
-    position = std::clamp(position, 0.0, 1.0);
-    return position < 0.5 ? mix(good, middle, position * 2) : mix(middle, bad, (position - 0.5) * 2);
+    return toQColor(history::heatColour(position));
 }
 
 QColor KeyboardView::plainColour()
 {
-    return QColor(250, 250, 250);
+    return toQColor(history::noDataColour());
 }
 
 void KeyboardView::setSummaries(const std::vector<history::KeySummary>& keys)
@@ -69,14 +75,14 @@ void KeyboardView::setSummaries(const std::vector<history::KeySummary>& keys)
     m_index.fill(-1);
     for (std::size_t i = 0; i < m_keys.size(); ++i)
         m_index[m_keys[i].code] = static_cast<int>(i);
-    m_scale = m_colouring == Colouring::Average ? history::averageScale(m_keys) : history::accuracyScale();
+    m_scale = scaleFor(m_colouring);
     update();
 }
 
 void KeyboardView::setColouring(Colouring colouring)
 {
     m_colouring = colouring;
-    m_scale = m_colouring == Colouring::Average ? history::averageScale(m_keys) : history::accuracyScale();
+    m_scale = scaleFor(m_colouring);
     update();
 }
 
@@ -111,7 +117,8 @@ std::optional<QColor> KeyboardView::colourOf(unsigned char code) const
 
 int KeyboardView::legendHeight() const
 {
-    return fontMetrics().height() * 2 + 6;
+    // The bar, its ticks and the labels under them.
+    return fontMetrics().height() * 2 + 10;
 }
 
 double KeyboardView::unit() const
@@ -210,11 +217,14 @@ void KeyboardView::paintKey(QPainter& painter, const KeyCap& key) const
     // Each half in its character's colour: Shift's above, the plain one below.
     painter.setClipPath(cap);
     painter.setPen(Qt::NoPen);
+    QColor upperColour = plainColour();
+    QColor lowerColour = plainColour();
     for (const bool upper : { true, false }) {
         const unsigned char code = upper ? key.shifted : key.base;
         if (upper && !code)
             continue;
-        painter.setBrush(colourOf(code).value_or(plainColour()));
+        (upper ? upperColour : lowerColour) = colourOf(code).value_or(plainColour());
+        painter.setBrush(upper ? upperColour : lowerColour);
         painter.drawRect(toPixels(KeyboardLayout::half(key, upper)));
     }
     painter.setClipping(false);
@@ -226,13 +236,19 @@ void KeyboardView::paintKey(QPainter& painter, const KeyCap& key) const
     QFont legend = font();
     legend.setPixelSize(std::max(8, static_cast<int>(u * 0.34)));
     painter.setFont(legend);
-    painter.setPen(Qt::black);
+    // The slow end of the palette is too dark for black legends: each half picks its own.
+    const QColor upperText = toQColor(history::textColourOn(toRgb(upperColour)));
+    const QColor lowerText = toQColor(history::textColourOn(toRgb(lowerColour)));
+    painter.setPen(upperText);
     painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, key.shiftedLegend);
+    painter.setPen(lowerText);
     painter.drawText(text, Qt::AlignLeft | Qt::AlignBottom, key.baseLegend);
     QFont kana = font();
     kana.setPixelSize(std::max(7, static_cast<int>(u * 0.26)));
     painter.setFont(kana);
-    painter.setPen(QColor(120, 120, 120));
+    QColor kanaText = lowerText;
+    kanaText.setAlphaF(0.6f);
+    painter.setPen(kanaText);
     painter.drawText(text, Qt::AlignRight | Qt::AlignBottom, key.kana);
     painter.restore();
 }
@@ -241,6 +257,7 @@ void KeyboardView::paintLegend(QPainter& painter) const
 {
     painter.save();
     const QFontMetrics metrics = fontMetrics();
+    const QColor textColour = palette().color(QPalette::WindowText);
     const double top = toPixels(QRectF(0, KeyboardLayout::Rows, 1, 0)).top() + 6;
     const double h = metrics.height();
     double x = origin().x();
@@ -252,35 +269,76 @@ void KeyboardView::paintLegend(QPainter& painter) const
     painter.drawRect(swatch);
     x = swatch.right() + 4;
     const QString none = QStringLiteral("記録なし");
-    painter.setPen(palette().color(QPalette::WindowText));
+    painter.setPen(textColour);
     painter.drawText(QPointF(x, top + metrics.ascent()), none);
-    x += metrics.horizontalAdvance(none) + 3 * h;
 
     const bool average = m_colouring == Colouring::Average;
-    const QString goodText = average ? QStringLiteral("速い %1").arg(msText(m_scale.good))
-                                     : QStringLiteral("正確 %1").arg(percentText(m_scale.good));
-    const QString badText = average ? QStringLiteral("%1 以上 遅い").arg(msText(m_scale.bad))
-                                    : QStringLiteral("%1 以下").arg(percentText(m_scale.bad));
-    painter.drawText(QPointF(x, top + metrics.ascent()), goodText);
-    x += metrics.horizontalAdvance(goodText) + 6;
-    const double barWidth
-        = std::max(60.0, std::min(220.0, width() - x - metrics.horizontalAdvance(badText) - 12));
-    const QRectF bar(x, top, barWidth, h);
+    const QRectF bar = legendBar();
+    const QString goodText = average ? QStringLiteral("速い") : QStringLiteral("正確");
+    painter.drawText(
+        QPointF(bar.left() - 6 - metrics.horizontalAdvance(goodText), top + metrics.ascent()), goodText);
+    // The palette is blended in CIELAB, not in RGB as the gradient is: enough stops to follow it.
     QLinearGradient gradient(bar.topLeft(), bar.topRight());
-    for (const double at : { 0.0, 0.25, 0.5, 0.75, 1.0 })
+    constexpr int GradientStops = 16;
+    for (int i = 0; i <= GradientStops; ++i) {
+        const double at = static_cast<double>(i) / GradientStops;
         gradient.setColorAt(at, heatColour(at));
+    }
     painter.setPen(QPen(OutlineColour, 1));
     painter.setBrush(gradient);
     painter.drawRect(bar);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(QPointF(bar.right() + 6, top + metrics.ascent()), badText);
-    // The middle of the scale, under the bar.
-    const QString middleText
-        = average ? msText((m_scale.good + m_scale.bad) / 2) : percentText((m_scale.good + m_scale.bad) / 2);
-    painter.drawText(QPointF(bar.center().x() - metrics.horizontalAdvance(middleText) / 2.0,
-                         bar.bottom() + metrics.ascent() + 1),
-        middleText);
+    painter.setPen(textColour);
+    painter.drawText(QPointF(bar.right() + 6, top + metrics.ascent()),
+        average ? QStringLiteral("遅い") : QStringLiteral("不正確"));
+
+    // The steps of the scale under the bar. The ends, which say that what lies beyond them takes
+    // their colour, are always written; a step between them whose label would run into another is
+    // left out, its tick stays.
+    auto labelOf = [&](int step) {
+        const double value = m_scale.valueAt(static_cast<double>(step) / (history::LegendSteps - 1));
+        const QString number = average ? QString::number(std::llround(value))
+                                       : QStringLiteral("%1%").arg(std::llround(value * 100));
+        if (step == history::LegendSteps - 1)
+            return average ? QStringLiteral("≥%1 ms").arg(number) : QStringLiteral("≤") + number;
+        return step == 0 && average ? QStringLiteral("≤") + number : number;
+    };
+    auto labelLeft = [&](int step, const QString& label) {
+        const double tickX = bar.left() + bar.width() * step / (history::LegendSteps - 1);
+        const double width = metrics.horizontalAdvance(label);
+        return std::clamp(tickX - width / 2, bar.left() - h, bar.right() + h - width);
+    };
+    const double labelTop = bar.bottom() + 3 + metrics.ascent();
+    const QString lastLabel = labelOf(history::LegendSteps - 1);
+    const double lastLeft = labelLeft(history::LegendSteps - 1, lastLabel);
+    double labelsEnd = -1e9;
+    for (int i = 0; i < history::LegendSteps; ++i) {
+        const double tickX = bar.left() + bar.width() * i / (history::LegendSteps - 1);
+        painter.setPen(QPen(OutlineColour, 1));
+        painter.drawLine(QPointF(tickX, bar.bottom()), QPointF(tickX, bar.bottom() + 3));
+        const QString label = labelOf(i);
+        const double left = labelLeft(i, label);
+        const bool end = i == 0 || i == history::LegendSteps - 1;
+        if (!end && (left < labelsEnd + 4 || left + metrics.horizontalAdvance(label) + 4 > lastLeft))
+            continue;
+        painter.setPen(textColour);
+        painter.drawText(QPointF(left, labelTop), label);
+        labelsEnd = left + metrics.horizontalAdvance(label);
+    }
     painter.restore();
+}
+
+QRectF KeyboardView::legendBar() const
+{
+    const QFontMetrics metrics = fontMetrics();
+    const double h = metrics.height();
+    const double top = toPixels(QRectF(0, KeyboardLayout::Rows, 1, 0)).top() + 6;
+    const bool average = m_colouring == Colouring::Average;
+    const double left = origin().x() + h * 1.4 + 4 + metrics.horizontalAdvance(QStringLiteral("記録なし"))
+        + 3 * h + metrics.horizontalAdvance(average ? QStringLiteral("速い") : QStringLiteral("正確")) + 6;
+    const double badWidth
+        = metrics.horizontalAdvance(average ? QStringLiteral("遅い") : QStringLiteral("不正確"));
+    const double width = std::max(60.0, std::min(300.0, this->width() - left - badWidth - 12));
+    return { left, top, width, h };
 }
 
 QString KeyboardView::describe(unsigned char code) const

@@ -34,7 +34,10 @@ public:
     // The key colour of a character, or nullopt for a key with no data (drawn plainly).
     std::optional<QColor> colourOf(unsigned char code) const;
 
-    // Green for good, through yellow, to red for bad.
+    // Where the legend's colour bar lies: its left edge is the good end of the scale.
+    QRectF legendBar() const;
+
+    // Pale yellow for good, through orange, to dark red for bad (history::heatColour).
     static QColor heatColour(double position);
     static QColor plainColour();
 
@@ -60,7 +63,7 @@ private:
 
     std::vector<history::KeySummary> m_keys;
     std::array<int, 256> m_index {}; // code -> index into m_keys, -1 for none
-    history::HeatScale m_scale;
+    history::HeatScale m_scale = history::averageScale();
     Colouring m_colouring = Colouring::Average;
     KeyHit m_current; // the chosen key half; key -1 for none
 };

@@ -83,12 +83,13 @@ def shows_data(desk, window):
     w, h = image.width, image.height
     chart_points = sum(1 for y in range(0, h // 2) for x in range(0, w, 2)
                        if image.pixel(left + x, top + y) == AVERAGE_COLOUR)
-    # Keys coloured from green through yellow to red: strongly coloured, never blue.
+    # Keys coloured from pale yellow through orange to dark red: warm colours, red the strongest
+    # channel, never grey or blue.
     heat = 0
     for y in range(h // 2, h - 40, 2):
         for x in range(0, int(w * 0.6), 2):
             r, g, b = image.pixel(left + x, top + y)
-            if max(r, g) - b > 90 and b < 110:
+            if r == max(r, g, b) and r - min(g, b) > 60:
                 heat += 1
     check(chart_points >= 3, "the chart shows no points of the average line (%d pixels)" % chart_points)
     check(heat >= 200, "the keyboard shows no coloured keys (%d pixels)" % heat)

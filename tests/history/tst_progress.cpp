@@ -316,12 +316,9 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
 
 TEST(Progress, heatScale)
 {
-    const std::vector<KeySummary> keys
-        = { summary('a', 237.0, 1.0), summary('s', 812.0, 1.0), summary('d', std::nullopt, 0.0) };
-    const HeatScale average = averageScale(keys);
-    EXPECT_EQ(average.good, 200.0);
-    EXPECT_EQ(average.bad, 900.0);
-    EXPECT_EQ(averageScale({ summary('a', 300.0, 1.0) }).bad, 400.0);
+    // The bounds hold still whatever the history holds: a key changes colour only when its own
+    // time does.
+    const HeatScale average = averageScale();
 
     struct Row {
         const char* name;
@@ -330,9 +327,12 @@ TEST(Progress, heatScale)
         double position;
     };
     const Row table[] = {
-        { "fastest", average, 200.0, 0.0 },
-        { "halfway", average, 550.0, 0.5 },
-        { "beyond the slowest is held at the end", average, 2000.0, 1.0 },
+        { "250 ms and faster is the good end", average, 180.0, 0.0 },
+        { "each doubling is a quarter", average, 500.0, 0.25 },
+        { "halfway is 1,000 ms", average, 1000.0, 0.5 },
+        { "a capital's 2,600 ms lies by its ratio", average, 2600.0, 0.75 + std::log2(1.3) / 4 },
+        { "beyond the slowest is held at the end", average, 9000.0, 1.0 },
+        { "no time at all is good, not a failure", average, 0.0, 0.0 },
         { "full accuracy is good", accuracyScale(), 1.0, 0.0 },
         { "90 % is halfway", accuracyScale(), 0.9, 0.5 },
         { "below 80 % is held at the end", accuracyScale(), 0.3, 1.0 },
@@ -342,6 +342,12 @@ TEST(Progress, heatScale)
         SCOPED_TRACE(row.name);
         EXPECT_NEAR(row.scale.position(row.value), row.position, 1e-9);
     }
+
+    // What the legend writes under its steps: times double from step to step.
+    const double steps[LegendSteps] = { 250, 500, 1000, 2000, 4000 };
+    for (int i = 0; i < LegendSteps; ++i)
+        EXPECT_NEAR(average.valueAt(i / (LegendSteps - 1.0)), steps[i], 1e-9);
+    EXPECT_NEAR(accuracyScale().valueAt(0.25), 0.95, 1e-9);
 }
 
 TEST(Progress, tallyTakesDrillsInBatchesAsTheyAreRecorded)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <set>
 
@@ -190,9 +191,12 @@ TEST(KeyboardView, keysColouredByTheirFigures)
         QColor expected;
     };
     const Row byAverage[] = {
-        { "fastest is green", 'a', KeyboardView::heatColour(0.0) },
-        { "slowest is red", 's', KeyboardView::heatColour(1.0) },
-        { "the capital on the same key has its own colour", 'A', KeyboardView::heatColour(1.0 / 7.0) },
+        // On the fixed logarithmic scale from 250 ms to 4,000 ms.
+        { "faster than 250 ms is the pale end", 'a', KeyboardView::heatColour(0.0) },
+        { "900 ms by its ratio to 250 ms", 's',
+            KeyboardView::heatColour(std::log(900.0 / 250) / std::log(16.0)) },
+        { "the capital on the same key has its own colour", 'A',
+            KeyboardView::heatColour(std::log(300.0 / 250) / std::log(16.0)) },
         { "no data: plain", 'd', KeyboardView::plainColour() },
         { "no hit of late, only wrong keys: as slow as it gets", 'f', KeyboardView::heatColour(1.0) },
     };
@@ -206,9 +210,9 @@ TEST(KeyboardView, keysColouredByTheirFigures)
     auto accuracyAt
         = [&](unsigned char code) { return accuracy.pixelColor(centreOf(view, code) + QPoint(0, 2)).rgb(); };
     const Row byAccuracy[] = {
-        { "all right is green", 'a', KeyboardView::heatColour(0.0) },
+        { "all right is the pale end", 'a', KeyboardView::heatColour(0.0) },
         { "95 % is a quarter", 's', KeyboardView::heatColour(0.25) },
-        { "80 % is red", 'A', KeyboardView::heatColour(1.0) },
+        { "80 % is the dark end", 'A', KeyboardView::heatColour(1.0) },
         { "no data: plain", 'd', KeyboardView::plainColour() },
     };
     for (const Row& row : byAccuracy) {
@@ -216,4 +220,35 @@ TEST(KeyboardView, keysColouredByTheirFigures)
         EXPECT_EQ(accuracyAt(row.code), row.expected.rgb());
     }
     EXPECT_NE(KeyboardView::heatColour(0.0), KeyboardView::heatColour(1.0));
+
+    // The legend's bar runs through the same colours as the keys, good end on the left.
+    const QRectF bar = view.legendBar();
+    for (const double at : { 0.25, 0.5, 0.75 }) {
+        SCOPED_TRACE(at);
+        const QColor painted
+            = accuracy.pixelColor(QPointF(bar.left() + bar.width() * at, bar.center().y()).toPoint());
+        const QColor expected = KeyboardView::heatColour(at);
+        EXPECT_NEAR(painted.red(), expected.red(), 6);
+        EXPECT_NEAR(painted.green(), expected.green(), 6);
+        EXPECT_NEAR(painted.blue(), expected.blue(), 6);
+    }
+
+    // Legends in white on the dark end, in black on the pale one: f is as slow as it gets, a as
+    // fast. Its key's lower half holds its legend and kana.
+    view.setColouring(KeyboardView::Colouring::Average);
+    const QImage legends = view.grab().toImage();
+    auto lightPixels = [&](unsigned char code) {
+        const KeyHit hit = KeyboardLayout::keysFor(code).front();
+        const QRect half
+            = view.toPixels(
+                      KeyboardLayout::half(KeyboardLayout::keys()[static_cast<std::size_t>(hit.key)], false))
+                  .toAlignedRect();
+        int light = 0;
+        for (int y = half.top() + 2; y < half.bottom() - 2; ++y)
+            for (int x = half.left() + 2; x < half.right() - 2; ++x)
+                light += qGray(legends.pixel(x, y)) > 240;
+        return light;
+    };
+    EXPECT_GT(lightPixels('f'), 3);
+    EXPECT_EQ(lightPixels('a'), 0);
 }

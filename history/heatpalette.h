@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The keyboard's colours, and the colour science that shows they stay readable: sRGB to CIELAB,
+// the CIEDE2000 colour difference, contrast ratios and simulated colour-vision deficiencies.
+#pragma once
+
+#include <cstdint>
+
+namespace touchdrill::history {
+
+// An 8-bit sRGB colour, as painted.
+struct Rgb {
+    uint8_t r = 0;
+    uint8_t g = 0;
+    uint8_t b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+// CIELAB under the D65 white of sRGB.
+struct Lab {
+    double l = 0;
+    double a = 0;
+    double b = 0;
+};
+
+Lab labOf(Rgb colour);
+// The nearest sRGB colour; a colour outside the gamut is held to its edge channel by channel.
+Rgb rgbOf(const Lab& colour);
+// CIEDE2000 (kL = kC = kH = 1): about 1 is a difference seen side by side, 10 one seen at a glance.
+double deltaE2000(const Lab& one, const Lab& other);
+// The contrast ratio of two colours from their relative luminance, as for text: 1 to 21.
+double contrastRatio(Rgb one, Rgb other);
+
+enum class ColourVision { Normal, Deuteranopia, Protanopia, Tritanopia };
+// How a colour looks with the given dichromacy: the physiologically based model of Machado,
+// Oliveira and Fernandes (2009) at full severity, applied to linear sRGB.
+Rgb simulate(Rgb colour, ColourVision vision);
+
+// The heat map's colours: from pale yellow for good (0) through orange to dark red for bad (1),
+// lightness falling all the way, so that the order survives any single missing cone type and
+// greyscale. Positions beyond 0..1 are held to the ends.
+Rgb heatColour(double position);
+// A key without figures: white, apart from every heat colour.
+Rgb noDataColour();
+// Black or white, whichever stands out more against the background.
+Rgb textColourOn(Rgb background);
+
+} // namespace touchdrill::history
