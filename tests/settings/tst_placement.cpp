@@ -195,10 +195,8 @@ TEST(HasStoredPosition, Table)
     const Row rows[] = {
         { "no file", std::nullopt, false },
         { "the size only", "[Form]\nWidth=500\nHeight=400\n", false },
-        { "in another section", "[Other]\nLeft=10\nTop=10\n", false },
         { "not integers", "[Form]\nLeft=12abc\nTop=\n", false },
         { "the left alone", "[Form]\nLeft=0\n", true },
-        { "a hexadecimal top", "[Form]\nTop=$10\n", true },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
