@@ -60,9 +60,6 @@ void WindowPlacement::restore(const std::string& iniPath, const QWidget* beside)
         return;
     }
 
-    // The style, applied at the latest on the first show, can raise the layout's least size: the
-    // rules below must see the size the window will have.
-    m_window->ensurePolished();
     // Not yet shown, the window has no frame as a rule: the client takes the outer size until the
     // frame is known.
     const QRect inner = m_window->geometry();
