@@ -443,7 +443,13 @@ QString TForm1::practiseWeakKeys(const std::string& pool)
 {
     if (m_drill.Running)
         return QStringLiteral("練習中です。スペースで終えてから押してください");
-    guarded([this, &pool] { m_drill.preparePool(pool, history::WeakKeysRows); });
+    guarded([this, &pool] {
+        // The ticked rows no longer describe what the drill shows. They are read again only by the
+        // next prepare, as ever, which then builds the ordinary pool from them.
+        if (m_drill.preparePool(pool, history::WeakKeysRows))
+            for (QCheckBox* box : { CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6 })
+                box->setChecked(false);
+    });
     if (isMinimized())
         showNormal();
     raise();

@@ -24,16 +24,19 @@ void DrillEngine::Button1Click(const RowChoices& rows)
     prepare();
 }
 
-void DrillEngine::preparePool(std::string pool, std::string rowsLabel)
+bool DrillEngine::preparePool(std::string pool, std::string rowsLabel)
 {
     if (Running)
-        return;
+        return false;
     std::erase_if(pool, [](char c) { return !isPracticeCode(static_cast<unsigned char>(c)); });
+    // Unlike the button, which only a window that is not prepared can press, this may come while
+    // the window is prepared: an empty pool then would leave a drill nothing to draw from.
+    if (pool.empty())
+        return false;
     Pool = std::move(pool);
-    if (Pool.empty())
-        return;
     m_rowsLabel = std::move(rowsLabel);
     prepare();
+    return true;
 }
 
 void DrillEngine::prepare()

@@ -24,8 +24,9 @@ public:
     void Button1Click(const RowChoices& rows);
     // Prepares with a pool made elsewhere, as the prepare button does with the rows' pool; the
     // label names the drill in the history (see rowsLabel()). Characters outside '!'..'~' are
-    // dropped. Ignored while a drill runs.
-    void preparePool(std::string pool, std::string rowsLabel);
+    // dropped; a pool with none left, or one given while a drill runs, changes nothing. Returns
+    // whether it prepared.
+    bool preparePool(std::string pool, std::string rowsLabel);
     // One typed character. Key is set to 0 on a normal return (the character is consumed).
     void FormKeyPress(char& Key);
     // One gauge timer tick.

@@ -224,7 +224,8 @@ void ProgressWindow::showAndRaise()
         reload();
     if (!m_placed) {
         m_placed = true;
-        m_placement.restore(m_options.iniPath);
+        // The first time, beside the main window rather than over it.
+        m_placement.restore(m_options.iniPath, parentWidget());
     }
     if (isMinimized())
         showNormal();

@@ -54,6 +54,22 @@ WindowBounds restorePlacement(const std::string& iniPath, const std::vector<Scre
 WindowBounds restorePlacement(const std::string& iniPath, const WorkArea& area, int currentWidth,
     int currentHeight, WindowSize minimum = { 1, 1 });
 
+// Whether section `section` of `iniPath` holds a position ("Left" or "Top" as an integer): a window
+// whose position was never stored (or only its size, by a platform that keeps no positions) opens
+// where placeBeside() puts it.
+bool hasStoredPosition(const std::string& iniPath, std::string_view section);
+
+// Where a window of size `wanted` opens the first time, beside the window with the outer bounds
+// `beside`, inside `area` (the work area of that window's screen). The first side where it fits
+// whole wins: right of it, else left of it, else below it; it lines up with that window's top (or
+// left) edge as far as the work area lets it. Where it fits whole nowhere, it shrinks along one
+// side to the room there: the side that keeps it largest. Where every side has less room than
+// `minimum`, it takes its least size on the side where it covers the least of the other window, at
+// the work area's far edge. The size is first raised to `minimum` and fitted to the work area,
+// which wins over `minimum`.
+WindowBounds placeBeside(
+    const WindowBounds& beside, WindowSize wanted, const WorkArea& area, WindowSize minimum = { 1, 1 });
+
 // Which keys a save writes. A platform that does not tell a window where it is (Wayland) saves the
 // size only, so the position another session stored stays as it was.
 enum class SavedKeys { PositionAndSize, SizeOnly };

@@ -52,7 +52,7 @@ QSize WindowPlacement::minimumClientSize() const
         .expandedTo(QSize(1, 1));
 }
 
-void WindowPlacement::restore(const std::string& iniPath)
+void WindowPlacement::restore(const std::string& iniPath, const QWidget* beside)
 {
     const QRect outer = m_window->frameGeometry();
     if (iniPath.empty()) {
@@ -67,13 +67,27 @@ void WindowPlacement::restore(const std::string& iniPath)
         outer.right() - inner.right(), outer.bottom() - inner.bottom());
     const QSize minimum
         = minimumClientSize() + QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const WindowBounds bounds = restorePlacement(iniPath, screenAreas(), outer.width(), outer.height(),
-        m_section, { minimum.width(), minimum.height() });
+    const WindowSize least { minimum.width(), minimum.height() };
+    WindowBounds bounds {};
+    const QScreen* besideScreen = beside ? beside->screen() : nullptr;
+    if (besideScreen && !hasStoredPosition(iniPath, m_section)) {
+        // The size as it would be restored on that screen alone; the position beside the window.
+        const ScreenArea screen { toArea(besideScreen->geometry()),
+            toArea(besideScreen->availableGeometry()) };
+        const WindowBounds sized
+            = restorePlacement(iniPath, { screen }, outer.width(), outer.height(), m_section, least);
+        const QRect other = beside->frameGeometry();
+        bounds = placeBeside({ other.left(), other.top(), other.width(), other.height() },
+            { sized.width, sized.height }, screen.work, least);
+        m_placedBeside = true;
+    } else {
+        bounds = restorePlacement(iniPath, screenAreas(), outer.width(), outer.height(), m_section, least);
+    }
 
     m_requestedOuterSize = QSize(bounds.width, bounds.height);
     // The work area the window opens on: the frame, once known, must fit in it too.
     if (const QScreen* screen = QGuiApplication::screenAt(QPoint(bounds.left, bounds.top)))
-        m_maximumOuterSize = screen->availableGeometry().size();
+        m_workArea = screen->availableGeometry();
     m_window->move(bounds.left, bounds.top);
     m_window->resize(std::max(1, bounds.width - frame.left() - frame.right()),
         std::max(1, bounds.height - frame.top() - frame.bottom()));
@@ -109,10 +123,21 @@ void WindowPlacement::fitOuterSize()
         return;
     m_awaitingFrame = false;
     QSize outer = m_requestedOuterSize->expandedTo(minimumClientSize() + frame);
-    if (m_maximumOuterSize)
-        outer = outer.boundedTo(*m_maximumOuterSize);
+    if (m_workArea)
+        outer = outer.boundedTo(m_workArea->size());
     if (m_window->frameGeometry().size() != outer)
         m_window->resize((outer - frame).expandedTo(QSize(1, 1)));
+    // A window placed against the work area's far edge, beside another one, may have grown past it
+    // by the frame: it moves back in. Stored bounds may leave part of a window outside on purpose.
+    if (m_placedBeside && m_workArea) {
+        const QRect area = *m_workArea;
+        const QPoint at = m_window->frameGeometry().topLeft();
+        const QPoint inside(
+            std::max(area.left(), std::min(at.x(), area.left() + area.width() - outer.width())),
+            std::max(area.top(), std::min(at.y(), area.top() + area.height() - outer.height())));
+        if (inside != at)
+            m_window->move(inside);
+    }
 }
 
 // A maximised or full-screen window may lose its frame, and some window managers resize it to the

@@ -28,8 +28,9 @@ public:
     // Before the first show: moves and sizes the window to the bounds stored in `iniPath`, on the
     // screen that holds them, raised to the minimum and fitted to that screen's work area; what is
     // missing keeps the window's present outer size. An empty path reads nothing and keeps the
-    // present bounds.
-    void restore(const std::string& iniPath);
+    // present bounds. With no position stored, a window given `beside` opens next to that one on
+    // its screen instead, at the stored or present size, and never over it where there is room.
+    void restore(const std::string& iniPath, const QWidget* beside = nullptr);
     // Writes outerNormalBounds() to `iniPath`: the size only on a platform that does not tell a
     // window where it is (Wayland). Throws std::runtime_error with the text to show.
     void save(const std::string& iniPath) const;
@@ -58,11 +59,13 @@ private:
     QSize m_minimumClientSize;
     // The stored outer size, applied again once the frame is known; none before restore().
     std::optional<QSize> m_requestedOuterSize;
-    // The size of the work area the window opens on; none before restore().
-    std::optional<QSize> m_maximumOuterSize;
+    // The work area the window opens on; none before restore().
+    std::optional<QRect> m_workArea;
     // The last few different normal bounds, the newest first. A window manager may resize the
     // window to its maximised size before it marks it maximised: those bounds are then among them.
     std::array<std::optional<NormalBounds>, 8> m_normal;
+    // Placed beside another window, so kept inside the work area whole once the frame is known.
+    bool m_placedBeside = false;
     bool m_frameChecked = false;
     bool m_awaitingFrame = false;
 };

@@ -181,6 +181,7 @@ TEST_F(TForm1Test, waysToPrepare)
         Qt::Key key;
         Qt::KeyboardModifiers mods;
         bool prepares;
+        const char* weakPool = nullptr; // prepared with this pool, as 苦手なキーを練習 does, not by a key
     };
     const Row table[] = {
         { "Alt+R on the list", list, Qt::Key_R, Qt::AltModifier, true },
@@ -193,6 +194,8 @@ TEST_F(TForm1Test, waysToPrepare)
         { "Enter on a check box does not prepare", box, Qt::Key_Return, Qt::NoModifier, false },
         { "Ctrl+R on a check box does not prepare", box, Qt::Key_R, Qt::ControlModifier, false },
         { "r on the window", nullptr, Qt::Key_R, Qt::NoModifier, true },
+        { "the weak keys' pool unticks the rows", list, Qt::Key_unknown, {}, true, "asdf" },
+        { "a pool of no practice characters keeps them", list, Qt::Key_unknown, {}, false, " \t" },
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
@@ -204,9 +207,22 @@ TEST_F(TForm1Test, waysToPrepare)
             form->setFocus();
             ASSERT_EQ(QApplication::focusWidget(), form.get());
         }
-        key(row.key, row.mods);
+        if (row.weakPool)
+            EXPECT_TRUE(form->practiseWeakKeys(row.weakPool).isEmpty());
+        else
+            key(row.key, row.mods);
         EXPECT_EQ(prepared(), row.prepares);
-        EXPECT_TRUE(form->CheckBox2->isChecked()) << "the key must not reach the check box";
+        if (row.weakPool && row.prepares) {
+            EXPECT_FALSE(form->CheckBox2->isChecked()) << "the rows no longer describe the pool";
+            // A row ticked now counts from the next prepare on, as ever.
+            form->CheckBox3->setChecked(true);
+            key(Qt::Key_Space);
+            key(Qt::Key_Space);
+            form->Button1Click();
+            EXPECT_EQ(form->drill().Pool, "asdfghjkl");
+        } else {
+            EXPECT_TRUE(form->CheckBox2->isChecked()) << "the key must not reach the check box";
+        }
         if (row.prepares && row.focus == button) {
             EXPECT_EQ(QApplication::focusWidget(), form.get())
                 << "a disabled button hands the focus to the window";
@@ -729,6 +745,11 @@ TEST_F(TForm1Test, progressWindowOnF2)
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->drillCount(), 1u);
+    // Beside the main window rather than over it; the offscreen screen leaves no room for all of
+    // it, so it covers a strip of the main window at most.
+    const QRect covered = window->frameGeometry().intersected(form->frameGeometry());
+    EXPECT_LT(covered.width() * covered.height(), form->width() * form->height() / 10);
+    EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry()));
     QApplication::setActiveWindow(form.get());
     key(Qt::Key_F2);
     EXPECT_EQ(form->progressWindow(), window) << "one window, raised again";

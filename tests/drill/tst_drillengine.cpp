@@ -327,6 +327,7 @@ TEST_F(DrillEngineTest, preparePoolPreparesWithAGivenPoolAndLabel)
         std::string pool;
         bool runningBefore;
         std::string expectedPool; // empty: not prepared
+        bool preparedBefore = false;
     };
     const Row table[] = {
         { "weighted pool", "aasdf", false, "aasdf" },
@@ -334,6 +335,7 @@ TEST_F(DrillEngineTest, preparePoolPreparesWithAGivenPoolAndLabel)
         { "nothing left", " \t", false, "" },
         { "empty", "", false, "" },
         { "ignored while a drill runs", "zz", true, "" },
+        { "nothing left while prepared keeps the pool prepared", " \t", false, "", true },
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
@@ -341,17 +343,22 @@ TEST_F(DrillEngineTest, preparePoolPreparesWithAGivenPoolAndLabel)
         prepare({ .home = true });
         if (row.runningBefore)
             press(' ');
-        else
+        else if (!row.preparedBefore)
             window.button = true; // as after the last drill's end
         engine.Stats['a'] = { 5, 1 };
-        engine.preparePool(row.pool, "weak");
         const bool prepared = !row.expectedPool.empty();
+        EXPECT_EQ(engine.preparePool(row.pool, "weak"), prepared);
         EXPECT_EQ(engine.Stats['a'].Hits, prepared ? 0u : 1u);
         EXPECT_EQ(engine.rowsLabel(), prepared ? "weak" : "h");
         EXPECT_EQ(engine.Running, row.runningBefore);
-        if (row.runningBefore) {
+        if (row.runningBefore || row.preparedBefore) {
             EXPECT_EQ(engine.Pool, HomeRow);
+            EXPECT_FALSE(window.button);
             press(' ');
+            if (row.preparedBefore) {
+                EXPECT_NE(std::string(HomeRow).find(static_cast<char>(engine.TargetChar)), std::string::npos);
+                press(' ');
+            }
             continue;
         }
         EXPECT_EQ(window.button, !prepared);

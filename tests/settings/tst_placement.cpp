@@ -139,6 +139,74 @@ TEST(RestorePlacement, SeveralScreens)
     EXPECT_THROW(restorePlacement("t.ini", std::vector<ScreenArea> {}, 1, 1), std::invalid_argument);
 }
 
+TEST(PlaceBeside, Table)
+{
+    constexpr WindowBounds mainWindow { 0, 0, 369, 422 };
+    struct Row {
+        const char* name;
+        WindowBounds beside;
+        WindowSize wanted;
+        WorkArea area;
+        WindowBounds expected;
+        WindowSize minimum = { 1, 1 };
+    };
+    const Row rows[] = {
+        { "room on the right", mainWindow, { 500, 400 }, Screen, { 369, 0, 500, 400 } },
+        { "room on both sides: the right", { 300, 100, 200, 300 }, { 300, 300 }, Screen,
+            { 500, 100, 300, 300 } },
+        { "level with its top, raised to stay in the area", { 0, 500, 369, 268 }, { 500, 400 }, Screen,
+            { 369, 368, 500, 400 } },
+        { "only on the left", { 600, 100, 369, 422 }, { 500, 400 }, Screen, { 100, 100, 500, 400 } },
+        { "only below", { 300, 0, 450, 300 }, { 700, 400 }, Screen, { 300, 300, 700, 400 } },
+        { "below, moved left to stay in the area", { 500, 0, 400, 300 }, { 700, 400 }, Screen,
+            { 324, 300, 700, 400 } },
+        { "nowhere whole: shrunk on the right, which keeps most", mainWindow, { 980, 640 }, Screen,
+            { 369, 0, 655, 640 } },
+        { "nowhere whole: shrunk below, which keeps most", { 0, 0, 900, 300 }, { 980, 640 }, Screen,
+            { 0, 300, 980, 468 } },
+        { "larger than the work area: fitted, then shrunk", { 0, 0, 10, 10 }, { 2000, 2000 }, Screen,
+            { 10, 0, 1014, 768 } },
+        { "800 x 600 screen", mainWindow, { 980, 640 }, { 0, 0, 800, 600 }, { 369, 0, 431, 600 } },
+        { "800 x 600 screen, least size wider than the room: covers the least", mainWindow, { 980, 640 },
+            { 0, 0, 800, 600 }, { 240, 0, 560, 600 }, { 560, 420 } },
+        { "the other window maximised: least size at the right edge", { 0, 0, 1024, 768 }, { 980, 640 },
+            Screen, { 767, 0, 257, 640 }, { 257, 196 } },
+        { "work area away from the origin", { 100, 50, 369, 422 }, { 500, 400 }, { 100, 50, 1124, 818 },
+            { 469, 50, 500, 400 } },
+        { "the other window partly left of the work area", { -200, 0, 369, 422 }, { 500, 400 }, Screen,
+            { 169, 0, 500, 400 } },
+        // left + width would overflow in 32 bits and show room on the right.
+        { "the other window's right edge beyond int", { INT_MAX - 100, 0, 200, 100 }, { 300, 300 },
+            { INT_MAX - 1000, 0, INT_MAX, 768 }, { INT_MAX - 400, 0, 300, 300 } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(placeBeside(row.beside, row.wanted, row.area, row.minimum), row.expected);
+    }
+}
+
+TEST(HasStoredPosition, Table)
+{
+    struct Row {
+        const char* name;
+        std::optional<std::string> file;
+        bool expected;
+    };
+    const Row rows[] = {
+        { "no file", std::nullopt, false },
+        { "the size only", "[Form]\nWidth=500\nHeight=400\n", false },
+        { "not integers", "[Form]\nLeft=12abc\nTop=\n", false },
+        { "the left alone", "[Form]\nLeft=0\n", true },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        if (row.file)
+            dir.write("t.ini", *row.file);
+        EXPECT_EQ(hasStoredPosition(dir.path("t.ini"), "Form"), row.expected);
+    }
+}
+
 TEST(SavePlacement, WritesTheFourKeysAndRestoresThem)
 {
     TempDir dir;
