@@ -155,15 +155,7 @@ def scenario_wmframe():
 
         # Maximised by a double click on the title bar, then closed: the next start opens a
         # normal window where it was before maximising.
-        maximise_by_title_bar(desk, program, placed)
-        check(program.close(desk) == 0, "the program did not exit cleanly after a maximise")
-        stored = stored_bounds(program)
-        check(stored == placed, "closed while maximised: stored %s, expected the bounds before "
-                                "maximising %s" % (stored, placed))
-        program.start(desk)
-        wait_for_outer(desk, program, placed, maximised=False)
-        check(program.close(desk) == 0, "the program did not exit cleanly")
-        check(stored_bounds(program) == placed, "the restored window stored %s" % (stored_bounds(program),))
+        maximised_close_reopens_normal(desk, program, placed)
         log("closed while maximised, reopened normal at", placed)
 
         # A stored size no larger than the frame once opened no window at all: the client area is
@@ -184,6 +176,20 @@ def scenario_wmframe():
         check(stored_bounds(program) == raised, "the raised window stored %s, expected %s"
               % (stored_bounds(program), raised))
         log("stored 2x20 opened at", raised, "with a client area of", MINIMUM_CLIENT)
+
+
+def maximised_close_reopens_normal(desk, program, placed):
+    """Maximises the window at `placed` by its title bar and closes it: the bounds stored, and those
+    of the next start, are the ones it had before maximising."""
+    maximise_by_title_bar(desk, program, placed)
+    check(program.close(desk) == 0, "the program did not exit cleanly after a maximise")
+    stored = stored_bounds(program)
+    check(stored == placed, "closed while maximised: stored %s, expected the bounds before "
+                            "maximising %s" % (stored, placed))
+    program.start(desk)
+    wait_for_outer(desk, program, placed, maximised=False)
+    check(program.close(desk) == 0, "the program did not exit cleanly")
+    check(stored_bounds(program) == placed, "the restored window stored %s" % (stored_bounds(program),))
 
 
 def work_area(desk):
@@ -218,14 +224,7 @@ def scenario_wmicewm():
         store_bounds(program, *placed)
         program.start(desk)
         wait_for_outer(desk, program, placed)
-        maximise_by_title_bar(desk, program, placed)
-        check(program.close(desk) == 0, "the program did not exit cleanly after a maximise")
-        stored = stored_bounds(program)
-        check(stored == placed, "closed while maximised: stored %s, expected the bounds before "
-                                "maximising %s" % (stored, placed))
-        program.start(desk)
-        wait_for_outer(desk, program, placed, maximised=False)
-        check(program.close(desk) == 0, "the program did not exit cleanly")
+        maximised_close_reopens_normal(desk, program, placed)
         log("closed while maximised under IceWM, reopened normal at", placed)
 
 
