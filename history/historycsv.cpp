@@ -167,7 +167,7 @@ void appendCsvRows(const DrillRecord& drill, std::string& out)
 
 void exportCsv(const std::vector<DrillRecord>& drills, std::ostream& out)
 {
-    tzset(); // the time zone as it is now, not as it was at the first local time
+    tzset(); // TZ afresh: localtime_r() goes on with the zone it read first
     std::string text(CsvHeader);
     for (const DrillRecord& drill : drills)
         appendCsvRows(drill, text);

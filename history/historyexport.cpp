@@ -39,7 +39,7 @@ constexpr std::size_t DrillsPerPart = 100;
 
 void writeHistoryCsv(const HistoryDb* db, const std::function<void(std::string_view part)>& write)
 {
-    tzset(); // the time zone as it is now, not as it was at the first local time
+    tzset(); // TZ afresh: localtime_r() goes on with the zone it read first
     std::string part(CsvHeader);
     int64_t after = 0;
     while (db) {
