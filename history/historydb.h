@@ -118,8 +118,8 @@ private:
 std::string historyPathFor(const std::string& exePath);
 
 // CSV (UTF-8, RFC 4180, CRLF line ends, header row): one row per drill and character with the
-// drill's UTC start time, the character, hits, total ms, average ms, wrong keys and the wrong key
-// typed most often (empty when none).
+// drill's UTC start time, the character, hits, total ms, average ms, wrong keys, the wrong key
+// typed most often (empty when none), the drill's id, its rows and its local start time.
 void exportCsv(const std::vector<DrillRecord>& drills, std::ostream& out);
 
 // A byte of the window's single-byte code page as text, UTF-8: ASCII as itself, 0xA1-0xDF as

@@ -7,6 +7,7 @@
 #include "historydb.h"
 
 #include <cerrno>
+#include <ctime>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -38,6 +39,7 @@ constexpr std::size_t DrillsPerPart = 100;
 
 void writeHistoryCsv(const HistoryDb* db, const std::function<void(std::string_view part)>& write)
 {
+    tzset(); // TZ afresh: localtime_r() goes on with the zone it read first
     std::string part(CsvHeader);
     int64_t after = 0;
     while (db) {

@@ -17,6 +17,7 @@ import sqlite3
 import subprocess
 import sys
 import time
+import zoneinfo
 
 sys.dont_write_bytecode = True  # keep the source tree free of caches
 
@@ -29,7 +30,10 @@ from touchdrill_ui import (  # noqa: E402
 import run_reliability as rel  # noqa: E402
 
 EXE = None
-HEADER = ["started_utc", "character", "hits", "total_ms", "average_ms", "wrong_keys", "most_wrong_key"]
+HEADER = ["started_utc", "character", "hits", "total_ms", "average_ms", "wrong_keys", "most_wrong_key",
+          "drill_id", "rows", "started_local"]
+# The export's time zone: an offset behind UTC and not a whole number of hours.
+EXPORT_ZONE = "America/St_Johns"
 STRANGER = "q"  # typed once a round into home-row drills: always a wrong key
 
 
@@ -65,6 +69,7 @@ def export(program, target, stdout=None):
     to the file `stdout`; (status, stdout, stderr)."""
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY" and not k.startswith("WAYLAND")}
     env["HOME"] = program.folder
+    env["TZ"] = EXPORT_ZONE
     with open(stdout or os.devnull, "wb") as sink:
         proc = subprocess.run([program.exe, "--export-history", target], cwd=program.folder, env=env,
                               stdin=subprocess.DEVNULL, stdout=sink if stdout else subprocess.PIPE,
@@ -75,13 +80,16 @@ def export(program, target, stdout=None):
 def expected_csv(drills):
     """The rows the export must give for these drills, worked out here from the database."""
     rows = [HEADER]
-    for _, started, _, _, keys in drills:
-        when = datetime.datetime.fromtimestamp(started / 1000, datetime.timezone.utc)
+    for drill_id, started, _, drill_rows, keys in drills:
+        when = datetime.datetime.fromtimestamp(started // 1000, datetime.timezone.utc).replace(
+            microsecond=started % 1000 * 1000)
         stamp = when.strftime("%Y-%m-%dT%H:%M:%S.") + "%03dZ" % (started % 1000)
+        local = when.astimezone(zoneinfo.ZoneInfo(EXPORT_ZONE)).isoformat(timespec="milliseconds")
         for char in sorted(keys):
             hits, total, wrong, typed = keys[char]
             most = min(typed, key=lambda t: (-typed[t], t)) if typed else ""
-            rows.append([stamp, char, str(hits), str(total), str(total // hits) if hits else "", str(wrong), most])
+            rows.append([stamp, char, str(hits), str(total), str(total // hits) if hits else "", str(wrong), most,
+                         str(drill_id), drill_rows, local])
     return rows
 
 
