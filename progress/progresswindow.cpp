@@ -160,6 +160,7 @@ void ProgressWindow::createControls()
     auto* bottom = new QHBoxLayout;
     practiseButton = new QPushButton(QStringLiteral("苦手なキーを練習(&W)"), this);
     practiseNote = new QLabel(this);
+    practiseNote->setWordWrap(true); // up to fifteen keys: never wider than the window
     exportButton = new QPushButton(QStringLiteral("CSV に書き出す(&E)…"), this);
     closeButton = new QPushButton(QStringLiteral("閉じる"), this);
     for (QPushButton* button : { practiseButton, exportButton, closeButton })
@@ -288,11 +289,10 @@ void ProgressWindow::refresh()
 
     const bool any = !m_pool.empty();
     practiseButton->setEnabled(any);
-    const QString why
-        = any ? QString() : QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
-    practiseNote->setText(why);
-    practiseButton->setToolTip(
-        any ? QStringLiteral("遅いキー・間違えやすいキーを多めに出して練習を準備します") : why);
+    practiseNote->setText(practiseNoteText());
+    practiseButton->setToolTip(any
+            ? QStringLiteral("遅いキー・間違えやすいキーを多めに出して練習を準備します")
+            : practiseNote->text());
     exportButton->setEnabled(m_tally.drillCount() > 0);
 }
 
@@ -335,7 +335,17 @@ void ProgressWindow::practise()
     if (m_pool.empty() || !m_options.practise)
         return;
     const QString refused = m_options.practise(m_pool);
-    practiseNote->setText(refused);
+    practiseNote->setText(refused.isEmpty() ? practiseNoteText() : refused);
+}
+
+QString ProgressWindow::practiseNoteText() const
+{
+    if (!m_weak.empty())
+        return poolText(m_weak);
+    if (m_summaries.empty())
+        return QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
+    return QStringLiteral("まだ苦手なキーを選べません: 最近の練習で %1 回以上答えた文字から選びます。")
+        .arg(history::MinAnswers);
 }
 
 void ProgressWindow::exportCsvTo(const QString& path) const

@@ -106,6 +106,8 @@ private:
     void showStatus();
     void updateChart();
     void practise();
+    // Under the button: the keys the weak-key drill holds, or why there is none.
+    QString practiseNoteText() const;
     void exportCsv();
     void savePlacement();
     void showError(const QString& text);

@@ -19,13 +19,13 @@ std::optional<double> sortValue(const history::KeySummary& key, int column)
     case WeakKeysModel::Character:
         return key.code;
     case WeakKeysModel::Recent:
-        return key.recentMs;
+        return key.enoughAnswers() ? key.recentMs : std::nullopt;
     case WeakKeysModel::Best:
         return key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt;
     case WeakKeysModel::Trend:
-        return key.trendMs;
+        return key.enoughForTrend() ? key.trendMs : std::nullopt;
     case WeakKeysModel::Accuracy:
-        return key.accuracy;
+        return key.enoughAnswers() ? key.accuracy : std::nullopt;
     case WeakKeysModel::TopWrong:
         return key.topWrongCount ? std::optional<double>(static_cast<double>(key.topWrongCount))
                                  : std::nullopt;
@@ -69,8 +69,13 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= static_cast<int>(m_keys.size()))
         return {};
     const history::KeySummary& key = m_keys[static_cast<std::size_t>(index.row())];
+    // Figures from too few answers would be mostly chance: they are not shown.
+    const bool tooFew = ((index.column() == Recent || index.column() == Accuracy) && !key.enoughAnswers())
+        || (index.column() == Trend && key.trendMs && !key.enoughForTrend());
     switch (role) {
     case Qt::DisplayRole:
+        if (tooFew)
+            return notEnoughDataText();
         switch (index.column()) {
         case Character:
             return characterText(key.code);
@@ -99,6 +104,12 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
         }
         return {};
     case Qt::ToolTipRole:
+        if (tooFew && !key.enoughAnswers())
+            return notEnoughDataTip(key);
+        if (tooFew)
+            return QStringLiteral("比べる前の 5 回の練習での答えが %1 回だけです (%2 回から比べます)")
+                .arg(key.earlierAnswers)
+                .arg(history::MinAnswers);
         if (index.column() == Character && m_weak[key.code])
             return QStringLiteral("苦手なキー: 「苦手なキーを練習」で多めに出ます");
         return {};

@@ -101,21 +101,30 @@ TEST(ProgressWindow, withoutHistoryTheButtonSaysWhy)
     EXPECT_FALSE(f.window->exportButton->isEnabled());
     EXPECT_TRUE(f.window->chart->series().points.empty());
 
-    // A drill ends: the window reads what came after and the button comes alive.
+    // A drill ends: the window reads what came after. Four answers are too few to choose from.
     f.history.drills = { drill(1, { { 'a', 3, 900, 1, { { 's', 1 } } } }) };
     f.window->drillRecorded();
     EXPECT_EQ(f.history.asked, (std::vector<int64_t> { 0, 0 }));
+    EXPECT_FALSE(f.window->practiseButton->isEnabled());
+    EXPECT_EQ(f.window->practiseNote->text(),
+        QStringLiteral("まだ苦手なキーを選べません: 最近の練習で 20 回以上答えた文字から選びます。"));
+
+    // With enough answers the button comes alive and says which keys the drill holds, how often.
+    f.history.drills.push_back(
+        drill(2, { { 'a', 16, 4000, 0, {} }, { 's', 30, 30000, 0, {} }, { 'd', 20, 5000, 0, {} } }));
+    f.window->drillRecorded();
     EXPECT_TRUE(f.window->practiseButton->isEnabled());
-    EXPECT_TRUE(f.window->practiseNote->text().isEmpty());
+    EXPECT_EQ(f.window->practiseNote->text(), QStringLiteral("練習するキー: s×4 a×1 d×1"));
     QTest::mouseClick(f.window->practiseButton, Qt::LeftButton);
-    EXPECT_EQ(f.pools, (std::vector<std::string> { "a" }));
+    EXPECT_EQ(f.pools, (std::vector<std::string> { "adssss" }));
+    EXPECT_EQ(f.window->practiseNote->text(), QStringLiteral("練習するキー: s×4 a×1 d×1"));
 
     // An unreadable history is said in the window, not in a box at every drill.
     f.history.broken = true;
     f.window->drillRecorded();
     EXPECT_TRUE(f.window->statusLabel->text().contains(QStringLiteral("壊れています")));
     EXPECT_TRUE(f.errors.isEmpty());
-    EXPECT_EQ(f.window->drillCount(), 1u);
+    EXPECT_EQ(f.window->drillCount(), 2u);
 }
 
 // The status line: the drills shown, the stored rows left out as damaged, and why nothing is
@@ -163,9 +172,9 @@ TEST(ProgressWindow, oneCharacterChosenEverywhere)
 {
     Fixture f;
     f.history.drills = {
-        drill(1, { { 'a', 2, 600, 0, {} }, { 's', 1, 500, 2, { { 'd', 2 } } } }),
-        drill(2, { { 'a', 2, 500, 0, {} } }),
-        drill(3, { { 's', 2, 800, 0, {} }, { 'd', 1, 200, 0, {} } }),
+        drill(1, { { 'a', 20, 6000, 0, {} }, { 's', 10, 5000, 2, { { 'd', 2 } } } }),
+        drill(2, { { 'a', 20, 6000, 0, {} } }),
+        drill(3, { { 's', 10, 8000, 0, {} }, { 'd', 20, 4000, 0, {} } }),
     };
     f.open();
     EXPECT_EQ(f.window->chart->series().points.size(), 3u);

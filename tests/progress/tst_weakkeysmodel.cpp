@@ -15,9 +15,12 @@ using namespace touchdrill;
 namespace {
 
 history::KeySummary summary(unsigned char code, std::optional<double> recentMs, uint32_t bestMs,
-    std::optional<double> trendMs, double accuracy, unsigned char wrongKey, uint64_t wrongCount)
+    std::optional<double> trendMs, double accuracy, unsigned char wrongKey, uint64_t wrongCount,
+    uint64_t answers = history::MinAnswers, uint64_t earlierAnswers = history::MinAnswers)
 {
     history::KeySummary s;
+    s.recentHits = answers;
+    s.earlierAnswers = earlierAnswers;
     s.code = code;
     s.drills = 6;
     s.recentMs = recentMs;
@@ -48,6 +51,7 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
             summary('d', 900.0, 0, 35.0, 0.9, 'f', 12),
             summary('s', std::nullopt, 400, std::nullopt, 0.0, 'a', 3),
             summary('~', 500.0, 480, std::nullopt, 0.95, 'd', 3),
+            summary('x', 2000.0, 100, 500.0, 0.5, 0, 0, history::MinAnswers - 1),
         },
         { { 'd', 900, 2 } });
     QTableView view;
@@ -64,15 +68,15 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
         std::string expected;
     };
     const Row table[] = {
-        { "character ascending", WeakKeysModel::Character, Qt::AscendingOrder, "ads~" },
-        { "character descending", WeakKeysModel::Character, Qt::DescendingOrder, "~sda" },
-        { "slowest first, no average last", WeakKeysModel::Recent, Qt::DescendingOrder, "d~as" },
-        { "fastest first, no average still last", WeakKeysModel::Recent, Qt::AscendingOrder, "a~ds" },
-        { "best ascending, none last", WeakKeysModel::Best, Qt::AscendingOrder, "as~d" },
-        { "worst trend first, none last", WeakKeysModel::Trend, Qt::DescendingOrder, "das~" },
-        { "least accurate first", WeakKeysModel::Accuracy, Qt::AscendingOrder, "sd~a" },
+        { "character ascending", WeakKeysModel::Character, Qt::AscendingOrder, "adsx~" },
+        { "character descending", WeakKeysModel::Character, Qt::DescendingOrder, "~xsda" },
+        { "slowest first, no average last", WeakKeysModel::Recent, Qt::DescendingOrder, "d~asx" },
+        { "fastest first, no average still last", WeakKeysModel::Recent, Qt::AscendingOrder, "a~dsx" },
+        { "best ascending, none last", WeakKeysModel::Best, Qt::AscendingOrder, "xas~d" },
+        { "worst trend first, none last", WeakKeysModel::Trend, Qt::DescendingOrder, "dasx~" },
+        { "least accurate first", WeakKeysModel::Accuracy, Qt::AscendingOrder, "sd~ax" },
         { "most wrong keys first, a tie by code, none last", WeakKeysModel::TopWrong, Qt::DescendingOrder,
-            "ds~a" },
+            "ds~ax" },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -100,7 +104,9 @@ TEST(WeakKeysModel, texts)
     WeakKeysModel model;
     model.setSummaries(
         { summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0),
-            summary('s', std::nullopt, 400, 0.2, 0.0, '"', 3) },
+            summary('s', std::nullopt, 400, 0.2, 0.0, '"', 3),
+            summary('x', 2000.0, 0, 500.0, 0.5, 0, 0, history::MinAnswers - 1),
+            summary('y', 700.0, 0, 80.0, 0.9, 0, 0, history::MinAnswers, history::MinAnswers - 1) },
         { { 'd', 900, 2 } });
     model.sort(WeakKeysModel::Character, Qt::AscendingOrder);
     auto text = [&](unsigned char code, int column) {
@@ -126,6 +132,11 @@ TEST(WeakKeysModel, texts)
         { "wrong key with its count", 'd', WeakKeysModel::TopWrong, QStringLiteral("f (12回)") },
         { "no wrong key", 'a', WeakKeysModel::TopWrong, QStringLiteral("—") },
         { "a quote as a wrong key", 's', WeakKeysModel::TopWrong, QStringLiteral("\" (3回)") },
+        { "too few answers: no average", 'x', WeakKeysModel::Recent, QStringLiteral("データ不足") },
+        { "too few answers: no accuracy", 'x', WeakKeysModel::Accuracy, QStringLiteral("データ不足") },
+        { "too few answers: no trend", 'x', WeakKeysModel::Trend, QStringLiteral("データ不足") },
+        { "enough answers lately", 'y', WeakKeysModel::Recent, QStringLiteral("700 ms") },
+        { "too few answers before: no trend", 'y', WeakKeysModel::Trend, QStringLiteral("データ不足") },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
