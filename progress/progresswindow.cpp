@@ -7,6 +7,7 @@
 #include "keyboardview.h"
 #include "progresschart.h"
 #include "progresstext.h"
+#include "sortheader.h"
 #include "weakkeysmodel.h"
 
 #include <QApplication>
@@ -22,9 +23,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace touchdrill {
 
@@ -32,6 +36,7 @@ namespace {
 
 constexpr int DesignedWidth = 980; // outer size, frame included
 constexpr int DesignedHeight = 640;
+constexpr int TableSlack = 12;
 constexpr int64_t MsPerHour = 60LL * 60 * 1000;
 
 // Days as the learner's clock counts them. The offset from UTC is looked up once per hour of
@@ -114,7 +119,7 @@ void ProgressWindow::createControls()
     chart->setToolTip(QString()); // its own tips, point by point
     layout->addWidget(chart, 3);
 
-    auto* middle = new QHBoxLayout;
+    auto* middle = m_middle = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     auto* switchRow = new QHBoxLayout;
     auto* keyboardLabel = new QLabel(QStringLiteral("キーボード(&K):"), this);
@@ -139,9 +144,10 @@ void ProgressWindow::createControls()
     auto* tableLabel = new QLabel(QStringLiteral("苦手なキー(&T):"), this);
     model = new WeakKeysModel(this);
     table = new QTableView(this);
+    table->setHorizontalHeader(new SortHeader(table));
     table->setModel(model);
     table->setSortingEnabled(true);
-    table->sortByColumn(WeakKeysModel::Recent, Qt::DescendingOrder);
+    table->sortByColumn(WeakKeysModel::Weakness, Qt::DescendingOrder);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -285,6 +291,7 @@ void ProgressWindow::refresh()
     keyboard->setSummaries(m_summaries);
     const unsigned char chosen = chosenCharacter();
     model->setSummaries(m_summaries, m_weak);
+    fitTableWidth();
     chooseCharacter(chosen);
 
     const bool any = !m_pool.empty();
@@ -294,6 +301,26 @@ void ProgressWindow::refresh()
             ? QStringLiteral("遅いキー・間違えやすいキーを多めに出して練習を準備します")
             : practiseNote->text());
     exportButton->setEnabled(m_tally.drillCount() > 0);
+}
+
+void ProgressWindow::fitTableWidth()
+{
+    // At the designed size, the table as wide as every column's header and texts and the scroll
+    // bar that many characters bring, and the keyboard the rest: the table's last column is never
+    // hidden behind a scroll bar of its own. The two share by these stretches at any other size;
+    // a minimum would keep the window from the least size its placement allows.
+    const QAbstractItemView* view = table; // the view's hint is public as an item view's
+    int needed = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
+        needed
+            += std::max(view->sizeHintForColumn(column), table->horizontalHeader()->sectionSizeHint(column));
+    // The window frame's few pixels are not known before it is shown: a little to spare.
+    needed += TableSlack;
+    const QMargins margins = layout()->contentsMargins();
+    const int shared = DesignedWidth - margins.left() - margins.right() - m_middle->spacing();
+    const int keyboardShare = std::max(shared - needed, keyboard->minimumSizeHint().width());
+    m_middle->setStretch(0, keyboardShare);
+    m_middle->setStretch(1, needed);
 }
 
 void ProgressWindow::showStatus()

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -104,6 +105,7 @@ private:
     void createControls();
     void refresh();
     void showStatus();
+    void fitTableWidth();
     void updateChart();
     void practise();
     // Under the button: the keys the weak-key drill holds, or why there is none.
@@ -124,6 +126,7 @@ private:
     bool m_placed = false;
     WindowPlacement m_placement { this, PlacementSection };
     bool m_syncing = false; // the choice is being passed between the controls
+    QHBoxLayout* m_middle = nullptr; // the keyboard beside the table
 };
 
 } // namespace touchdrill

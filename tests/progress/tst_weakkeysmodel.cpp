@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-keys table: its texts and its sorting through the view's header, empty values last.
+#include "sortheader.h"
 #include "weakkeysmodel.h"
 
 #include <QHeaderView>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTableView>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 using namespace touchdrill;
 
@@ -77,6 +84,10 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
         { "least accurate first", WeakKeysModel::Accuracy, Qt::AscendingOrder, "sd~ax" },
         { "most wrong keys first, a tie by code, none last", WeakKeysModel::TopWrong, Qt::DescendingOrder,
             "ds~ax" },
+        { "weakest first: never answered, then by time over accuracy; too few answers last",
+            WeakKeysModel::Weakness, Qt::DescendingOrder, "sd~ax" },
+        { "least weak first, too few answers still last", WeakKeysModel::Weakness, Qt::AscendingOrder,
+            "a~dsx" },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -132,6 +143,9 @@ TEST(WeakKeysModel, texts)
         { "wrong key with its count", 'd', WeakKeysModel::TopWrong, QStringLiteral("f (12回)") },
         { "no wrong key", 'a', WeakKeysModel::TopWrong, QStringLiteral("—") },
         { "a quote as a wrong key", 's', WeakKeysModel::TopWrong, QStringLiteral("\" (3回)") },
+        { "a weak key: its mark and its weight", 'd', WeakKeysModel::Weakness, QStringLiteral("苦手 ×2") },
+        { "not a weak key: no mark", 'a', WeakKeysModel::Weakness, QString() },
+        { "too few answers to tell", 'x', WeakKeysModel::Weakness, QStringLiteral("データ不足") },
         { "too few answers: no average", 'x', WeakKeysModel::Recent, QStringLiteral("データ不足") },
         { "too few answers: no accuracy", 'x', WeakKeysModel::Accuracy, QStringLiteral("データ不足") },
         { "too few answers: no trend", 'x', WeakKeysModel::Trend, QStringLiteral("データ不足") },
@@ -142,7 +156,64 @@ TEST(WeakKeysModel, texts)
         SCOPED_TRACE(row.name);
         EXPECT_EQ(text(row.code, row.column), row.expected);
     }
-    // The pool's characters stand out.
+    // The pool's characters stand out, by more than colour, across the whole row.
     EXPECT_TRUE(model.data(model.index(model.rowOf('d'), 0), Qt::FontRole).value<QFont>().bold());
     EXPECT_FALSE(model.data(model.index(model.rowOf('a'), 0), Qt::FontRole).isValid());
+    for (int column = 0; column < WeakKeysModel::ColumnCount; ++column) {
+        EXPECT_TRUE(model.data(model.index(model.rowOf('d'), column), Qt::BackgroundRole).isValid())
+            << column;
+        EXPECT_FALSE(model.data(model.index(model.rowOf('a'), column), Qt::BackgroundRole).isValid())
+            << column;
+    }
+    EXPECT_EQ(model.headerData(WeakKeysModel::Best, Qt::Horizontal, Qt::DisplayRole).toString(),
+        QStringLiteral("自己ベスト"));
+}
+
+// The sort arrow reads as the rows run, ▼ with the largest first, in each style the program may
+// get: whichever way QHeaderView names it to the style.
+TEST(WeakKeysModel, sortArrowPointsTheWayTheRowsRun)
+{
+    struct Row {
+        const char* name;
+        const char* style;
+        Qt::SortOrder order;
+        bool pointsDown;
+    };
+    const Row table[] = {
+        { "Fusion, descending", "Fusion", Qt::DescendingOrder, true },
+        { "Fusion, ascending", "Fusion", Qt::AscendingOrder, false },
+        { "Windows, descending", "Windows", Qt::DescendingOrder, true },
+        { "Windows, ascending", "Windows", Qt::AscendingOrder, false },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        std::unique_ptr<QStyle> style(QStyleFactory::create(QString::fromLatin1(row.style)));
+        ASSERT_TRUE(style);
+        // Headers without text: the arrow is all that is dark in them.
+        QStandardItemModel blank(0, 2);
+        blank.setHorizontalHeaderLabels({ QString(), QString() });
+        SortHeader header;
+        header.setStyle(style.get());
+        header.setModel(&blank);
+        header.setSortIndicatorShown(true);
+        header.setSortIndicator(0, row.order);
+        header.resize(300, 30);
+        const QImage image = header.grab().toImage();
+        const QRect section(
+            header.sectionViewportPosition(0) + 3, 3, header.sectionSize(0) - 6, image.height() - 6);
+        // The width of the arrow on each pixel row it spans, top to bottom: what differs from the
+        // header's own shade on that row (light or dark, as the styles draw with both).
+        std::vector<int> widths;
+        for (int y = section.top(); y <= section.bottom(); ++y) {
+            const int shade = image.pixelColor(section.left(), y).lightness();
+            int width = 0;
+            for (int x = section.left(); x <= section.right(); ++x)
+                width += std::abs(image.pixelColor(x, y).lightness() - shade) > 8 ? 1 : 0;
+            if (width > 0)
+                widths.push_back(width);
+        }
+        ASSERT_GE(widths.size(), 2u) << "no arrow drawn";
+        EXPECT_EQ(widths.front() > widths.back(), row.pointsDown)
+            << "top " << widths.front() << ", bottom " << widths.back();
+    }
 }
