@@ -36,7 +36,7 @@ namespace {
 
 constexpr int DesignedWidth = 980; // outer size, frame included
 constexpr int DesignedHeight = 640;
-constexpr int TableSlack = 12;
+constexpr int TableSlack = 4; // rounding in the layout's shares
 constexpr int64_t MsPerHour = 60LL * 60 * 1000;
 
 // Days as the learner's clock counts them. The offset from UTC is looked up once per hour of
@@ -305,22 +305,32 @@ void ProgressWindow::refresh()
 
 void ProgressWindow::fitTableWidth()
 {
-    // At the designed size, the table as wide as every column's header and texts and the scroll
-    // bar that many characters bring, and the keyboard the rest: the table's last column is never
-    // hidden behind a scroll bar of its own. The two share by these stretches at any other size;
-    // a minimum would keep the window from the least size its placement allows.
+    // As wide as every column's header and texts, and the scroll bar that many characters bring.
     const QAbstractItemView* view = table; // the view's hint is public as an item view's
-    int needed = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+    int needed = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width() + TableSlack;
     for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
         needed
             += std::max(view->sizeHintForColumn(column), table->horizontalHeader()->sectionSizeHint(column));
-    // The window frame's few pixels are not known before it is shown: a little to spare.
-    needed += TableSlack;
+    m_tableNeeds = needed;
+    shareMiddle();
+}
+
+void ProgressWindow::shareMiddle()
+{
+    // The table takes the width its columns need and the keyboard the rest, down to the least the
+    // keyboard takes: below that they share what there is. So at the designed size the table's
+    // last column is never hidden behind a scroll bar. Stretches, not a minimum width, so that the
+    // window still shrinks to the least size its placement allows.
+    if (!m_middle || m_tableNeeds <= 0)
+        return;
     const QMargins margins = layout()->contentsMargins();
-    const int shared = DesignedWidth - margins.left() - margins.right() - m_middle->spacing();
-    const int keyboardShare = std::max(shared - needed, keyboard->minimumSizeHint().width());
-    m_middle->setStretch(0, keyboardShare);
-    m_middle->setStretch(1, needed);
+    const int shared = std::max(width(), 1) - margins.left() - margins.right() - m_middle->spacing();
+    const int keyboardShare = std::max(shared - m_tableNeeds, keyboard->minimumSizeHint().width());
+    const int tableShare = std::max(std::min(m_tableNeeds, shared - keyboardShare), 1);
+    if (m_middle->stretch(0) != keyboardShare || m_middle->stretch(1) != tableShare) {
+        m_middle->setStretch(0, keyboardShare);
+        m_middle->setStretch(1, tableShare);
+    }
 }
 
 void ProgressWindow::showStatus()
@@ -416,6 +426,7 @@ void ProgressWindow::moveEvent(QMoveEvent* event)
 void ProgressWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    shareMiddle();
     m_placement.movedOrResized();
 }
 

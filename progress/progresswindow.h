@@ -106,6 +106,7 @@ private:
     void refresh();
     void showStatus();
     void fitTableWidth();
+    void shareMiddle();
     void updateChart();
     void practise();
     // Under the button: the keys the weak-key drill holds, or why there is none.
@@ -127,6 +128,7 @@ private:
     WindowPlacement m_placement { this, PlacementSection };
     bool m_syncing = false; // the choice is being passed between the controls
     QHBoxLayout* m_middle = nullptr; // the keyboard beside the table
+    int m_tableNeeds = 0; // the table's width with every column in view
 };
 
 } // namespace touchdrill

@@ -229,8 +229,9 @@ TEST(ProgressWindow, oneCharacterChosenEverywhere)
     }
 }
 
-// At the size the window opens at, every column of the weak-keys table is in view, the longest
-// texts it writes included, with no scroll bar to reach the last.
+// At the size the window opens at, and larger, every column of the weak-keys table is in view,
+// the longest texts it writes included, with no scroll bar to reach the last; what is left over
+// goes to the keyboard.
 TEST(ProgressWindow, weakKeysTableShowsEveryColumn)
 {
     Fixture f;
@@ -240,14 +241,28 @@ TEST(ProgressWindow, weakKeysTableShowsEveryColumn)
                 { '\\', 20, 99000, 9, { { '_', 1999 } } }, { 'd', id == 10 ? 2u : 20u, 5000, 0, {} },
                 { 'f', id < 6 ? 2u : 20u, 5000, 0, {} } }));
     f.open();
-    f.window->resize(980, 640); // the size it opens at on a screen that takes it
     QTableView* table = f.window->table;
-    QApplication::processEvents();
-    int width = 0;
-    for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
-        width += table->columnWidth(column);
-    EXPECT_LE(width, table->viewport()->width());
-    EXPECT_FALSE(table->horizontalScrollBar()->isVisible());
+    struct Row {
+        const char* name;
+        QSize size;
+    };
+    const Row rows[] = {
+        { "the designed size, on a screen that takes it", { 980, 640 } },
+        { "larger", { 1280, 800 } },
+    };
+    int keyboardWidth = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        f.window->resize(row.size);
+        QApplication::processEvents();
+        int width = 0;
+        for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
+            width += table->columnWidth(column);
+        EXPECT_LE(width, table->viewport()->width());
+        EXPECT_FALSE(table->horizontalScrollBar()->isVisible());
+        EXPECT_GT(f.window->keyboard->width(), keyboardWidth);
+        keyboardWidth = f.window->keyboard->width();
+    }
 }
 
 TEST(ProgressWindow, chartPointUnderThePointer)
