@@ -13,8 +13,8 @@ namespace touchdrill {
 namespace {
 
 // Whether the style draws SortDown as ▼. Styles disagree: Fusion does, the Windows style draws it
-// as ▲ (its SortDown names the rows rising). Drawn once per style into a small picture, the
-// arrow's widest line tells which way it points.
+// as ▲. Drawn once per style into a small picture, the arrow's widest end tells which way it
+// points.
 bool drawsSortDownPointingDown(const QStyle* style)
 {
     static QHash<QString, bool> known;
