@@ -163,6 +163,19 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
             return {};
         }
     }
+    if (role == Qt::InitialSortOrderRole) {
+        // A first click on a header puts the weakest first: the slowest, the worsening, the least
+        // accurate, the most confused.
+        switch (section) {
+        case Weakness:
+        case Recent:
+        case Trend:
+        case TopWrong:
+            return Qt::DescendingOrder;
+        default:
+            return Qt::AscendingOrder;
+        }
+    }
     if (role == Qt::ToolTipRole) {
         switch (section) {
         case Weakness:

@@ -97,6 +97,21 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
         EXPECT_EQ(view.horizontalHeader()->sortIndicatorSection(), row.column);
     }
 
+    // A first click on a header puts the weakest first in that column.
+    const std::pair<int, std::string> clicks[] = {
+        { WeakKeysModel::Recent, "d~asx" }, { WeakKeysModel::Accuracy, "sd~ax" },
+        { WeakKeysModel::Weakness, "sd~ax" },
+        { WeakKeysModel::Weakness, "a~dsx" }, // a second click turns it round
+    };
+    for (const auto& [column, expected] : clicks) {
+        SCOPED_TRACE(column);
+        QHeaderView* header = view.horizontalHeader();
+        const QPoint centre(
+            header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+        EXPECT_EQ(order(model), expected);
+    }
+
     // The chosen row follows its character through a sort.
     view.sortByColumn(WeakKeysModel::Character, Qt::AscendingOrder);
     view.setCurrentIndex(model.index(model.rowOf('~'), 0));
