@@ -159,12 +159,10 @@ TEST(WeakKeysModel, texts)
         { "no wrong key", 'a', WeakKeysModel::TopWrong, QStringLiteral("—") },
         { "a quote as a wrong key", 's', WeakKeysModel::TopWrong, QStringLiteral("\" (3回)") },
         { "a weak key: its mark and its weight", 'd', WeakKeysModel::Weakness, QStringLiteral("苦手 ×2") },
-        { "not a weak key: no mark", 'a', WeakKeysModel::Weakness, QString() },
         { "too few answers to tell", 'x', WeakKeysModel::Weakness, QStringLiteral("データ不足") },
         { "too few answers: no average", 'x', WeakKeysModel::Recent, QStringLiteral("データ不足") },
         { "too few answers: no accuracy", 'x', WeakKeysModel::Accuracy, QStringLiteral("データ不足") },
         { "too few answers: no trend", 'x', WeakKeysModel::Trend, QStringLiteral("データ不足") },
-        { "enough answers lately", 'y', WeakKeysModel::Recent, QStringLiteral("700 ms") },
         { "too few answers before: no trend", 'y', WeakKeysModel::Trend, QStringLiteral("データ不足") },
     };
     for (const Row& row : table) {
