@@ -227,6 +227,7 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
         const Window earlier = sum(own, earlierFrom, recentFrom);
         summary.recentHits = recent.hits;
         summary.recentWrong = recent.wrong;
+        summary.earlierAnswers = earlier.hits + earlier.wrong;
         summary.recentMs = recent.averageMs();
         summary.accuracy = static_cast<double>(recent.hits) / static_cast<double>(recent.hits + recent.wrong);
         if (summary.recentMs && earlier.averageMs())
@@ -243,17 +244,18 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
     return summaries;
 }
 
+double weaknessCost(const KeySummary& key)
+{
+    // Never answered lately: nothing can be slower.
+    return key.recentMs && key.accuracy && *key.accuracy > 0 ? *key.recentMs / *key.accuracy : Infinite;
+}
+
 std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys)
 {
     std::vector<WeakKey> ranked;
-    for (const KeySummary& key : keys) {
-        if (key.drills == 0)
-            continue;
-        // Never answered lately: nothing can be slower.
-        const double cost
-            = key.recentMs && key.accuracy && *key.accuracy > 0 ? *key.recentMs / *key.accuracy : Infinite;
-        ranked.push_back({ key.code, cost, 0 });
-    }
+    for (const KeySummary& key : keys)
+        if (key.drills > 0 && key.enoughAnswers())
+            ranked.push_back({ key.code, weaknessCost(key), 0 });
     if (ranked.empty())
         return ranked;
 

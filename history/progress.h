@@ -56,6 +56,13 @@ int64_t utcDayOf(int64_t utcMs);
 Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code,
     const DayOf& dayOf = utcDayOf, std::size_t perDayThreshold = PerDayThreshold);
 
+// The answers (hits and wrong keys while it was the target) a character needs in its recent drills
+// before its recent figures say anything about it. Response times scatter with a coefficient of
+// variation of about 0.3 to 0.5, so the average of n answers is off by about 0.4 / sqrt(n) of
+// itself: 20 answers hold it to about 10 %, well inside the gap between a weak key and an
+// ordinary one; 5 answers would leave 20 %, as large as the gaps being ranked.
+inline constexpr uint64_t MinAnswers = 20;
+
 // Everything the window says about one character.
 struct KeySummary {
     unsigned char code = 0;
@@ -69,11 +76,19 @@ struct KeySummary {
     // recentMs minus the same average over the RecentDrills drills before those; below zero is
     // faster. nullopt without a hit in both.
     std::optional<double> trendMs;
+    uint64_t earlierAnswers = 0; // hits and wrong keys in the drills trendMs compares against
     uint32_t bestMs = 0; // from the best-times file; 0 for none yet
     // The wrong key typed most often while this was the target, over the whole history (the lower
     // code on a tie); 0 and 0 when there was none.
     unsigned char topWrongKey = 0;
     uint64_t topWrongCount = 0;
+
+    uint64_t recentAnswers() const { return recentHits + recentWrong; }
+    // Whether recentMs and accuracy rest on at least MinAnswers answers; without, the character is
+    // neither ranked nor drilled as a weak key.
+    bool enoughAnswers() const { return recentAnswers() >= MinAnswers; }
+    // Whether both averages trendMs compares rest on enough answers.
+    bool enoughForTrend() const { return enoughAnswers() && earlierAnswers >= MinAnswers; }
 };
 
 // One summary per character that was the target in any drill, in code order.
@@ -139,10 +154,14 @@ inline constexpr std::size_t MinWeakKeys = 3;
 inline constexpr std::size_t MaxWeakKeys = 15;
 inline constexpr int MaxWeight = 4;
 
-// The weak keys, costliest first. A character's cost is its recent average divided by its recent
-// accuracy; one without a hit in its recent drills is the costliest of all. The weak keys are those
-// costlier than the median, at least MinWeakKeys and at most MaxWeakKeys of the costliest, and each
-// weighs its cost over the median, rounded, from 1 to MaxWeight.
+// A character's cost: its recent average divided by its recent accuracy, what one correct answer
+// costs when each wrong key counts as one more try; infinite without a hit in its recent drills.
+double weaknessCost(const KeySummary& key);
+
+// The weak keys, costliest first. Only the characters with enough answers (enoughAnswers()) are
+// ranked; the rest are left out of the median as well, their figures being mostly chance. The weak
+// keys are those costlier than the median, at least MinWeakKeys and at most MaxWeakKeys of the
+// costliest, and each weighs its cost over the median, rounded, from 1 to MaxWeight.
 std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys);
 
 // The practice pool: each weak key `weight` times in a row, in code order. Empty without history.

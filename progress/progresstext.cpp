@@ -4,6 +4,8 @@
 
 #include "historydb.h"
 
+#include <QStringList>
+
 #include <cmath>
 
 namespace touchdrill {
@@ -46,6 +48,28 @@ QString wrongKeyText(const history::KeySummary& key)
     if (key.topWrongCount == 0)
         return Dash;
     return QStringLiteral("%1 (%2回)").arg(characterText(key.topWrongKey)).arg(key.topWrongCount);
+}
+
+QString notEnoughDataText()
+{
+    return QStringLiteral("データ不足");
+}
+
+QString notEnoughDataTip(const history::KeySummary& key)
+{
+    return QStringLiteral("最近の練習での答えが %1 回だけです (%2 回から数字を出します)")
+        .arg(key.recentAnswers())
+        .arg(history::MinAnswers);
+}
+
+QString poolText(const std::vector<history::WeakKey>& keys)
+{
+    if (keys.empty())
+        return {};
+    QStringList parts;
+    for (const history::WeakKey& key : keys)
+        parts << QStringLiteral("%1×%2").arg(characterText(key.code)).arg(key.weight);
+    return QStringLiteral("練習するキー: ") + parts.join(QLatin1Char(' '));
 }
 
 QString summaryText(const history::KeySummary& key)

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace touchdrill {
 
@@ -20,6 +21,13 @@ QString percentText(std::optional<double> fraction);
 QString trendText(std::optional<double> ms);
 // "d (12回)"; a dash for none.
 QString wrongKeyText(const history::KeySummary& key);
+// What a figure resting on too few answers shows in its place.
+QString notEnoughDataText();
+// Why a character's figure shows notEnoughDataText(): its answers against the number needed.
+QString notEnoughDataTip(const history::KeySummary& key);
+// The weak-key drill's keys, costliest first, with the times each stands in the pool:
+// "練習するキー: y×4 b×2 z×1"; empty for no keys.
+QString poolText(const std::vector<history::WeakKey>& keys);
 // One line on a character: "a: 平均 412 ms、最高 380 ms、正確さ 97.5%".
 QString summaryText(const history::KeySummary& key);
 

@@ -7,6 +7,7 @@
 #include "keyboardview.h"
 #include "progresschart.h"
 #include "progresstext.h"
+#include "sortheader.h"
 #include "weakkeysmodel.h"
 
 #include <QApplication>
@@ -22,9 +23,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace touchdrill {
 
@@ -32,6 +36,7 @@ namespace {
 
 constexpr int DesignedWidth = 980; // outer size, frame included
 constexpr int DesignedHeight = 640;
+constexpr int TableSlack = 4; // rounding in the layout's shares
 constexpr int64_t MsPerHour = 60LL * 60 * 1000;
 
 // Days as the learner's clock counts them. The offset from UTC is looked up once per hour of
@@ -114,7 +119,7 @@ void ProgressWindow::createControls()
     chart->setToolTip(QString()); // its own tips, point by point
     layout->addWidget(chart, 3);
 
-    auto* middle = new QHBoxLayout;
+    auto* middle = m_middle = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     auto* switchRow = new QHBoxLayout;
     auto* keyboardLabel = new QLabel(QStringLiteral("キーボード(&K):"), this);
@@ -139,9 +144,10 @@ void ProgressWindow::createControls()
     auto* tableLabel = new QLabel(QStringLiteral("苦手なキー(&T):"), this);
     model = new WeakKeysModel(this);
     table = new QTableView(this);
+    table->setHorizontalHeader(new SortHeader(table));
     table->setModel(model);
     table->setSortingEnabled(true);
-    table->sortByColumn(WeakKeysModel::Recent, Qt::DescendingOrder);
+    table->sortByColumn(WeakKeysModel::Weakness, Qt::DescendingOrder);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -160,6 +166,7 @@ void ProgressWindow::createControls()
     auto* bottom = new QHBoxLayout;
     practiseButton = new QPushButton(QStringLiteral("苦手なキーを練習(&W)"), this);
     practiseNote = new QLabel(this);
+    practiseNote->setWordWrap(true); // up to fifteen keys: never wider than the window
     exportButton = new QPushButton(QStringLiteral("CSV に書き出す(&E)…"), this);
     closeButton = new QPushButton(QStringLiteral("閉じる"), this);
     for (QPushButton* button : { practiseButton, exportButton, closeButton })
@@ -284,16 +291,46 @@ void ProgressWindow::refresh()
     keyboard->setSummaries(m_summaries);
     const unsigned char chosen = chosenCharacter();
     model->setSummaries(m_summaries, m_weak);
+    fitTableWidth();
     chooseCharacter(chosen);
 
     const bool any = !m_pool.empty();
     practiseButton->setEnabled(any);
-    const QString why
-        = any ? QString() : QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
-    practiseNote->setText(why);
-    practiseButton->setToolTip(
-        any ? QStringLiteral("遅いキー・間違えやすいキーを多めに出して練習を準備します") : why);
+    practiseNote->setText(practiseNoteText());
+    practiseButton->setToolTip(any
+            ? QStringLiteral("遅いキー・間違えやすいキーを多めに出して練習を準備します")
+            : practiseNote->text());
     exportButton->setEnabled(m_tally.drillCount() > 0);
+}
+
+void ProgressWindow::fitTableWidth()
+{
+    // As wide as every column's header and texts, and the scroll bar that many characters bring.
+    const QAbstractItemView* view = table; // the view's hint is public as an item view's
+    int needed = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width() + TableSlack;
+    for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
+        needed
+            += std::max(view->sizeHintForColumn(column), table->horizontalHeader()->sectionSizeHint(column));
+    m_tableNeeds = needed;
+    shareMiddle();
+}
+
+void ProgressWindow::shareMiddle()
+{
+    // The table takes the width its columns need and the keyboard the rest, down to the least the
+    // keyboard takes: below that they share what there is. So at the designed size the table's
+    // last column is never hidden behind a scroll bar. Stretches, not a minimum width, so that the
+    // window still shrinks to the least size its placement allows.
+    if (!m_middle || m_tableNeeds <= 0)
+        return;
+    const QMargins margins = layout()->contentsMargins();
+    const int shared = std::max(width(), 1) - margins.left() - margins.right() - m_middle->spacing();
+    const int keyboardShare = std::max(shared - m_tableNeeds, keyboard->minimumSizeHint().width());
+    const int tableShare = std::max(std::min(m_tableNeeds, shared - keyboardShare), 1);
+    if (m_middle->stretch(0) != keyboardShare || m_middle->stretch(1) != tableShare) {
+        m_middle->setStretch(0, keyboardShare);
+        m_middle->setStretch(1, tableShare);
+    }
 }
 
 void ProgressWindow::showStatus()
@@ -335,7 +372,17 @@ void ProgressWindow::practise()
     if (m_pool.empty() || !m_options.practise)
         return;
     const QString refused = m_options.practise(m_pool);
-    practiseNote->setText(refused);
+    practiseNote->setText(refused.isEmpty() ? practiseNoteText() : refused);
+}
+
+QString ProgressWindow::practiseNoteText() const
+{
+    if (!m_weak.empty())
+        return poolText(m_weak);
+    if (m_summaries.empty())
+        return QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
+    return QStringLiteral("まだ苦手なキーを選べません: 最近の練習で %1 回以上答えた文字から選びます。")
+        .arg(history::MinAnswers);
 }
 
 void ProgressWindow::exportCsvTo(const QString& path) const
@@ -379,6 +426,7 @@ void ProgressWindow::moveEvent(QMoveEvent* event)
 void ProgressWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    shareMiddle();
     m_placement.movedOrResized();
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -104,8 +105,12 @@ private:
     void createControls();
     void refresh();
     void showStatus();
+    void fitTableWidth();
+    void shareMiddle();
     void updateChart();
     void practise();
+    // Under the button: the keys the weak-key drill holds, or why there is none.
+    QString practiseNoteText() const;
     void exportCsv();
     void savePlacement();
     void showError(const QString& text);
@@ -122,6 +127,8 @@ private:
     bool m_placed = false;
     WindowPlacement m_placement { this, PlacementSection };
     bool m_syncing = false; // the choice is being passed between the controls
+    QHBoxLayout* m_middle = nullptr; // the keyboard beside the table
+    int m_tableNeeds = 0; // the table's width with every column in view
 };
 
 } // namespace touchdrill

@@ -4,9 +4,11 @@
 
 #include "progresstext.h"
 
+#include <QColor>
 #include <QFont>
 
 #include <algorithm>
+#include <cmath>
 
 namespace touchdrill {
 
@@ -18,14 +20,16 @@ std::optional<double> sortValue(const history::KeySummary& key, int column)
     switch (column) {
     case WeakKeysModel::Character:
         return key.code;
+    case WeakKeysModel::Weakness:
+        return key.enoughAnswers() ? std::optional<double>(history::weaknessCost(key)) : std::nullopt;
     case WeakKeysModel::Recent:
-        return key.recentMs;
+        return key.enoughAnswers() ? key.recentMs : std::nullopt;
     case WeakKeysModel::Best:
         return key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt;
     case WeakKeysModel::Trend:
-        return key.trendMs;
+        return key.enoughForTrend() ? key.trendMs : std::nullopt;
     case WeakKeysModel::Accuracy:
-        return key.accuracy;
+        return key.enoughAnswers() ? key.accuracy : std::nullopt;
     case WeakKeysModel::TopWrong:
         return key.topWrongCount ? std::optional<double>(static_cast<double>(key.topWrongCount))
                                  : std::nullopt;
@@ -38,7 +42,7 @@ std::optional<double> sortValue(const history::KeySummary& key, int column)
 
 WeakKeysModel::WeakKeysModel(QObject* parent)
     : QAbstractTableModel(parent)
-    , m_weak(256, false)
+    , m_weight(256, 0)
 {
 }
 
@@ -47,9 +51,9 @@ void WeakKeysModel::setSummaries(
 {
     beginResetModel();
     m_keys = std::move(keys);
-    m_weak.assign(256, false);
+    m_weight.assign(256, 0);
     for (const history::WeakKey& key : weak)
-        m_weak[key.code] = true;
+        m_weight[key.code] = key.weight;
     sortRows();
     endResetModel();
 }
@@ -69,11 +73,21 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= static_cast<int>(m_keys.size()))
         return {};
     const history::KeySummary& key = m_keys[static_cast<std::size_t>(index.row())];
+    const bool weak = m_weight[key.code] > 0;
+    // Figures from too few answers would be mostly chance: they are not shown.
+    const bool tooFew
+        = ((index.column() == Weakness || index.column() == Recent || index.column() == Accuracy)
+              && !key.enoughAnswers())
+        || (index.column() == Trend && key.trendMs && !key.enoughForTrend());
     switch (role) {
     case Qt::DisplayRole:
+        if (tooFew)
+            return notEnoughDataText();
         switch (index.column()) {
         case Character:
             return characterText(key.code);
+        case Weakness:
+            return weak ? QStringLiteral("苦手 ×%1").arg(m_weight[key.code]) : QString();
         case Recent:
             return msText(key.recentMs);
         case Best:
@@ -91,15 +105,33 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
         return index.column() == Character || index.column() == TopWrong
             ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
             : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::BackgroundRole:
+        // A tint on top of the mark in its column: the row reads as weak at a glance.
+        return weak ? QVariant(QColor(255, 226, 190)) : QVariant();
+    case Qt::ForegroundRole:
+        // Dark text on the light tint whatever the palette's text colour.
+        return weak ? QVariant(QColor(Qt::black)) : QVariant();
     case Qt::FontRole:
-        if (index.column() == Character && m_weak[key.code]) {
+        if ((index.column() == Character || index.column() == Weakness) && weak) {
             QFont bold;
             bold.setBold(true);
             return bold;
         }
         return {};
     case Qt::ToolTipRole:
-        if (index.column() == Character && m_weak[key.code])
+        if (tooFew && !key.enoughAnswers())
+            return notEnoughDataTip(key);
+        if (tooFew)
+            return QStringLiteral("比べる前の 5 回の練習での答えが %1 回だけです (%2 回から比べます)")
+                .arg(key.earlierAnswers)
+                .arg(history::MinAnswers);
+        if (index.column() == Weakness && key.enoughAnswers()) {
+            const double cost = history::weaknessCost(key);
+            return std::isfinite(cost)
+                ? QStringLiteral("正解 1 回あたり %1 (平均 ÷ 正確さ)").arg(msText(cost))
+                : QStringLiteral("最近の練習で正解がありません");
+        }
+        if (index.column() == Character && weak)
             return QStringLiteral("苦手なキー: 「苦手なキーを練習」で多めに出ます");
         return {};
     default:
@@ -115,10 +147,12 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
         switch (section) {
         case Character:
             return QStringLiteral("文字");
+        case Weakness:
+            return QStringLiteral("苦手");
         case Recent:
             return QStringLiteral("最近の平均");
         case Best:
-            return QStringLiteral("最高");
+            return QStringLiteral("自己ベスト");
         case Trend:
             return QStringLiteral("傾向");
         case Accuracy:
@@ -129,12 +163,28 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
             return {};
         }
     }
+    if (role == Qt::InitialSortOrderRole) {
+        // A first click on a header puts the weakest first: the slowest, the worsening, the least
+        // accurate, the most confused.
+        switch (section) {
+        case Weakness:
+        case Recent:
+        case Trend:
+        case TopWrong:
+            return Qt::DescendingOrder;
+        default:
+            return Qt::AscendingOrder;
+        }
+    }
     if (role == Qt::ToolTipRole) {
         switch (section) {
+        case Weakness:
+            return QStringLiteral("正解 1 回にかかる時間 (最近の平均 ÷ 正確さ) の順。「苦手」は"
+                                  "「苦手なキーを練習」に出るキーと、その回数");
         case Recent:
             return QStringLiteral("その文字が出た最近 5 回の練習での平均");
         case Best:
-            return QStringLiteral("これまでの最高記録 (平均)");
+            return QStringLiteral("これまでの自己ベスト (平均)");
         case Trend:
             return QStringLiteral(
                 "最近 5 回の平均から、その前の 5 回の平均を引いた差 (マイナスは速くなった)");

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The weak-keys table: one row per character in the history, sortable by any column.
+// The weak-keys table: one row per character in the history, sortable by any column, the weakest
+// first until the user chooses otherwise.
 #pragma once
 
 #include "progress.h"
@@ -13,19 +14,21 @@ namespace touchdrill {
 class WeakKeysModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Character, Recent, Best, Trend, Accuracy, TopWrong, ColumnCount };
+    enum Column { Character, Weakness, Recent, Best, Trend, Accuracy, TopWrong, ColumnCount };
 
     explicit WeakKeysModel(QObject* parent = nullptr);
 
-    // The characters in `weak` (the pool's) are shown in bold. Keeps the current sort.
+    // The characters in `weak` (the pool's) are marked 「苦手」 with their weight, tinted and in bold.
+    // Keeps the current sort.
     void setSummaries(std::vector<history::KeySummary> keys, const std::vector<history::WeakKey>& weak);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // Rows without a value in the column (no trend yet, no best, no wrong key) stay at the bottom
-    // in either order; equal values keep the order of the characters' codes.
+    // Rows without a value in the column (no trend yet, no best, no wrong key, too few answers)
+    // stay at the bottom in either order; equal values keep the order of the characters' codes.
+    // The weakness column sorts by the cost the weak keys are ranked by.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     unsigned char codeAt(int row) const;
@@ -35,9 +38,9 @@ private:
     void sortRows();
 
     std::vector<history::KeySummary> m_keys;
-    std::vector<bool> m_weak; // by code
-    int m_sortColumn = Recent;
-    Qt::SortOrder m_sortOrder = Qt::DescendingOrder; // the slowest first
+    std::vector<int> m_weight; // by code: times in the pool, 0 for a key not in it
+    int m_sortColumn = Weakness;
+    Qt::SortOrder m_sortOrder = Qt::DescendingOrder; // the weakest first
 };
 
 } // namespace touchdrill

@@ -754,8 +754,9 @@ TEST_F(TForm1Test, progressWindowOnF2)
     key(Qt::Key_F2);
     EXPECT_EQ(form->progressWindow(), window) << "one window, raised again";
 
-    // A drill that ends while it is open shows there once the key's handler is done.
-    drill(9);
+    // A drill that ends while it is open shows there once the key's handler is done. With more
+    // answers than 19 for each of the 9 keys, one key at least has the answers a weak key needs.
+    drill(9 * 19 + 1);
     for (int i = 0; i < 100 && window->drillCount() < 2; ++i)
         QCoreApplication::processEvents();
     EXPECT_EQ(window->drillCount(), 2u);
@@ -768,11 +769,14 @@ TEST_F(TForm1Test, progressWindowOnF2)
     EXPECT_EQ(form->drill().Pool, window->weakPool());
     EXPECT_EQ(form->drill().rowsLabel(), "weak");
 
-    // Not in the middle of a drill: it says why instead.
+    // Not in the middle of a drill: it says why instead of the keys it would drill.
+    const QString keysLine = window->practiseNote->text();
+    EXPECT_TRUE(keysLine.startsWith(QStringLiteral("練習するキー: "))) << keysLine.toStdString();
     key(Qt::Key_Space);
     ASSERT_TRUE(form->drill().Running);
     QTest::mouseClick(window->practiseButton, Qt::LeftButton);
     EXPECT_FALSE(window->practiseNote->text().isEmpty());
+    EXPECT_NE(window->practiseNote->text(), keysLine);
     EXPECT_TRUE(form->drill().Running);
     EXPECT_TRUE(errors.empty());
 }

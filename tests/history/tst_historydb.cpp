@@ -220,7 +220,7 @@ std::string csvOf(const std::vector<DrillRecord>& drills)
 auto fieldsOf(const KeySummary& s)
 {
     return std::tuple(keyText(s.code), s.drills, s.recentHits, s.recentWrong, s.recentMs, s.accuracy,
-        s.trendMs, s.bestMs, s.topWrongKey, s.topWrongCount);
+        s.trendMs, s.earlierAnswers, s.bestMs, s.topWrongKey, s.topWrongCount);
 }
 
 auto fieldsOf(const SeriesPoint& p)

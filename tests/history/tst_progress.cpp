@@ -62,13 +62,16 @@ void expectPoints(const Series& series, const std::vector<Point>& expected)
     }
 }
 
-KeySummary summary(unsigned char code, std::optional<double> recentMs, std::optional<double> accuracy)
+KeySummary summary(unsigned char code, std::optional<double> recentMs, std::optional<double> accuracy,
+    uint64_t hits = MinAnswers, uint64_t wrong = 0)
 {
     KeySummary s;
     s.code = code;
     s.drills = 5;
     s.recentMs = recentMs;
     s.accuracy = accuracy;
+    s.recentHits = hits;
+    s.recentWrong = wrong;
     return s;
 }
 
@@ -187,9 +190,10 @@ TEST(Progress, keySummaryOfOneCharacter)
         std::optional<double> recentMs;
         std::optional<double> accuracy;
         std::optional<double> trendMs;
+        std::optional<uint64_t> earlierAnswers = std::nullopt; // not checked when not given
     };
     const Row table[] = {
-        { "one drill: recent, no trend", times({ 400 }), 400.0, 1.0, std::nullopt },
+        { "one drill: recent, no trend", times({ 400 }), 400.0, 1.0, std::nullopt, 0 },
         { "five drills: all recent, still no trend", times({ 100, 200, 300, 400, 500 }), 300.0, 1.0,
             std::nullopt },
         { "seven drills: the last five against the two before", times({ 600, 800, 500, 500, 500, 500, 500 }),
@@ -202,7 +206,7 @@ TEST(Progress, keySummaryOfOneCharacter)
         { "accuracy over the recent drills only",
             { key('a', 1, 100, 9), key('a', 3, 300, 1), key('a', 1, 100), key('a', 1, 100), key('a', 1, 100),
                 key('a', 1, 100) },
-            100.0, 7.0 / 8.0, 0.0 },
+            100.0, 7.0 / 8.0, 0.0, 10 },
         { "recent drills with wrong keys only: no average, accuracy 0",
             { key('a', 2, 800), key('a', 0, 0, 1), key('a', 0, 0, 1), key('a', 0, 0, 1), key('a', 0, 0, 2),
                 key('a', 0, 0, 1) },
@@ -224,6 +228,9 @@ TEST(Progress, keySummaryOfOneCharacter)
         EXPECT_EQ(s.trendMs.has_value(), row.trendMs.has_value());
         if (s.trendMs && row.trendMs) {
             EXPECT_DOUBLE_EQ(*s.trendMs, *row.trendMs);
+        }
+        if (row.earlierAnswers) {
+            EXPECT_EQ(s.earlierAnswers, *row.earlierAnswers);
         }
     }
 }
@@ -298,6 +305,20 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
         { "weights stop at four",
             { summary('a', 100.0, 1.0), summary('s', 100.0, 1.0), summary('d', 5000.0, 1.0) }, "adddds" },
         { "at most fifteen keys, the costliest", many, "PQRSTUVWXYZ[\\]^" },
+        { "too few answers: out of the pool and of the median",
+            { summary('a', 300.0, 1.0), summary('s', 300.0, 1.0), summary('d', 300.0, 1.0),
+                summary('f', 600.0, 1.0), summary('g', 5000.0, 1.0, MinAnswers - 1) },
+            "affs" },
+        { "wrong keys count as answers",
+            { summary('a', 300.0, 1.0), summary('s', 300.0, 0.5, MinAnswers / 2, MinAnswers / 2),
+                summary('d', 300.0, 1.0, MinAnswers / 2) },
+            "as" },
+        { "never answered, with enough wrong keys, still weighs most",
+            { summary('a', 300.0, 1.0), summary('s', std::nullopt, 0.0, 0, MinAnswers),
+                summary('d', 300.0, 1.0), summary('f', 300.0, 1.0) },
+            "adssss" },
+        { "no character with enough answers, no pool",
+            { summary('a', 300.0, 1.0, MinAnswers - 1), summary('s', 900.0, 1.0, 3) }, "" },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);

@@ -11,9 +11,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -101,21 +103,30 @@ TEST(ProgressWindow, withoutHistoryTheButtonSaysWhy)
     EXPECT_FALSE(f.window->exportButton->isEnabled());
     EXPECT_TRUE(f.window->chart->series().points.empty());
 
-    // A drill ends: the window reads what came after and the button comes alive.
+    // A drill ends: the window reads what came after. Four answers are too few to choose from.
     f.history.drills = { drill(1, { { 'a', 3, 900, 1, { { 's', 1 } } } }) };
     f.window->drillRecorded();
     EXPECT_EQ(f.history.asked, (std::vector<int64_t> { 0, 0 }));
+    EXPECT_FALSE(f.window->practiseButton->isEnabled());
+    EXPECT_EQ(f.window->practiseNote->text(),
+        QStringLiteral("まだ苦手なキーを選べません: 最近の練習で 20 回以上答えた文字から選びます。"));
+
+    // With enough answers the button comes alive and says which keys the drill holds, how often.
+    f.history.drills.push_back(
+        drill(2, { { 'a', 16, 4000, 0, {} }, { 's', 30, 30000, 0, {} }, { 'd', 20, 5000, 0, {} } }));
+    f.window->drillRecorded();
     EXPECT_TRUE(f.window->practiseButton->isEnabled());
-    EXPECT_TRUE(f.window->practiseNote->text().isEmpty());
+    EXPECT_EQ(f.window->practiseNote->text(), QStringLiteral("練習するキー: s×4 a×1 d×1"));
     QTest::mouseClick(f.window->practiseButton, Qt::LeftButton);
-    EXPECT_EQ(f.pools, (std::vector<std::string> { "a" }));
+    EXPECT_EQ(f.pools, (std::vector<std::string> { "adssss" }));
+    EXPECT_EQ(f.window->practiseNote->text(), QStringLiteral("練習するキー: s×4 a×1 d×1"));
 
     // An unreadable history is said in the window, not in a box at every drill.
     f.history.broken = true;
     f.window->drillRecorded();
     EXPECT_TRUE(f.window->statusLabel->text().contains(QStringLiteral("壊れています")));
     EXPECT_TRUE(f.errors.isEmpty());
-    EXPECT_EQ(f.window->drillCount(), 1u);
+    EXPECT_EQ(f.window->drillCount(), 2u);
 }
 
 // The status line: the drills shown, the stored rows left out as damaged, and why nothing is
@@ -163,16 +174,16 @@ TEST(ProgressWindow, oneCharacterChosenEverywhere)
 {
     Fixture f;
     f.history.drills = {
-        drill(1, { { 'a', 2, 600, 0, {} }, { 's', 1, 500, 2, { { 'd', 2 } } } }),
-        drill(2, { { 'a', 2, 500, 0, {} } }),
-        drill(3, { { 's', 2, 800, 0, {} }, { 'd', 1, 200, 0, {} } }),
+        drill(1, { { 'a', 20, 6000, 0, {} }, { 's', 10, 5000, 2, { { 'd', 2 } } } }),
+        drill(2, { { 'a', 20, 6000, 0, {} } }),
+        drill(3, { { 's', 10, 8000, 0, {} }, { 'd', 20, 4000, 0, {} } }),
     };
     f.open();
     EXPECT_EQ(f.window->chart->series().points.size(), 3u);
     std::string tableOrder;
     for (int row = 0; row < f.window->model->rowCount(); ++row)
         tableOrder += static_cast<char>(f.window->model->codeAt(row));
-    EXPECT_EQ(tableOrder, "sad") << "the weak keys open slowest first";
+    EXPECT_EQ(tableOrder, "sad") << "the weak keys open weakest first";
 
     struct Row {
         const char* name;
@@ -215,6 +226,42 @@ TEST(ProgressWindow, oneCharacterChosenEverywhere)
             EXPECT_EQ(f.window->model->codeAt(tableRow), row.chosen);
         }
         EXPECT_EQ(f.window->chart->series().points.size(), row.points);
+    }
+}
+
+// At the size the window opens at, and larger, every column of the weak-keys table is in view,
+// the longest texts it writes included, with no scroll bar to reach the last; what is left over
+// goes to the keyboard.
+TEST(ProgressWindow, weakKeysTableShowsEveryColumn)
+{
+    Fixture f;
+    for (int64_t id = 1; id <= 10; ++id)
+        f.history.drills.push_back(drill(id,
+            { { 'a', 20, 6000, 0, {} }, { 's', 20, 30000, 20, { { 'x', 20 } } },
+                { '\\', 20, 99000, 9, { { '_', 1999 } } }, { 'd', id == 10 ? 2u : 20u, 5000, 0, {} },
+                { 'f', id < 6 ? 2u : 20u, 5000, 0, {} } }));
+    f.open();
+    QTableView* table = f.window->table;
+    struct Row {
+        const char* name;
+        QSize size;
+    };
+    const Row rows[] = {
+        { "the designed size, on a screen that takes it", { 980, 640 } },
+        { "larger", { 1280, 800 } },
+    };
+    int keyboardWidth = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        f.window->resize(row.size);
+        QApplication::processEvents();
+        int width = 0;
+        for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
+            width += table->columnWidth(column);
+        EXPECT_LE(width, table->viewport()->width());
+        EXPECT_FALSE(table->horizontalScrollBar()->isVisible());
+        EXPECT_GT(f.window->keyboard->width(), keyboardWidth);
+        keyboardWidth = f.window->keyboard->width();
     }
 }
 

@@ -1,23 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-keys table: its texts and its sorting through the view's header, empty values last.
+#include "sortheader.h"
 #include "weakkeysmodel.h"
 
 #include <QHeaderView>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTableView>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 using namespace touchdrill;
 
 namespace {
 
 history::KeySummary summary(unsigned char code, std::optional<double> recentMs, uint32_t bestMs,
-    std::optional<double> trendMs, double accuracy, unsigned char wrongKey, uint64_t wrongCount)
+    std::optional<double> trendMs, double accuracy, unsigned char wrongKey, uint64_t wrongCount,
+    uint64_t answers = history::MinAnswers, uint64_t earlierAnswers = history::MinAnswers)
 {
     history::KeySummary s;
+    s.recentHits = answers;
+    s.earlierAnswers = earlierAnswers;
     s.code = code;
     s.drills = 6;
     s.recentMs = recentMs;
@@ -48,6 +58,7 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
             summary('d', 900.0, 0, 35.0, 0.9, 'f', 12),
             summary('s', std::nullopt, 400, std::nullopt, 0.0, 'a', 3),
             summary('~', 500.0, 480, std::nullopt, 0.95, 'd', 3),
+            summary('x', 2000.0, 100, 500.0, 0.5, 0, 0, history::MinAnswers - 1),
         },
         { { 'd', 900, 2 } });
     QTableView view;
@@ -64,15 +75,19 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
         std::string expected;
     };
     const Row table[] = {
-        { "character ascending", WeakKeysModel::Character, Qt::AscendingOrder, "ads~" },
-        { "character descending", WeakKeysModel::Character, Qt::DescendingOrder, "~sda" },
-        { "slowest first, no average last", WeakKeysModel::Recent, Qt::DescendingOrder, "d~as" },
-        { "fastest first, no average still last", WeakKeysModel::Recent, Qt::AscendingOrder, "a~ds" },
-        { "best ascending, none last", WeakKeysModel::Best, Qt::AscendingOrder, "as~d" },
-        { "worst trend first, none last", WeakKeysModel::Trend, Qt::DescendingOrder, "das~" },
-        { "least accurate first", WeakKeysModel::Accuracy, Qt::AscendingOrder, "sd~a" },
+        { "character ascending", WeakKeysModel::Character, Qt::AscendingOrder, "adsx~" },
+        { "character descending", WeakKeysModel::Character, Qt::DescendingOrder, "~xsda" },
+        { "slowest first, no average last", WeakKeysModel::Recent, Qt::DescendingOrder, "d~asx" },
+        { "fastest first, no average still last", WeakKeysModel::Recent, Qt::AscendingOrder, "a~dsx" },
+        { "best ascending, none last", WeakKeysModel::Best, Qt::AscendingOrder, "xas~d" },
+        { "worst trend first, none last", WeakKeysModel::Trend, Qt::DescendingOrder, "dasx~" },
+        { "least accurate first", WeakKeysModel::Accuracy, Qt::AscendingOrder, "sd~ax" },
         { "most wrong keys first, a tie by code, none last", WeakKeysModel::TopWrong, Qt::DescendingOrder,
-            "ds~a" },
+            "ds~ax" },
+        { "weakest first: never answered, then by time over accuracy; too few answers last",
+            WeakKeysModel::Weakness, Qt::DescendingOrder, "sd~ax" },
+        { "least weak first, too few answers still last", WeakKeysModel::Weakness, Qt::AscendingOrder,
+            "a~dsx" },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -80,6 +95,21 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
         view.horizontalHeader()->setSortIndicator(row.column, row.order);
         EXPECT_EQ(order(model), row.expected);
         EXPECT_EQ(view.horizontalHeader()->sortIndicatorSection(), row.column);
+    }
+
+    // A first click on a header puts the weakest first in that column.
+    const std::pair<int, std::string> clicks[] = {
+        { WeakKeysModel::Recent, "d~asx" }, { WeakKeysModel::Accuracy, "sd~ax" },
+        { WeakKeysModel::Weakness, "sd~ax" },
+        { WeakKeysModel::Weakness, "a~dsx" }, // a second click turns it round
+    };
+    for (const auto& [column, expected] : clicks) {
+        SCOPED_TRACE(column);
+        QHeaderView* header = view.horizontalHeader();
+        const QPoint centre(
+            header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+        EXPECT_EQ(order(model), expected);
     }
 
     // The chosen row follows its character through a sort.
@@ -100,7 +130,9 @@ TEST(WeakKeysModel, texts)
     WeakKeysModel model;
     model.setSummaries(
         { summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0),
-            summary('s', std::nullopt, 400, 0.2, 0.0, '"', 3) },
+            summary('s', std::nullopt, 400, 0.2, 0.0, '"', 3),
+            summary('x', 2000.0, 0, 500.0, 0.5, 0, 0, history::MinAnswers - 1),
+            summary('y', 700.0, 0, 80.0, 0.9, 0, 0, history::MinAnswers, history::MinAnswers - 1) },
         { { 'd', 900, 2 } });
     model.sort(WeakKeysModel::Character, Qt::AscendingOrder);
     auto text = [&](unsigned char code, int column) {
@@ -126,12 +158,75 @@ TEST(WeakKeysModel, texts)
         { "wrong key with its count", 'd', WeakKeysModel::TopWrong, QStringLiteral("f (12回)") },
         { "no wrong key", 'a', WeakKeysModel::TopWrong, QStringLiteral("—") },
         { "a quote as a wrong key", 's', WeakKeysModel::TopWrong, QStringLiteral("\" (3回)") },
+        { "a weak key: its mark and its weight", 'd', WeakKeysModel::Weakness, QStringLiteral("苦手 ×2") },
+        { "too few answers to tell", 'x', WeakKeysModel::Weakness, QStringLiteral("データ不足") },
+        { "too few answers: no average", 'x', WeakKeysModel::Recent, QStringLiteral("データ不足") },
+        { "too few answers: no accuracy", 'x', WeakKeysModel::Accuracy, QStringLiteral("データ不足") },
+        { "too few answers: no trend", 'x', WeakKeysModel::Trend, QStringLiteral("データ不足") },
+        { "too few answers before: no trend", 'y', WeakKeysModel::Trend, QStringLiteral("データ不足") },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(text(row.code, row.column), row.expected);
     }
-    // The pool's characters stand out.
+    // The pool's characters stand out, by more than colour, across the whole row.
     EXPECT_TRUE(model.data(model.index(model.rowOf('d'), 0), Qt::FontRole).value<QFont>().bold());
     EXPECT_FALSE(model.data(model.index(model.rowOf('a'), 0), Qt::FontRole).isValid());
+    for (int column = 0; column < WeakKeysModel::ColumnCount; ++column) {
+        EXPECT_TRUE(model.data(model.index(model.rowOf('d'), column), Qt::BackgroundRole).isValid())
+            << column;
+        EXPECT_FALSE(model.data(model.index(model.rowOf('a'), column), Qt::BackgroundRole).isValid())
+            << column;
+    }
+    EXPECT_EQ(model.headerData(WeakKeysModel::Best, Qt::Horizontal, Qt::DisplayRole).toString(),
+        QStringLiteral("自己ベスト"));
+}
+
+// The sort arrow reads as the rows run, ▼ with the largest first, in each style the program may
+// get: whichever way QHeaderView names it to the style.
+TEST(WeakKeysModel, sortArrowPointsTheWayTheRowsRun)
+{
+    struct Row {
+        const char* name;
+        const char* style;
+        Qt::SortOrder order;
+        bool pointsDown;
+    };
+    const Row table[] = {
+        { "Fusion, descending", "Fusion", Qt::DescendingOrder, true },
+        { "Fusion, ascending", "Fusion", Qt::AscendingOrder, false },
+        { "Windows, descending", "Windows", Qt::DescendingOrder, true },
+        { "Windows, ascending", "Windows", Qt::AscendingOrder, false },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        std::unique_ptr<QStyle> style(QStyleFactory::create(QString::fromLatin1(row.style)));
+        ASSERT_TRUE(style);
+        // Headers without text: the arrow is all that is dark in them.
+        QStandardItemModel blank(0, 2);
+        blank.setHorizontalHeaderLabels({ QString(), QString() });
+        SortHeader header;
+        header.setStyle(style.get());
+        header.setModel(&blank);
+        header.setSortIndicatorShown(true);
+        header.setSortIndicator(0, row.order);
+        header.resize(300, 30);
+        const QImage image = header.grab().toImage();
+        const QRect section(
+            header.sectionViewportPosition(0) + 3, 3, header.sectionSize(0) - 6, image.height() - 6);
+        // The width of the arrow on each pixel row it spans, top to bottom: what differs from the
+        // header's own shade on that row (light or dark, as the styles draw with both).
+        std::vector<int> widths;
+        for (int y = section.top(); y <= section.bottom(); ++y) {
+            const int shade = image.pixelColor(section.left(), y).lightness();
+            int width = 0;
+            for (int x = section.left(); x <= section.right(); ++x)
+                width += std::abs(image.pixelColor(x, y).lightness() - shade) > 8 ? 1 : 0;
+            if (width > 0)
+                widths.push_back(width);
+        }
+        ASSERT_GE(widths.size(), 2u) << "no arrow drawn";
+        EXPECT_EQ(widths.front() > widths.back(), row.pointsDown)
+            << "top " << widths.front() << ", bottom " << widths.back();
+    }
 }
