@@ -827,8 +827,8 @@ HistoryDigest HistoryDb::readDigest() const
     HistoryDigest digest;
     int64_t rows = 0; // every drill row, left out or not: no character counts more drills
     {
-        Statement query(
-            m_db, "SELECT id, started_utc_ms, hits, total_ms, wrong FROM drill ORDER BY id", doing, m_path);
+        Statement query(m_db, "SELECT id, started_utc_ms, hits, total_ms, wrong, rows FROM drill ORDER BY id",
+            doing, m_path);
         while (query.step()) {
             ++rows;
             if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, INT64_MIN, INT64_MAX)
@@ -837,9 +837,9 @@ HistoryDigest HistoryDb::readDigest() const
                 ++digest.skipped;
                 continue;
             }
-            digest.drills.push_back(
-                { query.integer(0), query.integer(1), static_cast<uint64_t>(query.integer(2)),
-                    static_cast<uint64_t>(query.integer(3)), static_cast<uint64_t>(query.integer(4)) });
+            digest.drills.push_back({ query.integer(0), query.integer(1),
+                static_cast<uint64_t>(query.integer(2)), static_cast<uint64_t>(query.integer(3)),
+                static_cast<uint64_t>(query.integer(4)), query.text(5) });
         }
     }
     {

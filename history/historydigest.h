@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace touchdrill::history {
@@ -23,6 +24,7 @@ struct DrillTotals {
     uint64_t hits = 0;
     uint64_t totalMs = 0;
     uint64_t wrong = 0;
+    std::string rows; // its kind, as DrillRecord::rows
 };
 
 // The rule every figure follows: a character's entry in a drill counts as one of its drills when
@@ -35,7 +37,7 @@ inline bool countsAsKeyDrill(const KeyRecord& key)
 // A drill added up over all its characters.
 inline DrillTotals drillTotalsOf(const DrillRecord& drill)
 {
-    DrillTotals totals { drill.id, drill.startedUtcMs, 0, 0, 0 };
+    DrillTotals totals { drill.id, drill.startedUtcMs, 0, 0, 0, drill.rows };
     for (const KeyRecord& key : drill.keys) {
         totals.hits += key.hits;
         totals.totalMs += key.totalMs;

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 namespace touchdrill::history {
 
@@ -51,6 +53,29 @@ double median(std::vector<double> values)
 }
 
 } // namespace
+
+std::string kindName(const std::string& rows)
+{
+    if (rows == WeakKeysRows)
+        return "苦手なキー";
+    if (rows.empty())
+        return "種類不明";
+    // The main window's check boxes, in their order.
+    static constexpr std::pair<char, const char*> Captions[] = { { 'n', "数字段" }, { 'u', "上段" },
+        { 'h', "中段" }, { 'l', "下段" }, { 's', "記号" }, { 'c', "大文字入り" } };
+    std::string name;
+    for (const char letter : rows) {
+        if (!name.empty())
+            name += "・";
+        const auto* caption = std::find_if(std::begin(Captions), std::end(Captions),
+            [letter](const auto& entry) { return entry.first == letter; });
+        if (caption != std::end(Captions))
+            name += caption->second;
+        else
+            name += letter;
+    }
+    return name;
+}
 
 std::optional<double> SeriesPoint::averageMs() const
 {
@@ -114,7 +139,9 @@ void ProgressTally::add(const std::vector<DrillRecord>& drills)
 
 void ProgressTally::load(const HistoryDigest& digest)
 {
+    KindChoice kind = std::move(m_kind);
     *this = {};
+    m_kind = std::move(kind);
     m_drills = digest.drills;
     for (const DrillTotals& drill : m_drills)
         m_lastId = std::max(m_lastId, drill.id);
@@ -172,17 +199,19 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
     auto point = [](int64_t started, uint64_t hits, uint64_t totalMs, uint64_t wrong) {
         return SeriesPoint { started, started, 1, hits, totalMs, wrong };
     };
+    auto chosen = [this](const DrillTotals& drill) { return !m_kind || drill.rows == *m_kind; };
     if (code == AllCharacters) {
         series.points.reserve(m_drills.size());
         for (const DrillTotals& drill : m_drills)
-            if (drill.hits + drill.wrong > 0)
+            if (drill.hits + drill.wrong > 0 && chosen(drill))
                 series.points.push_back(point(drill.startedUtcMs, drill.hits, drill.totalMs, drill.wrong));
     } else if (isPracticeCode(code)) {
         const std::vector<KeyEntry>& entries = m_keys[code - FirstCode].entries;
         series.points.reserve(entries.size());
         for (const KeyEntry& entry : entries)
-            series.points.push_back(
-                point(m_drills[entry.drill].startedUtcMs, entry.hits, entry.totalMs, entry.wrong));
+            if (chosen(m_drills[entry.drill]))
+                series.points.push_back(
+                    point(m_drills[entry.drill].startedUtcMs, entry.hits, entry.totalMs, entry.wrong));
     }
     if (series.points.size() <= perDayThreshold)
         return series;
@@ -211,14 +240,23 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
 std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
 {
     std::vector<KeySummary> summaries;
+    std::vector<KeyEntry> own;
     for (std::size_t index = 0; index < m_keys.size(); ++index) {
-        const std::vector<KeyEntry>& own = m_keys[index].entries;
-        if (m_keys[index].count == 0 || own.empty())
+        const std::vector<KeyEntry>& all = m_keys[index].entries;
+        if (m_keys[index].count == 0 || all.empty())
+            continue;
+        const auto latest = all.end() - static_cast<std::ptrdiff_t>(std::min(all.size(), LatestDrills));
+        const std::string* kind = m_kind ? &*m_kind : mostPractised(latest, all.end());
+        own.clear();
+        std::copy_if(latest, all.end(), std::back_inserter(own),
+            [&](const KeyEntry& entry) { return m_drills[entry.drill].rows == *kind; });
+        if (own.empty())
             continue;
         KeySummary summary;
         summary.code = static_cast<unsigned char>(FirstCode + index);
         summary.drills = m_keys[index].count;
         summary.bestMs = best[index];
+        summary.kind = *kind;
 
         const std::size_t n = own.size();
         const std::size_t recentFrom = n > RecentDrills ? n - RecentDrills : 0;
@@ -242,6 +280,57 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
         summaries.push_back(summary);
     }
     return summaries;
+}
+
+const std::string* ProgressTally::mostPractised(
+    std::vector<KeyEntry>::const_iterator first, std::vector<KeyEntry>::const_iterator last) const
+{
+    // Few drills: counting each one's kind among them is cheaper than a map.
+    const std::string* best = nullptr;
+    std::ptrdiff_t bestCount = 0;
+    for (auto it = last; it != first;) {
+        --it; // the latest first, so that a tie keeps the kind practised last
+        const std::string& rows = m_drills[it->drill].rows;
+        const auto count = std::count_if(
+            first, last, [&](const KeyEntry& entry) { return m_drills[entry.drill].rows == rows; });
+        if (count > bestCount) {
+            best = &rows;
+            bestCount = count;
+        }
+    }
+    return best;
+}
+
+std::vector<KindCount> ProgressTally::kinds(int64_t nowUtcMs) const
+{
+    const int64_t since = nowUtcMs - DefaultKindDays * MsPerDay;
+    std::vector<KindCount> kinds;
+    for (std::size_t index = 0; index < m_drills.size(); ++index) {
+        const DrillTotals& drill = m_drills[index];
+        auto found = std::find_if(
+            kinds.begin(), kinds.end(), [&](const KindCount& kind) { return kind.rows == drill.rows; });
+        if (found == kinds.end())
+            found = kinds.insert(kinds.end(), KindCount { drill.rows, 0, 0, 0 });
+        ++found->drills;
+        if (drill.startedUtcMs >= since)
+            ++found->lately;
+        found->lastDrill = index;
+    }
+    std::sort(kinds.begin(), kinds.end(), [](const KindCount& a, const KindCount& b) {
+        return a.drills != b.drills ? a.drills > b.drills : a.lastDrill > b.lastDrill;
+    });
+    return kinds;
+}
+
+KindChoice ProgressTally::defaultKind(int64_t nowUtcMs) const
+{
+    const std::vector<KindCount> all = kinds(nowUtcMs);
+    const auto most = std::max_element(all.begin(), all.end(), [](const KindCount& a, const KindCount& b) {
+        return a.lately != b.lately ? a.lately < b.lately : a.lastDrill < b.lastDrill;
+    });
+    if (most == all.end())
+        return std::nullopt;
+    return most->rows;
 }
 
 double weaknessCost(const KeySummary& key)

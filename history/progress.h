@@ -63,6 +63,29 @@ Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code
 // ordinary one; 5 answers would leave 20 %, as large as the gaps being ranked.
 inline constexpr uint64_t MinAnswers = 20;
 
+// A kind of drill is the rows it was drawn from, as recorded (DrillRecord::rows: "h", "uhl",
+// "weak"). Reaction times grow with the number of characters a drill may bring, so only drills of
+// one kind are compared with each other.
+//
+// The kind's name as the learner ticked it (UTF-8): the check boxes' captions, joined by 「・」, or
+// 「苦手なキー」. A letter no check box has stands for itself; a drill with no rows recorded is
+// 「種類不明」.
+std::string kindName(const std::string& rows);
+
+// The kind shown: one recorded rows value, or nullopt for every kind (「すべて」).
+using KindChoice = std::optional<std::string>;
+
+// How often a kind was practised.
+struct KindCount {
+    std::string rows;
+    uint32_t drills = 0;
+    uint32_t lately = 0; // drills started within DefaultKindDays before the moment asked about
+    std::size_t lastDrill = 0; // order of its latest drill among all drills: higher is more recent
+};
+
+// The kind the window opens on is the one practised most within this many days.
+inline constexpr int64_t DefaultKindDays = 14;
+
 // Everything the window says about one character.
 struct KeySummary {
     unsigned char code = 0;
@@ -82,6 +105,8 @@ struct KeySummary {
     // code on a tie); 0 and 0 when there was none.
     unsigned char topWrongKey = 0;
     uint64_t topWrongCount = 0;
+    // The kind of drill its recent and earlier figures come from.
+    std::string kind;
 
     uint64_t recentAnswers() const { return recentHits + recentWrong; }
     // Whether recentMs and accuracy rest on at least MinAnswers answers; without, the character is
@@ -116,8 +141,26 @@ public:
     std::size_t drillCount() const { return m_drills.size(); }
     int64_t lastId() const { return m_lastId; } // the highest id added; 0 before any
 
-    // As keySummaries() and progressSeries() over the drills added. A character's series covers
-    // the drills of it that are known: all of them unless the tally was loaded and not filled.
+    // Every kind practised, the most practised first (on a tie, the one practised last), counting
+    // `lately` the drills started at or after nowUtcMs minus DefaultKindDays days.
+    std::vector<KindCount> kinds(int64_t nowUtcMs) const;
+    // The kind practised most lately (on a tie, or with none lately, the one practised last);
+    // every kind before any drill.
+    KindChoice defaultKind(int64_t nowUtcMs) const;
+    // Which drills summaries() and series() look at; every kind at first.
+    void chooseKind(KindChoice kind) { m_kind = std::move(kind); }
+    const KindChoice& kind() const { return m_kind; }
+
+    // As keySummaries() and progressSeries() over the drills added, of the chosen kind only. A
+    // character's series covers the drills of it that are known: all of them unless the tally was
+    // loaded and not filled.
+    //
+    // A summary looks at the character's last LatestDrills drills of any kind (what the digest
+    // holds, so that its figures do not change once its chart is read) and of those takes the ones
+    // of one kind: its last RecentDrills are the recent ones, the ones before them the earlier.
+    // That kind is the chosen one; with every kind chosen, it is the kind of most of those drills
+    // (on a tie, the one practised last), so that no trend compares drills of different kinds. A
+    // character with none of those drills of the chosen kind has no summary.
     std::vector<KeySummary> summaries(const BestTimes& best) const;
     Series series(unsigned char code, const DayOf& dayOf = utcDayOf,
         std::size_t perDayThreshold = PerDayThreshold) const;
@@ -135,12 +178,16 @@ private:
     };
     // The index in m_drills of the drill with this id, or -1.
     int64_t drillIndexOf(int64_t id) const;
+    // The kind of most of these drills, the one practised last on a tie; nullptr for none.
+    const std::string* mostPractised(
+        std::vector<KeyEntry>::const_iterator first, std::vector<KeyEntry>::const_iterator last) const;
 
     std::vector<DrillTotals> m_drills;
     std::vector<KeyDrills> m_keys = std::vector<KeyDrills>(CodeCount);
     // Per target, how often each byte was typed instead, over every drill.
     std::vector<std::array<uint64_t, 256>> m_wrongKeys = std::vector<std::array<uint64_t, 256>>(CodeCount);
     int64_t m_lastId = 0;
+    KindChoice m_kind;
 };
 
 // How strongly each weak key is drilled, and the pool that repeats it that often.

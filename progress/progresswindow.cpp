@@ -107,8 +107,15 @@ void ProgressWindow::createControls()
         characterBox->addItem(characterText(static_cast<unsigned char>(code)), code);
     characterBox->setMaxVisibleItems(20);
     characterLabel->setBuddy(characterBox);
+    auto* kindLabel = new QLabel(QStringLiteral("練習の種類(&S):"), this);
+    kindBox = new QComboBox(this);
+    kindBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    kindLabel->setBuddy(kindBox);
     statusLabel = new QLabel(this);
     statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    top->addWidget(kindLabel);
+    top->addWidget(kindBox);
+    top->addSpacing(16);
     top->addWidget(characterLabel);
     top->addWidget(characterBox);
     top->addSpacing(16);
@@ -177,8 +184,8 @@ void ProgressWindow::createControls()
     bottom->addWidget(closeButton);
     layout->addLayout(bottom);
 
-    QWidget* order[] = { characterBox, chart, averageButton, accuracyButton, keyboard, table, practiseButton,
-        exportButton, closeButton };
+    QWidget* order[] = { kindBox, characterBox, chart, averageButton, accuracyButton, keyboard, table,
+        practiseButton, exportButton, closeButton };
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -186,6 +193,14 @@ void ProgressWindow::createControls()
         if (m_syncing)
             return;
         chooseCharacter(chosenCharacter());
+    });
+    connect(kindBox, &QComboBox::currentIndexChanged, this, [this] {
+        if (m_syncing)
+            return;
+        const QVariant rows = kindBox->currentData();
+        m_tally.chooseKind(
+            rows.isValid() ? history::KindChoice(rows.toByteArray().toStdString()) : std::nullopt);
+        refresh();
     });
     connect(keyboard, &KeyboardView::characterChosen, this,
         [this](unsigned char code) { chooseCharacter(code); });
@@ -245,7 +260,9 @@ void ProgressWindow::showAndRaise()
 void ProgressWindow::reload()
 {
     m_loaded = true;
+    history::KindChoice kind = m_tally.kind();
     m_tally = {};
+    m_tally.chooseKind(std::move(kind));
     m_skipped = 0;
     m_digestWanted = static_cast<bool>(m_options.readDigest);
     drillRecorded();
@@ -282,6 +299,7 @@ void ProgressWindow::refresh()
             // The bests are shown as missing; the main window reports the file's trouble itself.
         }
     }
+    listKinds();
     m_summaries = m_tally.summaries(best);
     m_weak = history::weakKeys(m_summaries);
     m_pool = history::weakKeyPool(m_weak);
@@ -301,6 +319,32 @@ void ProgressWindow::refresh()
             ? QStringLiteral("遅いキー・間違えやすいキーを多めに出して練習を準備します")
             : practiseNote->text());
     exportButton->setEnabled(m_tally.drillCount() > 0);
+}
+
+void ProgressWindow::listKinds()
+{
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    if (!m_kindDefaulted && m_tally.drillCount() > 0) {
+        m_kindDefaulted = true;
+        m_tally.chooseKind(m_tally.defaultKind(now));
+    }
+    m_syncing = true;
+    kindBox->clear();
+    kindBox->addItem(QStringLiteral("すべて"));
+    int current = 0;
+    for (const history::KindCount& kind : m_tally.kinds(now)) {
+        kindBox->addItem(QStringLiteral("%1 (%2 回)")
+                             .arg(QString::fromUtf8(history::kindName(kind.rows)))
+                             .arg(kind.drills),
+            QByteArray::fromStdString(kind.rows));
+        if (m_tally.kind() == kind.rows)
+            current = kindBox->count() - 1;
+    }
+    // A kind no longer in the history (read again) gives way to every kind.
+    if (current == 0)
+        m_tally.chooseKind(std::nullopt);
+    kindBox->setCurrentIndex(current);
+    m_syncing = false;
 }
 
 void ProgressWindow::fitTableWidth()
@@ -348,8 +392,10 @@ void ProgressWindow::showStatus()
 void ProgressWindow::updateChart()
 {
     const unsigned char code = chosenCharacter();
-    const QString subject
+    QString subject
         = code ? QStringLiteral("文字 %1").arg(characterText(code)) : QStringLiteral("すべての文字");
+    if (m_tally.kind())
+        subject += QStringLiteral("、%1").arg(QString::fromUtf8(history::kindName(*m_tally.kind())));
     if (!m_tally.knowsAllDrillsOf(code) && m_options.readKeyDrills) {
         try {
             std::size_t skipped = 0;

@@ -82,6 +82,7 @@ public:
 
     // The controls, for the tests.
     QComboBox* characterBox = nullptr;
+    QComboBox* kindBox = nullptr; // 「すべて」, then each kind of drill practised
     ProgressChart* chart = nullptr;
     QRadioButton* averageButton = nullptr;
     QRadioButton* accuracyButton = nullptr;
@@ -104,6 +105,8 @@ protected:
 private:
     void createControls();
     void refresh();
+    // Lists the kinds of drill in kindBox, choosing the one practised most lately the first time.
+    void listKinds();
     void showStatus();
     void fitTableWidth();
     void shareMiddle();
@@ -124,6 +127,7 @@ private:
     std::vector<history::WeakKey> m_weak;
     std::string m_pool;
     bool m_loaded = false;
+    bool m_kindDefaulted = false; // the kind has been chosen for the learner once
     bool m_placed = false;
     WindowPlacement m_placement { this, PlacementSection };
     bool m_syncing = false; // the choice is being passed between the controls

@@ -399,3 +399,119 @@ TEST(Progress, tallyTakesDrillsInBatchesAsTheyAreRecorded)
     EXPECT_DOUBLE_EQ(*summaries[0].recentMs, 150.0); // drills 4 to 8: 130..170
     EXPECT_DOUBLE_EQ(*summaries[0].trendMs, 150.0 - 110.0);
 }
+
+TEST(Progress, kindsAreNamedAsTheLearnerTickedThem)
+{
+    const std::pair<const char*, const char*> table[] = {
+        { "h", "中段" }, { "uhl", "上段・中段・下段" },
+        { "nuhlsc", "数字段・上段・中段・下段・記号・大文字入り" }, { "weak", "苦手なキー" },
+        { "", "種類不明" }, { "hx", "中段・x" }, // a letter no check box has
+    };
+    for (const auto& [rows, name] : table)
+        EXPECT_EQ(kindName(rows), name) << rows;
+}
+
+TEST(Progress, theWindowOpensOnTheKindPractisedMostLately)
+{
+    const int64_t now = Dec1 + 40 * Day;
+    struct Row {
+        const char* name;
+        std::vector<std::pair<const char*, int64_t>> drills; // rows, days before now
+        KindChoice expected;
+    };
+    const Row table[] = {
+        { "no drills: every kind", {}, std::nullopt },
+        { "lately beats overall",
+            { { "h", 30 }, { "h", 20 }, { "h", 15 }, { "uhl", 3 }, { "h", 2 }, { "uhl", 1 } }, "uhl" },
+        { "a tie lately goes to the one practised last",
+            { { "h", 5 }, { "uhl", 4 }, { "uhl", 3 }, { "h", 2 } }, "h" },
+        { "nothing lately: the one practised last", { { "h", 30 }, { "h", 29 }, { "weak", 20 } }, "weak" },
+        { "fourteen days back still counts", { { "h", 14 }, { "h", 14 }, { "uhl", 1 } }, "h" },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ProgressTally tally;
+        for (const auto& [rows, daysBefore] : row.drills) {
+            DrillRecord d = drill(now - daysBefore * Day, { key('a', 1, 100) });
+            d.rows = rows;
+            tally.add(d);
+        }
+        EXPECT_EQ(tally.defaultKind(now), row.expected);
+    }
+}
+
+TEST(Progress, figuresCompareDrillsOfOneKindOnly)
+{
+    // 'a' in drills of the home row at 300 ms and of three rows at 600 ms, oldest first.
+    auto drills = [](const std::string& kinds) {
+        std::vector<DrillRecord> list;
+        for (std::size_t i = 0; i < kinds.size(); ++i) {
+            const bool home = kinds[i] == 'h';
+            DrillRecord d = drill(Dec1 + static_cast<int64_t>(i) * Hour, { key('a', 1, home ? 300 : 600) });
+            d.id = static_cast<int64_t>(i) + 1;
+            d.rows = home ? "h" : "uhl";
+            list.push_back(d);
+        }
+        return list;
+    };
+    struct Row {
+        const char* name;
+        std::string kinds; // one letter per drill: h home row, t three rows
+        KindChoice chosen;
+        std::optional<std::string> kind; // of the summary; nullopt for none
+        std::optional<double> recentMs;
+        std::optional<double> trendMs;
+        std::size_t points; // of the chart of every character
+    };
+    const Row table[] = {
+        { "the chosen kind alone: no jump where the rows were added", "hhhhhhtttt", "h", "h", 300.0, 0.0, 6 },
+        { "the other kind", "hhhhhhtttt", "uhl", "uhl", 600.0, std::nullopt, 4 },
+        { "every kind: the kind of most of its latest drills", "ttthhhhhhh", std::nullopt, "h", 300.0, 0.0,
+            10 },
+        { "every kind, a tie: the kind practised last, never a mixed trend", "hhhhhttttt", std::nullopt,
+            "uhl", 600.0, std::nullopt, 10 },
+        { "a kind not among its last ten drills: no summary", "hhtttttttttt", "h", std::nullopt, std::nullopt,
+            std::nullopt, 2 },
+        { "a kind never practised", "hhh", "weak", std::nullopt, std::nullopt, std::nullopt, 0 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ProgressTally tally;
+        tally.add(drills(row.kinds));
+        tally.chooseKind(row.chosen);
+        const std::vector<KeySummary> summaries = tally.summaries(BestTimes {});
+        EXPECT_EQ(tally.series(AllCharacters).points.size(), row.points);
+        ASSERT_EQ(summaries.size(), row.kind ? 1u : 0u);
+        if (summaries.empty())
+            continue;
+        EXPECT_EQ(summaries[0].kind, *row.kind);
+        EXPECT_EQ(summaries[0].drills, row.kinds.size()); // of every kind
+        EXPECT_EQ(summaries[0].recentMs, row.recentMs);
+        EXPECT_EQ(summaries[0].trendMs, row.trendMs);
+        EXPECT_EQ(tally.series('a').points.size(), row.points);
+
+        // Loaded from a digest, which keeps each character's latest drills only, and then given
+        // all of its drills for its chart: the same figures throughout.
+        HistoryDigest digest;
+        std::vector<KeyDrill> all;
+        for (const DrillRecord& d : drills(row.kinds)) {
+            digest.drills.push_back(drillTotalsOf(d));
+            all.push_back({ d.id, d.keys[0].hits, d.keys[0].totalMs, d.keys[0].wrong });
+        }
+        const std::size_t from = all.size() > LatestDrills ? all.size() - LatestDrills : 0;
+        digest.keys.push_back({ 'a', static_cast<uint32_t>(all.size()),
+            std::vector<KeyDrill>(all.begin() + static_cast<std::ptrdiff_t>(from), all.end()) });
+        ProgressTally loaded;
+        loaded.chooseKind(row.chosen);
+        loaded.load(digest);
+        for (int filled = 0; filled < 2; ++filled) {
+            SCOPED_TRACE(filled ? "filled" : "from the digest");
+            const std::vector<KeySummary> again = loaded.summaries(BestTimes {});
+            ASSERT_EQ(again.size(), 1u);
+            EXPECT_EQ(again[0].kind, summaries[0].kind);
+            EXPECT_EQ(again[0].recentMs, summaries[0].recentMs);
+            EXPECT_EQ(again[0].trendMs, summaries[0].trendMs);
+            loaded.fillKey('a', all);
+        }
+    }
+}
