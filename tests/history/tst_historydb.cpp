@@ -220,7 +220,7 @@ std::string csvOf(const std::vector<DrillRecord>& drills)
 auto fieldsOf(const KeySummary& s)
 {
     return std::tuple(keyText(s.code), s.drills, s.recentHits, s.recentWrong, s.recentMs, s.accuracy,
-        s.trendMs, s.earlierAnswers, s.bestMs, s.topWrongKey, s.topWrongCount);
+        s.trendMs, s.earlierAnswers, s.bestMs, s.topWrongKey, s.topWrongCount, s.kind);
 }
 
 auto fieldsOf(const SeriesPoint& p)
@@ -252,6 +252,16 @@ int expectDigestAgrees(const HistoryDb& db, ProgressTally& fromDigest)
     EXPECT_EQ(fromDigest.drillCount(), whole.drillCount());
     EXPECT_EQ(fromDigest.lastId(), whole.lastId());
     expectSameItems(fromDigest.summaries(best), whole.summaries(best));
+    // One kind of drill at a time: the digest knows each drill's kind.
+    for (const KindCount& kind : whole.kinds(0)) {
+        SCOPED_TRACE("kind " + kind.rows);
+        fromDigest.chooseKind(kind.rows);
+        whole.chooseKind(kind.rows);
+        expectSameItems(fromDigest.summaries(best), whole.summaries(best));
+        expectSameSeries(fromDigest.series(AllCharacters), whole.series(AllCharacters));
+    }
+    fromDigest.chooseKind(std::nullopt);
+    whole.chooseKind(std::nullopt);
     int filled = 0;
     for (int code = 0; code <= LastCode; ++code) {
         if (code != AllCharacters && !isPracticeCode(code))

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -226,6 +227,58 @@ TEST(ProgressWindow, oneCharacterChosenEverywhere)
             EXPECT_EQ(f.window->model->codeAt(tableRow), row.chosen);
         }
         EXPECT_EQ(f.window->chart->series().points.size(), row.points);
+    }
+}
+
+// The kinds of drill in their box: the window opens on the one practised most lately, a choice
+// holds the chart, the table and the keyboard to it, and a new drill keeps the learner's choice.
+TEST(ProgressWindow, oneKindOfDrillAtATime)
+{
+    Fixture f;
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    auto at = [&](int64_t id, int64_t daysAgo, const char* rows, uint32_t totalMs) {
+        history::DrillRecord d = drill(id, { { 'a', 20, totalMs, 0, {} } });
+        d.startedUtcMs = now - daysAgo * 24 * 3600000;
+        d.rows = rows;
+        return d;
+    };
+    f.history.drills = { at(1, 30, "h", 6000), at(2, 29, "h", 6000), at(3, 28, "h", 6000),
+        at(4, 2, "uhl", 12000), at(5, 1, "uhl", 12000) };
+    f.open();
+    QStringList items;
+    for (int i = 0; i < f.window->kindBox->count(); ++i)
+        items << f.window->kindBox->itemText(i);
+    EXPECT_EQ(items,
+        QStringList({ QStringLiteral("すべて"), QStringLiteral("中段 (3 回)"),
+            QStringLiteral("上段・中段・下段 (2 回)") }));
+
+    struct Row {
+        const char* name;
+        std::function<void()> act;
+        QString chosen;
+        std::size_t points;
+        std::optional<double> recentMs; // of 'a' in the table
+    };
+    const Row table[] = {
+        { "opens on the kind practised lately", [] {}, QStringLiteral("上段・中段・下段 (2 回)"), 2, 600.0 },
+        { "the home row", [&] { f.window->kindBox->setCurrentIndex(1); }, QStringLiteral("中段 (3 回)"), 3,
+            300.0 },
+        { "a new drill of another kind keeps the choice",
+            [&] {
+                f.history.drills.push_back(at(6, 0, "uhl", 12000));
+                f.window->drillRecorded();
+            },
+            QStringLiteral("中段 (3 回)"), 3, 300.0 },
+        { "every kind: the figures of the kind of most of its drills, on a tie the latest",
+            [&] { f.window->kindBox->setCurrentIndex(0); }, QStringLiteral("すべて"), 6, 600.0 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        row.act();
+        EXPECT_EQ(f.window->kindBox->currentText(), row.chosen);
+        EXPECT_EQ(f.window->chart->series().points.size(), row.points);
+        ASSERT_EQ(f.window->summaries().size(), 1u);
+        EXPECT_EQ(f.window->summaries()[0].recentMs, row.recentMs);
     }
 }
 
