@@ -74,9 +74,11 @@ QString poolText(const std::vector<history::WeakKey>& keys)
 
 QString summaryText(const history::KeySummary& key)
 {
-    return QStringLiteral("%1: 平均 %2、最高 %3、正確さ %4")
+    // The kind says what the recent figures compare, with every kind shown above all.
+    return QStringLiteral("%1: 平均 %2、最高 %3、正確さ %4\n%5の練習から")
         .arg(characterText(key.code), msText(key.recentMs),
-            msText(key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt), percentText(key.accuracy));
+            msText(key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt), percentText(key.accuracy),
+            QString::fromUtf8(history::kindName(key.kind)));
 }
 
 } // namespace touchdrill
