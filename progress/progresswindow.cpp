@@ -10,6 +10,7 @@
 #include "sortheader.h"
 #include "weakkeysmodel.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -109,7 +110,10 @@ void ProgressWindow::createControls()
     characterLabel->setBuddy(characterBox);
     auto* kindLabel = new QLabel(QStringLiteral("練習の種類(&S):"), this);
     kindBox = new QComboBox(this);
-    kindBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // As wide as the common names; the list opens as wide as the longest, so that a long name
+    // never widens the window's least size.
+    kindBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    kindBox->setMinimumContentsLength(16);
     kindLabel->setBuddy(kindBox);
     statusLabel = new QLabel(this);
     statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -344,6 +348,8 @@ void ProgressWindow::listKinds()
     if (current == 0)
         m_tally.chooseKind(std::nullopt);
     kindBox->setCurrentIndex(current);
+    kindBox->view()->setMinimumWidth(kindBox->view()->sizeHintForColumn(0) + 2 * kindBox->view()->frameWidth()
+        + kindBox->view()->verticalScrollBar()->sizeHint().width());
     m_syncing = false;
 }
 
