@@ -489,29 +489,5 @@ TEST(Progress, figuresCompareDrillsOfOneKindOnly)
         EXPECT_EQ(summaries[0].recentMs, row.recentMs);
         EXPECT_EQ(summaries[0].trendMs, row.trendMs);
         EXPECT_EQ(tally.series('a').points.size(), row.points);
-
-        // Loaded from a digest, which keeps each character's latest drills only, and then given
-        // all of its drills for its chart: the same figures throughout.
-        HistoryDigest digest;
-        std::vector<KeyDrill> all;
-        for (const DrillRecord& d : drills(row.kinds)) {
-            digest.drills.push_back(drillTotalsOf(d));
-            all.push_back({ d.id, d.keys[0].hits, d.keys[0].totalMs, d.keys[0].wrong });
-        }
-        const std::size_t from = all.size() > LatestDrills ? all.size() - LatestDrills : 0;
-        digest.keys.push_back({ 'a', static_cast<uint32_t>(all.size()),
-            std::vector<KeyDrill>(all.begin() + static_cast<std::ptrdiff_t>(from), all.end()) });
-        ProgressTally loaded;
-        loaded.chooseKind(row.chosen);
-        loaded.load(digest);
-        for (int filled = 0; filled < 2; ++filled) {
-            SCOPED_TRACE(filled ? "filled" : "from the digest");
-            const std::vector<KeySummary> again = loaded.summaries(BestTimes {});
-            ASSERT_EQ(again.size(), 1u);
-            EXPECT_EQ(again[0].kind, summaries[0].kind);
-            EXPECT_EQ(again[0].recentMs, summaries[0].recentMs);
-            EXPECT_EQ(again[0].trendMs, summaries[0].trendMs);
-            loaded.fillKey('a', all);
-        }
     }
 }
