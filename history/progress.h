@@ -56,6 +56,14 @@ int64_t utcDayOf(int64_t utcMs);
 Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code,
     const DayOf& dayOf = utcDayOf, std::size_t perDayThreshold = PerDayThreshold);
 
+// The chart's series on a time axis, from a series of one point per drill (perDayThreshold
+// SIZE_MAX): the drills that started at or after `fromUtcMs`, in the order they started, those of
+// unknown date last; with INT64_MIN every drill, those of unknown date included. With more than
+// `perDayThreshold` of them, the drills of each day are added up into one point, as in
+// progressSeries().
+Series timeSeries(Series drills, int64_t fromUtcMs, const DayOf& dayOf = utcDayOf,
+    std::size_t perDayThreshold = PerDayThreshold);
+
 // The answers (hits and wrong keys while it was the target) a character needs in its recent drills
 // before its recent figures say anything about it. Response times scatter with a coefficient of
 // variation of about 0.3 to 0.5, so the average of n answers is off by about 0.4 / sqrt(n) of
