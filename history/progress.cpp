@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace touchdrill::history {
@@ -107,7 +108,8 @@ Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code
     return tally.series(code, dayOf, perDayThreshold);
 }
 
-Series timeSeries(Series drills, int64_t fromUtcMs, const DayOf& dayOf, std::size_t perDayThreshold)
+Series timeSeries(
+    Series drills, int64_t fromUtcMs, int64_t toUtcMs, const DayOf& dayOf, std::size_t perDayThreshold)
 {
     std::vector<SeriesPoint>& points = drills.points;
     if (fromUtcMs != INT64_MIN)
@@ -122,8 +124,20 @@ Series timeSeries(Series drills, int64_t fromUtcMs, const DayOf& dayOf, std::siz
             return aKnown;
         return aKnown && a.firstStartedUtcMs < b.firstStartedUtcMs;
     });
+    int64_t first = fromUtcMs;
+    int64_t last = toUtcMs;
+    if (fromUtcMs == INT64_MIN) {
+        first = last = 0;
+        const auto known = std::partition_point(points.begin(), points.end(),
+            [](const SeriesPoint& p) { return isKnownTime(p.firstStartedUtcMs); });
+        if (known != points.begin()) {
+            first = points.front().firstStartedUtcMs;
+            last = std::prev(known)->firstStartedUtcMs;
+        }
+    }
+    const bool longAxis = last > first && last - first > PerDrillSpanMs;
     drills.perDay = false;
-    addUpDays(drills, dayOf, perDayThreshold);
+    addUpDays(drills, dayOf, longAxis ? 0 : perDayThreshold);
     return drills;
 }
 

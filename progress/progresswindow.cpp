@@ -384,7 +384,7 @@ void ProgressWindow::updateChart()
     // Only the character's latest drills would be a misleading chart: none until all are read.
     history::Series series;
     if (m_tally.knowsAllDrillsOf(code))
-        series = history::timeSeries(m_tally.series(code, localDayOf(), SIZE_MAX), from, localDayOf());
+        series = history::timeSeries(m_tally.series(code, localDayOf(), SIZE_MAX), from, now, localDayOf());
     std::optional<ProgressChart::TimeSpan> span;
     if (days > 0)
         span = ProgressChart::TimeSpan { from, now };

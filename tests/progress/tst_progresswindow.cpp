@@ -310,8 +310,8 @@ TEST(ProgressWindow, chartPointUnderThePointer)
 TEST(ProgressWindow, chartOnATimeAxisOverAPeriod)
 {
     Fixture f;
-    const int64_t now = Dec7 + 18 * 3600000LL;
     const int64_t noon = QDateTime(QDate(2026, 12, 7), QTime(12, 0)).toMSecsSinceEpoch();
+    const int64_t now = noon + 6 * 3600000LL;
     const int64_t day = 24 * 3600000LL;
     const int days[] = { -40, -9, -8, -6, -2, 0 };
     for (std::size_t i = 0; i < std::size(days); ++i) {
@@ -325,18 +325,20 @@ TEST(ProgressWindow, chartOnATimeAxisOverAPeriod)
         const char* name;
         int period; // index in the box
         int firstDay; // of the drills shown
+        bool perDay;
         std::vector<bool> dashed; // the line into each point
     };
     const Row table[] = {
-        { "every drill: a break of a month and one of three days dashed, a rest day not", 3, -40,
+        { "every drill: a break of a month and one of three days dashed, a rest day not", 3, -40, true,
             { false, true, false, false, true, false } },
-        { "30 days", 1, -9, { false, false, false, true, false } },
-        { "7 days", 0, -6, { false, true, false } },
+        { "30 days", 1, -9, true, { false, false, false, true, false } },
+        { "7 days: each drill", 0, -6, false, { false, true, false } },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
         f.window->periodBox->setCurrentIndex(row.period);
         const history::Series& series = chart->series();
+        EXPECT_EQ(series.perDay, row.perDay);
         ASSERT_EQ(series.points.size(), row.dashed.size());
         EXPECT_EQ(series.points.front().firstStartedUtcMs, noon + row.firstDay * day);
         std::vector<bool> dashed;
