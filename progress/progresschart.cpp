@@ -90,12 +90,14 @@ void ProgressChart::setSeries(history::Series series, const QString& subject, st
     m_highlighted = -1;
     m_at.clear();
     m_days.clear();
+    m_anyUnknown = false;
     int64_t first = INT64_MAX;
     int64_t last = INT64_MIN;
     for (const history::SeriesPoint& point : m_series.points) {
         if (!history::isKnownTime(point.firstStartedUtcMs)) {
             m_at.push_back(0);
             m_days.push_back(history::UnknownDay);
+            m_anyUnknown = true;
             continue;
         }
         const int64_t day = history::localDayOf(localMsOf(point.firstStartedUtcMs));
@@ -150,26 +152,34 @@ QRectF ProgressChart::plotRect() const
 
 double ProgressChart::unknownStrip() const
 {
-    const bool any = std::find(m_days.begin(), m_days.end(), history::UnknownDay) != m_days.end();
-    return any ? fontMetrics().horizontalAdvance(QStringLiteral("日時不明")) + 2 * Inset : 0;
+    return m_anyUnknown ? fontMetrics().horizontalAdvance(QStringLiteral("日時不明")) + 2 * Inset : 0;
 }
 
 double ProgressChart::xAt(int64_t utcMs) const
 {
-    const QRectF plot = plotRect();
-    const double width = std::max(1.0, plot.width() - 2 * Inset - unknownStrip());
+    return xAt(utcMs, plotRect(), unknownStrip());
+}
+
+double ProgressChart::xAt(int64_t utcMs, const QRectF& plot, double strip) const
+{
+    const double width = std::max(1.0, plot.width() - 2 * Inset - strip);
     const double span = static_cast<double>(std::max<int64_t>(1, m_toUtcMs - m_fromUtcMs));
     return plot.left() + Inset + static_cast<double>(utcMs - m_fromUtcMs) / span * width;
 }
 
 double ProgressChart::xOf(int index) const
 {
+    return xOf(index, plotRect(), unknownStrip());
+}
+
+double ProgressChart::xOf(int index, const QRectF& plot, double strip) const
+{
     if (index < 0 || index >= static_cast<int>(m_at.size()))
-        return plotRect().left();
+        return plot.left();
     const auto i = static_cast<std::size_t>(index);
     if (m_days[i] == history::UnknownDay)
-        return plotRect().right() - unknownStrip() / 2;
-    return xAt(m_at[i]);
+        return plot.right() - strip / 2;
+    return xAt(m_at[i], plot, strip);
 }
 
 history::TimeAxis ProgressChart::timeAxis() const
@@ -233,10 +243,11 @@ int ProgressChart::pointAt(const QPointF& position) const
         || position.y() < plot.top() - 4 || position.y() > plot.bottom() + 4)
         return -1;
     // The nearest point; of several at one x (drills of unknown date), the first.
+    const double strip = unknownStrip();
     int nearest = 0;
-    double distance = std::abs(xOf(0) - position.x());
+    double distance = std::abs(xOf(0, plot, strip) - position.x());
     for (int i = 1; i < static_cast<int>(m_series.points.size()); ++i) {
-        const double d = std::abs(xOf(i) - position.x());
+        const double d = std::abs(xOf(i, plot, strip) - position.x());
         if (d < distance) {
             nearest = i;
             distance = d;

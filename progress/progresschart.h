@@ -70,6 +70,9 @@ private:
     void showPointTip(int index);
     QString dateText(int64_t utcMs, bool withTime) const;
     double unknownStrip() const; // the width kept for drills of unknown date; 0 without them
+    // xAt() and xOf() for a plot and a strip worked out once for many points.
+    double xAt(int64_t utcMs, const QRectF& plot, double strip) const;
+    double xOf(int index, const QRectF& plot, double strip) const;
 
     history::Series m_series;
     QString m_subject;
@@ -78,6 +81,7 @@ private:
     int64_t m_toUtcMs = 1;
     std::vector<int64_t> m_at; // each point's moment on the axis, UTC; unused for an unknown date
     std::vector<int64_t> m_days; // each point's day on the learner's clock, or history::UnknownDay
+    bool m_anyUnknown = false;
     history::ChartAxis m_averageAxis = history::averageAxis({});
     history::ChartAxis m_accuracyAxis = history::accuracyAxis({});
     int m_highlighted = -1;
