@@ -135,7 +135,10 @@ Series timeSeries(
             last = std::prev(known)->firstStartedUtcMs;
         }
     }
-    const bool longAxis = last > first && last - first > PerDrillSpanMs;
+    // Counted in days rather than hours, so that a week's period is a week across a change of
+    // summer time.
+    const auto day = [&dayOf](int64_t utcMs) { return dayOf ? dayOf(utcMs) : utcDayOf(utcMs); };
+    const bool longAxis = last > first && day(last) - day(first) + 1 > PerDrillDays;
     drills.perDay = false;
     addUpDays(drills, dayOf, longAxis ? 0 : perDayThreshold);
     return drills;

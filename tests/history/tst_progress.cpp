@@ -169,9 +169,9 @@ TEST(Progress, seriesOnATimeAxis)
             { { 1, 1, 100, 0 }, { 1, 1, 200, 0 }, { 1, 1, 500, 0 } } },
         { "the threshold counts the period's drills", Dec1 + 2 * Day, Dec1 + 3 * Day, 3, false,
             { { 1, 1, 100, 0 }, { 1, 1, 200, 0 }, { 1, 1, 500, 0 } } },
-        { "a week: each drill", Dec1 - 4 * Day, Dec1 + 3 * Day, 60, false,
+        { "a week: each drill", Dec1 - 4 * Day, Dec1 + 3 * Day - 1, 60, false,
             { { 1, 1, 300, 0 }, { 1, 1, 100, 0 }, { 1, 1, 200, 0 }, { 1, 1, 500, 0 } } },
-        { "more than a week: a point per day", Dec1 - 5 * Day, Dec1 + 3 * Day, 60, true,
+        { "eight days: a point per day", Dec1 - 4 * Day, Dec1 + 3 * Day, 60, true,
             { { 1, 1, 300, 0 }, { 3, 3, 800, 0 } } },
         { "a period after every drill", Dec1 + 3 * Day, Dec1 + 4 * Day, 60, false, {} },
     };

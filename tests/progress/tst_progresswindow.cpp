@@ -407,6 +407,9 @@ TEST(ProgressWindow, drillsOfUnknownDateMakeOnePoint)
     EXPECT_TRUE(f.window->chart->pointText(last).startsWith(QStringLiteral("日時不明 ")))
         << f.window->chart->pointText(last).toStdString();
     EXPECT_FALSE(f.window->chart->pointText(last - 1).contains(QStringLiteral("不明")));
+    // Apart at the right, off the time axis.
+    EXPECT_GT(
+        f.window->chart->xOf(last), f.window->chart->xAt(series.points[last - 1].lastStartedUtcMs) + 20);
     f.window->chart->grab(); // the dates under the points, painted
 }
 
