@@ -3,7 +3,9 @@
 #include "chartaxis.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <limits>
 
@@ -123,6 +125,195 @@ ChartAxis accuracyAxis(const std::vector<double>& accuracies)
         if (v >= reach)
             bottom = std::min(bottom, v);
     return roundAxis(std::max(bottom, 0.0), 1);
+}
+
+namespace {
+
+using Unit = TimeStep::Unit;
+
+constexpr int64_t floorDiv(int64_t a, int64_t b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+struct Civil {
+    int year;
+    int month; // 1..12
+    int day;
+    int minuteOfDay;
+};
+
+Civil civilOf(int64_t localMs)
+{
+    const int64_t day = localDayOf(localMs);
+    const std::chrono::year_month_day date { std::chrono::sys_days { std::chrono::days { day } } };
+    return { static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+        static_cast<int>(static_cast<unsigned>(date.day())),
+        static_cast<int>((localMs - day * MsPerDay) / MsPerMinute) };
+}
+
+int64_t localMsOfMonth(int64_t monthIndex) // months since year 0
+{
+    const std::chrono::year_month_day date { std::chrono::year { static_cast<int>(floorDiv(monthIndex, 12)) },
+        std::chrono::month { static_cast<unsigned>(monthIndex - floorDiv(monthIndex, 12) * 12 + 1) },
+        std::chrono::day { 1 } };
+    return std::chrono::sys_days(date).time_since_epoch().count() * MsPerDay;
+}
+
+// The steps tried, smallest first. Minutes and hours divide a day, months a year, so that a tick
+// falls at the start of each day or year it passes.
+std::vector<TimeStep> steps()
+{
+    std::vector<TimeStep> all = { { Unit::Minute, 10 }, { Unit::Minute, 30 }, { Unit::Minute, 60 },
+        { Unit::Minute, 120 }, { Unit::Minute, 180 }, { Unit::Minute, 360 }, { Unit::Minute, 720 },
+        { Unit::Day, 1 }, { Unit::Day, 2 }, { Unit::Week, 1 }, { Unit::Week, 2 }, { Unit::Month, 1 },
+        { Unit::Month, 2 }, { Unit::Month, 3 }, { Unit::Month, 6 } };
+    for (int years = 1; years <= 10000; years *= 10)
+        for (const int k : { 1, 2, 5 })
+            all.push_back({ Unit::Year, k * years });
+    return all;
+}
+
+// The ticks of one step from `from` to `to`, at most `limit` + 1 of them: enough to tell that the
+// step is too small.
+std::vector<int64_t> tickMoments(TimeStep step, int64_t from, int64_t to, std::size_t limit)
+{
+    std::vector<int64_t> ticks;
+    auto add = [&](int64_t at) {
+        if (at >= from && at <= to)
+            ticks.push_back(at);
+        return at <= to && ticks.size() <= limit;
+    };
+    switch (step.unit) {
+    case Unit::Minute: {
+        const int64_t every = step.count * MsPerMinute;
+        for (int64_t at = -floorDiv(-from, every) * every; add(at); at += every) { }
+        break;
+    }
+    case Unit::Day:
+    case Unit::Week: {
+        // Day 4 (1970-01-05) is a Monday; every other week counts from it.
+        const int64_t every = step.unit == Unit::Week ? 7 * step.count : step.count;
+        const int64_t offset = step.unit == Unit::Week ? 4 : 0;
+        const int64_t firstDay = -floorDiv(-from, MsPerDay);
+        const int64_t day = offset + (floorDiv(firstDay - offset + every - 1, every)) * every;
+        for (int64_t d = day; add(d * MsPerDay); d += every) { }
+        break;
+    }
+    case Unit::Month:
+    case Unit::Year: {
+        const Civil start = civilOf(from);
+        const int64_t every = step.unit == Unit::Year ? 12LL * step.count : step.count;
+        const int64_t month = int64_t(start.year) * 12 + start.month - 1;
+        for (int64_t m = floorDiv(month, every) * every; add(localMsOfMonth(m)); m += every) { }
+        break;
+    }
+    }
+    return ticks;
+}
+
+std::string format(const char* pattern, int a, int b = 0, int c = 0)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, pattern, a, b, c);
+    return text;
+}
+
+std::string dateLabel(const Civil& at, bool withYear)
+{
+    return withYear ? format("%04d/%02d/%02d", at.year, at.month, at.day)
+                    : format("%02d/%02d", at.month, at.day);
+}
+
+std::vector<std::string> labels(TimeStep step, const std::vector<int64_t>& ticks, bool crossesYear)
+{
+    std::vector<std::string> labels;
+    Civil previous {};
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const Civil at = civilOf(ticks[i]);
+        const bool newYear = crossesYear && (i == 0 || at.year != previous.year);
+        const bool newDay
+            = i == 0 || at.year != previous.year || at.month != previous.month || at.day != previous.day;
+        previous = at;
+        switch (step.unit) {
+        case Unit::Minute: {
+            const std::string time = format("%02d:%02d", at.minuteOfDay / 60, at.minuteOfDay % 60);
+            if (at.minuteOfDay == 0)
+                labels.push_back(dateLabel(at, newYear));
+            else
+                labels.push_back(newDay ? dateLabel(at, newYear) + " " + time : time);
+            break;
+        }
+        case Unit::Day:
+        case Unit::Week:
+            labels.push_back(dateLabel(at, newYear));
+            break;
+        case Unit::Month:
+            labels.push_back(newYear ? format("%04d年%d月", at.year, at.month) : format("%d月", at.month));
+            break;
+        case Unit::Year:
+            labels.push_back(format("%04d年", at.year));
+            break;
+        }
+    }
+    return labels;
+}
+
+// Whether every label stands clear of its neighbours, each centred under its tick.
+bool labelsFit(const std::vector<int64_t>& ticks, const std::vector<std::string>& labels, int64_t from,
+    int64_t to, double columns)
+{
+    const double span = static_cast<double>(std::max<int64_t>(1, to - from));
+    for (std::size_t i = 1; i < ticks.size(); ++i) {
+        const double apart = static_cast<double>(ticks[i] - ticks[i - 1]) / span * columns;
+        if (apart < (labelColumns(labels[i - 1]) + labelColumns(labels[i])) / 2.0 + 2)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int64_t localDayOf(int64_t localMs)
+{
+    return floorDiv(localMs, MsPerDay);
+}
+
+int labelColumns(const std::string& label)
+{
+    int columns = 0;
+    for (const char c : label) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80)
+            ++columns;
+        else if (byte >= 0xC0) // the first byte of a character beyond ASCII
+            columns += 2;
+    }
+    return columns;
+}
+
+TimeAxis timeAxis(int64_t fromLocalMs, int64_t toLocalMs, double columns)
+{
+    // Beyond the years a date can be written in there is nothing to label.
+    constexpr int64_t Earliest = -62'167'219'200'000; // 0000-01-01
+    constexpr int64_t Latest = 253'402'300'799'999; // 9999-12-31, the last moment
+    const int64_t from = std::clamp(std::min(fromLocalMs, toLocalMs), Earliest, Latest);
+    const int64_t to = std::clamp(std::max(fromLocalMs, toLocalMs), Earliest, Latest);
+    const bool crossesYear = civilOf(from).year != civilOf(to).year;
+    TimeAxis axis;
+    for (const TimeStep step : steps()) {
+        const std::vector<int64_t> ticks = tickMoments(step, from, to, MaxTicks);
+        if (ticks.size() > static_cast<std::size_t>(MaxTicks))
+            continue;
+        const std::vector<std::string> text = labels(step, ticks, crossesYear);
+        axis.step = step;
+        axis.ticks.clear();
+        for (std::size_t i = 0; i < ticks.size(); ++i)
+            axis.ticks.push_back({ ticks[i], text[i] });
+        if (labelsFit(ticks, text, from, to, columns))
+            break;
+    }
+    return axis;
 }
 
 } // namespace touchdrill::history

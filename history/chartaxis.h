@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The chart's axes: ticks at round steps, and a range that fits the bulk of the points so that one
-// far-off drill does not squash the others into a flat line.
+// far-off drill does not squash the others into a flat line; the time axis under them, with ticks at
+// round moments of the learner's calendar.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace touchdrill::history {
@@ -44,5 +47,53 @@ ChartAxis averageAxis(const std::vector<double>& averagesMs);
 // The accuracy axis, 0..1: up to 1, from at most 0.8 down to every point but those cut off by
 // the same rule below the lower fence.
 ChartAxis accuracyAxis(const std::vector<double>& accuracies);
+
+// The time axis works on the learner's wall clock: milliseconds since 1970-01-01 00:00 as that clock
+// reads them (the UTC time plus the offset from UTC in force), so that a day starts at a multiple of
+// a day and the calendar needs no time zone. The view turns them into UTC and back.
+inline constexpr int64_t MsPerMinute = 60'000;
+inline constexpr int64_t MsPerDay = 24 * 60 * MsPerMinute;
+
+// A step of the time axis: `count` minutes (which divide a day), days, weeks (from a Monday), months
+// or years, each tick at the start of its unit.
+struct TimeStep {
+    enum class Unit { Minute, Day, Week, Month, Year };
+    Unit unit = Unit::Day;
+    int count = 1;
+    bool operator==(const TimeStep&) const = default;
+};
+
+struct TimeTick {
+    int64_t localMs = 0;
+    std::string label; // UTF-8
+};
+
+struct TimeAxis {
+    TimeStep step;
+    std::vector<TimeTick> ticks;
+};
+
+// A label's width in widths of a digit, near enough to keep labels apart: a character beyond ASCII
+// (年, 月) counts as two.
+int labelColumns(const std::string& label);
+
+// The ticks of the time axis from `fromLocalMs` to `toLocalMs` on a chart `columns` digits wide: the
+// smallest step from 10 minutes to thousands of years whose labels stand side by side with a gap of
+// two digits, in at most MaxTicks ticks. Labels are 「HH:mm」 and 「MM/dd」, 「M月」 or 「yyyy年」
+// by the step; when the axis runs into another year, the first label and the first of each year
+// carry the year (「yyyy/MM/dd」, 「yyyy年M月」), and below a day the first label and the first of
+// each day carry the date.
+TimeAxis timeAxis(int64_t fromLocalMs, int64_t toLocalMs, double columns);
+
+// The day a wall-clock moment falls on, counted from 1970-01-01 (floor division).
+int64_t localDayOf(int64_t localMs);
+
+// Days without practice from which the line between two points is dashed: one rest day keeps it
+// solid, a longer break shows as a break.
+inline constexpr int64_t GapDays = 2;
+constexpr bool practiceGap(int64_t day, int64_t nextDay)
+{
+    return nextDay - day - 1 >= GapDays;
+}
 
 } // namespace touchdrill::history

@@ -52,6 +52,31 @@ double median(std::vector<double> values)
     return std::isinf(a) || std::isinf(b) ? std::max(a, b) : (a + b) / 2;
 }
 
+// Over the threshold, adds up the points side by side on one day into one.
+void addUpDays(Series& series, const DayOf& dayOf, std::size_t perDayThreshold)
+{
+    if (series.points.size() <= perDayThreshold)
+        return;
+    series.perDay = true;
+    std::vector<SeriesPoint> days;
+    int64_t currentDay = 0;
+    for (const SeriesPoint& p : series.points) {
+        const int64_t day = dayOf ? dayOf(p.firstStartedUtcMs) : utcDayOf(p.firstStartedUtcMs);
+        if (days.empty() || day != currentDay) {
+            days.push_back(p);
+            currentDay = day;
+            continue;
+        }
+        SeriesPoint& into = days.back();
+        into.lastStartedUtcMs = p.lastStartedUtcMs;
+        into.drills += p.drills;
+        into.hits += p.hits;
+        into.totalMs += p.totalMs;
+        into.wrong += p.wrong;
+    }
+    series.points = std::move(days);
+}
+
 } // namespace
 
 std::string kindName(const std::string& rows)
@@ -105,6 +130,42 @@ Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code
     ProgressTally tally;
     tally.add(drills);
     return tally.series(code, dayOf, perDayThreshold);
+}
+
+Series timeSeries(
+    Series drills, int64_t fromUtcMs, int64_t toUtcMs, const DayOf& dayOf, std::size_t perDayThreshold)
+{
+    std::vector<SeriesPoint>& points = drills.points;
+    if (fromUtcMs != INT64_MIN)
+        std::erase_if(points, [fromUtcMs](const SeriesPoint& p) {
+            return !isKnownTime(p.firstStartedUtcMs) || p.firstStartedUtcMs < fromUtcMs;
+        });
+    // A clock put back makes a later drill start earlier: on a time axis the line would run back.
+    std::stable_sort(points.begin(), points.end(), [](const SeriesPoint& a, const SeriesPoint& b) {
+        const bool aKnown = isKnownTime(a.firstStartedUtcMs);
+        const bool bKnown = isKnownTime(b.firstStartedUtcMs);
+        if (aKnown != bKnown)
+            return aKnown;
+        return aKnown && a.firstStartedUtcMs < b.firstStartedUtcMs;
+    });
+    int64_t first = fromUtcMs;
+    int64_t last = toUtcMs;
+    if (fromUtcMs == INT64_MIN) {
+        first = last = 0;
+        const auto known = std::partition_point(points.begin(), points.end(),
+            [](const SeriesPoint& p) { return isKnownTime(p.firstStartedUtcMs); });
+        if (known != points.begin()) {
+            first = points.front().firstStartedUtcMs;
+            last = std::prev(known)->firstStartedUtcMs;
+        }
+    }
+    // Counted in days rather than hours, so that a week's period is a week across a change of
+    // summer time.
+    const auto day = [&dayOf](int64_t utcMs) { return dayOf ? dayOf(utcMs) : utcDayOf(utcMs); };
+    const bool longAxis = last > first && day(last) - day(first) + 1 > PerDrillDays;
+    drills.perDay = false;
+    addUpDays(drills, dayOf, longAxis ? 0 : perDayThreshold);
+    return drills;
 }
 
 std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best)
@@ -213,27 +274,7 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
                 series.points.push_back(
                     point(m_drills[entry.drill].startedUtcMs, entry.hits, entry.totalMs, entry.wrong));
     }
-    if (series.points.size() <= perDayThreshold)
-        return series;
-
-    series.perDay = true;
-    std::vector<SeriesPoint> days;
-    int64_t currentDay = 0;
-    for (const SeriesPoint& p : series.points) {
-        const int64_t day = dayOf ? dayOf(p.firstStartedUtcMs) : utcDayOf(p.firstStartedUtcMs);
-        if (days.empty() || day != currentDay) {
-            days.push_back(p);
-            currentDay = day;
-            continue;
-        }
-        SeriesPoint& into = days.back();
-        into.lastStartedUtcMs = p.lastStartedUtcMs;
-        into.drills += p.drills;
-        into.hits += p.hits;
-        into.totalMs += p.totalMs;
-        into.wrong += p.wrong;
-    }
-    series.points = std::move(days);
+    addUpDays(series, dayOf, perDayThreshold);
     return series;
 }
 

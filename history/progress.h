@@ -56,6 +56,20 @@ int64_t utcDayOf(int64_t utcMs);
 Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code,
     const DayOf& dayOf = utcDayOf, std::size_t perDayThreshold = PerDayThreshold);
 
+// On a time axis a day is too narrow for a session's drills side by side once the axis covers more
+// than a week of days (at the window's size, a day is then under a seventh of the chart, some 80
+// pixels): beyond it, one point per day.
+inline constexpr int64_t PerDrillDays = 7;
+
+// The chart's series on a time axis, from a series of one point per drill (perDayThreshold
+// SIZE_MAX): the drills that started at or after `fromUtcMs`, in the order they started, on an axis
+// up to `toUtcMs`; with `fromUtcMs` INT64_MIN every drill, those of unknown date last, on an axis
+// from the first to the last. The drills of each day are added up into one point, as in
+// progressSeries(), when there are more than `perDayThreshold` of them or the axis covers more than
+// PerDrillDays days (by dayOf).
+Series timeSeries(Series drills, int64_t fromUtcMs, int64_t toUtcMs, const DayOf& dayOf = utcDayOf,
+    std::size_t perDayThreshold = PerDayThreshold);
+
 // The answers (hits and wrong keys while it was the target) a character needs in its recent drills
 // before its recent figures say anything about it. Response times scatter with a coefficient of
 // variation of about 0.3 to 0.5, so the average of n answers is off by about 0.4 / sqrt(n) of

@@ -34,6 +34,24 @@ QString percentTickText(double fraction)
     return QStringLiteral("%1%").arg(std::llround(fraction * 100));
 }
 
+constexpr double Inset = 8; // keeps the first and last dots clear of the plot's edges
+constexpr int64_t MsPerHour = 60 * history::MsPerMinute;
+constexpr int64_t LeastSpanMs = MsPerHour; // drills minutes apart are spread over an hour at least
+
+// The learner's wall clock, as the time axis counts it, and back.
+int64_t localMsOf(int64_t utcMs)
+{
+    return utcMs + int64_t(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
+}
+
+int64_t utcMsOf(int64_t localMs)
+{
+    const int64_t day = history::localDayOf(localMs);
+    const QDateTime local(QDate(1970, 1, 1).addDays(day),
+        QTime::fromMSecsSinceStartOfDay(static_cast<int>(localMs - day * history::MsPerDay)));
+    return local.toMSecsSinceEpoch();
+}
+
 // The arrow of a point cut off at the plot's edge, pointing out of the plot, drawn inside it so that
 // it stays clear of the legend and the dates.
 QPolygonF cutMark(QPointF tip, bool above)
@@ -65,11 +83,46 @@ QSize ProgressChart::minimumSizeHint() const
     return { 240, 140 };
 }
 
-void ProgressChart::setSeries(history::Series series, const QString& subject)
+void ProgressChart::setSeries(history::Series series, const QString& subject, std::optional<TimeSpan> span)
 {
     m_series = std::move(series);
     m_subject = subject;
     m_highlighted = -1;
+    m_at.clear();
+    m_days.clear();
+    m_anyUnknown = false;
+    int64_t first = INT64_MAX;
+    int64_t last = INT64_MIN;
+    for (const history::SeriesPoint& point : m_series.points) {
+        if (!history::isKnownTime(point.firstStartedUtcMs)) {
+            m_at.push_back(0);
+            m_days.push_back(history::UnknownDay);
+            m_anyUnknown = true;
+            continue;
+        }
+        const int64_t day = history::localDayOf(localMsOf(point.firstStartedUtcMs));
+        // A day's drills are added up whenever they came: the point stands for the whole day.
+        m_at.push_back(
+            m_series.perDay ? utcMsOf(day * history::MsPerDay + 12 * MsPerHour) : point.firstStartedUtcMs);
+        m_days.push_back(day);
+        first = std::min(first, m_series.perDay ? utcMsOf(day * history::MsPerDay) : m_at.back());
+        last = std::max(last, m_series.perDay ? utcMsOf((day + 1) * history::MsPerDay) : m_at.back());
+    }
+    m_spanChosen = span.has_value();
+    if (span) {
+        m_fromUtcMs = std::min(span->fromUtcMs, first);
+        m_toUtcMs = std::max(span->toUtcMs, last);
+    } else if (first <= last) {
+        m_fromUtcMs = first;
+        m_toUtcMs = last;
+    } else {
+        m_fromUtcMs = m_toUtcMs = QDateTime::currentMSecsSinceEpoch();
+    }
+    if (m_toUtcMs - m_fromUtcMs < LeastSpanMs) {
+        const int64_t middle = m_fromUtcMs + (m_toUtcMs - m_fromUtcMs) / 2;
+        m_fromUtcMs = middle - LeastSpanMs / 2;
+        m_toUtcMs = m_fromUtcMs + LeastSpanMs;
+    }
     std::vector<double> averages;
     std::vector<double> accuracies;
     for (const history::SeriesPoint& point : m_series.points) {
@@ -97,11 +150,52 @@ QRectF ProgressChart::plotRect() const
     return QRectF(left, top, std::max(1.0, width() - left - right), std::max(1.0, height() - top - bottom));
 }
 
+double ProgressChart::unknownStrip() const
+{
+    return m_anyUnknown ? fontMetrics().horizontalAdvance(QStringLiteral("日時不明")) + 2 * Inset : 0;
+}
+
+double ProgressChart::xAt(int64_t utcMs) const
+{
+    return xAt(utcMs, plotRect(), unknownStrip());
+}
+
+double ProgressChart::xAt(int64_t utcMs, const QRectF& plot, double strip) const
+{
+    const double width = std::max(1.0, plot.width() - 2 * Inset - strip);
+    const double span = static_cast<double>(std::max<int64_t>(1, m_toUtcMs - m_fromUtcMs));
+    return plot.left() + Inset + static_cast<double>(utcMs - m_fromUtcMs) / span * width;
+}
+
 double ProgressChart::xOf(int index) const
 {
-    const QRectF plot = plotRect();
-    const auto n = static_cast<double>(std::max<std::size_t>(1, m_series.points.size()));
-    return plot.left() + (index + 0.5) * plot.width() / n;
+    return xOf(index, plotRect(), unknownStrip());
+}
+
+double ProgressChart::xOf(int index, const QRectF& plot, double strip) const
+{
+    if (index < 0 || index >= static_cast<int>(m_at.size()))
+        return plot.left();
+    const auto i = static_cast<std::size_t>(index);
+    if (m_days[i] == history::UnknownDay)
+        return plot.right() - strip / 2;
+    return xAt(m_at[i], plot, strip);
+}
+
+history::TimeAxis ProgressChart::timeAxis() const
+{
+    const double width = std::max(1.0, plotRect().width() - 2 * Inset - unknownStrip());
+    return history::timeAxis(localMsOf(m_fromUtcMs), localMsOf(m_toUtcMs),
+        width / std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0'))));
+}
+
+bool ProgressChart::dashedTo(int index) const
+{
+    if (index <= 0 || index >= static_cast<int>(m_days.size()))
+        return false;
+    const auto i = static_cast<std::size_t>(index);
+    return m_days[i] != history::UnknownDay && m_days[i - 1] != history::UnknownDay
+        && history::practiceGap(m_days[i - 1], m_days[i]);
 }
 
 std::optional<QPointF> ProgressChart::averagePoint(int index) const
@@ -148,9 +242,18 @@ int ProgressChart::pointAt(const QPointF& position) const
     if (m_series.points.empty() || position.x() < plot.left() || position.x() >= plot.right()
         || position.y() < plot.top() - 4 || position.y() > plot.bottom() + 4)
         return -1;
-    const auto n = static_cast<double>(m_series.points.size());
-    const int index = static_cast<int>(std::floor((position.x() - plot.left()) * n / plot.width()));
-    return std::clamp(index, 0, static_cast<int>(m_series.points.size()) - 1);
+    // The nearest point; of several at one x (drills of unknown date), the first.
+    const double strip = unknownStrip();
+    int nearest = 0;
+    double distance = std::abs(xOf(0, plot, strip) - position.x());
+    for (int i = 1; i < static_cast<int>(m_series.points.size()); ++i) {
+        const double d = std::abs(xOf(i, plot, strip) - position.x());
+        if (d < distance) {
+            nearest = i;
+            distance = d;
+        }
+    }
+    return nearest;
 }
 
 QString ProgressChart::dateText(int64_t utcMs, bool withTime) const
@@ -245,34 +348,39 @@ void ProgressChart::paintEvent(QPaintEvent*)
 
     if (m_series.points.empty()) {
         painter.setPen(text);
-        painter.drawText(plot, Qt::AlignCenter, QStringLiteral("まだ記録がありません"));
+        painter.drawText(plot, Qt::AlignCenter,
+            m_spanChosen ? QStringLiteral("この期間の記録はありません")
+                         : QStringLiteral("まだ記録がありません"));
         return;
     }
 
-    // Dates under the points where the day changes, as many as fit side by side.
+    // The time axis: a faint line at each tick, its label under it where there is room (the axis
+    // chose its step for labels side by side; a font wider than it guessed drops some).
     {
-        painter.setPen(text);
         double freeFrom = plot.left() - 1e9;
-        QDate last;
-        const int n = static_cast<int>(m_series.points.size());
-        for (int i = 0; i < n; ++i) {
-            const int64_t started = m_series.points[static_cast<std::size_t>(i)].firstStartedUtcMs;
-            // An invalid date stands for an unknown one.
-            const QDate day = history::isKnownTime(started)
-                ? QDateTime::fromMSecsSinceEpoch(started).toLocalTime().date()
-                : QDate();
-            if (i > 0 && day == last)
-                continue;
-            last = day;
-            const QString label
-                = day.isValid() ? day.toString(QStringLiteral("MM/dd")) : QStringLiteral("不明");
+        const double baseline = plot.bottom() + 4 + metrics.ascent();
+        for (const history::TimeTick& tick : timeAxis().ticks) {
+            const double x = xAt(utcMsOf(tick.localMs));
+            painter.setPen(GridColour);
+            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+            painter.setPen(text);
+            painter.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + 3));
+            const QString label = QString::fromStdString(tick.label);
             const double w = metrics.horizontalAdvance(label);
-            const double x = std::clamp(xOf(i) - w / 2, 0.0, width() - w);
-            if (x < freeFrom)
+            const double left = std::clamp(x - w / 2, 0.0, width() - w);
+            if (left < freeFrom)
                 continue;
-            painter.drawLine(QPointF(xOf(i), plot.bottom()), QPointF(xOf(i), plot.bottom() + 3));
-            painter.drawText(QPointF(x, plot.bottom() + 4 + metrics.ascent()), label);
-            freeFrom = x + w + 8;
+            painter.drawText(QPointF(left, baseline), label);
+            freeFrom = left + w + 8;
+        }
+        if (const double strip = unknownStrip(); strip > 0) {
+            const double x = plot.right() - strip;
+            painter.setPen(QPen(text, 1, Qt::DotLine));
+            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+            painter.setPen(text);
+            const QString label = QStringLiteral("日時不明");
+            painter.drawText(
+                QPointF(plot.right() - strip / 2 - metrics.horizontalAdvance(label) / 2.0, baseline), label);
         }
     }
 
@@ -281,25 +389,26 @@ void ProgressChart::paintEvent(QPaintEvent*)
         painter.drawLine(QPointF(xOf(m_highlighted), plot.top()), QPointF(xOf(m_highlighted), plot.bottom()));
     }
 
-    // The two lines; a point without an answer breaks the average line.
+    // The two lines; a point without an answer breaks the average line, days without practice
+    // dash it, and the drills of unknown date stand apart.
     const double dot = std::clamp(plot.width() / static_cast<double>(m_series.points.size()) / 3, 1.5, 3.5);
     for (const bool average : { false, true }) {
         const QColor colour = average ? AverageColour : AccuracyColour;
         QPainterPath path;
-        bool open = false;
+        QPainterPath dashed;
+        std::optional<QPointF> from;
         std::vector<QPointF> dots;
         std::vector<QPolygonF> marks;
         for (int i = 0; i < static_cast<int>(m_series.points.size()); ++i) {
             const std::optional<QPointF> p = average ? averagePoint(i) : accuracyPoint(i);
-            if (!p) {
-                open = false;
-                continue;
+            if (p && from && m_days[static_cast<std::size_t>(i)] != history::UnknownDay) {
+                QPainterPath& into = dashedTo(i) ? dashed : path;
+                into.moveTo(*from);
+                into.lineTo(*p);
             }
-            if (open)
-                path.lineTo(*p);
-            else
-                path.moveTo(*p);
-            open = true;
+            from = p;
+            if (!p)
+                continue;
             QPolygonF mark = average ? averageCutMark(i) : accuracyCutMark(i);
             if (mark.isEmpty())
                 dots.push_back(*p);
@@ -309,6 +418,8 @@ void ProgressChart::paintEvent(QPaintEvent*)
         painter.setPen(QPen(colour, 1.5));
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(path);
+        painter.setPen(QPen(colour, 1.5, Qt::DashLine));
+        painter.drawPath(dashed);
         painter.setPen(Qt::NoPen);
         painter.setBrush(colour);
         for (const QPointF& p : dots)

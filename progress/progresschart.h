@@ -15,13 +15,30 @@ class ProgressChart : public QWidget {
 public:
     explicit ProgressChart(QWidget* parent = nullptr);
 
-    // `subject` names what the series covers, e.g. 「すべての文字」 or 「文字 a」.
-    void setSeries(history::Series series, const QString& subject);
+    // The stretch of time the x axis shows, in UTC milliseconds.
+    struct TimeSpan {
+        int64_t fromUtcMs = 0;
+        int64_t toUtcMs = 0;
+    };
+
+    // `subject` names what the series covers, e.g. 「すべての文字」 or 「文字 a」. The x axis
+    // shows `span`, widened to any point beyond it; without one, it fits the points.
+    void setSeries(history::Series series, const QString& subject, std::optional<TimeSpan> span = {});
     const history::Series& series() const { return m_series; }
+    TimeSpan span() const { return { m_fromUtcMs, m_toUtcMs }; }
 
     // Where things are drawn, in widget pixels.
     QRectF plotRect() const;
+    // A point's x: in proportion to its time (a day's point at the day's noon), those of unknown
+    // date in a strip of their own at the right.
     double xOf(int index) const;
+    // The x of a moment on the axis.
+    double xAt(int64_t utcMs) const;
+    // The ticks under the plot at its present width, on the learner's clock.
+    history::TimeAxis timeAxis() const;
+    // Whether the line into this point from the one before is dashed, for the days without
+    // practice between them.
+    bool dashedTo(int index) const;
     std::optional<QPointF> averagePoint(int index) const; // nullopt for a point without an answer
     std::optional<QPointF> accuracyPoint(int index) const;
     // The arrow that stands in for the dot of a point beyond its axis, at the edge of the plot it
@@ -52,9 +69,19 @@ private:
     void highlight(int index);
     void showPointTip(int index);
     QString dateText(int64_t utcMs, bool withTime) const;
+    double unknownStrip() const; // the width kept for drills of unknown date; 0 without them
+    // xAt() and xOf() for a plot and a strip worked out once for many points.
+    double xAt(int64_t utcMs, const QRectF& plot, double strip) const;
+    double xOf(int index, const QRectF& plot, double strip) const;
 
     history::Series m_series;
     QString m_subject;
+    bool m_spanChosen = false;
+    int64_t m_fromUtcMs = 0;
+    int64_t m_toUtcMs = 1;
+    std::vector<int64_t> m_at; // each point's moment on the axis, UTC; unused for an unknown date
+    std::vector<int64_t> m_days; // each point's day on the learner's clock, or history::UnknownDay
+    bool m_anyUnknown = false;
     history::ChartAxis m_averageAxis = history::averageAxis({});
     history::ChartAxis m_accuracyAxis = history::accuracyAxis({});
     int m_highlighted = -1;

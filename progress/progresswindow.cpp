@@ -117,11 +117,23 @@ void ProgressWindow::createControls()
     kindLabel->setBuddy(kindBox);
     statusLabel = new QLabel(this);
     statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* periodLabel = new QLabel(QStringLiteral("期間(&R):"), this);
+    periodBox = new QComboBox(this);
+    for (const auto& [text, days] :
+        { std::pair { QStringLiteral("7 日"), 7 }, std::pair { QStringLiteral("30 日"), 30 },
+            std::pair { QStringLiteral("1 年"), 365 }, std::pair { QStringLiteral("すべて"), 0 } })
+        periodBox->addItem(text, days);
+    // Every drill at first: the chart then covers what the status line and the table count.
+    periodBox->setCurrentIndex(periodBox->count() - 1);
+    periodLabel->setBuddy(periodBox);
     top->addWidget(kindLabel);
     top->addWidget(kindBox);
     top->addSpacing(16);
     top->addWidget(characterLabel);
     top->addWidget(characterBox);
+    top->addSpacing(16);
+    top->addWidget(periodLabel);
+    top->addWidget(periodBox);
     top->addSpacing(16);
     top->addWidget(statusLabel, 1);
     layout->addLayout(top);
@@ -188,8 +200,8 @@ void ProgressWindow::createControls()
     bottom->addWidget(closeButton);
     layout->addLayout(bottom);
 
-    QWidget* order[] = { kindBox, characterBox, chart, averageButton, accuracyButton, keyboard, table,
-        practiseButton, exportButton, closeButton };
+    QWidget* order[] = { kindBox, characterBox, periodBox, chart, averageButton, accuracyButton, keyboard,
+        table, practiseButton, exportButton, closeButton };
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -206,6 +218,7 @@ void ProgressWindow::createControls()
             rows.isValid() ? history::KindChoice(rows.toByteArray().toStdString()) : std::nullopt);
         refresh();
     });
+    connect(periodBox, &QComboBox::currentIndexChanged, this, [this] { updateChart(); });
     connect(keyboard, &KeyboardView::characterChosen, this,
         [this](unsigned char code) { chooseCharacter(code); });
     connect(table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -414,9 +427,20 @@ void ProgressWindow::updateChart()
             statusLabel->setText(QStringLiteral("記録を読めません: %1").arg(whatText(error)));
         }
     }
+    // A period is the days up to today, today included, from the start of the first of them.
+    const int days = periodBox->currentData().toInt();
+    const int64_t now = m_options.nowUtcMs ? m_options.nowUtcMs() : QDateTime::currentMSecsSinceEpoch();
+    const int64_t from = days > 0
+        ? QDateTime::fromMSecsSinceEpoch(now).date().addDays(1 - days).startOfDay().toMSecsSinceEpoch()
+        : INT64_MIN;
     // Only the character's latest drills would be a misleading chart: none until all are read.
-    chart->setSeries(
-        m_tally.knowsAllDrillsOf(code) ? m_tally.series(code, localDayOf()) : history::Series {}, subject);
+    history::Series series;
+    if (m_tally.knowsAllDrillsOf(code))
+        series = history::timeSeries(m_tally.series(code, localDayOf(), SIZE_MAX), from, now, localDayOf());
+    std::optional<ProgressChart::TimeSpan> span;
+    if (days > 0)
+        span = ProgressChart::TimeSpan { from, now };
+    chart->setSeries(std::move(series), subject, span);
 }
 
 void ProgressWindow::practise()

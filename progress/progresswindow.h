@@ -57,6 +57,8 @@ public:
         std::string historyPath;
         // Asks where to write the CSV; an empty text cancels. A save dialog when not set.
         std::function<QString(QWidget* parent, const QString& suggested)> askExportPath;
+        // The time now, in UTC milliseconds: where the chart's periods end. The clock when not set.
+        std::function<int64_t()> nowUtcMs;
     };
 
     static constexpr const char* PlacementSection = "Progress";
@@ -83,6 +85,7 @@ public:
     // The controls, for the tests.
     QComboBox* characterBox = nullptr;
     QComboBox* kindBox = nullptr; // 「すべて」, then each kind of drill practised
+    QComboBox* periodBox = nullptr; // the days up to today the chart shows; 0 for every drill
     ProgressChart* chart = nullptr;
     QRadioButton* averageButton = nullptr;
     QRadioButton* accuracyButton = nullptr;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The chart's axes: round ticks from tiny ranges to huge ones, and ranges that fit the points rather
-// than one far-off drill.
+// The chart's axes: round ticks from tiny ranges to huge ones, ranges that fit the points rather
+// than one far-off drill, and the time axis's steps and labels.
 #include "chartaxis.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -100,4 +102,67 @@ TEST(ChartAxis, rangeFitsThePointsNotOneFarOff)
         EXPECT_EQ(cut, row.cut);
         expectRoundTicks(axis);
     }
+}
+
+namespace {
+
+// A moment on the learner's clock.
+int64_t at(int year, unsigned month, unsigned day, int hour = 0, int minute = 0)
+{
+    const std::chrono::sys_days date { std::chrono::year_month_day {
+        std::chrono::year { year }, std::chrono::month { month }, std::chrono::day { day } } };
+    return (int64_t(date.time_since_epoch().count()) * 24 * 60 + hour * 60 + minute) * MsPerMinute;
+}
+
+} // namespace
+
+TEST(ChartAxis, timeTicksAtRoundMomentsWithTheYearWhereItChanges)
+{
+    using Unit = TimeStep::Unit;
+    struct Row {
+        const char* name;
+        int64_t from, to;
+        double columns;
+        TimeStep step;
+        std::vector<std::string> labels;
+    };
+    const Row table[] = {
+        { "7 days: every midnight", at(2026, 12, 1), at(2026, 12, 7, 18), 80, { Unit::Day, 1 },
+            { "12/01", "12/02", "12/03", "12/04", "12/05", "12/06", "12/07" } },
+        { "7 days on a narrow chart: every other day", at(2026, 12, 1), at(2026, 12, 7, 18), 30,
+            { Unit::Day, 2 }, { "12/01", "12/03", "12/05", "12/07" } },
+        { "30 days: Mondays", at(2026, 11, 8), at(2026, 12, 7, 18), 80, { Unit::Week, 1 },
+            { "11/09", "11/16", "11/23", "11/30", "12/07" } },
+        { "a year from December: the year at the first label", at(2025, 12, 8), at(2026, 12, 7, 18), 80,
+            { Unit::Month, 2 }, { "2026年1月", "3月", "5月", "7月", "9月", "11月" } },
+        { "two years: quarters, the year at each January", at(2024, 12, 1), at(2026, 12, 7), 80,
+            { Unit::Month, 3 }, { "2025年1月", "4月", "7月", "10月", "2026年1月", "4月", "7月", "10月" } },
+        { "a week over new year: days with years", at(2026, 12, 28), at(2027, 1, 3, 12), 100,
+            { Unit::Day, 1 }, { "2026/12/28", "12/29", "12/30", "12/31", "2027/01/01", "01/02", "01/03" } },
+        { "a decade: every other year", at(2016, 3, 1), at(2026, 12, 7), 80, { Unit::Year, 2 },
+            { "2018年", "2020年", "2022年", "2024年", "2026年" } },
+        { "an hour of drills: ten minutes, the date first", at(2026, 12, 7, 10), at(2026, 12, 7, 11), 80,
+            { Unit::Minute, 10 }, { "12/07 10:00", "10:10", "10:20", "10:30", "10:40", "10:50", "11:00" } },
+        { "a night: the date at midnight", at(2026, 12, 6, 20), at(2026, 12, 7, 4), 80, { Unit::Minute, 120 },
+            { "12/06 20:00", "22:00", "12/07", "02:00", "04:00" } },
+        { "a clock set far off: held to the years a date can be written in", INT64_MIN, INT64_MAX, 80,
+            { Unit::Year, 2000 }, { "0000年", "2000年", "4000年", "6000年", "8000年" } },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const TimeAxis axis = timeAxis(row.from, row.to, row.columns);
+        EXPECT_EQ(axis.step, row.step);
+        std::vector<std::string> labels;
+        for (std::size_t i = 0; i < axis.ticks.size(); ++i) {
+            labels.push_back(axis.ticks[i].label);
+            EXPECT_GE(axis.ticks[i].localMs, row.from);
+            EXPECT_LE(axis.ticks[i].localMs, row.to);
+            if (i > 0) {
+                EXPECT_GT(axis.ticks[i].localMs, axis.ticks[i - 1].localMs);
+            }
+        }
+        EXPECT_EQ(labels, row.labels);
+    }
+    // The ticks fall at the start of their days.
+    EXPECT_EQ(timeAxis(at(2026, 11, 8), at(2026, 12, 7, 18), 80).ticks.front().localMs, at(2026, 11, 9));
 }

@@ -141,6 +141,55 @@ TEST(Progress, seriesPerDrillOrPerDay)
     EXPECT_EQ(tokyoDays.points[1].lastStartedUtcMs, Dec1 + Day + 10 * Hour);
 }
 
+// On a time axis: the drills of a period, in the order they started, those of unknown date last.
+TEST(Progress, seriesOnATimeAxis)
+{
+    auto startedAt = [](int64_t ms, uint32_t totalMs) { return drill(ms, { key('a', 1, totalMs) }); };
+    // The clock was put back an hour and a day between the second drill and the third.
+    const std::vector<DrillRecord> clockPutBack = {
+        startedAt(Dec1 + 2 * Day, 100),
+        startedAt(Dec1 + 2 * Day + Hour, 200),
+        startedAt(Dec1 + Day, 300),
+        startedAt(INT64_MIN, 400),
+        startedAt(Dec1 + 2 * Day + 2 * Hour, 500),
+    };
+    struct Row {
+        const char* name;
+        int64_t from, to;
+        std::size_t threshold;
+        bool perDay;
+        std::vector<Point> expected;
+    };
+    const Row table[] = {
+        { "every drill, by the time it started", INT64_MIN, 0, 60, false,
+            { { 1, 1, 300, 0 }, { 1, 1, 100, 0 }, { 1, 1, 200, 0 }, { 1, 1, 500, 0 }, { 1, 1, 400, 0 } } },
+        { "per day, a day's drills together across the clock's change", INT64_MIN, 0, 4, true,
+            { { 1, 1, 300, 0 }, { 3, 3, 800, 0 }, { 1, 1, 400, 0 } } },
+        { "a period: from its start, without the unknown date", Dec1 + 2 * Day, Dec1 + 3 * Day, 60, false,
+            { { 1, 1, 100, 0 }, { 1, 1, 200, 0 }, { 1, 1, 500, 0 } } },
+        { "the threshold counts the period's drills", Dec1 + 2 * Day, Dec1 + 3 * Day, 3, false,
+            { { 1, 1, 100, 0 }, { 1, 1, 200, 0 }, { 1, 1, 500, 0 } } },
+        { "a week: each drill", Dec1 - 4 * Day, Dec1 + 3 * Day - 1, 60, false,
+            { { 1, 1, 300, 0 }, { 1, 1, 100, 0 }, { 1, 1, 200, 0 }, { 1, 1, 500, 0 } } },
+        { "eight days: a point per day", Dec1 - 4 * Day, Dec1 + 3 * Day, 60, true,
+            { { 1, 1, 300, 0 }, { 3, 3, 800, 0 } } },
+        { "a period after every drill", Dec1 + 3 * Day, Dec1 + 4 * Day, 60, false, {} },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        const Series series = timeSeries(
+            progressSeries(clockPutBack, 'a', utcDayOf, SIZE_MAX), row.from, row.to, utcDayOf, row.threshold);
+        EXPECT_EQ(series.perDay, row.perDay);
+        expectPoints(series, row.expected);
+    }
+    // Every drill over more than a week: a point per day.
+    std::vector<DrillRecord> apart = clockPutBack;
+    apart.front().startedUtcMs = Dec1 - 6 * Day;
+    const Series days = timeSeries(progressSeries(apart, 'a', utcDayOf, SIZE_MAX), INT64_MIN, 0);
+    EXPECT_TRUE(days.perDay);
+    EXPECT_EQ(days.points.size(), 4u);
+}
+
 TEST(Progress, pointAverageAndAccuracy)
 {
     struct Row {

@@ -357,6 +357,61 @@ TEST(ProgressWindow, chartPointUnderThePointer)
     EXPECT_TRUE(text.contains(QStringLiteral("正解 4 回、ミス 1 回"))) << text.toStdString();
 }
 
+// The chart's x axis is time: drills at noon on days before "now" stand at distances in proportion
+// to the days between them, a break of days is dashed, and a period leaves out the drills before it.
+TEST(ProgressWindow, chartOnATimeAxisOverAPeriod)
+{
+    Fixture f;
+    const int64_t noon = QDateTime(QDate(2026, 12, 7), QTime(12, 0)).toMSecsSinceEpoch();
+    const int64_t now = noon + 6 * 3600000LL;
+    const int64_t day = 24 * 3600000LL;
+    const int days[] = { -40, -9, -8, -6, -2, 0 };
+    for (std::size_t i = 0; i < std::size(days); ++i) {
+        f.history.drills.push_back(drill(int64_t(i) + 1, { { 'a', 2, 800, 0, {} } }));
+        f.history.drills.back().startedUtcMs = noon + days[i] * day;
+    }
+    f.adjust = [&](ProgressWindow::Options& options) { options.nowUtcMs = [&] { return now; }; };
+    f.open();
+    const ProgressChart* chart = f.window->chart;
+    struct Row {
+        const char* name;
+        int period; // index in the box
+        int firstDay; // of the drills shown
+        bool perDay;
+        std::vector<bool> dashed; // the line into each point
+    };
+    const Row table[] = {
+        { "every drill: a break of a month and one of three days dashed, a rest day not", 3, -40, true,
+            { false, true, false, false, true, false } },
+        { "30 days", 1, -9, true, { false, false, false, true, false } },
+        { "7 days: each drill", 0, -6, false, { false, true, false } },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        f.window->periodBox->setCurrentIndex(row.period);
+        const history::Series& series = chart->series();
+        EXPECT_EQ(series.perDay, row.perDay);
+        ASSERT_EQ(series.points.size(), row.dashed.size());
+        EXPECT_EQ(series.points.front().firstStartedUtcMs, noon + row.firstDay * day);
+        std::vector<bool> dashed;
+        for (int i = 0; i < static_cast<int>(series.points.size()); ++i)
+            dashed.push_back(chart->dashedTo(i));
+        EXPECT_EQ(dashed, row.dashed);
+        // Today and two days before: a third of the way back from the last point to the one
+        // six days before.
+        const int n = static_cast<int>(series.points.size());
+        EXPECT_NEAR(chart->xOf(n - 1) - chart->xOf(n - 2), (chart->xOf(n - 1) - chart->xOf(n - 3)) / 3, 0.5);
+    }
+    // A period reaches back to the start of its first day and on to now.
+    const int64_t sixDaysBefore = QDateTime(QDate(2026, 12, 1), QTime(0, 0)).toMSecsSinceEpoch();
+    EXPECT_EQ(chart->span().fromUtcMs, sixDaysBefore);
+    EXPECT_EQ(chart->span().toUtcMs, now);
+    EXPECT_NEAR(chart->xAt(sixDaysBefore), chart->plotRect().left(), 10);
+    f.window->chooseCharacter('s');
+    EXPECT_TRUE(chart->series().points.empty());
+    f.window->chart->grab(); // the empty period, painted
+}
+
 // One slow drill and one careless one among steady drills: the axes fit the others, and the two
 // stand at the plot's edges as arrows that say in their tooltips how far off they are.
 TEST(ProgressWindow, chartCutsOffAFarOffDrill)
@@ -404,6 +459,9 @@ TEST(ProgressWindow, drillsOfUnknownDateMakeOnePoint)
     EXPECT_TRUE(f.window->chart->pointText(last).startsWith(QStringLiteral("日時不明 ")))
         << f.window->chart->pointText(last).toStdString();
     EXPECT_FALSE(f.window->chart->pointText(last - 1).contains(QStringLiteral("不明")));
+    // Apart at the right, off the time axis.
+    EXPECT_GT(
+        f.window->chart->xOf(last), f.window->chart->xAt(series.points[last - 1].lastStartedUtcMs) + 20);
     f.window->chart->grab(); // the dates under the points, painted
 }
 
