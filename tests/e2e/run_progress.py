@@ -176,6 +176,9 @@ def screenshot(out, maker):
     with xh.desktop() as desk, xh.scratch_folder() as folder:
         subprocess.run([maker, folder], check=True)
         program = xh.Program(EXE, folder)
+        # Wide enough for every column of the table, over the main window.
+        with open(program.ini, "a", encoding="utf-8") as f:
+            f.write("\n[Progress]\nTop=0\nLeft=0\nWidth=%d\nHeight=%d\n" % (xh.SCREEN_WIDTH, xh.SCREEN_HEIGHT))
         window = program.start(desk)
         desk.focus(window)
         desk.keys("F2")
