@@ -4,16 +4,20 @@
 # skipping those already there. Uses sudo only when not run as root.
 set -eu
 
-packages="
+# What building and running the program needs (make run).
+program_packages="
 build-essential
 cmake
 pkg-config
 qt6-base-dev
 libgl-dev
 libsqlite3-dev
+fonts-ipafont-gothic
+"
+# What the tests need besides (make test).
+test_packages="
 libgtest-dev
 libgmock-dev
-fonts-ipafont-gothic
 xvfb
 xdotool
 x11-utils
@@ -32,17 +36,9 @@ python3
 clang
 libclang-rt-14-dev
 "
-# make run: what building and running the program needs, no test tool.
+packages="$program_packages $test_packages"
 if [ "${1:-}" = "--run" ]; then
-    packages="
-build-essential
-cmake
-pkg-config
-qt6-base-dev
-libgl-dev
-libsqlite3-dev
-fonts-ipafont-gothic
-"
+    packages="$program_packages"
 fi
 if [ "${1:-}" = "--bench" ]; then
     packages="$packages libbenchmark-dev libx11-dev libxtst-dev libxdamage-dev tipp10"
