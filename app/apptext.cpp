@@ -28,10 +28,6 @@ std::string withFinalStop(std::string message)
 
 namespace {
 
-constexpr char32_t FirstHalfWidthKana = 0xFF61; // byte 0xA1
-constexpr unsigned char FirstKanaByte = 0xA1;
-constexpr unsigned char LastKanaByte = 0xDF;
-
 // The full-width forms of the half-width katakana 0xA1-0xDF, in byte order: what a kana key types
 // where the keyboard map gives full-width kana.
 // clang-format off
@@ -59,15 +55,6 @@ std::optional<unsigned char> typedByte(char32_t typed)
         if (FullWidthKana[i] == typed)
             return static_cast<unsigned char>(FirstKanaByte + i);
     return OtherCharacter;
-}
-
-std::optional<char32_t> shownCharacter(unsigned char byte)
-{
-    if (byte < 0x80)
-        return byte;
-    if (byte >= FirstKanaByte && byte <= LastKanaByte)
-        return FirstHalfWidthKana + (byte - FirstKanaByte);
-    return std::nullopt;
 }
 
 } // namespace touchdrill

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Texts the window derives: the application title, the error box's final full stop, and the bytes
-// of the window's single-byte code page that typed characters become and that the displays show.
+// of the window's single-byte code page that typed characters become (codepage.h: what they show).
 #pragma once
+
+#include "codepage.h"
 
 #include <optional>
 #include <string>
@@ -26,10 +28,5 @@ inline constexpr unsigned char OtherCharacter = 0x80;
 // katakana bytes 0xA1-0xDF; any other character as OtherCharacter. A control character (Backspace,
 // Enter, Escape, Delete, Ctrl with a letter) types nothing: nullopt.
 std::optional<unsigned char> typedByte(char32_t typed);
-
-// What one byte of the code page shows as on its own: ASCII as itself, 0xA1-0xDF as half-width
-// katakana. The other high bytes have no character alone (0x80, 0xA0 and 0xFD-0xFF are unused,
-// the rest start two-byte characters): nullopt.
-std::optional<char32_t> shownCharacter(unsigned char byte);
 
 } // namespace touchdrill

@@ -3,18 +3,29 @@
 // hits, the milliseconds and the wrong keys typed while it was the target.
 #pragma once
 
+#include "keycounts.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace touchdrill::history {
 
-struct KeyRecord {
+// The counts as the results list has them: its hits, its milliseconds (wrapping 32-bit).
+struct KeyRecord : KeyCounts {
+    KeyRecord() = default;
+    // In the order of the CSV's columns.
+    KeyRecord(unsigned char code, uint32_t hits, uint32_t totalMs, uint32_t wrong,
+        std::map<unsigned char, uint32_t> wrongKeys = {})
+        : KeyCounts { hits, totalMs, wrong }
+        , code(code)
+        , wrongKeys(std::move(wrongKeys))
+    {
+    }
+
     unsigned char code = 0; // the target, '!'..'~'
-    uint32_t hits = 0; // as the results list counts them
-    uint32_t totalMs = 0; // as the results list adds them (wrapping 32-bit)
-    uint32_t wrong = 0; // wrong keys typed while this was the target
     std::map<unsigned char, uint32_t> wrongKeys; // which byte was typed instead, and how often
 };
 

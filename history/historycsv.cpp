@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history as CSV: one row per drill and character, UTF-8, RFC 4180.
-#include "historydb.h"
-#include "historyexport.h"
+#include "historycsv.h"
+
+#include "codepage.h"
 
 #include <chrono>
 #include <cmath>
@@ -121,20 +122,6 @@ std::string field(const std::string& text)
 }
 
 } // namespace
-
-std::string keyText(unsigned char code)
-{
-    if (code >= 0x20 && code < 0x7f)
-        return std::string(1, static_cast<char>(code));
-    if (code >= 0xa1 && code <= 0xdf) { // half-width katakana, U+FF61..U+FF9F, in UTF-8
-        const unsigned ch = 0xff61 + (code - 0xa1u);
-        return { static_cast<char>(0xe0 | (ch >> 12)), static_cast<char>(0x80 | ((ch >> 6) & 0x3f)),
-            static_cast<char>(0x80 | (ch & 0x3f)) };
-    }
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(code));
-    return text;
-}
 
 void appendCsvRows(const DrillRecord& drill, std::string& out)
 {

@@ -4,12 +4,12 @@
 
 #include "drillrecord.h"
 #include "historydigest.h"
+#include "historyerror.h"
+#include "historyschema.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,36 +20,10 @@ namespace touchdrill::history {
 // How long a drill's end waits for another running copy that holds the database.
 inline constexpr int BusyTimeoutMs = 500;
 
-// A failure of the history, carrying the user-visible (Japanese) text without a final stop.
-class HistoryError : public std::runtime_error {
-public:
-    enum class Kind {
-        Busy, // another copy holds the database: this drill is given up, the next one may work
-        CannotWrite, // the folder or the file takes no write (permissions, read-only media)
-        DiskFull,
-        NotHistory, // not a database, damaged, or not ours: never touched, recording stays off
-        NewerVersion, // written by a newer program: never touched, recording stays off
-        Other,
-    };
-
-    HistoryError(Kind kind, const std::string& text, bool migrating = false);
-
-    Kind kind() const { return m_kind; }
-    // The file must not be written again in this run.
-    bool permanent() const { return m_kind == Kind::NotHistory || m_kind == Kind::NewerVersion; }
-    // Bringing an older file up to date failed part-way (a full disk, say) and was rolled back:
-    // trying again costs as long again.
-    bool duringMigration() const { return m_migrating; }
-
-private:
-    Kind m_kind;
-    bool m_migrating = false;
-};
-
 class HistoryDb {
 public:
     // The schema this program writes (PRAGMA user_version); 0 is an empty or new file.
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = history::SchemaVersion;
 
     // Opens the database at `path` for reading and writing, creating it when `create` and it does
     // not exist, and migrating an older schema. A file that is not a database of ours, damaged or
@@ -98,7 +72,6 @@ public:
 
 private:
     HistoryDb(std::string path, sqlite3* db, bool readOnly);
-    void migrate();
     void store(DrillRecord& drill);
     std::vector<DrillRecord> readSince(int64_t id, std::size_t atMost, std::size_t& skipped) const;
     // Inside a read transaction: the drills after `id` up to the one with id `upToId`.
@@ -113,18 +86,5 @@ private:
     bool m_readOnly = false;
     mutable std::shared_ptr<HistoryError> m_refusal; // the file was found damaged: no more writes
 };
-
-// The executable's path with its extension replaced by ".sqlite".
-std::string historyPathFor(const std::string& exePath);
-
-// CSV (UTF-8, RFC 4180, CRLF line ends, header row): one row per drill and character with the
-// drill's UTC start time, the character, hits, total ms, average ms, wrong keys, the wrong key
-// typed most often (empty when none), the drill's id, its rows and its local start time.
-void exportCsv(const std::vector<DrillRecord>& drills, std::ostream& out);
-
-// A byte of the window's single-byte code page as text, UTF-8: ASCII as itself, 0xA1-0xDF as
-// half-width katakana, a byte with no character of its own (0x80 stands for any character the
-// code page lacks) in hexadecimal, e.g. "0x80".
-std::string keyText(unsigned char code);
 
 } // namespace touchdrill::history

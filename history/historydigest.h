@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drillrecord.h"
+#include "keycounts.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,46 +13,34 @@
 
 namespace touchdrill::history {
 
-// A character's "recent" figures cover the last this many drills in which it was the target.
-inline constexpr std::size_t RecentDrills = 5;
 // The drills of a character that its summary needs: the recent ones and as many before them.
 inline constexpr std::size_t LatestDrills = 2 * RecentDrills;
 
 // One drill added up over all its characters.
-struct DrillTotals {
+struct DrillTotals : CountsSum {
     int64_t id = 0;
     int64_t startedUtcMs = 0;
-    uint64_t hits = 0;
-    uint64_t totalMs = 0;
-    uint64_t wrong = 0;
     std::string rows; // its kind, as DrillRecord::rows
 };
 
-// The rule every figure follows: a character's entry in a drill counts as one of its drills when
-// it was answered or a wrong key was typed while it was the target.
-inline bool countsAsKeyDrill(const KeyRecord& key)
+// A drill's counts added up over all its characters: its totals as stored and as its point in the
+// chart shows them.
+inline CountsSum countsOf(const DrillRecord& drill)
 {
-    return key.hits != 0 || key.wrong != 0;
+    CountsSum sum;
+    for (const KeyRecord& key : drill.keys)
+        sum += key;
+    return sum;
 }
 
-// A drill added up over all its characters.
 inline DrillTotals drillTotalsOf(const DrillRecord& drill)
 {
-    DrillTotals totals { drill.id, drill.startedUtcMs, 0, 0, 0, drill.rows };
-    for (const KeyRecord& key : drill.keys) {
-        totals.hits += key.hits;
-        totals.totalMs += key.totalMs;
-        totals.wrong += key.wrong;
-    }
-    return totals;
+    return { countsOf(drill), drill.id, drill.startedUtcMs, drill.rows };
 }
 
-// One character in one drill in which it was the target (answered, or a wrong key typed).
-struct KeyDrill {
+// One character in one drill in which it was the target (countsAsDrill()).
+struct KeyDrill : KeyCounts {
     int64_t drillId = 0;
-    uint32_t hits = 0;
-    uint32_t totalMs = 0;
-    uint32_t wrong = 0;
 };
 
 struct KeyDigest {

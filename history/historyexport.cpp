@@ -4,9 +4,9 @@
 #include "historyexport.h"
 
 #include "fileio/atomicfile.h"
+#include "fileio/errnokind.h"
 #include "historydb.h"
 
-#include <cerrno>
 #include <ctime>
 #include <memory>
 #include <ostream>
@@ -72,9 +72,10 @@ void exportHistoryFile(const std::string& databasePath, const std::string& outPa
             writeHistoryCsv(db.get(), [&](std::string_view part) { file.write(part); });
             file.commit();
         } catch (const FileWriteError& error) {
-            const int err = error.error();
-            throw std::runtime_error(outPath + " に書き込めません"
-                + (err == ENOSPC || err == EDQUOT || err == 0 ? "（ディスクがいっぱいです）" : ""));
+            // A write that stored nothing and reported no error: a full disk too.
+            const bool full = error.error() == 0 || errnoKind(error.error()) == ErrnoKind::DiskFull;
+            throw std::runtime_error(
+                outPath + " に書き込めません" + (full ? "（ディスクがいっぱいです）" : ""));
         }
     } catch (const HistoryError& error) {
         rethrowForExport(error, databasePath);

@@ -2,7 +2,7 @@
 // The export of the practice history as CSV, from the command line and from the progress window.
 #pragma once
 
-#include "drillrecord.h"
+#include "historycsv.h"
 
 #include <functional>
 #include <iosfwd>
@@ -12,17 +12,6 @@
 namespace touchdrill::history {
 
 class HistoryDb;
-
-// The CSV's first line, its line end included. The last three columns came later, after the
-// others, so that a reader that takes columns by position still finds its own.
-inline constexpr std::string_view CsvHeader = "started_utc,character,hits,total_ms,average_ms,wrong_keys,"
-                                              "most_wrong_key,drill_id,rows,started_local\r\n";
-
-// Appends the drill's rows of the CSV (see exportCsv()); a start whose date is unknown (see
-// isKnownTime()) gives an empty started_utc and started_local; started_local is empty too when only
-// the local date falls outside those years. started_local is the start in the computer's time zone
-// as the C library last read it (tzset()), with its offset from UTC.
-void appendCsvRows(const DrillRecord& drill, std::string& out);
 
 // The CSV of every drill of `db` (the header alone for none), handed to `write` a few hundred
 // drills at a time, so that memory does not grow with the history. Each part is read in a

@@ -18,13 +18,9 @@ DrillRecord drillRecordOf(const DrillEngine& engine)
     const WrongKeyStats& wrong = engine.wrongKeys();
     for (int code = FirstCode; code <= LastCode; ++code) {
         const KeyStat& stat = engine.Stats[code];
-        if (stat.Hits == 0 && wrong.total(code) == 0)
+        KeyRecord key(static_cast<unsigned char>(code), stat.Hits, stat.Total, wrong.total(code));
+        if (!key.countsAsDrill())
             continue;
-        KeyRecord key;
-        key.code = static_cast<unsigned char>(code);
-        key.hits = stat.Hits;
-        key.totalMs = stat.Total;
-        key.wrong = wrong.total(code);
         if (key.wrong != 0) {
             for (int typed = 0; typed < 256; ++typed) {
                 const uint32_t count = wrong.count(code, static_cast<unsigned char>(typed));

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "keyboardlayout.h"
-#include "progress.h"
+#include "progressfigures.h"
 
 #include <QWidget>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "chartaxis.h"
-#include "progress.h"
+#include "progressfigures.h"
 
 #include <QPolygonF>
 #include <QWidget>

@@ -2,7 +2,7 @@
 // How the progress window writes its figures.
 #include "progresstext.h"
 
-#include "historydb.h"
+#include "codepage.h"
 
 #include <QStringList>
 
@@ -16,7 +16,7 @@ const QString Dash = QStringLiteral("—");
 
 QString characterText(unsigned char code)
 {
-    return QString::fromStdString(history::keyText(code));
+    return QString::fromStdString(keyText(code));
 }
 
 QString msText(std::optional<double> ms)
@@ -76,8 +76,7 @@ QString summaryText(const history::KeySummary& key)
 {
     // The kind says what the recent figures compare, with every kind shown above all.
     return QStringLiteral("%1: 平均 %2、最高 %3、正確さ %4\n%5の練習から")
-        .arg(characterText(key.code), msText(key.recentMs),
-            msText(key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt), percentText(key.accuracy),
+        .arg(characterText(key.code), msText(key.recentMs), msText(key.bestMs), percentText(key.accuracy),
             QString::fromUtf8(history::kindName(key.kind)));
 }
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "keystats.h"
-#include "progress.h"
+#include "progressfigures.h"
 #include "settings/windowplacement.h"
 
 #include <QWidget>

@@ -25,7 +25,7 @@ std::optional<double> sortValue(const history::KeySummary& key, int column)
     case WeakKeysModel::Recent:
         return key.enoughAnswers() ? key.recentMs : std::nullopt;
     case WeakKeysModel::Best:
-        return key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt;
+        return key.bestMs;
     case WeakKeysModel::Trend:
         return key.enoughForTrend() ? key.trendMs : std::nullopt;
     case WeakKeysModel::Accuracy:
@@ -91,7 +91,7 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
         case Recent:
             return msText(key.recentMs);
         case Best:
-            return msText(key.bestMs ? std::optional<double>(key.bestMs) : std::nullopt);
+            return msText(key.bestMs);
         case Trend:
             return trendText(key.trendMs);
         case Accuracy:
@@ -122,7 +122,8 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
         if (tooFew && !key.enoughAnswers())
             return notEnoughDataTip(key);
         if (tooFew)
-            return QStringLiteral("比べる前の 5 回の練習での答えが %1 回だけです (%2 回から比べます)")
+            return QStringLiteral("比べる前の %1 回の練習での答えが %2 回だけです (%3 回から比べます)")
+                .arg(history::RecentDrills)
                 .arg(key.earlierAnswers)
                 .arg(history::MinAnswers);
         if (index.column() == Weakness && key.enoughAnswers()) {
@@ -182,14 +183,16 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
             return QStringLiteral("正解 1 回にかかる時間 (最近の平均 ÷ 正確さ) の順。「苦手」は"
                                   "「苦手なキーを練習」に出るキーと、その回数");
         case Recent:
-            return QStringLiteral("その文字が出た最近 5 回の練習での平均");
+            return QStringLiteral("その文字が出た最近 %1 回の練習での平均").arg(history::RecentDrills);
         case Best:
             return QStringLiteral("これまでの自己ベスト (平均)");
         case Trend:
             return QStringLiteral(
-                "最近 5 回の平均から、その前の 5 回の平均を引いた差 (マイナスは速くなった)");
+                "最近 %1 回の平均から、その前の %1 回の平均を引いた差 (マイナスは速くなった)")
+                .arg(history::RecentDrills);
         case Accuracy:
-            return QStringLiteral("最近 5 回で、正しく押した数 ÷ (正しく押した数 + 押し間違い)");
+            return QStringLiteral("最近 %1 回で、正しく押した数 ÷ (正しく押した数 + 押し間違い)")
+                .arg(history::RecentDrills);
         case TopWrong:
             return QStringLiteral("その文字のときに一番多く押したほかのキーと、その回数 (全記録)");
         default:

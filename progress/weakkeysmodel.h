@@ -3,7 +3,7 @@
 // first until the user chooses otherwise.
 #pragma once
 
-#include "progress.h"
+#include "progressfigures.h"
 
 #include <QAbstractTableModel>
 

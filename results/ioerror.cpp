@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ioerror.h"
 
-#include <cerrno>
+#include "fileio/errnokind.h"
 
 namespace touchdrill {
 
@@ -41,33 +41,24 @@ namespace {
 // The code of the table for an errno of the same meaning, or 0 when there is none.
 int listedCode(int err)
 {
-    switch (err) {
-    case ENOENT:
+    switch (errnoKind(err)) {
+    case ErrnoKind::Missing:
         return 2;
-    case ENAMETOOLONG:
-    case ENOTDIR: // a component of the path is not a folder
-    case ELOOP:
-    case EINVAL: // the file system rejects the name
+    case ErrnoKind::BadName:
         return 3;
-    case EMFILE:
-    case ENFILE:
+    case ErrnoKind::TooManyOpen:
         return 4;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ENOTEMPTY: // renaming onto a folder
-    case EEXIST:
+    case ErrnoKind::Refused:
         return 5;
-    case ENOSPC:
-    case EDQUOT:
+    case ErrnoKind::DiskFull:
         return 112;
-    case EIO:
+    case ErrnoKind::DeviceError:
         // EIO is 5 on Linux, which would read as "access denied"; a device error gets its own number.
         return 1117;
-    default:
-        return 0;
+    case ErrnoKind::Other:
+        break;
     }
+    return 0;
 }
 
 } // namespace

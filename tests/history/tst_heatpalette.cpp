@@ -2,7 +2,7 @@
 // The heat map's palette: the colour formulas against published values, and the palette readable
 // with every single missing cone type.
 #include "heatpalette.h"
-#include "progress.h"
+#include "progressfigures.h"
 
 #include <gtest/gtest.h>
 

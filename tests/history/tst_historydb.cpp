@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history database against temporary files: storing, reading back, migrating, refusing
 // files that are not ours, another copy holding the lock, and the CSV export.
+#include "codepage.h"
 #include "fileio/atomicfile_p.h"
 #include "historydb.h"
 #include "historyexport.h"
-#include "progress.h"
+#include "progressfigures.h"
 
 #include "../settings/tempdir.h"
 

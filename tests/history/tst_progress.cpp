@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window's figures: series per drill and per day, per-character summaries, the
 // weighted pool of weak keys and the colour scale.
-#include "progress.h"
+#include "progressfigures.h"
 
 #include <gtest/gtest.h>
 
@@ -302,15 +302,15 @@ TEST(Progress, keySummariesAcrossCharacters)
         std::size_t index;
         unsigned char code;
         uint32_t drills;
-        uint32_t bestMs;
+        std::optional<uint32_t> bestMs;
         unsigned char topWrongKey;
         uint64_t topWrongCount;
     };
     const Row table[] = {
-        { "a target that was never answered is listed", 0, '!', 1, 0, '1', 2 },
+        { "a target that was never answered is listed", 0, '!', 1, std::nullopt, '1', 2 },
         { "counts over the whole history; on a tie the lower code", 1, 'a', 2, 350, 'd', 2 },
-        { "one wrong key", 2, 's', 1, 0, 'a', 1 },
-        { "no wrong key at all", 3, '~', 1, 0, 0, 0 },
+        { "one wrong key", 2, 's', 1, std::nullopt, 'a', 1 },
+        { "no wrong key at all", 3, '~', 1, std::nullopt, 0, 0 },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);

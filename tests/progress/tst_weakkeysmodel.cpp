@@ -31,7 +31,8 @@ history::KeySummary summary(unsigned char code, std::optional<double> recentMs, 
     s.code = code;
     s.drills = 6;
     s.recentMs = recentMs;
-    s.bestMs = bestMs;
+    if (bestMs != 0) // 0: none yet, as the best-times file keeps it
+        s.bestMs = bestMs;
     s.trendMs = trendMs;
     s.accuracy = accuracy;
     s.topWrongKey = wrongKey;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window's figures: series, per-character summaries, weak keys and the colour scale.
-#include "progress.h"
+#include "progressfigures.h"
 
 #include <algorithm>
 #include <array>
@@ -16,27 +16,13 @@ namespace {
 constexpr int64_t MsPerDay = 24LL * 60 * 60 * 1000;
 constexpr double Infinite = std::numeric_limits<double>::infinity();
 
-struct Window {
-    uint64_t hits = 0;
-    uint64_t totalMs = 0;
-    uint64_t wrong = 0;
-    std::optional<double> averageMs() const
-    {
-        if (hits == 0)
-            return std::nullopt;
-        return static_cast<double>(totalMs) / static_cast<double>(hits);
-    }
-};
-
 // Adds up the entries [first, last) of a character's drills.
-template <typename Entry> Window sum(const std::vector<Entry>& entries, std::size_t first, std::size_t last)
+template <typename Entry>
+CountsSum sum(const std::vector<Entry>& entries, std::size_t first, std::size_t last)
 {
-    Window window;
-    for (std::size_t i = first; i < last; ++i) {
-        window.hits += entries[i].hits;
-        window.totalMs += entries[i].totalMs;
-        window.wrong += entries[i].wrong;
-    }
+    CountsSum window;
+    for (std::size_t i = first; i < last; ++i)
+        window += entries[i];
     return window;
 }
 
@@ -70,9 +56,7 @@ void addUpDays(Series& series, const DayOf& dayOf, std::size_t perDayThreshold)
         SeriesPoint& into = days.back();
         into.lastStartedUtcMs = p.lastStartedUtcMs;
         into.drills += p.drills;
-        into.hits += p.hits;
-        into.totalMs += p.totalMs;
-        into.wrong += p.wrong;
+        into += p;
     }
     series.points = std::move(days);
 }
@@ -100,20 +84,6 @@ std::string kindName(const std::string& rows)
             name += letter;
     }
     return name;
-}
-
-std::optional<double> SeriesPoint::averageMs() const
-{
-    if (hits == 0)
-        return std::nullopt;
-    return static_cast<double>(totalMs) / static_cast<double>(hits);
-}
-
-std::optional<double> SeriesPoint::accuracy() const
-{
-    if (hits + wrong == 0)
-        return std::nullopt;
-    return static_cast<double>(hits) / static_cast<double>(hits + wrong);
 }
 
 int64_t utcDayOf(int64_t utcMs)
@@ -179,10 +149,10 @@ void ProgressTally::add(const DrillRecord& drill)
 {
     const auto index = static_cast<uint32_t>(m_drills.size());
     for (const KeyRecord& key : drill.keys) {
-        if (!isPracticeCode(key.code) || !countsAsKeyDrill(key))
+        if (!isPracticeCode(key.code) || !key.countsAsDrill())
             continue;
         const std::size_t code = key.code - FirstCode;
-        m_keys[code].entries.push_back({ index, key.hits, key.totalMs, key.wrong });
+        m_keys[code].entries.push_back({ key, index });
         ++m_keys[code].count;
         for (const auto& [typed, count] : key.wrongKeys)
             m_wrongKeys[code][typed] += count;
@@ -214,8 +184,7 @@ void ProgressTally::load(const HistoryDigest& digest)
         for (const KeyDrill& drill : key.latest) {
             const int64_t index = drillIndexOf(drill.drillId);
             if (index >= 0)
-                into.entries.push_back(
-                    { static_cast<uint32_t>(index), drill.hits, drill.totalMs, drill.wrong });
+                into.entries.push_back({ drill, static_cast<uint32_t>(index) });
         }
     }
     for (const Confusion& confusion : digest.confusions)
@@ -240,7 +209,7 @@ void ProgressTally::fillKey(unsigned char code, const std::vector<KeyDrill>& dri
     for (const KeyDrill& drill : drills) {
         const int64_t index = drillIndexOf(drill.drillId);
         if (index >= 0)
-            key.entries.push_back({ static_cast<uint32_t>(index), drill.hits, drill.totalMs, drill.wrong });
+            key.entries.push_back({ drill, static_cast<uint32_t>(index) });
     }
     // What the history holds is all there is, even if its count said otherwise.
     key.count = static_cast<uint32_t>(key.entries.size());
@@ -257,22 +226,23 @@ int64_t ProgressTally::drillIndexOf(int64_t id) const
 Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t perDayThreshold) const
 {
     Series series;
-    auto point = [](int64_t started, uint64_t hits, uint64_t totalMs, uint64_t wrong) {
-        return SeriesPoint { started, started, 1, hits, totalMs, wrong };
+    auto point = [](int64_t started, const auto& counts) {
+        SeriesPoint p(started, started, 1, {});
+        p += counts;
+        return p;
     };
     auto chosen = [this](const DrillTotals& drill) { return !m_kind || drill.rows == *m_kind; };
     if (code == AllCharacters) {
         series.points.reserve(m_drills.size());
         for (const DrillTotals& drill : m_drills)
-            if (drill.hits + drill.wrong > 0 && chosen(drill))
-                series.points.push_back(point(drill.startedUtcMs, drill.hits, drill.totalMs, drill.wrong));
+            if (drill.countsAsDrill() && chosen(drill))
+                series.points.push_back(point(drill.startedUtcMs, drill));
     } else if (isPracticeCode(code)) {
         const std::vector<KeyEntry>& entries = m_keys[code - FirstCode].entries;
         series.points.reserve(entries.size());
         for (const KeyEntry& entry : entries)
             if (chosen(m_drills[entry.drill]))
-                series.points.push_back(
-                    point(m_drills[entry.drill].startedUtcMs, entry.hits, entry.totalMs, entry.wrong));
+                series.points.push_back(point(m_drills[entry.drill].startedUtcMs, entry));
     }
     addUpDays(series, dayOf, perDayThreshold);
     return series;
@@ -296,19 +266,20 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
         KeySummary summary;
         summary.code = static_cast<unsigned char>(FirstCode + index);
         summary.drills = m_keys[index].count;
-        summary.bestMs = best[index];
+        if (best[index] != 0) // 0 in the best-times file: none yet
+            summary.bestMs = best[index];
         summary.kind = *kind;
 
         const std::size_t n = own.size();
         const std::size_t recentFrom = n > RecentDrills ? n - RecentDrills : 0;
         const std::size_t earlierFrom = recentFrom > RecentDrills ? recentFrom - RecentDrills : 0;
-        const Window recent = sum(own, recentFrom, n);
-        const Window earlier = sum(own, earlierFrom, recentFrom);
+        const CountsSum recent = sum(own, recentFrom, n);
+        const CountsSum earlier = sum(own, earlierFrom, recentFrom);
         summary.recentHits = recent.hits;
         summary.recentWrong = recent.wrong;
-        summary.earlierAnswers = earlier.hits + earlier.wrong;
+        summary.earlierAnswers = earlier.answers();
         summary.recentMs = recent.averageMs();
-        summary.accuracy = static_cast<double>(recent.hits) / static_cast<double>(recent.hits + recent.wrong);
+        summary.accuracy = recent.accuracy();
         if (summary.recentMs && earlier.averageMs())
             summary.trendMs = *summary.recentMs - *earlier.averageMs();
 

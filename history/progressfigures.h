@@ -24,18 +24,25 @@ inline constexpr std::size_t PerDayThreshold = 60;
 inline constexpr unsigned char AllCharacters = 0;
 
 // One point of the chart: one drill, or every drill of one day.
-struct SeriesPoint {
+// Its counts are its drills' added up.
+struct SeriesPoint : CountsSum {
+    SeriesPoint() = default;
+    SeriesPoint(int64_t firstStartedUtcMs, int64_t lastStartedUtcMs, uint32_t drills, CountsSum counts)
+        : CountsSum(counts)
+        , firstStartedUtcMs(firstStartedUtcMs)
+        , lastStartedUtcMs(lastStartedUtcMs)
+        , drills(drills)
+    {
+    }
+    SeriesPoint(int64_t firstStartedUtcMs, int64_t lastStartedUtcMs, uint32_t drills, uint64_t hits,
+        uint64_t totalMs, uint64_t wrong)
+        : SeriesPoint(firstStartedUtcMs, lastStartedUtcMs, drills, { hits, totalMs, wrong })
+    {
+    }
+
     int64_t firstStartedUtcMs = 0; // start of the point's first drill
     int64_t lastStartedUtcMs = 0; // start of its last drill
     uint32_t drills = 0;
-    uint64_t hits = 0;
-    uint64_t totalMs = 0;
-    uint64_t wrong = 0;
-
-    // Milliseconds per answer; nullopt without a hit.
-    std::optional<double> averageMs() const;
-    // hits / (hits + wrong keys), 0..1; nullopt when there was neither.
-    std::optional<double> accuracy() const;
 };
 
 struct Series {
@@ -114,7 +121,7 @@ struct KeySummary {
     // faster. nullopt without a hit in both.
     std::optional<double> trendMs;
     uint64_t earlierAnswers = 0; // hits and wrong keys in the drills trendMs compares against
-    uint32_t bestMs = 0; // from the best-times file; 0 for none yet
+    std::optional<uint32_t> bestMs; // from the best-times file; none yet: nullopt
     // The wrong key typed most often while this was the target, over the whole history (the lower
     // code on a tie); 0 and 0 when there was none.
     unsigned char topWrongKey = 0;
@@ -180,11 +187,8 @@ public:
         std::size_t perDayThreshold = PerDayThreshold) const;
 
 private:
-    struct KeyEntry {
+    struct KeyEntry : KeyCounts {
         uint32_t drill = 0; // index into m_drills
-        uint32_t hits = 0;
-        uint32_t totalMs = 0;
-        uint32_t wrong = 0;
     };
     struct KeyDrills {
         std::vector<KeyEntry> entries; // its drills, oldest first: all, or the latest ones

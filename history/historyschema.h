@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The history's schema: what a file of each version holds, the steps that bring an older one up
+// to date, and the checks that a file is a whole history of ours before anything is written to it.
+#pragma once
+
+#include "keystats.h"
+
+#include <cstdint>
+#include <string>
+
+struct sqlite3;
+
+namespace touchdrill::history {
+
+// The schema this program writes (PRAGMA user_version); 0 is an empty or new file.
+inline constexpr int SchemaVersion = 2;
+
+// The largest figures this program stores: a character's hits, milliseconds, wrong keys and the
+// count of one wrong key within a drill are 32-bit; a drill's totals add up at most every
+// character's.
+inline constexpr int64_t MaxCount = UINT32_MAX;
+inline constexpr int64_t MaxDrillTotal = MaxCount * CodeCount;
+
+// What lies at a history's path before SQLite is let near it.
+enum class Found { Nothing, EmptyFile, Database };
+
+// Nothing, an empty file (a creation cut short before its first write: SQLite's empty database)
+// or a file that starts as a database does. Anything else at the path is refused as NotHistory;
+// a path that cannot be looked at, as CannotWrite.
+Found inspect(const std::string& path, bool forWriting);
+
+// Checks that the open file is ours and whole, then brings its schema up to date (`readOnly`: only
+// checks). A version 0 file is new only when it holds nothing at all. Throws HistoryError; a
+// migration that fails part-way is rolled back and marked duringMigration().
+void migrate(sqlite3* db, const std::string& path, bool readOnly);
+
+} // namespace touchdrill::history
