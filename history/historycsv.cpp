@@ -143,8 +143,8 @@ void appendCsvRows(const DrillRecord& drill, std::string& out)
         out += ',';
         out += field(keyText(key.code));
         out += ',' + std::to_string(key.hits) + ',' + std::to_string(key.totalMs) + ',';
-        if (key.hits > 0)
-            out += std::to_string(key.totalMs / key.hits); // truncated, as the results list shows it
+        if (const auto average = key.wholeAverageMs()) // as the results list shows it
+            out += std::to_string(*average);
         out += ',' + std::to_string(key.wrong) + ',';
         out += field(mostWrong);
         out += drillFields;
