@@ -390,11 +390,14 @@ void TForm1::Timer1Timer()
 void TForm1::recordDrill()
 {
     const int64_t before = m_history->lastRecordedId();
-    const std::string report = m_history->record(m_drill);
-    if (!report.empty())
+    history::DrillRecord drill = history::drillRecordOf(m_drill);
+    const std::string report = m_history->record(drill);
+    if (!report.empty()) {
         m_historyReport = QString::fromStdString(withFinalStop(report));
-    else if (m_history->lastRecordedId() != before)
-        emit drillRecorded();
+    } else if (m_history->lastRecordedId() != before) {
+        drill.id = m_history->lastRecordedId();
+        emit drillRecorded(drill, Best);
+    }
 }
 
 void TForm1::openProgress()
@@ -432,7 +435,8 @@ void TForm1::openProgress()
             options.historyPath = m_options.files->history();
             m_progress = new ProgressWindow(std::move(options), this);
             // After the key's handler: the drill's end is not kept waiting for the window.
-            connect(this, &TForm1::drillRecorded, m_progress, &ProgressWindow::drillRecorded,
+            connect(this, &TForm1::drillRecorded, m_progress,
+                qOverload<const history::DrillRecord&, const BestTimes&>(&ProgressWindow::drillRecorded),
                 Qt::QueuedConnection);
         }
         m_progress->showAndRaise();

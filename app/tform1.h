@@ -5,6 +5,7 @@
 #include "blockprogressbar.h"
 #include "clock.h"
 #include "drillengine.h"
+#include "drillrecord.h"
 #include "keystats.h"
 #include "settings/filelocations.h"
 #include "settings/windowplacement.h"
@@ -92,8 +93,9 @@ public:
         QWidget* Control, int Index, const QRect& Rect, QStyle::State State, QPainter& Canvas);
 
 signals:
-    // A finished drill has been stored in the history.
-    void drillRecorded();
+    // A finished drill has been stored in the history as `drill` (its id set), and the bests are
+    // now `best`, as the results step has just joined and saved them.
+    void drillRecorded(const history::DrillRecord& drill, const BestTimes& best);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

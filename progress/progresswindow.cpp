@@ -306,18 +306,30 @@ void ProgressWindow::drillRecorded()
         statusLabel->setText(problem);
 }
 
-void ProgressWindow::refresh()
+void ProgressWindow::drillRecorded(const history::DrillRecord& drill, const BestTimes& best)
 {
-    BestTimes best {};
-    if (m_options.readBest) {
+    // The history gives each drill the id after the highest stored: the one after the last the
+    // window holds means that none came between them.
+    if (!m_loaded || m_digestWanted || drill.id != m_tally.lastId() + 1) {
+        drillRecorded();
+        return;
+    }
+    m_tally.add(drill);
+    refresh(&best);
+}
+
+void ProgressWindow::refresh(const BestTimes* best)
+{
+    BestTimes read {};
+    if (!best && m_options.readBest) {
         try {
-            best = m_options.readBest();
+            read = m_options.readBest();
         } catch (const std::exception&) {
             // The bests are shown as missing; the main window reports the file's trouble itself.
         }
     }
     listKinds();
-    m_summaries = m_tally.summaries(best);
+    m_summaries = m_tally.summaries(best ? *best : read);
     m_weak = history::weakKeys(m_summaries);
     m_pool = history::weakKeyPool(m_weak);
 

@@ -67,8 +67,12 @@ public:
 
     // Shows the window (where it was left, the first time) or brings the open one forward.
     void showAndRaise();
-    // A drill has been recorded: read it and show it.
+    // Drills have been recorded: read them and show them.
     void drillRecorded();
+    // The drill `drill` has been recorded and the bests are now `best`: shown as they are, without
+    // reading them back. Where the window has missed drills before it (another copy's, or a read
+    // that failed), it reads the history as drillRecorded() does.
+    void drillRecorded(const history::DrillRecord& drill, const BestTimes& best);
     // Reads the whole history again.
     void reload();
     // Writes the CSV of every drill of the history file, read afresh, to `path`, replacing the
@@ -107,7 +111,8 @@ protected:
 
 private:
     void createControls();
-    void refresh();
+    // Works the figures out again and shows them, with `best` or else the bests readBest() gives.
+    void refresh(const BestTimes* best = nullptr);
     // Lists the kinds of drill in kindBox, choosing the one practised most lately the first time.
     void listKinds();
     void showStatus();
