@@ -4,6 +4,7 @@
 #include "fileio/atomicfile.h"
 
 #include "fileio/atomicfile_p.h"
+#include "fileio/paths.h"
 
 #include <cerrno>
 #include <chrono>
@@ -78,14 +79,6 @@ public:
 private:
     int m_fd;
 };
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // Temporary files are named after the file; a long name is cut so that theirs still fits.
 std::string temporaryPrefix(const std::string& target)

@@ -154,24 +154,12 @@ HistoryDb::~HistoryDb()
     sqlite3_close_v2(m_db);
 }
 
-template <typename Work> auto HistoryDb::refusing(Work&& work) const
-{
-    try {
-        return work();
-    } catch (const HistoryError& error) {
-        if (error.permanent())
-            m_refusal = std::make_shared<HistoryError>(error);
-        throw;
-    }
-}
-
 void HistoryDb::record(DrillRecord& drill)
 {
-    if (m_refusal)
-        throw *m_refusal;
+    m_refusal.check();
     if (m_readOnly)
         fail(HistoryError::Kind::CannotWrite, Doing::Writing, m_path);
-    refusing([&] { store(drill); });
+    m_refusal.watch([&] { store(drill); });
 }
 
 void HistoryDb::store(DrillRecord& drill)
@@ -242,7 +230,7 @@ std::vector<DrillRecord> HistoryDb::drills(std::size_t* skipped) const
 std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id, std::size_t atMost, std::size_t* skipped) const
 {
     std::size_t left = 0;
-    std::vector<DrillRecord> result = refusing([&] { return readSince(id, atMost, left); });
+    std::vector<DrillRecord> result = m_refusal.watch([&] { return readSince(id, atMost, left); });
     if (skipped)
         *skipped += left;
     return result;
@@ -377,7 +365,7 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId, 
 
 HistoryDigest HistoryDb::digest() const
 {
-    return refusing([&] { return readDigest(); });
+    return m_refusal.watch([&] { return readDigest(); });
 }
 
 HistoryDigest HistoryDb::readDigest() const
@@ -468,7 +456,7 @@ HistoryDigest HistoryDb::readDigest() const
 std::vector<KeyDrill> HistoryDb::keyDrills(unsigned char code, int64_t upToId, std::size_t* skipped) const
 {
     std::size_t left = 0;
-    std::vector<KeyDrill> result = refusing([&] { return readKeyDrills(code, upToId, left); });
+    std::vector<KeyDrill> result = m_refusal.watch([&] { return readKeyDrills(code, upToId, left); });
     if (skipped)
         *skipped += left;
     return result;
@@ -512,7 +500,7 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
 
 int64_t HistoryDb::drillCount() const
 {
-    return refusing([&] { return countDrills(); });
+    return m_refusal.watch([&] { return countDrills(); });
 }
 
 int64_t HistoryDb::countDrills() const

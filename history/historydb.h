@@ -79,12 +79,11 @@ private:
     HistoryDigest readDigest() const;
     std::vector<KeyDrill> readKeyDrills(unsigned char code, int64_t upToId, std::size_t& skipped) const;
     int64_t countDrills() const;
-    template <typename Work> auto refusing(Work&& work) const;
 
     std::string m_path;
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
-    mutable std::shared_ptr<HistoryError> m_refusal; // the file was found damaged: no more writes
+    mutable Refusal m_refusal; // the file was found damaged: no more writes
 };
 
 } // namespace touchdrill::history

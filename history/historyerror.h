@@ -2,6 +2,7 @@
 // The failures of the practice history and their user-visible (Japanese) texts.
 #pragma once
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -33,6 +34,39 @@ public:
 private:
     Kind m_kind;
     bool m_migrating = false;
+};
+
+// A file refused for good (HistoryError::permanent()): remembered, so that nothing tries it again
+// in this run.
+class Refusal {
+public:
+    // Remembers `error` when it is permanent; returns whether it was.
+    bool remember(const HistoryError& error)
+    {
+        if (error.permanent())
+            m_error = std::make_shared<const HistoryError>(error);
+        return error.permanent();
+    }
+    // Runs `work`; a permanent HistoryError it throws is remembered on its way out.
+    template <typename Work> auto watch(Work&& work)
+    {
+        try {
+            return work();
+        } catch (const HistoryError& error) {
+            remember(error);
+            throw;
+        }
+    }
+    // Throws the refusal, if any.
+    void check() const
+    {
+        if (m_error)
+            throw *m_error;
+    }
+    explicit operator bool() const { return m_error != nullptr; }
+
+private:
+    std::shared_ptr<const HistoryError> m_error;
 };
 
 // What the history was doing when it failed: the texts say "cannot write" or "cannot read".

@@ -65,13 +65,9 @@ std::string HistoryRecorder::record(DrillRecord drill)
         m_lastId = drill.id;
         return {};
     } catch (const HistoryError& error) {
-        if (error.permanent()) {
-            m_refusal = std::make_unique<HistoryError>(error);
+        // A folder or disk that failed may work again at the next drill; open afresh then.
+        if (m_refusal.remember(error) || error.kind() != HistoryError::Kind::Busy)
             m_db.reset();
-        } else if (error.kind() != HistoryError::Kind::Busy) {
-            // A folder or disk that failed may work again at the next drill; open afresh then.
-            m_db.reset();
-        }
         if (std::exchange(m_reported, true))
             return {};
         return error.what();
@@ -98,8 +94,7 @@ std::unique_ptr<HistoryDb> HistoryRecorder::openForWriting(bool create)
 
 HistoryDb* HistoryRecorder::database()
 {
-    if (m_refusal)
-        throw *m_refusal;
+    m_refusal.check();
     if (m_db)
         return m_db.get();
     try {
@@ -108,20 +103,12 @@ HistoryDb* HistoryRecorder::database()
             return m_db.get();
         }
     } catch (const HistoryError& error) {
-        if (error.permanent()) {
-            m_refusal = std::make_unique<HistoryError>(error);
+        if (m_refusal.remember(error))
             throw;
-        }
         // Not written to (a read-only file, a full disk, another copy migrating): what it holds
         // can still be shown.
     }
-    try {
-        m_db = HistoryDb::openReadOnly(m_path);
-    } catch (const HistoryError& error) {
-        if (error.permanent())
-            m_refusal = std::make_unique<HistoryError>(error);
-        throw;
-    }
+    m_db = m_refusal.watch([this] { return HistoryDb::openReadOnly(m_path); });
     return m_db.get();
 }
 

@@ -57,7 +57,7 @@ private:
     std::string m_path;
     std::string m_iniPath;
     std::unique_ptr<HistoryDb> m_db;
-    std::unique_ptr<HistoryError> m_refusal; // a permanent failure: the file stays untouched
+    Refusal m_refusal; // the file stays untouched for the rest of the run
     bool m_reported = false;
     int m_failedMigrations = 0;
     std::string m_writeProblem; // the last failure to open for writing

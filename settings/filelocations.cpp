@@ -2,6 +2,7 @@
 // Where the program keeps its files: beside the executable, or in the user's own folders.
 #include "settings/filelocations.h"
 
+#include "fileio/paths.h"
 #include "settings/filenames.h"
 
 #include <cerrno>
@@ -21,14 +22,6 @@ constexpr const char* ProgramFolder = "touchdrill";
 bool isAbsolute(const std::optional<std::string>& path)
 {
     return path && !path->empty() && path->front() == '/';
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string fileNameOf(const std::string& path)
