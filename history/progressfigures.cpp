@@ -94,14 +94,6 @@ int64_t utcDayOf(int64_t utcMs)
     return utcMs >= 0 ? utcMs / MsPerDay : -((-utcMs + MsPerDay - 1) / MsPerDay);
 }
 
-Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code, const DayOf& dayOf,
-    std::size_t perDayThreshold)
-{
-    ProgressTally tally;
-    tally.add(drills);
-    return tally.series(code, dayOf, perDayThreshold);
-}
-
 Series timeSeries(
     Series drills, int64_t fromUtcMs, int64_t toUtcMs, const DayOf& dayOf, std::size_t perDayThreshold)
 {
@@ -136,13 +128,6 @@ Series timeSeries(
     drills.perDay = false;
     addUpDays(drills, dayOf, longAxis ? 0 : perDayThreshold);
     return drills;
-}
-
-std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best)
-{
-    ProgressTally tally;
-    tally.add(drills);
-    return tally.summaries(best);
 }
 
 void ProgressTally::add(const DrillRecord& drill)

@@ -57,12 +57,6 @@ using DayOf = std::function<int64_t(int64_t utcMs)>;
 inline constexpr int64_t UnknownDay = INT64_MIN;
 int64_t utcDayOf(int64_t utcMs);
 
-// The chart's series over `drills` (oldest first, as the history returns them), for one character
-// or for AllCharacters. A drill in which the character was never the target is left out. With more
-// than `perDayThreshold` drills left, the drills of each day (by dayOf) are added up into one point.
-Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code,
-    const DayOf& dayOf = utcDayOf, std::size_t perDayThreshold = PerDayThreshold);
-
 // On a time axis a day is too narrow for a session's drills side by side once the axis covers more
 // than a week of days (at the window's size, a day is then under a seventh of the chart, some 80
 // pixels): beyond it, one point per day.
@@ -72,7 +66,7 @@ inline constexpr int64_t PerDrillDays = 7;
 // SIZE_MAX): the drills that started at or after `fromUtcMs`, in the order they started, on an axis
 // up to `toUtcMs`; with `fromUtcMs` INT64_MIN every drill, those of unknown date last, on an axis
 // from the first to the last. The drills of each day are added up into one point, as in
-// progressSeries(), when there are more than `perDayThreshold` of them or the axis covers more than
+// ProgressTally::series(), when there are more than `perDayThreshold` of them or the axis covers more than
 // PerDrillDays days (by dayOf).
 Series timeSeries(Series drills, int64_t fromUtcMs, int64_t toUtcMs, const DayOf& dayOf = utcDayOf,
     std::size_t perDayThreshold = PerDayThreshold);
@@ -137,9 +131,6 @@ struct KeySummary {
     bool enoughForTrend() const { return enoughAnswers() && earlierAnswers >= MinAnswers; }
 };
 
-// One summary per character that was the target in any drill, in code order.
-std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best);
-
 // The figures of every drill added so far, kept per drill and per character, so that a drill more
 // costs its own characters only and a summary looks at each character's last drills only. The
 // drills come oldest first.
@@ -172,9 +163,12 @@ public:
     void chooseKind(KindChoice kind) { m_kind = std::move(kind); }
     const KindChoice& kind() const { return m_kind; }
 
-    // As keySummaries() and progressSeries() over the drills added, of the chosen kind only. A
-    // character's series covers the drills of it that are known: all of them unless the tally was
-    // loaded and not filled.
+    // One summary per character that was the target in any drill added, in code order, and the
+    // chart's series over the drills (oldest first, as the history returns them) for one character
+    // or for AllCharacters; of the chosen kind only. A drill in which the character was never the
+    // target is left out of its series. With more than `perDayThreshold` drills left, the drills of
+    // each day (by dayOf) are added up into one point. A character's series covers the drills of it
+    // that are known: all of them unless the tally was loaded and not filled.
     //
     // A summary looks at the character's last LatestDrills drills of any kind (what the digest
     // holds, so that its figures do not change once its chart is read) and of those takes the ones

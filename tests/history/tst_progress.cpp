@@ -34,6 +34,22 @@ DrillRecord drill(int64_t startedUtcMs, std::vector<KeyRecord> keys)
     return record;
 }
 
+// The series and the summaries of a tally of every drill, of every kind.
+Series progressSeries(const std::vector<DrillRecord>& drills, unsigned char code,
+    const DayOf& dayOf = utcDayOf, std::size_t perDayThreshold = PerDayThreshold)
+{
+    ProgressTally tally;
+    tally.add(drills);
+    return tally.series(code, dayOf, perDayThreshold);
+}
+
+std::vector<KeySummary> keySummaries(const std::vector<DrillRecord>& drills, const BestTimes& best)
+{
+    ProgressTally tally;
+    tally.add(drills);
+    return tally.summaries(best);
+}
+
 // One drill per entry, an hour apart, each with the one character 'a'.
 std::vector<DrillRecord> drillsOfA(const std::vector<KeyRecord>& entries)
 {
