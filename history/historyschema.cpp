@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <string_view>
 
 namespace touchdrill::history {
 
@@ -27,80 +28,79 @@ constexpr int ApplicationId = 0x54445248;
 constexpr char SqliteMagic[] = "SQLite format 3"; // and a NUL: the first 16 bytes of every database
 
 // Each step takes the schema from version i to i + 1; a new file runs them all. A later schema
-// adds a step here and never changes an earlier one.
-const std::array<std::string, SchemaVersion>& migrationSteps()
+// adds a step here and never changes an earlier one. $COUNTS_AS_DRILL stands for CountsAsDrillSql.
+constexpr std::array<const char*, SchemaVersion> MigrationSteps = {
+    // 0 -> 1: drills, their characters, and the wrong keys typed while each was the target.
+    "CREATE TABLE drill ("
+    " id INTEGER PRIMARY KEY,"
+    " started_utc_ms INTEGER NOT NULL,"
+    " ended_utc_ms INTEGER NOT NULL,"
+    " rows TEXT NOT NULL);"
+    "CREATE TABLE drill_key ("
+    " drill_id INTEGER NOT NULL REFERENCES drill(id),"
+    " code INTEGER NOT NULL,"
+    " hits INTEGER NOT NULL,"
+    " total_ms INTEGER NOT NULL,"
+    " wrong INTEGER NOT NULL,"
+    " PRIMARY KEY (drill_id, code)) WITHOUT ROWID;"
+    "CREATE TABLE wrong_key ("
+    " drill_id INTEGER NOT NULL REFERENCES drill(id),"
+    " code INTEGER NOT NULL,"
+    " typed INTEGER NOT NULL,"
+    " count INTEGER NOT NULL,"
+    " PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;",
+    // 1 -> 2: what the progress window shows, kept up to date with each drill so that it opens
+    // without reading every key of every drill: the drill's totals over its characters; per
+    // character the drills in which it was the target (answered or a wrong key typed), its last
+    // ten of them in a ring of ten slots (the n-th drill in slot (n - 1) % 10), and the keys typed
+    // instead of it over the whole history. No index by character: it would change a page per
+    // character at every drill's end; a character's whole series is read from drill_key.
+    "ALTER TABLE drill ADD COLUMN hits INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE drill ADD COLUMN total_ms INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE drill ADD COLUMN wrong INTEGER NOT NULL DEFAULT 0;"
+    "UPDATE drill SET (hits, total_ms, wrong) = (SELECT coalesce(sum(hits), 0), coalesce(sum(total_ms), 0),"
+    " coalesce(sum(wrong), 0) FROM drill_key WHERE drill_id = drill.id);"
+    "CREATE TABLE key_total ("
+    " code INTEGER PRIMARY KEY,"
+    " drills INTEGER NOT NULL);"
+    "INSERT INTO key_total (code, drills)"
+    " SELECT code, count(*) FROM drill_key WHERE $COUNTS_AS_DRILL GROUP BY code;"
+    "CREATE TABLE key_latest ("
+    " code INTEGER NOT NULL,"
+    " slot INTEGER NOT NULL,"
+    " drill_id INTEGER NOT NULL,"
+    " hits INTEGER NOT NULL,"
+    " total_ms INTEGER NOT NULL,"
+    " wrong INTEGER NOT NULL,"
+    " PRIMARY KEY (code, slot)) WITHOUT ROWID;"
+    "INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong)"
+    " SELECT code, (n - 1) % 10, drill_id, hits, total_ms, wrong FROM ("
+    "  SELECT code, drill_id, hits, total_ms, wrong,"
+    "  row_number() OVER (PARTITION BY code ORDER BY drill_id) AS n, count(*) OVER (PARTITION BY code) AS "
+    "drills"
+    "  FROM drill_key WHERE $COUNTS_AS_DRILL)"
+    " WHERE n > drills - 10;"
+    "CREATE TABLE confusion ("
+    " code INTEGER NOT NULL,"
+    " typed INTEGER NOT NULL,"
+    " count INTEGER NOT NULL,"
+    " PRIMARY KEY (code, typed)) WITHOUT ROWID;"
+    "INSERT INTO confusion (code, typed, count)"
+    " SELECT w.code, w.typed, sum(w.count) FROM wrong_key w"
+    " JOIN drill_key k ON k.drill_id = w.drill_id AND k.code = w.code"
+    " WHERE $COUNTS_AS_DRILL GROUP BY w.code, w.typed;", // hits and wrong: the columns of k
+};
+
+// The step from version `version` as SQLite runs it.
+std::string migrationStep(int64_t version)
 {
-    static const std::string countsAsDrill = CountsAsDrillSql;
-    static const std::array<std::string, SchemaVersion> steps = {
-        // 0 -> 1: drills, their characters, and the wrong keys typed while each was the target.
-        "CREATE TABLE drill ("
-        " id INTEGER PRIMARY KEY,"
-        " started_utc_ms INTEGER NOT NULL,"
-        " ended_utc_ms INTEGER NOT NULL,"
-        " rows TEXT NOT NULL);"
-        "CREATE TABLE drill_key ("
-        " drill_id INTEGER NOT NULL REFERENCES drill(id),"
-        " code INTEGER NOT NULL,"
-        " hits INTEGER NOT NULL,"
-        " total_ms INTEGER NOT NULL,"
-        " wrong INTEGER NOT NULL,"
-        " PRIMARY KEY (drill_id, code)) WITHOUT ROWID;"
-        "CREATE TABLE wrong_key ("
-        " drill_id INTEGER NOT NULL REFERENCES drill(id),"
-        " code INTEGER NOT NULL,"
-        " typed INTEGER NOT NULL,"
-        " count INTEGER NOT NULL,"
-        " PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;",
-        // 1 -> 2: what the progress window shows, kept up to date with each drill so that it opens
-        // without reading every key of every drill: the drill's totals over its characters; per
-        // character the drills in which it was the target (answered or a wrong key typed), its last
-        // ten of them in a ring of ten slots (the n-th drill in slot (n - 1) % 10), and the keys typed
-        // instead of it over the whole history. No index by character: it would change a page per
-        // character at every drill's end; a character's whole series is read from drill_key.
-        "ALTER TABLE drill ADD COLUMN hits INTEGER NOT NULL DEFAULT 0;"
-        "ALTER TABLE drill ADD COLUMN total_ms INTEGER NOT NULL DEFAULT 0;"
-        "ALTER TABLE drill ADD COLUMN wrong INTEGER NOT NULL DEFAULT 0;"
-        "UPDATE drill SET (hits, total_ms, wrong) = (SELECT coalesce(sum(hits), 0), coalesce(sum(total_ms), "
-        "0),"
-        " coalesce(sum(wrong), 0) FROM drill_key WHERE drill_id = drill.id);"
-        "CREATE TABLE key_total ("
-        " code INTEGER PRIMARY KEY,"
-        " drills INTEGER NOT NULL);"
-        "INSERT INTO key_total (code, drills)"
-        " SELECT code, count(*) FROM drill_key WHERE "
-            + countsAsDrill
-            + " GROUP BY code;"
-              "CREATE TABLE key_latest ("
-              " code INTEGER NOT NULL,"
-              " slot INTEGER NOT NULL,"
-              " drill_id INTEGER NOT NULL,"
-              " hits INTEGER NOT NULL,"
-              " total_ms INTEGER NOT NULL,"
-              " wrong INTEGER NOT NULL,"
-              " PRIMARY KEY (code, slot)) WITHOUT ROWID;"
-              "INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong)"
-              " SELECT code, (n - 1) % 10, drill_id, hits, total_ms, wrong FROM ("
-              "  SELECT code, drill_id, hits, total_ms, wrong,"
-              "  row_number() OVER (PARTITION BY code ORDER BY drill_id) AS n, count(*) OVER (PARTITION BY "
-              "code) AS "
-              "drills"
-              "  FROM drill_key WHERE "
-            + countsAsDrill
-            + ")"
-              " WHERE n > drills - 10;"
-              "CREATE TABLE confusion ("
-              " code INTEGER NOT NULL,"
-              " typed INTEGER NOT NULL,"
-              " count INTEGER NOT NULL,"
-              " PRIMARY KEY (code, typed)) WITHOUT ROWID;"
-              "INSERT INTO confusion (code, typed, count)"
-              " SELECT w.code, w.typed, sum(w.count) FROM wrong_key w"
-              " JOIN drill_key k ON k.drill_id = w.drill_id AND k.code = w.code"
-              " WHERE "
-            + countsAsDrill + " GROUP BY w.code, w.typed;", // hits and wrong: the columns of k
-    };
-    return steps;
+    static constexpr std::string_view Placeholder = "$COUNTS_AS_DRILL";
+    std::string sql = MigrationSteps[static_cast<std::size_t>(version)];
+    for (auto at = sql.find(Placeholder); at != std::string::npos; at = sql.find(Placeholder, at))
+        sql.replace(at, Placeholder.size(), CountsAsDrillSql);
+    return sql;
 }
+
 static_assert(LatestDrills == 10, "key_latest keeps ten drills per character");
 
 // The tables of the current schema in the order the steps make them; a file of version v must
@@ -223,8 +223,7 @@ void migrate(sqlite3* db, const std::string& path, bool readOnly)
                 fail(HistoryError::Kind::NotHistory, Doing::Writing, path);
         }
         for (; version < SchemaVersion; ++version) {
-            const int rc = sqlite3_exec(
-                db, migrationSteps()[static_cast<std::size_t>(version)].c_str(), nullptr, nullptr, nullptr);
+            const int rc = sqlite3_exec(db, migrationStep(version).c_str(), nullptr, nullptr, nullptr);
             switch (rc & 0xff) {
             case SQLITE_OK:
                 break;
