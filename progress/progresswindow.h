@@ -108,6 +108,8 @@ protected:
 private:
     void createControls();
     void refresh();
+    // The clock the window reads: the one its options give, else the system's.
+    int64_t nowUtcMs() const;
     // Lists the kinds of drill in kindBox, choosing the one practised most lately the first time.
     void listKinds();
     void showStatus();

@@ -162,8 +162,8 @@ TEST_F(TForm1Test, wholeDrillByKeys)
     ASSERT_EQ(form->ListBox1->count(), 1);
     EXPECT_EQ(form->ListBox1->item(0)->text().toStdString(), std::string(1, first) + ",523,0");
     // The line's figures in a tip, as a long bar hides the number at the designed width.
-    EXPECT_EQ(
-        form->ListBox1->item(0)->toolTip(), QStringLiteral("%1: 平均 523 ms、最高 なし").arg(QChar(first)));
+    EXPECT_EQ(form->ListBox1->item(0)->toolTip(),
+        QStringLiteral("%1: 平均 523 ms、自己ベスト なし").arg(QChar(first)));
     EXPECT_EQ(fs::file_size(dir / "touchdrill.bst"), 376u);
     EXPECT_EQ(form->best()[static_cast<std::size_t>(first - 33)], 523u);
     EXPECT_TRUE(errors.empty());

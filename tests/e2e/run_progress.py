@@ -4,6 +4,7 @@
 button prepares a drill whose targets all come from the weak keys.
 
 Usage: run_progress.py --exe path/to/touchdrill
+       run_progress.py --exe path/to/touchdrill --week --demo-history path/to/make_demo_history
        run_progress.py --exe path/to/touchdrill --screenshot docs/progress.png \
            --demo-history path/to/make_demo_history
 Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool on this machine).
@@ -171,12 +172,37 @@ def scenario():
         check("Form" in sections, "the main window's bounds are missing: %s" % sections)
 
 
-def screenshot(out, maker):
-    """The README's picture: the window over a made-up history of twelve days (make_demo_history)."""
+def average_line(desk, window):
+    """The chart's average line as (x, y) pixels in the window, left to right; the y axis and the
+    legend, drawn in the same colour at the chart's left and top edges, left out."""
+    left, top, width, height = desk.geometry(window)
+    image = desk.capture(left, top, width, height)
+    found = [(x, y) for y in range(70, height // 2) for x in range(int(width * 0.12), width)
+             if image.pixel(left + x, top + y) == AVERAGE_COLOUR]
+    return sorted(found)
+
+
+def goes_down(line):
+    """Whether every pixel of the line's last third lies below (is slower on screen than) none of
+    its first third: the later drills all faster than the earlier ones."""
+    if len(line) < 30:
+        return False
+    first, last = line[0][0], line[-1][0]
+    third = (last - first) / 3
+    early = [y for x, y in line if x <= first + third]
+    late = [y for x, y in line if x >= last - third]
+    log("the line's first third spans y %d..%d, its last %d..%d" % (min(early), max(early), min(late), max(late)))
+    return min(late) > max(early)
+
+
+def week(out, maker):
+    """A made-up week (make_demo_history): the window opens on the kind practised most, the home
+    row, whose line goes down; with every kind, the slower three-row drills of the last days lift
+    it again. With `out`, the picture of the window over that week is written there instead."""
     with xh.desktop() as desk, xh.scratch_folder() as folder:
         subprocess.run([maker, folder], check=True)
         program = xh.Program(EXE, folder)
-        # Wide enough for every column of the table, over the main window.
+        # The size of the README's picture, wide enough for every column of the table.
         with open(program.ini, "a", encoding="utf-8") as f:
             f.write("\n[Progress]\nTop=0\nLeft=0\nWidth=%d\nHeight=%d\n" % (xh.SCREEN_WIDTH, xh.SCREEN_HEIGHT))
         window = program.start(desk)
@@ -184,14 +210,19 @@ def screenshot(out, maker):
         desk.keys("F2")
         progress = find_progress(desk, program)
         xh.wait_for(lambda: shows_data(desk, progress), 15, "the window to show the drills")
-        # The keyboard chooses a slow key, which the chart then shows alone.
-        desk.keys("alt+k", "p", delay=100)
         desk.xdotool("mousemove", str(xh.SCREEN_WIDTH - 1), str(xh.SCREEN_HEIGHT - 1))
         time.sleep(0.5)
-        left, top, width, height = desk.geometry(progress)
-        image = desk.capture()
-        image.crop(left, top, min(width, xh.SCREEN_WIDTH - left), min(height, xh.SCREEN_HEIGHT - top)).save_png(out)
-        log("wrote", out)
+        if out:
+            left, top, width, height = desk.geometry(progress)
+            image = desk.capture()
+            image.crop(left, top, min(width, xh.SCREEN_WIDTH - left), min(height, xh.SCREEN_HEIGHT - top)).save_png(out)
+            log("wrote", out)
+        else:
+            check(goes_down(average_line(desk, progress)), "the home row's line does not go down over the week")
+            # 「すべて」 heads the kind list: Alt+S and Home choose it.
+            desk.keys("alt+s", "Home", delay=150)
+            xh.wait_for(lambda: not goes_down(average_line(desk, progress)), 10,
+                        "every kind's line to rise with the three-row drills")
         try:
             program.close(desk)
         except Failure:
@@ -202,14 +233,16 @@ def main():
     global EXE
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--exe", required=True)
-    parser.add_argument("--screenshot", metavar="PNG", help="only write the README's picture of the window")
-    parser.add_argument("--demo-history", metavar="EXE", help="make_demo_history, for --screenshot")
+    parser.add_argument("--week", action="store_true", help="the window over a made-up week of practice")
+    parser.add_argument("--screenshot", metavar="PNG", help="only write the README's picture of the window over that week")
+    parser.add_argument("--demo-history", metavar="EXE", help="make_demo_history, for --week and --screenshot")
     args = parser.parse_args()
     EXE = xh.program_under_test(args.exe)
     if not EXE:
         return 1
-    if args.screenshot:
-        return xh.main_guard(lambda: screenshot(os.path.abspath(args.screenshot), os.path.abspath(args.demo_history)))
+    if args.week or args.screenshot:
+        out = os.path.abspath(args.screenshot) if args.screenshot else None
+        return xh.main_guard(lambda: week(out, os.path.abspath(args.demo_history)))
     return xh.main_guard(scenario)
 
 
