@@ -3,6 +3,7 @@
 #include "fakewindow.h"
 #include "practiceset.h"
 #include "progresswindow.h"
+#include "scratchfolder.h"
 #include "tform1.h"
 
 #include <QApplication>
@@ -34,18 +35,8 @@ namespace {
 
 class TForm1Test : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/tform1-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        open();
-    }
-    void TearDown() override
-    {
-        form.reset();
-        fs::remove_all(dir);
-    }
+    void SetUp() override { open(); }
+    void TearDown() override { form.reset(); }
 
     void open()
     {
@@ -97,7 +88,8 @@ protected:
         ASSERT_TRUE(prepared());
     }
 
-    fs::path dir;
+    touchdrill::testing::ScratchFolder scratch;
+    const fs::path dir = scratch.root();
     touchdrill::testing::FakeClock clock;
     std::vector<std::string> errors;
     std::unique_ptr<TForm1> form;

@@ -4,6 +4,7 @@
 // refused file keeps its bytes, and whatever is read stays within what a drill can hold.
 #include "historydb.h"
 #include "progress.h"
+#include "scratchfolder.h"
 
 #include <cmath>
 #include <cstdint>
@@ -22,18 +23,8 @@ namespace {
 
 const std::string& scratchFile()
 {
-    static const std::string path = [] {
-        char folder[] = "/tmp/fuzz_historydb-XXXXXX";
-        if (!::mkdtemp(folder))
-            std::abort();
-        static std::string base = folder;
-        std::atexit([] {
-            ::unlink((base + "/t.sqlite").c_str());
-            ::unlink((base + "/t.sqlite-journal").c_str());
-            ::rmdir(base.c_str());
-        });
-        return base + "/t.sqlite";
-    }();
+    static const testing::ScratchFolder folder;
+    static const std::string path = folder.path("t.sqlite");
     return path;
 }
 

@@ -6,7 +6,7 @@
 #include "historyexport.h"
 #include "progress.h"
 
-#include "../settings/tempdir.h"
+#include "scratchfolder.h"
 
 #include <sqlite3.h>
 #include <sys/syscall.h>
@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -27,6 +28,7 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using touchdrill::testing::ScratchFolder;
 
 namespace {
 int syncs = 0; // how often SQLite has asked for a file's data to reach the disk
@@ -308,7 +310,7 @@ TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
     unsigned seed = 11;
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("touchdrill.sqlite");
         const std::vector<DrillRecord> drills = generatedHistory(row.drills, row.characters, ++seed);
         std::unique_ptr<HistoryDb> db;
@@ -350,7 +352,7 @@ TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
 
 TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string path = dir.path("touchdrill.sqlite");
     DrillRecord first = sampleDrill(1'796'643'600'000, "hs");
     DrillRecord second = sampleDrill(1'796'643'700'000, WeakKeysRows);
@@ -403,7 +405,7 @@ TEST(HistoryDb, startsFromVersionZeroAndCreatesOnlyWhenAsked)
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("h.sqlite");
         if (row.make)
             row.make(path);
@@ -438,7 +440,7 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
         bool readableAsItIs = false; // an older file that only its migration finds damaged
     };
     // Two hundred drills, written once and copied for each row.
-    TempDir made;
+    ScratchFolder made;
     const auto ours = [&](const std::string& p) {
         const std::string original = made.path("touchdrill.sqlite");
         if (!std::filesystem::exists(original)) {
@@ -546,7 +548,7 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("touchdrill.sqlite");
         row.make(path);
         const auto contents = [&] {
@@ -588,7 +590,7 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
 
 TEST(HistoryDb, anotherCopyHoldingTheDatabaseCostsOnlyThisDrill)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string path = dir.path("touchdrill.sqlite");
     auto db = HistoryDb::open(path, true);
     Other other(path);
@@ -611,7 +613,7 @@ TEST(HistoryDb, anotherCopyHoldingTheDatabaseCostsOnlyThisDrill)
 
 TEST(HistoryDb, aCommitCutShortIsRolledBackBeforeAnExportReads)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string path = dir.path("touchdrill.sqlite");
     DrillRecord stored = sampleDrill(7, "h");
     HistoryDb::open(path, true)->record(stored);
@@ -734,7 +736,7 @@ TEST(HistoryCsv, startedLocalCarriesTheOffsetOfItsDay)
 // text, and a failure of either is an error, not a success.
 TEST(HistoryCsv, exportReplacesTheFileWholeOrLeavesItAsItWas)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string historyPath = dir.path("touchdrill.sqlite");
     // Several parts of the export's reading, so that a failure can come half-way.
     std::vector<DrillRecord> drills = generatedHistory(150, "asdf;", 11);
@@ -848,7 +850,7 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("touchdrill.sqlite");
         std::string before;
         {
