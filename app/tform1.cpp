@@ -122,7 +122,7 @@ public:
             return;
         const int64_t best = fields.size() > 2 ? parseFieldNumber(fields[2]) : 0;
         m_list->item(m_list->count() - 1)
-            ->setToolTip(QStringLiteral("%1: 平均 %2 ms、最高 %3")
+            ->setToolTip(QStringLiteral("%1: 平均 %2 ms、自己ベスト %3")
                              .arg(fromBytes(fields[0]))
                              .arg(fields.size() > 1 ? parseFieldNumber(fields[1]) : 0)
                              .arg(best ? QStringLiteral("%1 ms").arg(best) : QStringLiteral("なし")));

@@ -410,4 +410,13 @@ HeatScale accuracyScale()
     return { 1.0, 0.8 };
 }
 
+std::optional<double> heatPosition(const KeySummary& key, HeatMeasure measure)
+{
+    if (!key.enoughAnswers())
+        return std::nullopt;
+    if (measure == HeatMeasure::Accuracy)
+        return key.accuracy ? std::optional(accuracyScale().position(*key.accuracy)) : std::nullopt;
+    return key.recentMs ? averageScale().position(*key.recentMs) : 1.0;
+}
+
 } // namespace touchdrill::history

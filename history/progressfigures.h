@@ -248,4 +248,12 @@ HeatScale averageScale();
 // From 100 % to 80 %; a lower accuracy shows as 80 %.
 HeatScale accuracyScale();
 
+// What the keyboard colours its keys by.
+enum class HeatMeasure { Average, Accuracy };
+
+// Where a character's key lies on the scale of `measure`, or nullopt for a key drawn plainly: one
+// with fewer than MinAnswers recent answers, whose colour would be mostly chance and would jump
+// with every drill. A key answered only with wrong keys of late is as slow as the scale goes.
+std::optional<double> heatPosition(const KeySummary& key, HeatMeasure measure);
+
 } // namespace touchdrill::history

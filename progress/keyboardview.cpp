@@ -43,6 +43,12 @@ history::HeatScale scaleFor(KeyboardView::Colouring colouring)
     return colouring == KeyboardView::Colouring::Average ? history::averageScale() : history::accuracyScale();
 }
 
+// What the legend says of a plain key.
+QString plainKeyText()
+{
+    return QStringLiteral("記録なし・データ不足");
+}
+
 QRectF inset(const QRectF& r, double by)
 {
     return r.adjusted(by, by, -by, -by);
@@ -106,13 +112,11 @@ std::optional<QColor> KeyboardView::colourOf(unsigned char code) const
     const history::KeySummary* key = summaryOf(code);
     if (!key)
         return std::nullopt;
-    const std::optional<double> value = m_colouring == Colouring::Average ? key->recentMs : key->accuracy;
-    if (!value) {
-        // Targets never answered lately: as slow as the scale goes.
-        return m_colouring == Colouring::Average && key->accuracy ? std::optional(heatColour(1.0))
-                                                                  : std::nullopt;
-    }
-    return heatColour(m_scale.position(*value));
+    const std::optional<double> position = history::heatPosition(*key,
+        m_colouring == Colouring::Average ? history::HeatMeasure::Average : history::HeatMeasure::Accuracy);
+    if (!position)
+        return std::nullopt;
+    return heatColour(*position);
 }
 
 int KeyboardView::legendHeight() const
@@ -262,13 +266,13 @@ void KeyboardView::paintLegend(QPainter& painter) const
     const double h = metrics.height();
     double x = origin().x();
 
-    // A plain key: no data.
+    // A plain key: no data, or too few answers to colour it.
     const QRectF swatch(x, top, h * 1.4, h);
     painter.setPen(QPen(OutlineColour, 1));
     painter.setBrush(plainColour());
     painter.drawRect(swatch);
     x = swatch.right() + 4;
-    const QString none = QStringLiteral("記録なし");
+    const QString none = plainKeyText();
     painter.setPen(textColour);
     painter.drawText(QPointF(x, top + metrics.ascent()), none);
 
@@ -333,8 +337,8 @@ QRectF KeyboardView::legendBar() const
     const double h = metrics.height();
     const double top = toPixels(QRectF(0, KeyboardLayout::Rows, 1, 0)).top() + 6;
     const bool average = m_colouring == Colouring::Average;
-    const double left = origin().x() + h * 1.4 + 4 + metrics.horizontalAdvance(QStringLiteral("記録なし"))
-        + 3 * h + metrics.horizontalAdvance(average ? QStringLiteral("速い") : QStringLiteral("正確")) + 6;
+    const double left = origin().x() + h * 1.4 + 4 + metrics.horizontalAdvance(plainKeyText()) + 3 * h
+        + metrics.horizontalAdvance(average ? QStringLiteral("速い") : QStringLiteral("正確")) + 6;
     const double badWidth
         = metrics.horizontalAdvance(average ? QStringLiteral("遅い") : QStringLiteral("不正確"));
     const double width = std::max(60.0, std::min(300.0, this->width() - left - badWidth - 12));

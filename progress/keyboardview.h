@@ -31,7 +31,7 @@ public:
     QPointF origin() const;
     QRectF toPixels(const QRectF& units) const;
     QPointF toUnits(const QPointF& pixels) const;
-    // The key colour of a character, or nullopt for a key with no data (drawn plainly).
+    // The key colour of a character, or nullopt for a key drawn plainly (no data, or too little).
     std::optional<QColor> colourOf(unsigned char code) const;
 
     // Where the legend's colour bar lies: its left edge is the good end of the scale.

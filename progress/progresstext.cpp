@@ -74,10 +74,15 @@ QString poolText(const std::vector<history::WeakKey>& keys)
 
 QString summaryText(const history::KeySummary& key)
 {
+    const QString best = msText(key.bestMs);
+    const QString kind = QString::fromUtf8(history::kindName(key.kind));
+    // Too few answers give no figures, as in the table; the best time comes from the best-times file.
+    if (!key.enoughAnswers())
+        return QStringLiteral("%1: %2、自己ベスト %3\n%4\n%5の練習から")
+            .arg(characterText(key.code), notEnoughDataText(), best, notEnoughDataTip(key), kind);
     // The kind says what the recent figures compare, with every kind shown above all.
-    return QStringLiteral("%1: 平均 %2、最高 %3、正確さ %4\n%5の練習から")
-        .arg(characterText(key.code), msText(key.recentMs), msText(key.bestMs), percentText(key.accuracy),
-            QString::fromUtf8(history::kindName(key.kind)));
+    return QStringLiteral("%1: 平均 %2、自己ベスト %3、正確さ %4\n%5の練習から")
+        .arg(characterText(key.code), msText(key.recentMs), best, percentText(key.accuracy), kind);
 }
 
 } // namespace touchdrill

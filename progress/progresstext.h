@@ -29,7 +29,8 @@ QString notEnoughDataTip(const history::KeySummary& key);
 // "練習するキー: y×4 b×2 z×1"; empty for no keys.
 QString poolText(const std::vector<history::WeakKey>& keys);
 // A character's figures and the kind of drill they come from:
-// "a: 平均 412 ms、最高 380 ms、正確さ 97.5%\n中段の練習から".
+// "a: 平均 412 ms、自己ベスト 380 ms、正確さ 97.5%\n中段の練習から"; 「データ不足」 and the number of
+// answers in place of the figures for a character with too few.
 QString summaryText(const history::KeySummary& key);
 
 } // namespace touchdrill

@@ -350,9 +350,14 @@ void ProgressWindow::refresh(const BestTimes* best)
     exportButton->setEnabled(m_tally.drillCount() > 0);
 }
 
+int64_t ProgressWindow::nowUtcMs() const
+{
+    return m_options.nowUtcMs ? m_options.nowUtcMs() : QDateTime::currentMSecsSinceEpoch();
+}
+
 void ProgressWindow::listKinds()
 {
-    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    const int64_t now = nowUtcMs();
     if (!m_kindDefaulted && m_tally.drillCount() > 0) {
         m_kindDefaulted = true;
         m_tally.chooseKind(m_tally.defaultKind(now));
@@ -441,7 +446,7 @@ void ProgressWindow::updateChart()
     }
     // A period is the days up to today, today included, from the start of the first of them.
     const int days = periodBox->currentData().toInt();
-    const int64_t now = m_options.nowUtcMs ? m_options.nowUtcMs() : QDateTime::currentMSecsSinceEpoch();
+    const int64_t now = nowUtcMs();
     const int64_t from = days > 0
         ? QDateTime::fromMSecsSinceEpoch(now).date().addDays(1 - days).startOfDay().toMSecsSinceEpoch()
         : INT64_MIN;

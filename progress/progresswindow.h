@@ -113,6 +113,8 @@ private:
     void createControls();
     // Works the figures out again and shows them, with `best` or else the bests readBest() gives.
     void refresh(const BestTimes* best = nullptr);
+    // The clock the window reads: the one its options give, else the system's.
+    int64_t nowUtcMs() const;
     // Lists the kinds of drill in kindBox, choosing the one practised most lately the first time.
     void listKinds();
     void showStatus();

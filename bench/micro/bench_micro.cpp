@@ -9,6 +9,7 @@
 #include "progresschart.h"
 #include "progresswindow.h"
 #include "resultline.h"
+#include "scratchfolder.h"
 #include "showresults.h"
 #include "tform1.h"
 
@@ -31,29 +32,9 @@
 
 using namespace touchdrill;
 namespace fs = std::filesystem;
+using touchdrill::testing::ScratchFolder;
 
 namespace {
-
-// A fresh folder under the temporary folder, removed with its contents.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const fs::path& base = fs::temp_directory_path())
-    {
-        std::string pattern = (base / "touchdrill-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a scratch folder");
-        m_path = pattern;
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    std::string path(const char* name) const { return (m_path / name).string(); }
-
-private:
-    fs::path m_path;
-};
 
 // The real window, not shown unless asked, with a clock the benchmark sets.
 struct Window {

@@ -3,6 +3,7 @@
 #include "fakewindow.h"
 #include "practiceset.h"
 #include "progresswindow.h"
+#include "scratchfolder.h"
 #include "tform1.h"
 
 #include <QApplication>
@@ -34,18 +35,8 @@ namespace {
 
 class TForm1Test : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/tform1-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        open();
-    }
-    void TearDown() override
-    {
-        form.reset();
-        fs::remove_all(dir);
-    }
+    void SetUp() override { open(); }
+    void TearDown() override { form.reset(); }
 
     void open()
     {
@@ -97,7 +88,8 @@ protected:
         ASSERT_TRUE(prepared());
     }
 
-    fs::path dir;
+    touchdrill::testing::ScratchFolder scratch;
+    const fs::path dir = scratch.root();
     touchdrill::testing::FakeClock clock;
     std::vector<std::string> errors;
     std::unique_ptr<TForm1> form;
@@ -162,8 +154,8 @@ TEST_F(TForm1Test, wholeDrillByKeys)
     ASSERT_EQ(form->ListBox1->count(), 1);
     EXPECT_EQ(form->ListBox1->item(0)->text().toStdString(), std::string(1, first) + ",523,0");
     // The line's figures in a tip, as a long bar hides the number at the designed width.
-    EXPECT_EQ(
-        form->ListBox1->item(0)->toolTip(), QStringLiteral("%1: 平均 523 ms、最高 なし").arg(QChar(first)));
+    EXPECT_EQ(form->ListBox1->item(0)->toolTip(),
+        QStringLiteral("%1: 平均 523 ms、自己ベスト なし").arg(QChar(first)));
     EXPECT_EQ(fs::file_size(dir / "touchdrill.bst"), 376u);
     EXPECT_EQ(form->best()[static_cast<std::size_t>(first - 33)], 523u);
     EXPECT_TRUE(errors.empty());

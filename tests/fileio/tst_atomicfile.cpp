@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one writer of the program's files: the real flush and write calls, and the rules of a replace.
+#include "filebytes.h"
 #include "fileio/atomicfile.h"
 #include "fileio/atomicfile_p.h"
 #include "permissionchecks.h"
-#include "testfiles.h"
+#include "scratchfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -172,7 +173,8 @@ TEST(AtomicFile, realFlushAndWriteCalls)
         { "write fails", false, 0, EDQUOT, EDQUOT, false },
         { "close fails, as a write-back on a network file system can", false, 0, 0, EIO, false, false, 0, 0,
             EIO },
-        { "in place: the folder refuses a new file with EPERM", false, 0, 0, -1, true, false, 0, 0, 0, EPERM },
+        { "in place: the folder refuses a new file with EPERM", false, 0, 0, -1, true, false, 0, 0, 0,
+            EPERM },
         { "in place: a longer old file cut to the new length", true, 0, 0, -1, true, false, 0, 0, 0, 0,
             3 * newText.size() },
         { "streamed: the disk fills after the first pieces", false, 0, ENOSPC, ENOSPC, false, true, 2500 },
@@ -185,7 +187,7 @@ TEST(AtomicFile, realFlushAndWriteCalls)
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
-        TempFolder folder;
+        ScratchFolder folder;
         const std::string path = folder.path("t.bst");
         const Bytes old(row.oldSize, 'o');
         writeBytes(path, old);
@@ -245,7 +247,7 @@ TEST(AtomicFile, ownerAndModeCarryOverOrTheFileIsRewrittenInPlace)
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
-        TempFolder folder;
+        ScratchFolder folder;
         const std::string path = folder.path("t");
         writeBytes(path, oldBytes);
         ASSERT_EQ(::chown(path.c_str(), row.owner, row.owner == me ? ::getegid() : row.owner), 0);
@@ -275,7 +277,7 @@ TEST(AtomicFile, killWhileWritingLeavesNothing)
     // complete; elsewhere (forced here) it has one from the start.
     for (const bool unnamed : { true, false }) {
         SCOPED_TRACE(unnamed ? "unnamed temporary file" : "named temporary file");
-        TempFolder folder;
+        ScratchFolder folder;
         const std::string path = folder.path("t.ini");
         writeBytes(path, oldBytes);
         if (unnamed) {

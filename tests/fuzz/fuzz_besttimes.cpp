@@ -3,6 +3,7 @@
 // is read for its first 376 bytes, and a save writes exactly those back.
 #include "besttimesfile.h"
 #include "ioerror.h"
+#include "scratchfolder.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -18,17 +19,8 @@ namespace {
 
 const std::string& scratchFile()
 {
-    static const std::string path = [] {
-        char folder[] = "/tmp/fuzz_besttimes-XXXXXX";
-        if (!::mkdtemp(folder))
-            std::abort();
-        static std::string base = folder;
-        std::atexit([] {
-            ::unlink((base + "/t.bst").c_str());
-            ::rmdir(base.c_str());
-        });
-        return base + "/t.bst";
-    }();
+    static const testing::ScratchFolder folder;
+    static const std::string path = folder.path("t.bst");
     return path;
 }
 

@@ -5,6 +5,7 @@
 #include "historycsv.h"
 #include "historydb.h"
 #include "progressfigures.h"
+#include "scratchfolder.h"
 
 #include <cmath>
 #include <cstdint>
@@ -23,18 +24,8 @@ namespace {
 
 const std::string& scratchFile()
 {
-    static const std::string path = [] {
-        char folder[] = "/tmp/fuzz_historydb-XXXXXX";
-        if (!::mkdtemp(folder))
-            std::abort();
-        static std::string base = folder;
-        std::atexit([] {
-            ::unlink((base + "/t.sqlite").c_str());
-            ::unlink((base + "/t.sqlite-journal").c_str());
-            ::rmdir(base.c_str());
-        });
-        return base + "/t.sqlite";
-    }();
+    static const testing::ScratchFolder folder;
+    static const std::string path = folder.path("t.sqlite");
     return path;
 }
 

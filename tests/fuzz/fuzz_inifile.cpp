@@ -3,6 +3,8 @@
 // changes the one key it was asked to and leaves every other byte of the file as it was.
 #include "settings/inifile.h"
 
+#include "scratchfolder.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,21 +21,12 @@ namespace {
 
 const std::string& scratchFolder()
 {
-    static const std::string folder = [] {
-        // A RAM-backed folder keeps the fsync of every write from dominating the run.
-        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        pattern += "/touchdrill-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        return pattern;
-    }();
-    return folder;
-}
-
-void removeScratchFolder()
-{
-    unlink((scratchFolder() + "/f.ini").c_str());
-    rmdir(scratchFolder().c_str());
+    // A RAM-backed folder keeps the fsync of every write from dominating the run.
+    static const touchdrill::testing::ScratchFolder folder(access("/dev/shm", W_OK) == 0
+            ? std::filesystem::path("/dev/shm")
+            : std::filesystem::temp_directory_path());
+    static const std::string path = folder.root().string();
+    return path;
 }
 
 std::string fileBytes(const std::string& path)
@@ -72,9 +65,6 @@ constexpr std::pair<std::string_view, std::string_view> Bystanders[] = {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // The folder's name must exist before the clean-up is registered, so that it outlives it.
-    static const bool registered = (scratchFolder(), std::atexit(removeScratchFolder) == 0);
-    (void)registered;
     if (size == 0)
         return 0;
     // First byte: how many of the following bytes form the value to write; the rest is the file.

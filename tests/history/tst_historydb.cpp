@@ -7,7 +7,7 @@
 #include "historyexport.h"
 #include "progressfigures.h"
 
-#include "../settings/tempdir.h"
+#include "scratchfolder.h"
 
 #include <sqlite3.h>
 #include <sys/syscall.h>
@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -28,6 +29,7 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using touchdrill::testing::ScratchFolder;
 
 namespace {
 int syncs = 0; // how often SQLite has asked for a file's data to reach the disk
@@ -309,7 +311,7 @@ TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
     unsigned seed = 11;
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("touchdrill.sqlite");
         const std::vector<DrillRecord> drills = generatedHistory(row.drills, row.characters, ++seed);
         std::unique_ptr<HistoryDb> db;
@@ -351,7 +353,7 @@ TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
 
 TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string path = dir.path("touchdrill.sqlite");
     DrillRecord first = sampleDrill(1'796'643'600'000, "hs");
     DrillRecord second = sampleDrill(1'796'643'700'000, WeakKeysRows);
@@ -404,7 +406,7 @@ TEST(HistoryDb, startsFromVersionZeroAndCreatesOnlyWhenAsked)
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("h.sqlite");
         if (row.make)
             row.make(path);
@@ -439,7 +441,7 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
         bool readableAsItIs = false; // an older file that only its migration finds damaged
     };
     // Two hundred drills, written once and copied for each row.
-    TempDir made;
+    ScratchFolder made;
     const auto ours = [&](const std::string& p) {
         const std::string original = made.path("touchdrill.sqlite");
         if (!std::filesystem::exists(original)) {
@@ -547,7 +549,7 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("touchdrill.sqlite");
         row.make(path);
         const auto contents = [&] {
@@ -589,7 +591,7 @@ TEST(HistoryDb, refusesFilesThatAreNotItsOwnAndLeavesThemAsTheyAre)
 
 TEST(HistoryDb, anotherCopyHoldingTheDatabaseCostsOnlyThisDrill)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string path = dir.path("touchdrill.sqlite");
     auto db = HistoryDb::open(path, true);
     Other other(path);
@@ -612,7 +614,7 @@ TEST(HistoryDb, anotherCopyHoldingTheDatabaseCostsOnlyThisDrill)
 
 TEST(HistoryDb, aCommitCutShortIsRolledBackBeforeAnExportReads)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string path = dir.path("touchdrill.sqlite");
     DrillRecord stored = sampleDrill(7, "h");
     HistoryDb::open(path, true)->record(stored);
@@ -735,7 +737,7 @@ TEST(HistoryCsv, startedLocalCarriesTheOffsetOfItsDay)
 // text, and a failure of either is an error, not a success.
 TEST(HistoryCsv, exportReplacesTheFileWholeOrLeavesItAsItWas)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string historyPath = dir.path("touchdrill.sqlite");
     // Several parts of the export's reading, so that a failure can come half-way.
     std::vector<DrillRecord> drills = generatedHistory(150, "asdf;", 11);
@@ -849,7 +851,7 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("touchdrill.sqlite");
         std::string before;
         {

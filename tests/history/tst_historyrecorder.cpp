@@ -2,9 +2,9 @@
 // Recording finished drills: what the engine hands over, the opt-out, and one report per run.
 #include "historyrecorder.h"
 
-#include "../drill/fakewindow.h"
-#include "../settings/tempdir.h"
 #include "drillengine.h"
+#include "fakewindow.h"
+#include "scratchfolder.h"
 
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -13,10 +13,12 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using touchdrill::testing::ScratchFolder;
 
 namespace {
 
@@ -120,7 +122,7 @@ TEST(HistoryRecorder, recordsWhenAllowedAndReportsOnlyTheFirstFailure)
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path(std::string(row.folder) + "touchdrill.sqlite");
         if (row.ini)
             dir.write("touchdrill.ini", row.ini);
@@ -164,7 +166,7 @@ TEST(HistoryRecorder, recordsWhenAllowedAndReportsOnlyTheFirstFailure)
 
 TEST(HistoryRecorder, aFolderThatTurnsUpLaterIsUsedThen)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string path = dir.path("later/touchdrill.sqlite");
     HistoryRecorder recorder(path, dir.path("touchdrill.ini"));
     EXPECT_EQ(recorder.database(), nullptr) << "no file yet";
@@ -210,7 +212,7 @@ TEST(HistoryRecorder, aHistoryThatCannotBeMigratedIsShownReadOnly)
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string path = dir.path("touchdrill.sqlite");
         sqlite3* other = versionOne(path, 300);
         const std::string before = contents(path);

@@ -434,6 +434,41 @@ TEST(Progress, heatScale)
     for (int i = 0; i < LegendSteps; ++i)
         EXPECT_NEAR(average.valueAt(i / (LegendSteps - 1.0)), steps[i], 1e-9);
     EXPECT_NEAR(accuracyScale().valueAt(0.25), 0.95, 1e-9);
+
+    // A key's place on the keyboard: plain below the answers its figures need.
+    const auto key = [](uint64_t hits, uint64_t wrong, std::optional<double> ms) {
+        KeySummary k;
+        k.recentHits = hits;
+        k.recentWrong = wrong;
+        k.recentMs = ms;
+        if (hits + wrong > 0)
+            k.accuracy = static_cast<double>(hits) / static_cast<double>(hits + wrong);
+        return k;
+    };
+    struct KeyRow {
+        const char* name;
+        KeySummary key;
+        HeatMeasure measure;
+        std::optional<double> position;
+    };
+    const KeyRow keys[] = {
+        { "enough answers: by its average", key(MinAnswers, 0, 1000.0), HeatMeasure::Average, 0.5 },
+        { "one answer short: plain", key(MinAnswers - 2, 1, 1000.0), HeatMeasure::Average, std::nullopt },
+        { "wrong keys count as answers", key(MinAnswers - 2, 2, 500.0), HeatMeasure::Average, 0.25 },
+        { "only wrong keys lately: the slow end", key(0, MinAnswers, std::nullopt), HeatMeasure::Average,
+            1.0 },
+        { "accuracy from enough answers", key(18, 2, 500.0), HeatMeasure::Accuracy, 0.5 },
+        { "accuracy from too few: plain", key(9, 1, 500.0), HeatMeasure::Accuracy, std::nullopt },
+        { "never the target: plain", key(0, 0, std::nullopt), HeatMeasure::Accuracy, std::nullopt },
+    };
+    for (const KeyRow& row : keys) {
+        SCOPED_TRACE(row.name);
+        const std::optional<double> position = heatPosition(row.key, row.measure);
+        ASSERT_EQ(position.has_value(), row.position.has_value());
+        if (position) {
+            EXPECT_NEAR(*position, *row.position, 1e-9);
+        }
+    }
 }
 
 TEST(Progress, tallyTakesDrillsInBatchesAsTheyAreRecorded)

@@ -1,30 +1,91 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Writes a made-up practice history and best-times file for the README's picture of the progress
-// window: twelve days of the upper and home rows, getting faster, with a few keys slow and missed.
+// Writes a made-up week of practice and its best-times file, for the end-to-end run of the progress
+// window and the README's picture of it. The learner drills the home row two or three times a day
+// and gets faster, from about 1,470 ms to about 950 ms; rests on the fourth day; from the fifth
+// day on also drills the upper, home and lower rows, which come slower since the new rows are new
+// and more keys may come; and once drills the weak keys. Every drill is of a day before today, in
+// the computer's time zone, so that the window counts the week's days as the learner lived them.
 //
 // Usage: make_demo_history FOLDER   (writes FOLDER/touchdrill.sqlite and FOLDER/touchdrill.bst)
 #include "besttimesfile.h"
 #include "historydb.h"
+#include "practiceset.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <map>
 #include <string>
+#include <string_view>
 
 using namespace touchdrill;
 
 namespace {
 
-constexpr int64_t Nov24 = 1795478400000LL; // 2026-11-24 00:00 UTC
-constexpr int64_t Hour = 3600000LL;
+constexpr int Days = 7;
+constexpr int RestDay = 3;
 
-// A small fixed random walk, so that every run draws the same picture.
+// A small fixed random walk, so that every run draws the same figures.
 uint32_t nextRandom(uint32_t& state)
 {
     state = state * 1664525u + 1013904223u;
     return state >> 8;
+}
+
+// Milliseconds since the epoch of `hour`:00 local time, `daysAgo` days before today.
+int64_t localTime(int daysAgo, int hour)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm t = *std::localtime(&now);
+    t.tm_mday -= daysAgo;
+    t.tm_hour = hour;
+    t.tm_min = 0;
+    t.tm_sec = 0;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&t)) * 1000;
+}
+
+// How much slower than the learner's level a character comes, and the key typed instead of it.
+struct KeyNature {
+    double factor;
+    char instead;
+};
+
+const std::map<char, KeyNature>& natures()
+{
+    static const std::map<char, KeyNature> keys = {
+        // The home row: g and h, reached sideways, are the slow ones; l is missed for k.
+        { 'a', { 0.95, 's' } },
+        { 's', { 1.0, 'a' } },
+        { 'd', { 0.95, 'f' } },
+        { 'f', { 0.85, 'd' } },
+        { 'g', { 1.25, 'h' } },
+        { 'h', { 1.2, 'g' } },
+        { 'j', { 0.85, 'k' } },
+        { 'k', { 0.95, 'j' } },
+        { 'l', { 1.05, 'k' } },
+        // The rows learned later.
+        { 'q', { 1.5, 'a' } },
+        { 'w', { 1.35, 'e' } },
+        { 'e', { 1.2, 'w' } },
+        { 'r', { 1.25, 't' } },
+        { 't', { 1.4, 'r' } },
+        { 'y', { 1.6, 'u' } },
+        { 'u', { 1.25, 'y' } },
+        { 'i', { 1.2, 'o' } },
+        { 'o', { 1.3, 'i' } },
+        { 'p', { 1.6, 'o' } },
+        { 'z', { 1.6, 'x' } },
+        { 'x', { 1.5, 'z' } },
+        { 'c', { 1.4, 'v' } },
+        { 'v', { 1.35, 'b' } },
+        { 'b', { 1.6, 'v' } },
+        { 'n', { 1.3, 'm' } },
+        { 'm', { 1.3, 'n' } },
+    };
+    return keys;
 }
 
 } // namespace
@@ -37,45 +98,58 @@ int main(int argc, char** argv)
     }
     const std::string folder = argv[1];
     try {
-        // Per character: its first average, and the key typed instead when it is missed.
-        const std::map<char, std::pair<double, char>> keys = {
-            { 'q', { 900, 'a' } }, { 'w', { 720, 'e' } }, { 'e', { 560, 'w' } }, { 'r', { 600, 't' } },
-            { 't', { 780, 'r' } }, { 'y', { 980, 'u' } }, { 'u', { 640, 'y' } }, { 'i', { 620, 'o' } },
-            { 'o', { 700, 'i' } }, { 'p', { 1050, 'o' } }, { 'a', { 420, 's' } }, { 's', { 450, 'a' } },
-            { 'd', { 430, 'f' } }, { 'f', { 380, 'd' } }, { 'g', { 650, 'h' } }, { 'h', { 610, 'g' } },
-            { 'j', { 390, 'k' } }, { 'k', { 470, 'l' } }, { 'l', { 560, 'k' } },
-        };
         auto db = history::HistoryDb::open(folder + "/touchdrill.sqlite", true);
         BestTimes best {};
         uint32_t random = 7;
-        const int days = 12;
-        for (int day = 0; day < days; ++day) {
-            for (int session = 0; session < 3; ++session) {
-                history::DrillRecord drill;
-                drill.startedUtcMs = Nov24 + day * 24 * Hour + (8 + session * 5) * Hour + (day * 7 % 50) * 60000;
-                drill.endedUtcMs = drill.startedUtcMs + 4 * 60000;
-                drill.rows = "uh";
-                // Faster by a third over the twelve days; the slow keys stay slow for longer.
-                const double progress = (day * 3 + session) / double(days * 3 - 1);
-                for (const auto& [c, figures] : keys) {
-                    const auto [first, instead] = figures;
-                    history::KeyRecord key;
-                    key.code = static_cast<unsigned char>(c);
-                    key.hits = 3 + nextRandom(random) % 4;
-                    const double slow = first > 700 ? 0.2 : 0.35;
-                    const double average = first * (1.0 - slow * progress) * (0.9 + (nextRandom(random) % 200) / 1000.0);
-                    key.totalMs = static_cast<uint32_t>(std::lround(average * key.hits));
-                    const bool shaky = first > 700 || c == 'g';
-                    key.wrong = nextRandom(random) % (shaky ? 3 : 12) == 0 ? 1 + (shaky ? nextRandom(random) % 2 : 0) : 0;
-                    if (key.wrong)
-                        key.wrongKeys[static_cast<unsigned char>(instead)] = key.wrong;
-                    drill.keys.push_back(key);
-                    uint32_t& b = best[static_cast<std::size_t>(c - FirstCode)];
-                    const uint32_t rounded = key.totalMs / key.hits;
-                    if (b == 0 || rounded < b)
-                        b = rounded;
+        int done = 0; // home-row drills so far
+        const int homeDrills = 2 * (Days - 1) + 1; // two a day on six days, three on the last
+        auto drill = [&](int day, int hour, const std::string& rows, std::string_view characters) {
+            history::DrillRecord record;
+            record.startedUtcMs = localTime(Days - day, hour) + (day * 7 % 50) * 60000;
+            record.endedUtcMs = record.startedUtcMs + 4 * 60000;
+            record.rows = rows;
+            // The learner's home-row level, from 1,469 ms down to 948 ms by equal ratios.
+            const double level = 1469.0 * std::pow(948.0 / 1469.0, done / double(homeDrills - 1));
+            // More keys to choose from take longer: the same level gives a third more over 26 keys.
+            const double choice = characters.size() > HomeRow.size() ? 1.3 : 1.0;
+            std::map<unsigned char, history::KeyRecord> keys;
+            for (const char c : characters) {
+                const KeyNature nature = natures().at(c);
+                history::KeyRecord& key = keys[static_cast<unsigned char>(c)];
+                key.code = static_cast<unsigned char>(c);
+                key.hits = 4 + nextRandom(random) % 4;
+                const double average
+                    = level * choice * nature.factor * (0.94 + (nextRandom(random) % 120) / 1000.0);
+                key.totalMs = static_cast<uint32_t>(std::lround(average * key.hits));
+                const bool shaky = nature.factor >= 1.2;
+                key.wrong = nextRandom(random) % (shaky ? 3 : 10) == 0 ? 1 + nextRandom(random) % 2 : 0;
+                if (key.wrong)
+                    key.wrongKeys[static_cast<unsigned char>(nature.instead)] = key.wrong;
+                uint32_t& b = best[static_cast<std::size_t>(c - FirstCode)];
+                const uint32_t truncated = key.totalMs / key.hits;
+                if (b == 0 || truncated < b)
+                    b = truncated;
+            }
+            for (auto& [code, key] : keys)
+                record.keys.push_back(std::move(key));
+            db->record(record);
+        };
+        const std::string threeRows = std::string(UpperRow) + std::string(HomeRow) + std::string(LowerRow);
+        // Each day's drills in the order they were done: home row at 8:00, 13:00 (and 18:00 on the
+        // last day), the three rows at 10:00 and 15:00 from the day after the rest, weak keys at 21:00.
+        for (int day = 0; day < Days; ++day) {
+            if (day == RestDay)
+                continue;
+            for (int hour = 8; hour <= 21; ++hour) {
+                const bool home = hour == 8 || hour == 13 || (hour == 18 && day == Days - 1);
+                if (home) {
+                    drill(day, hour, "h", HomeRow);
+                    ++done;
+                } else if ((hour == 10 || hour == 15) && day > RestDay) {
+                    drill(day, hour, "uhl", threeRows);
+                } else if (hour == 21 && day == Days - 2) {
+                    drill(day, hour, history::WeakKeysRows, "ghl");
                 }
-                db->record(drill);
             }
         }
         saveBestTimes(folder + "/touchdrill.bst", best);

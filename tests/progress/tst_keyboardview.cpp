@@ -23,7 +23,9 @@ history::KeySummary summary(unsigned char code, std::optional<double> recentMs, 
     history::KeySummary s;
     s.code = code;
     s.drills = 5;
-    s.recentHits = recentMs ? 10 : 0;
+    // Enough answers to be coloured; all of them wrong without a time.
+    s.recentHits = recentMs ? history::MinAnswers : 0;
+    s.recentWrong = recentMs ? 0 : history::MinAnswers;
     s.recentMs = recentMs;
     s.accuracy = accuracy;
     return s;

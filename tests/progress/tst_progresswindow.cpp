@@ -6,6 +6,7 @@
 #include "keyboardview.h"
 #include "progresschart.h"
 #include "progresswindow.h"
+#include "scratchfolder.h"
 #include "weakkeysmodel.h"
 
 #include <QApplication>
@@ -18,7 +19,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -65,7 +65,7 @@ struct Fixture {
     FakeHistory history;
     std::vector<std::string> pools;
     QStringList errors;
-    QTemporaryDir dir;
+    touchdrill::testing::ScratchFolder dir;
     std::unique_ptr<ProgressWindow> window;
     std::function<void(ProgressWindow::Options&)> adjust; // before the window is made
 
@@ -83,7 +83,7 @@ struct Fixture {
             return QString();
         };
         options.errorBox = [this](const QString& text) { errors << text; };
-        options.iniPath = dir.filePath(QStringLiteral("t.ini")).toStdString();
+        options.iniPath = dir.path("t.ini");
         if (adjust)
             adjust(options);
         window = std::make_unique<ProgressWindow>(options);
@@ -470,12 +470,12 @@ TEST(ProgressWindow, exportEscapeAndPlacement)
     Fixture f;
     // The export reads the history file itself, as the command line's does.
     history::DrillRecord stored = drill(1, { { 'a', 2, 600, 0, {} } });
-    const std::string historyPath = f.dir.filePath(QStringLiteral("h.sqlite")).toStdString();
+    const std::string historyPath = f.dir.path("h.sqlite");
     history::HistoryDb::open(historyPath, true)->record(stored);
     f.history.drills = { stored };
     f.adjust = [&](ProgressWindow::Options& options) { options.historyPath = historyPath; };
     f.open();
-    const QString csv = f.dir.filePath(QStringLiteral("out.csv"));
+    const QString csv = QString::fromStdString(f.dir.path("out.csv"));
     f.window->exportCsvTo(csv);
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -483,7 +483,7 @@ TEST(ProgressWindow, exportEscapeAndPlacement)
     EXPECT_GE(lines.size(), 2);
     EXPECT_TRUE(lines.value(1).contains(",a,2,600,300,")) << lines.value(1).toStdString();
     try {
-        f.window->exportCsvTo(f.dir.filePath(QStringLiteral("missing/out.csv")));
+        f.window->exportCsvTo(QString::fromStdString(f.dir.path("missing/out.csv")));
         ADD_FAILURE() << "no error for a folder that does not exist";
     } catch (const std::exception& error) {
         EXPECT_TRUE(QString::fromUtf8(error.what()).endsWith(QStringLiteral(" に書き込めません")));
@@ -494,7 +494,7 @@ TEST(ProgressWindow, exportEscapeAndPlacement)
     const QRect outer = f.window->frameGeometry(); // what is kept is the size with the frame
     QTest::keyClick(f.window->table, Qt::Key_Escape);
     EXPECT_FALSE(f.window->isVisible());
-    QFile ini(f.dir.filePath(QStringLiteral("t.ini")));
+    QFile ini(QString::fromStdString(f.dir.path("t.ini")));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     const QByteArray saved = ini.readAll();
     EXPECT_EQ(saved.toStdString(),
@@ -545,7 +545,7 @@ TEST(ProgressWindow, storedSizesRaisedToTheLayoutsLeastAndFittedToTheScreen)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Fixture f;
-        QFile ini(f.dir.filePath(QStringLiteral("t.ini")));
+        QFile ini(QString::fromStdString(f.dir.path("t.ini")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write(QByteArray("[Progress]\nTop=10\nLeft=20\n") + row.sizes);
         ini.close();
@@ -564,7 +564,7 @@ TEST(ProgressWindow, storedSizesRaisedToTheLayoutsLeastAndFittedToTheScreen)
 TEST(ProgressWindow, opensFromTheDigestAndReadsACharacterWhenChosen)
 {
     Fixture f;
-    auto db = history::HistoryDb::open(f.dir.filePath(QStringLiteral("h.sqlite")).toStdString(), true);
+    auto db = history::HistoryDb::open(f.dir.path("h.sqlite"), true);
     auto record = [&](int64_t i) {
         std::vector<history::KeyRecord> keys = { { 'a', 2, uint32_t(300 + 10 * i), uint32_t(i % 3), {} },
             { 'd', 1, uint32_t(900 - 20 * i), 0, {} } };

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "besttimesfile.h"
+#include "filebytes.h"
 #include "fileio/atomicfile_p.h"
 #include "ioerror.h"
-#include "testfiles.h"
+#include "permissionchecks.h"
+#include "scratchfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +55,7 @@ struct FaultScope {
 
 TEST(BestTimesFile, bytesAreLittleEndianAtFourTimesCodeMinus33)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("t.bst");
     saveBestTimes(path, someBests());
     EXPECT_EQ(readBytes(path), someBestsFile);
@@ -67,7 +69,7 @@ TEST(BestTimesFile, bytesAreLittleEndianAtFourTimesCodeMinus33)
 
 TEST(BestTimesFile, longFileIsReadForItsFirst376BytesAndCutByTheRewrite)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("t.bst");
     Bytes longer = someBestsFile;
     longer.resize(500, 0xEE);
@@ -82,7 +84,7 @@ TEST(BestTimesFile, longFileIsReadForItsFirst376BytesAndCutByTheRewrite)
 
 TEST(BestTimesFile, shortFileFailsWithCode100AndLeavesTheTableAlone)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("t.bst");
     for (std::size_t size : { 0, 4, 375 }) {
         SCOPED_TRACE(size);
@@ -95,7 +97,7 @@ TEST(BestTimesFile, shortFileFailsWithCode100AndLeavesTheTableAlone)
 
 TEST(BestTimesFile, whatCountsAsAnExistingFile)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     writeBytes(folder.path("file"), someBestsFile);
     std::filesystem::create_directory(folder.path("folder"));
     std::filesystem::create_symlink(folder.path("file"), folder.path("link"));
@@ -115,7 +117,7 @@ TEST(BestTimesFile, whatCountsAsAnExistingFile)
 
 TEST(BestTimesFile, refusedOpensAndCreatesReportTheirCodes)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string readOnly = folder.path("readonly.bst");
     writeBytes(readOnly, someBestsFile);
     ::chmod(readOnly.c_str(), 0444);
@@ -204,7 +206,7 @@ TEST(BestTimesFile, failedRewriteKeepsTheOldFileAndLeavesNoTemporary)
             = current->step == detail::WriteStep::CreateNamed && step == detail::WriteStep::CreateUnnamed;
         return step == current->step || create ? current->err : 0;
     });
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("t.bst");
     tempPrefix = path + ".tmp-";
     for (const Row& row : table) {
@@ -223,7 +225,7 @@ TEST(BestTimesFile, failedRewriteKeepsTheOldFileAndLeavesNoTemporary)
 
 TEST(BestTimesFile, crashBeforeTheRenameLeavesTheOldFileWhole)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("t.bst");
     writeBytes(path, someBestsFile);
 
@@ -276,7 +278,7 @@ TEST(BestTimesFile, crashBeforeTheRenameLeavesTheOldFileWhole)
 
 TEST(BestTimesFile, rewriteKeepsModeAndWritesThroughALink)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const mode_t oldMask = ::umask(022);
     const std::string fresh = folder.path("fresh.bst");
     saveBestTimes(fresh, someBests());

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "besttimesfile.h"
+#include "filebytes.h"
 #include "fileio/atomicfile_p.h"
 #include "ioerror.h"
+#include "permissionchecks.h"
+#include "scratchfolder.h"
 #include "showresults.h"
-#include "testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +66,7 @@ const Lines earlierLines { "x,1,2", "repaint" };
 
 TEST(ShowResults, firstRunThenASecondDrill)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("touchdrill.bst");
     Window window;
 
@@ -95,7 +97,7 @@ TEST(ShowResults, firstRunThenASecondDrill)
 
 TEST(ShowResults, bestsOfTheFileAndOfTheRunJoinAtTheLowerOne)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("t.bst");
     writeBytes(path, handMadeFile({ { 'q', 4294967295u }, { 'z', 250 }, { 'y', 80 } }, 400));
     Window window;
@@ -128,7 +130,7 @@ TEST(ShowResults, bestsOfTheFileAndOfTheRunJoinAtTheLowerOne)
 
 TEST(ShowResults, zeroMillisecondAverageLeavesTheBestAsItIs)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("t.bst");
     Window window;
     ShowResults(path, drill({ { 'k', 3, 5 } }), window.best, window.list);
@@ -144,7 +146,7 @@ TEST(ShowResults, zeroMillisecondAverageLeavesTheBestAsItIs)
 
 TEST(ShowResults, unreadableFileIsLeftAsItIsAndTheRunsBestsKept)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string shortFile = folder.path("short.bst");
     const Bytes shortBytes = handMadeFile({ { 'a', 5 } }, 375);
     writeBytes(shortFile, shortBytes);
@@ -189,7 +191,7 @@ TEST(ShowResults, unreadableFileIsLeftAsItIsAndTheRunsBestsKept)
 
 TEST(ShowResults, failedRewriteKeepsTheNewLinesAndBests)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string inTheWay = folder.path("dir.bst");
     std::filesystem::create_directory(inTheWay);
     const std::string readOnly = folder.path("readonly.bst");
@@ -237,7 +239,7 @@ TEST(ShowResults, failedRewriteKeepsTheNewLinesAndBests)
 
 TEST(ShowResults, diskFullKeepsTheOldFileAndTheNextRewriteStoresTheImprovement)
 {
-    TempFolder folder;
+    ScratchFolder folder;
     const std::string path = folder.path("t.bst");
     const Bytes old = handMadeFile({ { 'a', 300 } });
     writeBytes(path, old);

@@ -2,7 +2,7 @@
 // Tests of the choice between files beside the executable and files in the user's folders.
 #include "settings/filelocations.h"
 
-#include "tempdir.h"
+#include "scratchfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 
 namespace touchdrill {
 namespace {
+
+using testing::ScratchFolder;
 
 struct Machine {
     std::map<std::string, std::string> variables;
@@ -165,7 +167,7 @@ mode_t modeOf(const std::string& path)
 
 TEST(FileLocations, CreatesMissingFoldersPrivateAndLeavesOthersAlone)
 {
-    TempDir dir;
+    ScratchFolder dir;
     ASSERT_EQ(::mkdir(dir.path("config").c_str(), 0755), 0);
     ASSERT_EQ(::chmod(dir.path("config").c_str(), 0755), 0);
     dir.write("blocked", "a file where a folder should be");
@@ -218,7 +220,7 @@ TEST(FileLocations, CreatesMissingFoldersPrivateAndLeavesOthersAlone)
 
 TEST(FileLocations, RealSystemSeesWritableFoldersAndFiles)
 {
-    TempDir dir;
+    ScratchFolder dir;
     EXPECT_TRUE(FileLocations::decide(dir.path("touchdrill")).portable());
     EXPECT_EQ(FileLocations::decide(dir.path("touchdrill")).bestTimes(), dir.path("touchdrill.bst"));
     const FileLocations::System real = FileLocations::System::real();

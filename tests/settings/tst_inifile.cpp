@@ -2,7 +2,7 @@
 #include "settings/inifile.h"
 
 #include "permissionchecks.h"
-#include "tempdir.h"
+#include "scratchfolder.h"
 
 #include <ctime>
 #include <fcntl.h>
@@ -12,6 +12,8 @@
 
 namespace touchdrill {
 namespace {
+
+using testing::ScratchFolder;
 
 using namespace std::string_literals;
 
@@ -59,7 +61,7 @@ TEST(ReadIniString, Table)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         if (row.file)
             dir.write("t.ini", *row.file);
         EXPECT_EQ(readIniString(dir.path("t.ini"), row.section, row.key, Dflt), row.expected);
@@ -68,7 +70,7 @@ TEST(ReadIniString, Table)
 
 TEST(ReadIniString, LongDefaultIsCutAndOddFilesAreLeftAlone)
 {
-    TempDir dir;
+    ScratchFolder dir;
     EXPECT_EQ(readIniString(dir.path("none"), "Form", "Top", std::string(3000, 'd')).size(), 2047u);
     // A folder, and a FIFO that nobody writes to (which must not block the reader).
     EXPECT_EQ(readIniString(dir.path(""), "Form", "Top", Dflt), Dflt);
@@ -85,7 +87,7 @@ TEST(ReadIniString, LongDefaultIsCutAndOddFilesAreLeftAlone)
 
 TEST(ReadIniString, LargeFiles)
 {
-    TempDir dir;
+    ScratchFolder dir;
     std::string text = "[Big]\nk=" + std::string(100000, '\0') + "\n";
     for (int i = 0; i < 5000; ++i)
         text += "[S" + std::to_string(i) + "]\nTop=" + std::to_string(i) + "\n";
@@ -142,7 +144,7 @@ TEST(WriteIniString, KeepsEveryOtherByte)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         if (row.before)
             dir.write("t.ini", *row.before);
         ASSERT_TRUE(writeIniString(dir.path("t.ini"), "Form", "Top", row.value));
@@ -178,7 +180,7 @@ TEST(WriteIniString, RefusesWhatCannotBeWrittenOrReadBack)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         const std::string before = "[Form]\nTop=0\n";
         dir.write("t.ini", before);
         std::filesystem::create_directory(dir.path("sub"));
@@ -190,7 +192,7 @@ TEST(WriteIniString, RefusesWhatCannotBeWrittenOrReadBack)
 
 TEST(WriteIniString, KeepsModeAndFollowsLinks)
 {
-    TempDir dir;
+    ScratchFolder dir;
     dir.write("t.ini", "[Form]\nTop=1\n");
     ASSERT_EQ(::chmod(dir.path("t.ini").c_str(), 0640), 0);
     ASSERT_TRUE(writeIniString(dir.path("t.ini"), "Form", "Top", "2"));
@@ -229,7 +231,7 @@ TEST(WriteIniString, AsAUserWithoutRoot)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         std::filesystem::create_directory(dir.path("f"));
         const std::string before = "[Form]\nTop=1\n";
         if (row.fileMode) {
@@ -253,14 +255,14 @@ TEST(WriteIniString, AsAUserWithoutRoot)
             EXPECT_EQ(now.st_ino, old.st_ino);
             EXPECT_EQ(now.st_mode, old.st_mode);
         }
-        EXPECT_EQ(TempDir::names(dir.path("f")).size(), row.fileMode ? 1u : 0u)
+        EXPECT_EQ(ScratchFolder::names(dir.path("f")).size(), row.fileMode ? 1u : 0u)
             << "nothing left beside the file";
     }
 }
 
 TEST(WriteIniString, RemovesTemporaryFilesThatAKilledWriteLeft)
 {
-    TempDir dir;
+    ScratchFolder dir;
     dir.write("t.ini", "[Form]\nTop=1\n");
     const timespec anHourAgo[2] = { { ::time(nullptr) - 3600, 0 }, { ::time(nullptr) - 3600, 0 } };
     // Also the names of earlier versions: ".t.ini.tmp<pid>-<serial>".

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/iniinteger.h"
 
+#include "scratchfolder.h"
 #include "settings/inifile.h"
-#include "tempdir.h"
 
 #include <climits>
 #include <gtest/gtest.h>
@@ -10,6 +10,8 @@
 
 namespace touchdrill {
 namespace {
+
+using testing::ScratchFolder;
 
 using namespace std::string_view_literals;
 
@@ -80,7 +82,7 @@ TEST(ParseIniInteger, Table)
 
 TEST(ReadIniInteger, ReadsTheKeysTrimmedAndUnquotedText)
 {
-    TempDir dir;
+    ScratchFolder dir;
     dir.write("t.ini", "[Form]\nTop =  0x1F  \nLeft=\"-$10\"\nWidth=12abc\n");
     const std::string path = dir.path("t.ini");
     EXPECT_EQ(readIniInteger(path, "Form", "Top", 7), 31);

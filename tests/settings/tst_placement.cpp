@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/placement.h"
 
-#include "tempdir.h"
+#include "scratchfolder.h"
 
 #include <climits>
 #include <csignal>
@@ -24,6 +24,8 @@ void PrintTo(const WindowBounds& b, std::ostream* os)
 }
 
 namespace {
+
+using testing::ScratchFolder;
 
 constexpr WorkArea Screen { 0, 0, 1024, 768 };
 constexpr WindowSize Minimum { 257, 196 };
@@ -80,7 +82,7 @@ TEST(RestorePlacement, Table)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         if (row.file)
             dir.write("t.ini", *row.file);
         EXPECT_EQ(restorePlacement(dir.path("t.ini"), row.area, 369, 422, row.minimum), row.expected);
@@ -131,7 +133,7 @@ TEST(RestorePlacement, SeveralScreens)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         if (row.file)
             dir.write("t.ini", *row.file);
         EXPECT_EQ(restorePlacement(dir.path("t.ini"), row.screens, 369, 422), row.expected);
@@ -200,7 +202,7 @@ TEST(HasStoredPosition, Table)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TempDir dir;
+        ScratchFolder dir;
         if (row.file)
             dir.write("t.ini", *row.file);
         EXPECT_EQ(hasStoredPosition(dir.path("t.ini"), "Form"), row.expected);
@@ -209,7 +211,7 @@ TEST(HasStoredPosition, Table)
 
 TEST(SavePlacement, WritesTheFourKeysAndRestoresThem)
 {
-    TempDir dir;
+    ScratchFolder dir;
     dir.write("t.ini", "; mine\r\n[Other]\r\nTop=1\r\n");
     savePlacement(dir.path("t.ini"), { 300, 200, 500, 450 });
     EXPECT_EQ(dir.read("t.ini"),
@@ -240,7 +242,7 @@ TEST(SavePlacement, WritesTheFourKeysAndRestoresThem)
 
 TEST(SavePlacement, FailureNamesTheFileAndStopsThere)
 {
-    TempDir dir;
+    ScratchFolder dir;
     const std::string unwritable = dir.path("none/t.ini");
     try {
         savePlacement(unwritable, { 1, 2, 3, 4 });

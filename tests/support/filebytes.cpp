@@ -1,43 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "testfiles.h"
+#include "filebytes.h"
 
-#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace touchdrill::testing {
-
-TempFolder::TempFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "tst_results-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_root = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code ec;
-    // Tests leave folders without write or search permission behind; give them back first.
-    for (auto it = std::filesystem::recursive_directory_iterator(m_root, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            std::filesystem::permissions(
-                it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    }
-    std::filesystem::remove_all(m_root, ec);
-}
-
-std::vector<std::string> TempFolder::namesExcept(const std::string& except) const
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_root)) {
-        const std::string name = entry.path().filename().string();
-        if (name != except)
-            names.push_back(name);
-    }
-    return names;
-}
 
 void writeBytes(const std::string& path, const Bytes& bytes)
 {
