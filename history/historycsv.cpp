@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
-#include <ostream>
 
 namespace touchdrill::history {
 
@@ -150,15 +149,6 @@ void appendCsvRows(const DrillRecord& drill, std::string& out)
         out += drillFields;
         out += "\r\n";
     }
-}
-
-void exportCsv(const std::vector<DrillRecord>& drills, std::ostream& out)
-{
-    tzset(); // TZ afresh: localtime_r() goes on with the zone it read first
-    std::string text(CsvHeader);
-    for (const DrillRecord& drill : drills)
-        appendCsvRows(drill, text);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 } // namespace touchdrill::history

@@ -6,10 +6,8 @@
 
 #include "drillrecord.h"
 
-#include <iosfwd>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace touchdrill::history {
 
@@ -23,8 +21,5 @@ inline constexpr std::string_view CsvHeader = "started_utc,character,hits,total_
 // outside those years. started_local is the start in the computer's time zone as the C library
 // last read it (tzset()), with its offset from UTC.
 void appendCsvRows(const DrillRecord& drill, std::string& out);
-
-// The whole CSV of `drills`, held in memory, to `out`.
-void exportCsv(const std::vector<DrillRecord>& drills, std::ostream& out);
 
 } // namespace touchdrill::history

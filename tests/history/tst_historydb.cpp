@@ -7,6 +7,7 @@
 #include "historyexport.h"
 #include "progressfigures.h"
 
+#include "csvexport.h"
 #include "scratchfolder.h"
 
 #include <sqlite3.h>
