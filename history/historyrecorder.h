@@ -30,7 +30,6 @@ public:
     // Record=0, is skipped and creates nothing. After a file that is not a history of ours,
     // nothing more is tried in this run. Never throws.
     std::string record(DrillRecord drill);
-    std::string record(const DrillEngine& engine) { return record(drillRecordOf(engine)); }
 
     // The database for reading, opened on first use without creating it; null when there is no
     // file yet. Where it cannot be opened for writing (a read-only file, a full disk or another

@@ -286,12 +286,12 @@ void BM_RecordDrill(benchmark::State& state)
     const double size = double(fs::file_size(path));
     FinishedDrill drill;
     history::HistoryRecorder recorder(path, folder.path("touchdrill.ini"));
-    if (!recorder.record(drill.engine).empty()) // opens the database
+    if (!recorder.record(history::drillRecordOf(drill.engine)).empty()) // opens the database
         state.SkipWithError("the first drill was not recorded");
     std::vector<double> ms;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const std::string report = recorder.record(drill.engine);
+        const std::string report = recorder.record(history::drillRecordOf(drill.engine));
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         if (!report.empty())
             state.SkipWithError(report.c_str());
@@ -315,7 +315,7 @@ void BM_RecordFirstDrill(benchmark::State& state)
     FinishedDrill drill;
     for (auto _ : state) {
         history::HistoryRecorder recorder(path, folder.path("touchdrill.ini"));
-        if (!recorder.record(drill.engine).empty())
+        if (!recorder.record(history::drillRecordOf(drill.engine)).empty())
             state.SkipWithError("the drill was not recorded");
     }
     state.SetLabel(state.range(0) ? "disk (/var/tmp)" : "tmpfs (/dev/shm)");
