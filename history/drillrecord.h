@@ -4,6 +4,7 @@
 #pragma once
 
 #include "keycounts.h"
+#include "keystats.h"
 
 #include <cstdint>
 #include <map>
@@ -27,6 +28,10 @@ struct KeyRecord : KeyCounts {
 
     unsigned char code = 0; // the target, '!'..'~'
     std::map<unsigned char, uint32_t> wrongKeys; // which byte was typed instead, and how often
+
+    // Whether this is one of its character's drills, as every figure counts them: a practice
+    // character that was answered or had a wrong key typed (countsAsDrill()).
+    bool isKeyDrill() const { return isPracticeCode(code) && countsAsDrill(); }
 };
 
 struct DrillRecord {

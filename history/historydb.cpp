@@ -48,7 +48,7 @@ HistoryDigest digestOf(const std::vector<DrillRecord>& drills)
     std::array<std::array<uint64_t, 256>, CodeCount> typedInstead {};
     for (const DrillRecord& drill : drills) {
         for (const KeyRecord& key : drill.keys) {
-            if (!isPracticeCode(key.code) || !key.countsAsDrill())
+            if (!key.isKeyDrill())
                 continue;
             const std::size_t index = key.code - FirstCode;
             perKey[index].push_back({ key, drill.id });

@@ -134,7 +134,7 @@ void ProgressTally::add(const DrillRecord& drill)
 {
     const auto index = static_cast<uint32_t>(m_drills.size());
     for (const KeyRecord& key : drill.keys) {
-        if (!isPracticeCode(key.code) || !key.countsAsDrill())
+        if (!key.isKeyDrill())
             continue;
         const std::size_t code = key.code - FirstCode;
         m_keys[code].entries.push_back({ key, index });
