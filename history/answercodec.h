@@ -10,16 +10,16 @@
 //   right   = (step << 1 | 0)
 //
 // Each step is a key's time less the one before it within the answer (less 0 for the first key),
-// modulo 2^32: times within an answer only grow, so a step is a typing time, mostly two bytes up to
-// 8191 ms, and any 32-bit times still come back as they were. A wrong key so costs its byte and its
-// time, with no count ahead. The target before each answer is not stored: it is the previous
-// answer's target. The count of answers up front tells a blob cut off at an answer's end from a
-// shorter drill.
+// modulo 2^32: times within an answer only grow, so a step is one typing time (one byte below
+// 64 ms, two up to 8191 ms), and any 32-bit times still come back as they were. A wrong key so
+// costs its byte and its time, with no count ahead. The target before each answer is not stored:
+// it is the previous answer's target. The count of answers up front tells a blob cut off at an
+// answer's end from a shorter drill.
 //
-// A blob read back is held to what the encoder writes: the format byte, a count no larger than the
-// bytes left could hold (so a damaged count allocates nothing), the shortest form of every
-// integer, targets '!'..'~', nothing after the last answer. Anything else is
-// refused whole.
+// A blob read back is held to what the encoder writes, so that each drill has one blob: the format
+// byte, a count no larger than the bytes left could hold (so a damaged count allocates no more than
+// the blob's size allows), the shortest form of every integer, targets '!'..'~', nothing after the
+// last answer. Anything else is refused whole.
 #pragma once
 
 #include <cstdint>

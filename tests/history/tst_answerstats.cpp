@@ -101,6 +101,14 @@ TEST(AnswerStats, timeFigures)
 
 TEST(AnswerStats, mannWhitney)
 {
+    // `count` times each of the values from `from` on, one apart.
+    const auto run = [](std::initializer_list<std::pair<uint32_t, uint32_t>> counts, uint32_t step = 0) {
+        std::vector<uint32_t> out;
+        for (const auto& [count, from] : counts)
+            for (uint32_t i = 0; i < count; ++i)
+                out.push_back(from + i * step);
+        return out;
+    };
     struct Row {
         const char* name;
         std::vector<uint32_t> earlier, later;
@@ -115,28 +123,18 @@ TEST(AnswerStats, mannWhitney)
         { "3 against 5", { 100, 300, 500 }, { 150, 200, 250, 260, 270 }, 20.0 / 35, true, true },
         { "7 against 8, faster at p < 0.05", { 420, 515, 380, 610, 450, 700, 530 },
             { 390, 360, 415, 440, 350, 400, 372, 430 }, 0.013986013986013986, true, true },
-        { "30 against 30 apart: normal", {}, {}, 3.019859359162151e-11, true, false },
+        { "30 against 30 apart: normal", run({ { 30, 101 } }, 1), run({ { 30, 1 } }, 1),
+            3.019859359162151e-11, true, false },
         { "ties in a small sample: normal with tie correction", { 1, 2, 2, 3 }, { 2, 3, 3, 4, 5 },
             0.09934224785346527, false, false },
-        { "three tied groups", {}, {}, 0.11585769443276345, true, false },
+        { "three tied groups", run({ { 10, 400 }, { 10, 500 }, { 10, 600 } }),
+            run({ { 15, 400 }, { 10, 500 }, { 5, 600 } }), 0.11585769443276345, true, false },
         { "all equal", { 7, 7, 7 }, { 7, 7, 7, 7 }, 1, false, false },
         { "no earlier answers", {}, { 1, 2 }, 1, false, false },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
-        std::vector<uint32_t> earlier = row.earlier, later = row.later;
-        if (std::string_view(row.name).starts_with("30 against")) {
-            for (uint32_t i = 1; i <= 30; ++i) {
-                earlier.push_back(100 + i);
-                later.push_back(i);
-            }
-        } else if (std::string_view(row.name).starts_with("three tied")) {
-            earlier.insert(earlier.end(), 10, 400), earlier.insert(earlier.end(), 10, 500);
-            earlier.insert(earlier.end(), 10, 600);
-            later.insert(later.end(), 15, 400), later.insert(later.end(), 10, 500);
-            later.insert(later.end(), 5, 600);
-        }
-        const RankTest test = mannWhitney(earlier, later);
+        const RankTest test = mannWhitney(row.earlier, row.later);
         EXPECT_NEAR(test.p, row.p, row.p * 1e-9);
         EXPECT_EQ(test.laterLower, row.laterLower);
         EXPECT_EQ(test.exact, row.exact);
