@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every answer of one drill, in order, and the compact blob the practice history keeps them in.
+//
+// The blob is bytes and unsigned LEB128 integers (7 bits a byte, low bits first, the top bit set on
+// every byte but the last), each at most 33 bits and written in its shortest form:
+//
+//   blob    = 0x01 (the format)  count of answers  answer * count
+//   answer  = target (one byte, '!'..'~')  wrong * any  right
+//   wrong   = (step << 1 | 1)  typed (one raw byte)
+//   right   = (step << 1 | 0)
+//
+// Each step is a key's time less the one before it within the answer (less 0 for the first key),
+// modulo 2^32: times within an answer only grow, so a step is one typing time (one byte below
+// 64 ms, two up to 8191 ms), and any 32-bit times still come back as they were. A wrong key so
+// costs its byte and its time, with no count ahead. The target before each answer is not stored:
+// it is the previous answer's target. The count of answers up front tells a blob cut off at an
+// answer's end from a shorter drill.
+//
+// A blob read back is held to what the encoder writes, so that each drill has one blob: the format
+// byte, a count no larger than the bytes left could hold (so a damaged count allocates no more than
+// the blob's size allows), the shortest form of every integer, targets '!'..'~', nothing after the
+// last answer. Anything else is refused whole.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace touchdrill::history {
+
+// A key typed while the target was on show, other than the target.
+struct WrongKey {
+    unsigned char typed = 0; // any byte
+    uint32_t ms = 0; // when it came, from the target's showing
+    bool operator==(const WrongKey&) const = default;
+};
+
+// One target of a drill, from its showing to its right key.
+struct Answer {
+    unsigned char target = 0; // '!'..'~'
+    unsigned char previous = 0; // the target before it; 0 for a drill's first answer
+    uint32_t ms = 0; // to the right key, as the results list adds it up
+    std::vector<WrongKey> wrongKeys; // in the order typed
+    bool operator==(const Answer&) const = default;
+};
+
+// A blob that is not one the encoder wrote: damaged, cut off, or of a later format.
+class AnswerBlobError : public std::runtime_error {
+public:
+    enum class Reason {
+        UnknownFormat, // the first byte is not a format this program writes
+        CutOff, // the bytes end within an integer or before the last answer
+        BadInteger, // an integer beyond 33 bits or not in its shortest form
+        CountTooLarge, // more answers than the bytes left can hold
+        BadTarget, // a target outside '!'..'~'
+        TrailingBytes, // bytes after the last answer
+    };
+    explicit AnswerBlobError(Reason reason);
+    Reason reason() const { return m_reason; }
+
+private:
+    Reason m_reason;
+};
+
+// The blob of a drill's answers, oldest first. Throws std::invalid_argument for answers no drill
+// gives: a target outside '!'..'~', a `previous` other than the target before it, or more than
+// 2^32 - 1 answers.
+std::vector<uint8_t> encodeAnswers(const std::vector<Answer>& answers);
+
+// The answers of a blob encodeAnswers() wrote. Any other bytes throw AnswerBlobError; no read
+// goes beyond `blob`, and no more is allocated than its size allows.
+std::vector<Answer> decodeAnswers(std::span<const uint8_t> blob);
+
+} // namespace touchdrill::history
