@@ -3,7 +3,7 @@
 // of the window's single-byte code page that typed characters become (codepage.h: what they show).
 #pragma once
 
-#include "codepage.h"
+#include "drill/codepage.h"
 
 #include <optional>
 #include <string>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "blockprogressbar.h"
+#include "app/blockprogressbar.h"
 
 #include <QPainter>
 

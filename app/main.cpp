@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // touchdrill: a touch-typing trainer for the Japanese keyboard.
-#include "apptext.h"
-#include "commandline.h"
-#include "historyexport.h"
-#include "tform1.h"
+#include "app/apptext.h"
+#include "app/commandline.h"
+#include "app/tform1.h"
+#include "history/historyexport.h"
 
-#include "touchdrill_icon.xpm"
+#include "app/touchdrill_icon.xpm"
 
 #include <QApplication>
 #include <QIcon>

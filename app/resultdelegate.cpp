@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "resultdelegate.h"
+#include "app/resultdelegate.h"
 
-#include "tform1.h"
+#include "app/tform1.h"
 
 #include <QApplication>
 #include <QPainter>

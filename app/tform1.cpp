@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tform1.h"
+#include "app/tform1.h"
 
-#include "apptext.h"
-#include "blockprogressbar.h"
-#include "chartpainter.h"
-#include "historyrecorder.h"
-#include "progresswindow.h"
-#include "resultdelegate.h"
-#include "resultline.h"
+#include "app/apptext.h"
+#include "app/blockprogressbar.h"
+#include "app/resultdelegate.h"
+#include "history/historyrecorder.h"
+#include "progress/progresswindow.h"
+#include "results/chartpainter.h"
+#include "results/resultline.h"
+#include "results/showresults.h"
 #include "settings/filenames.h"
-#include "showresults.h"
 
 #include <QApplication>
 #include <QCheckBox>

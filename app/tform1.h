@@ -2,11 +2,11 @@
 // The main window: its controls, the routing of typed keys, and the six handlers of the program.
 #pragma once
 
-#include "blockprogressbar.h"
-#include "clock.h"
-#include "drillengine.h"
-#include "drillrecord.h"
-#include "keystats.h"
+#include "app/blockprogressbar.h"
+#include "drill/clock.h"
+#include "drill/drillengine.h"
+#include "drill/keystats.h"
+#include "history/drillrecord.h"
 #include "settings/filelocations.h"
 #include "settings/windowplacement.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "codepage.h"
+#include "drill/codepage.h"
 
 #include <cstdio>
 

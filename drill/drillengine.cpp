@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "drillengine.h"
+#include "drill/drillengine.h"
 
 #include <algorithm>
 #include <utility>

@@ -2,11 +2,11 @@
 // The drill itself: prepare, start and stop on space, time each answer, show wrong keys.
 #pragma once
 
-#include "clock.h"
-#include "keystats.h"
-#include "practiceset.h"
-#include "randomgenerator.h"
-#include "windowops.h"
+#include "drill/clock.h"
+#include "drill/keystats.h"
+#include "drill/practiceset.h"
+#include "drill/randomgenerator.h"
+#include "drill/windowops.h"
 
 #include <cstdint>
 #include <functional>

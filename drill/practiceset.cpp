@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "practiceset.h"
+#include "drill/practiceset.h"
 
 namespace touchdrill {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "answercodec.h"
+#include "history/answercodec.h"
 
-#include "keystats.h"
+#include "drill/keystats.h"
 
 #include <limits>
 

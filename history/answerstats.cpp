@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "answerstats.h"
+#include "history/answerstats.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The chart's axes: round ticks, and a range that leaves out a point far from the rest.
-#include "chartaxis.h"
+#include "history/chartaxis.h"
 
 #include <algorithm>
 #include <chrono>

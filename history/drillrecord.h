@@ -3,8 +3,8 @@
 // hits, the milliseconds and the wrong keys typed while it was the target.
 #pragma once
 
-#include "keycounts.h"
-#include "keystats.h"
+#include "drill/keystats.h"
+#include "history/keycounts.h"
 
 #include <cstdint>
 #include <map>

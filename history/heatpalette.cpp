@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The heat map's palette and the colour formulas behind it, written from their published numbers.
-#include "heatpalette.h"
+#include "history/heatpalette.h"
 
 #include <algorithm>
 #include <array>

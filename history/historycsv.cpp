@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history as CSV: one row per drill and character, UTF-8, RFC 4180.
-#include "historycsv.h"
+#include "history/historycsv.h"
 
-#include "codepage.h"
+#include "drill/codepage.h"
 
 #include <chrono>
 #include <cmath>

@@ -4,7 +4,7 @@
 // key typed most often (empty when none), the drill's id, its rows and its local start time.
 #pragma once
 
-#include "drillrecord.h"
+#include "history/drillrecord.h"
 
 #include <string>
 #include <string_view>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The practice history database: opening, refusing, storing, reading.
-#include "historydb.h"
+#include "history/historydb.h"
 
-#include "historyschema.h"
-#include "keystats.h"
-#include "sqlitestatement.h"
+#include "drill/keystats.h"
+#include "history/historyschema.h"
+#include "history/sqlitestatement.h"
 
 #include <sqlite3.h>
 

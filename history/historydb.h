@@ -2,10 +2,10 @@
 // The practice history database: one SQLite file beside the executable, a row per drill.
 #pragma once
 
-#include "drillrecord.h"
-#include "historydigest.h"
-#include "historyerror.h"
-#include "historyschema.h"
+#include "history/drillrecord.h"
+#include "history/historydigest.h"
+#include "history/historyerror.h"
+#include "history/historyschema.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // drills and the keys typed instead, instead of every drill with every key.
 #pragma once
 
-#include "drillrecord.h"
-#include "keycounts.h"
+#include "history/drillrecord.h"
+#include "history/keycounts.h"
 
 #include <cstddef>
 #include <cstdint>

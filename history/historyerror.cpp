@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history's failures: SQLite's result codes sorted into kinds, and each kind's text.
-#include "historyerror.h"
+#include "history/historyerror.h"
 
 #include "fileio/errnokind.h"
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The export of the practice history as CSV, streamed from the database to the file or standard
 // output.
-#include "historyexport.h"
+#include "history/historyexport.h"
 
 #include "fileio/atomicfile.h"
 #include "fileio/errnokind.h"
-#include "historydb.h"
+#include "history/historydb.h"
 
 #include <ctime>
 #include <memory>

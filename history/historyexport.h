@@ -2,7 +2,7 @@
 // The export of the practice history as CSV, from the command line and from the progress window.
 #pragma once
 
-#include "historycsv.h"
+#include "history/historycsv.h"
 
 #include <functional>
 #include <iosfwd>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Records each finished drill in the practice history.
-#include "historyrecorder.h"
+#include "history/historyrecorder.h"
 
-#include "drillengine.h"
+#include "drill/drillengine.h"
 #include "settings/iniinteger.h"
 
 #include <utility>

@@ -3,8 +3,8 @@
 // reporting a failure once per run.
 #pragma once
 
-#include "drillrecord.h"
-#include "historydb.h"
+#include "history/drillrecord.h"
+#include "history/historydb.h"
 
 #include <memory>
 #include <string>

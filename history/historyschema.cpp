@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history's schema and its migration steps, and the checks that a file is a history of ours.
-#include "historyschema.h"
+#include "history/historyschema.h"
 
-#include "historydigest.h"
-#include "keycounts.h"
-#include "sqlitestatement.h"
+#include "history/historydigest.h"
+#include "history/keycounts.h"
+#include "history/sqlitestatement.h"
 
 #include <sqlite3.h>
 

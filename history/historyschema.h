@@ -3,7 +3,7 @@
 // to date, and the checks that a file is a whole history of ours before anything is written to it.
 #pragma once
 
-#include "keystats.h"
+#include "drill/keystats.h"
 
 #include <cstdint>
 #include <string>

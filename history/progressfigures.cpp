@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window's figures: series, per-character summaries, weak keys and the colour scale.
-#include "progressfigures.h"
+#include "history/progressfigures.h"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,9 @@
 // summary per character and the pool of weak keys to practise.
 #pragma once
 
-#include "drillrecord.h"
-#include "historydigest.h"
-#include "keystats.h"
+#include "drill/keystats.h"
+#include "history/drillrecord.h"
+#include "history/historydigest.h"
 
 #include <array>
 #include <cstddef>

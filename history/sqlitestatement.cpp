@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Prepared statements, transactions and plain runs of SQL on SQLite's C API.
-#include "sqlitestatement.h"
+#include "history/sqlitestatement.h"
 
 #include <sqlite3.h>
 

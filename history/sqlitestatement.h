@@ -3,7 +3,7 @@
 // run of SQL. Each failure throws the HistoryError that says what the history was doing.
 #pragma once
 
-#include "historyerror.h"
+#include "history/historyerror.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The JIS 106/109 keyboard's typing rows: key widths, legends, hit-testing and arrow-key moves.
-#include "keyboardlayout.h"
+#include "progress/keyboardlayout.h"
 
 #include <cmath>
 #include <limits>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The JIS keyboard coloured by each character's recent figures: painting, clicks and arrow keys.
-#include "keyboardview.h"
+#include "progress/keyboardview.h"
 
-#include "heatpalette.h"
-#include "progresstext.h"
+#include "history/heatpalette.h"
+#include "progress/progresstext.h"
 
 #include <QHelpEvent>
 #include <QKeyEvent>

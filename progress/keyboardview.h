@@ -2,8 +2,8 @@
 // The JIS keyboard coloured by each character's recent average or accuracy, with its legend.
 #pragma once
 
-#include "keyboardlayout.h"
-#include "progressfigures.h"
+#include "history/progressfigures.h"
+#include "progress/keyboardlayout.h"
 
 #include <QWidget>
 

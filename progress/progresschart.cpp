@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The chart over time: axes, date labels, two lines, and the values of the point under the pointer.
-#include "progresschart.h"
+#include "progress/progresschart.h"
 
-#include "progresstext.h"
+#include "progress/progresstext.h"
 
 #include <QDateTime>
 #include <QHelpEvent>

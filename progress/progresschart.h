@@ -2,8 +2,8 @@
 // The chart over time: average response time and accuracy per drill (or per day), with dates.
 #pragma once
 
-#include "chartaxis.h"
-#include "progressfigures.h"
+#include "history/chartaxis.h"
+#include "history/progressfigures.h"
 
 #include <QPolygonF>
 #include <QWidget>

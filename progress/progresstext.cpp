@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How the progress window writes its figures.
-#include "progresstext.h"
+#include "progress/progresstext.h"
 
-#include "codepage.h"
+#include "drill/codepage.h"
 
 #include <QStringList>
 

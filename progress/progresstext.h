@@ -2,7 +2,7 @@
 // How the progress window writes its figures: milliseconds, percentages, trends and wrong keys.
 #pragma once
 
-#include "progressfigures.h"
+#include "history/progressfigures.h"
 
 #include <QString>
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The 「練習の記録」 window: lays out the chart, the keyboard and the table, and wires them together.
-#include "progresswindow.h"
+#include "progress/progresswindow.h"
 
-#include "historydb.h"
-#include "historyexport.h"
-#include "keyboardview.h"
-#include "progresschart.h"
-#include "progresstext.h"
-#include "sortheader.h"
-#include "weakkeysmodel.h"
+#include "history/historydb.h"
+#include "history/historyexport.h"
+#include "progress/keyboardview.h"
+#include "progress/progresschart.h"
+#include "progress/progresstext.h"
+#include "progress/sortheader.h"
+#include "progress/weakkeysmodel.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

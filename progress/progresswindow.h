@@ -2,8 +2,8 @@
 // The 「練習の記録」 window: the chart over time, the keyboard, the weak keys, their drill and the export.
 #pragma once
 
-#include "keystats.h"
-#include "progressfigures.h"
+#include "drill/keystats.h"
+#include "history/progressfigures.h"
 #include "settings/windowplacement.h"
 
 #include <QWidget>

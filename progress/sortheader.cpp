@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The sort arrow turned to read as the learner reads it, whichever way the style draws it.
-#include "sortheader.h"
+#include "progress/sortheader.h"
 
 #include <QHash>
 #include <QImage>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-keys table: texts, alignment and sorting with the empty values kept last.
-#include "weakkeysmodel.h"
+#include "progress/weakkeysmodel.h"
 
-#include "progresstext.h"
+#include "progress/progresstext.h"
 
 #include <QColor>
 #include <QFont>

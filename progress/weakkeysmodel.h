@@ -3,7 +3,7 @@
 // first until the user chooses otherwise.
 #pragma once
 
-#include "progressfigures.h"
+#include "history/progressfigures.h"
 
 #include <QAbstractTableModel>
 

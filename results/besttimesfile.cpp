@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "besttimesfile.h"
+#include "results/besttimesfile.h"
 
 #include "fileio/atomicfile.h"
-#include "ioerror.h"
+#include "results/ioerror.h"
 
 #include <cerrno>
 #include <fcntl.h>

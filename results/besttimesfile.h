@@ -2,7 +2,7 @@
 // The best-times file: 94 little-endian unsigned 32-bit best averages, rewritten atomically.
 #pragma once
 
-#include "keystats.h"
+#include "drill/keystats.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "chartpainter.h"
+#include "results/chartpainter.h"
 
-#include "resultline.h"
+#include "results/resultline.h"
 
 #include <QColor>
 #include <QFontMetrics>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ioerror.h"
+#include "results/ioerror.h"
 
 #include "fileio/errnokind.h"
 

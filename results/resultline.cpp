@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "resultline.h"
+#include "results/resultline.h"
 
 namespace touchdrill {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "showresults.h"
+#include "results/showresults.h"
 
-#include "besttimesfile.h"
-#include "resultline.h"
+#include "results/besttimesfile.h"
+#include "results/resultline.h"
 
 #include <exception>
 

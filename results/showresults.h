@@ -2,7 +2,7 @@
 // The end of a drill: result lines into the results list, best averages kept in the best-times file.
 #pragma once
 
-#include "keystats.h"
+#include "drill/keystats.h"
 
 #include <string>
 

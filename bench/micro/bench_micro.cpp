@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // In-process micro-benchmarks: the key path of a drill, the painting of the results chart, and the
 // end of a drill with its best-times file. Painting goes to QImages on Qt's offscreen platform.
-#include "chartpainter.h"
-#include "drillengine.h"
-#include "fakewindow.h"
-#include "historydb.h"
-#include "historyrecorder.h"
-#include "progresschart.h"
-#include "progresswindow.h"
-#include "resultline.h"
-#include "scratchfolder.h"
-#include "showresults.h"
-#include "tform1.h"
+#include "app/tform1.h"
+#include "drill/drillengine.h"
+#include "history/historydb.h"
+#include "history/historyrecorder.h"
+#include "progress/progresschart.h"
+#include "progress/progresswindow.h"
+#include "results/chartpainter.h"
+#include "results/resultline.h"
+#include "results/showresults.h"
+#include "tests/support/fakewindow.h"
+#include "tests/support/scratchfolder.h"
 
 #include <QApplication>
 #include <QCheckBox>

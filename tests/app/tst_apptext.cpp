@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "apptext.h"
+#include "app/apptext.h"
 
 #include <QString>
 #include <gtest/gtest.h>

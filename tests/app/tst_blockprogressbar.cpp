@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The gauge repaints only the columns a new position changes; what reaches the screen must still be
 // exactly the gauge painted whole.
-#include "blockprogressbar.h"
+#include "app/blockprogressbar.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window under the offscreen platform, driven by key events the way a person types.
-#include "fakewindow.h"
-#include "practiceset.h"
-#include "progresswindow.h"
-#include "scratchfolder.h"
-#include "tform1.h"
+#include "app/tform1.h"
+#include "drill/practiceset.h"
+#include "progress/progresswindow.h"
+#include "tests/support/fakewindow.h"
+#include "tests/support/scratchfolder.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "drillengine.h"
-#include "fakewindow.h"
+#include "drill/drillengine.h"
+#include "tests/support/fakewindow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "randomgenerator.h"
+#include "drill/randomgenerator.h"
 
 #include <gtest/gtest.h>
 

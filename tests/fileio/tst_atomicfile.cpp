@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one writer of the program's files: the real flush and write calls, and the rules of a replace.
-#include "filebytes.h"
 #include "fileio/atomicfile.h"
 #include "fileio/atomicfile_p.h"
-#include "permissionchecks.h"
-#include "scratchfolder.h"
+#include "tests/support/filebytes.h"
+#include "tests/support/permissionchecks.h"
+#include "tests/support/scratchfolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a drill's answer blob: refused with AnswerBlobError or read, and what is read
 // is written back to the very same bytes. The same bytes taken as answers come back from their blob.
-#include "answercodec.h"
-#include "keystats.h"
+#include "drill/keystats.h"
+#include "history/answercodec.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary file contents through load and save: a short file never changes the table, a long one
 // is read for its first 376 bytes, and a save writes exactly those back.
-#include "besttimesfile.h"
-#include "ioerror.h"
-#include "scratchfolder.h"
+#include "results/besttimesfile.h"
+#include "results/ioerror.h"
+#include "tests/support/scratchfolder.h"
 
 #include <cstdint>
 #include <cstdio>

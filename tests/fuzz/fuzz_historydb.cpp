@@ -2,10 +2,10 @@
 // Arbitrary file contents as the practice history: every read the progress window and the export
 // make, then an open for writing with its migration and one drill stored. Nothing may crash, a
 // refused file keeps its bytes, and whatever is read stays within what a drill can hold.
-#include "csvexport.h"
-#include "historydb.h"
-#include "progressfigures.h"
-#include "scratchfolder.h"
+#include "history/historydb.h"
+#include "history/progressfigures.h"
+#include "tests/support/csvexport.h"
+#include "tests/support/scratchfolder.h"
 
 #include <cmath>
 #include <cstdint>

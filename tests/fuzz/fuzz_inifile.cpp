@@ -3,7 +3,7 @@
 // changes the one key it was asked to and leaves every other byte of the file as it was.
 #include "settings/inifile.h"
 
-#include "scratchfolder.h"
+#include "tests/support/scratchfolder.h"
 
 #include <algorithm>
 #include <cstddef>

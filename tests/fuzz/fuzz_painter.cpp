@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary item text and item position through the chart painter, on an offscreen image.
-#include "chartpainter.h"
+#include "results/chartpainter.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary item text through the field parser and the numeric fields; formatted lines parse back.
-#include "resultline.h"
+#include "results/resultline.h"
 
 #include <cstdint>
 #include <cstdlib>

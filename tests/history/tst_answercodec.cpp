@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A drill's answers as one blob: every answer comes back as it was, the bytes stay within the
 // budget on a realistic learner's drills, and damaged bytes are refused without reading past them.
-#include "answercodec.h"
+#include "history/answercodec.h"
 
-#include "keystats.h"
-#include "learnermodel.h"
+#include "drill/keystats.h"
+#include "tests/support/learnermodel.h"
 
 #include <gtest/gtest.h>
 

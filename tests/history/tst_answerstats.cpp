@@ -2,9 +2,9 @@
 // Response-time figures: order-statistic intervals against binomial tables, the Mann-Whitney p
 // against exact enumeration and the normal approximation worked by hand, the trend's windows, and
 // a simulated learner who is told of a change only when there is one.
-#include "answerstats.h"
+#include "history/answerstats.h"
 
-#include "learnermodel.h"
+#include "tests/support/learnermodel.h"
 
 #include <gtest/gtest.h>
 

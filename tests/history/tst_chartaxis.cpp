@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The chart's axes: round ticks from tiny ranges to huge ones, ranges that fit the points rather
 // than one far-off drill, and the time axis's steps and labels.
-#include "chartaxis.h"
+#include "history/chartaxis.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The heat map's palette: the colour formulas against published values, and the palette readable
 // with every single missing cone type.
-#include "heatpalette.h"
-#include "progressfigures.h"
+#include "history/heatpalette.h"
+#include "history/progressfigures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The history database against temporary files: storing, reading back, migrating, refusing
 // files that are not ours, another copy holding the lock, and the CSV export.
-#include "codepage.h"
+#include "drill/codepage.h"
 #include "fileio/atomicfile_p.h"
-#include "historydb.h"
-#include "historyexport.h"
-#include "progressfigures.h"
+#include "history/historydb.h"
+#include "history/historyexport.h"
+#include "history/progressfigures.h"
 
-#include "csvexport.h"
-#include "scratchfolder.h"
+#include "tests/support/csvexport.h"
+#include "tests/support/scratchfolder.h"
 
 #include <sqlite3.h>
 #include <sys/syscall.h>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Recording finished drills: what the engine hands over, the opt-out, and one report per run.
-#include "historyrecorder.h"
+#include "history/historyrecorder.h"
 
-#include "drillengine.h"
-#include "fakewindow.h"
-#include "scratchfolder.h"
+#include "drill/drillengine.h"
+#include "tests/support/fakewindow.h"
+#include "tests/support/scratchfolder.h"
 
 #include <sqlite3.h>
 #include <sys/resource.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A character's counts: what counts as a drill, the whole-millisecond average and adding up. The
 // average and the accuracy are checked with the chart's points, which carry the same counts.
-#include "keycounts.h"
+#include "history/keycounts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window's figures: series per drill and per day, per-character summaries, the
 // weighted pool of weak keys and the colour scale.
-#include "progressfigures.h"
+#include "history/progressfigures.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 // the computer's time zone, so that the window counts the week's days as the learner lived them.
 //
 // Usage: make_demo_history FOLDER   (writes FOLDER/touchdrill.sqlite and FOLDER/touchdrill.bst)
-#include "besttimesfile.h"
-#include "historydb.h"
-#include "practiceset.h"
+#include "drill/practiceset.h"
+#include "history/historydb.h"
+#include "results/besttimesfile.h"
 
 #include <cmath>
 #include <cstdint>

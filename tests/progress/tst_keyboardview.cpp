@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The keyboard view: which character a click or a key chooses, and how the keys are coloured.
-#include "keyboardlayout.h"
-#include "keyboardview.h"
+#include "progress/keyboardlayout.h"
+#include "progress/keyboardview.h"
 
 #include <QImage>
 #include <QSignalSpy>

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window with a history handed in: choosing a character everywhere at once, the chart's
 // points under the pointer, new drills, the weak-key button, the export and its placement.
-#include "historydb.h"
-#include "keyboardlayout.h"
-#include "keyboardview.h"
-#include "progresschart.h"
-#include "progresswindow.h"
-#include "scratchfolder.h"
-#include "weakkeysmodel.h"
+#include "history/historydb.h"
+#include "progress/keyboardlayout.h"
+#include "progress/keyboardview.h"
+#include "progress/progresschart.h"
+#include "progress/progresswindow.h"
+#include "progress/weakkeysmodel.h"
+#include "tests/support/scratchfolder.h"
 
 #include <QApplication>
 #include <QComboBox>

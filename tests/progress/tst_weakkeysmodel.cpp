@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The weak-keys table: its texts and its sorting through the view's header, empty values last.
-#include "sortheader.h"
-#include "weakkeysmodel.h"
+#include "progress/sortheader.h"
+#include "progress/weakkeysmodel.h"
 
 #include <QHeaderView>
 #include <QStandardItemModel>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "besttimesfile.h"
-#include "filebytes.h"
 #include "fileio/atomicfile_p.h"
-#include "ioerror.h"
-#include "permissionchecks.h"
-#include "scratchfolder.h"
+#include "results/besttimesfile.h"
+#include "results/ioerror.h"
+#include "tests/support/filebytes.h"
+#include "tests/support/permissionchecks.h"
+#include "tests/support/scratchfolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "chartpainter.h"
+#include "results/chartpainter.h"
 
 #include <QFont>
 #include <QImage>

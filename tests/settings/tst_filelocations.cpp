@@ -2,7 +2,7 @@
 // Tests of the choice between files beside the executable and files in the user's folders.
 #include "settings/filelocations.h"
 
-#include "scratchfolder.h"
+#include "tests/support/scratchfolder.h"
 
 #include <gtest/gtest.h>
 

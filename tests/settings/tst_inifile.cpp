@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/inifile.h"
 
-#include "permissionchecks.h"
-#include "scratchfolder.h"
+#include "tests/support/permissionchecks.h"
+#include "tests/support/scratchfolder.h"
 
 #include <ctime>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/iniinteger.h"
 
-#include "scratchfolder.h"
 #include "settings/inifile.h"
+#include "tests/support/scratchfolder.h"
 
 #include <climits>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/placement.h"
 
-#include "scratchfolder.h"
+#include "tests/support/scratchfolder.h"
 
 #include <climits>
 #include <csignal>

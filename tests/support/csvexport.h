@@ -3,7 +3,7 @@
 // the programs that link touchdrill_history.
 #pragma once
 
-#include "historycsv.h"
+#include "history/historycsv.h"
 
 #include <ctime>
 #include <ostream>

@@ -2,8 +2,8 @@
 // A window made of plain fields and a clock the test sets, for driving the drill engine.
 #pragma once
 
-#include "clock.h"
-#include "windowops.h"
+#include "drill/clock.h"
+#include "drill/windowops.h"
 
 #include <algorithm>
 #include <string>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "filebytes.h"
+#include "tests/support/filebytes.h"
 
 #include <fstream>
 #include <iterator>

@@ -3,7 +3,7 @@
 // made by hand.
 #pragma once
 
-#include "keystats.h"
+#include "drill/keystats.h"
 
 #include <cstdint>
 #include <string>

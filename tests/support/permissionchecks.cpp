@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Dropping the capabilities that let root past permission bits, for the calling thread only.
-#include "permissionchecks.h"
+#include "tests/support/permissionchecks.h"
 
 #include <linux/capability.h>
 #include <sys/syscall.h>

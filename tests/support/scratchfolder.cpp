@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "scratchfolder.h"
+#include "tests/support/scratchfolder.h"
 
 #include <cstdlib>
 #include <fstream>
