@@ -2,6 +2,7 @@
 // The practice history database on SQLite's C API: opening, refusing, migrating, storing, reading.
 #include "historydb.h"
 
+#include "fileio/sysfile.h"
 #include "keystats.h"
 #include "settings/filenames.h"
 
@@ -123,7 +124,7 @@ enum class Doing { Reading, Writing };
 HistoryError::Kind kindOf(sqlite3* db, int rc)
 {
     using Kind = HistoryError::Kind;
-    const int err = db ? sqlite3_system_errno(db) : 0;
+    const int err = db ? sysfile::errnoFromSystem(sqlite3_system_errno(db)) : 0;
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -371,7 +372,7 @@ enum class Found { Nothing, EmptyFile, Database };
 Found inspect(const std::string& path, Doing doing)
 {
     struct stat info { };
-    if (stat(path.c_str(), &info) != 0) {
+    if (sysfile::stat(path, info) != 0) {
         if (errno == ENOENT)
             return Found::Nothing;
         fail(HistoryError::Kind::CannotWrite, doing, path);
@@ -380,7 +381,7 @@ Found inspect(const std::string& path, Doing doing)
         fail(HistoryError::Kind::NotHistory, doing, path);
     if (info.st_size == 0)
         return Found::EmptyFile; // a creation cut short before its first write: SQLite's empty database
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = sysfile::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         fail(HistoryError::Kind::CannotWrite, doing, path);
     char header[sizeof SqliteMagic] = {};
@@ -437,8 +438,8 @@ std::unique_ptr<HistoryDb> HistoryDb::open(const std::string& path, bool create)
         history.reset();
         struct stat info { };
         if (found == Found::Nothing && error.kind() != HistoryError::Kind::Busy
-            && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
-            ::unlink(path.c_str());
+            && sysfile::stat(path, info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
+            sysfile::unlink(path);
         throw;
     }
     return history;
@@ -451,7 +452,7 @@ std::unique_ptr<HistoryDb> HistoryDb::openReadOnly(const std::string& path)
     // A journal left by a commit that was cut short must be rolled back before anything can be
     // read, which takes write access; that is recovery, not a change, and nothing else is written.
     const std::string journal = path + "-journal";
-    const bool recover = ::access(journal.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) == 0;
+    const bool recover = sysfile::access(journal, F_OK) == 0 && sysfile::access(path, W_OK) == 0;
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw,
         (recover ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX
@@ -500,7 +501,7 @@ void HistoryDb::migrate()
         const int64_t pages = pragmaInteger(m_db, "PRAGMA page_count", doing, m_path);
         const int64_t pageSize = pragmaInteger(m_db, "PRAGMA page_size", doing, m_path);
         struct stat info { };
-        if (stat(m_path.c_str(), &info) != 0 || info.st_size != pages * pageSize)
+        if (sysfile::stat(m_path, info) != 0 || info.st_size != pages * pageSize)
             fail(HistoryError::Kind::NotHistory, doing, m_path);
         // Every table of the file's version: one missing would fail every drill with a bare error.
         const std::size_t tables = TablesOf[static_cast<std::size_t>(version)];
@@ -819,7 +820,8 @@ HistoryDigest HistoryDb::readDigest() const
         return {}; // an empty file opened read-only
     if (version < SchemaVersion) {
         std::size_t skipped = 0;
-        HistoryDigest digest = digestOf(readSinceWithin(0, INT64_MAX, skipped)); // an older file opened read-only
+        HistoryDigest digest
+            = digestOf(readSinceWithin(0, INT64_MAX, skipped)); // an older file opened read-only
         digest.skipped = skipped;
         read.commit();
         return digest;

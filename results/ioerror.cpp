@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ioerror.h"
 
+#include "fileio/sysfile.h"
+
 #include <cerrno>
 
 namespace touchdrill {
