@@ -36,9 +36,16 @@ class TForm1Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
+#ifdef _WIN32
+        dir = (fs::temp_directory_path() / ("tform1-" + std::to_string(QCoreApplication::applicationPid())))
+                  .generic_string();
+        fs::remove_all(dir);
+        ASSERT_TRUE(fs::create_directory(dir));
+#else
         char pattern[] = "/tmp/tform1-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
+#endif
         open();
     }
     void TearDown() override
@@ -84,8 +91,14 @@ protected:
         w->setFocus(Qt::TabFocusReason);
         ASSERT_EQ(QApplication::focusWidget(), w);
     }
-    char target() const { return static_cast<char>(form->drill().TargetChar); }
-    bool prepared() const { return !form->Button1->isEnabled() && !form->drill().Running; }
+    char target() const
+    {
+        return static_cast<char>(form->drill().TargetChar);
+    }
+    bool prepared() const
+    {
+        return !form->Button1->isEnabled() && !form->drill().Running;
+    }
 
     // Ticks the home row by keyboard and prepares with Alt+R.
     void prepareHomeRow()
