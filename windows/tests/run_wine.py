@@ -34,11 +34,13 @@ ROUNDS = 3
 
 
 def wine_environment():
-    """Wine's own Windows, kept in the cache: the harness points HOME at the scratch folder, where
-    Wine would otherwise make a new one (half a minute) for every run."""
+    """Wine's own Windows for this test, kept in the cache: the harness points HOME at the scratch
+    folder, where Wine would otherwise make a new one for every run. Not the unit tests' one: the
+    processes of a Windows share one wineserver and its desktop, which the first of them ties to
+    its display, and the unit tests that may be running meanwhile have none."""
     cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(os.path.expanduser("~"), ".cache")
     return {
-        "WINEPREFIX": os.environ.get("WINEPREFIX") or os.path.join(cache, "touchdrill", "wine"),
+        "WINEPREFIX": os.path.join(cache, "touchdrill", "wine-e2e"),
         "WINEDEBUG": os.environ.get("WINEDEBUG", "-all"),
         "WINEDLLOVERRIDES": os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml="),
     }
