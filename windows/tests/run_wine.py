@@ -58,11 +58,11 @@ class WineProgram(xh.Program):
     def command(self):
         return [WINE, self.exe] + list(self.args)
 
-    def export(self):
+    def export(self, target="-"):
         env = dict(os.environ)
         env.pop("DISPLAY", None)
         env.update(self.extra_env)
-        proc = subprocess.run([WINE, self.exe, "--export-history", "-"], cwd=self.folder, env=env,
+        proc = subprocess.run([WINE, self.exe, "--export-history", target], cwd=self.folder, env=env,
                               stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
         return proc.returncode, proc.stdout, proc.stderr
 
@@ -127,6 +127,11 @@ def run(exe, timing):
         check(rows and all(r[7] == str(drills[0][0]) and r[8] == "h" for r in rows)
               and sum(int(r[2]) for r in rows) == drills[0][2],
               "the export's rows %r do not hold the drill %r" % (rows, drills[0]))
+        # A file name in Japanese on the command line, which the ANSI code page cannot hold.
+        status, _, err = program.export("記録.csv")
+        check(status == 0, "--export-history 記録.csv: status %d, %r" % (status, err))
+        with open(os.path.join(folder, "記録.csv"), "rb") as f:
+            check(f.read() == out, "記録.csv differs from what --export-history - printed")
         log("drill recorded: %d characters exported, INI %d bytes with CRLF, %s" % (len(rows), len(ini), FOLDER))
 
 
