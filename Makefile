@@ -46,7 +46,7 @@ run: program
 unit-test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-test: unit-test sanitize-test fuzz-smoke
+test: unit-test sanitize-test fuzz-smoke windows-test-if-qt
 
 # Every unit and window test again under AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer; any report fails the run. The end-to-end tests run the plain build only.
@@ -78,6 +78,7 @@ reliability: build
 # Benchmarks (make bench) and packaging (make dist, make install-desktop) live beside their code.
 -include bench/bench.mk
 -include packaging/packaging.mk
+-include windows/windows.mk
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

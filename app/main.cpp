@@ -2,6 +2,7 @@
 // touchdrill: a touch-typing trainer for the Japanese keyboard.
 #include "app/apptext.h"
 #include "app/commandline.h"
+#include "app/platform.h"
 #include "app/tform1.h"
 #include "history/historyexport.h"
 
@@ -11,33 +12,21 @@
 #include <QIcon>
 #include <QPixmap>
 
-#include <climits>
-#include <cstdlib>
 #include <iostream>
-#include <unistd.h>
+#include <string>
+#include <vector>
 
 namespace {
 
-// The running executable's full path, as the window would have it, without starting Qt.
-std::string executablePath(const char* argv0)
-{
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length > 0)
-        return std::string(path, static_cast<std::size_t>(length));
-    char resolved[PATH_MAX];
-    return realpath(argv0, resolved) ? resolved : argv0;
-}
-
 // touchdrill --export-history FILE: the history as CSV, no window and no display needed.
-int exportHistory(int argc, char** argv)
+int exportHistory(const std::vector<std::string>& argv)
 {
-    if (argc != 3) {
+    if (argv.size() != 3) {
         std::cerr << "使い方: touchdrill --export-history FILE（FILE が - なら標準出力）\n";
         return 2;
     }
     try {
-        const std::string executable = executablePath(argv[0]);
+        const std::string executable = touchdrill::platform::executablePath(argv[0].c_str());
         touchdrill::history::exportHistory(
             touchdrill::FileLocations::decide(executable).history(), argv[2], std::cout);
         return 0;
@@ -52,10 +41,17 @@ int exportHistory(int argc, char** argv)
 int main(int argc, char** argv)
 {
     // Before the toolkit starts: these need no display.
-    const touchdrill::CommandLine commandLine = touchdrill::readCommandLine(argc, argv);
+    const std::vector<std::string> arguments = touchdrill::platform::arguments(argc, argv);
+    std::vector<const char*> utf8Argv;
+    for (const std::string& argument : arguments)
+        utf8Argv.push_back(argument.c_str());
+    const touchdrill::CommandLine commandLine
+        = touchdrill::readCommandLine(static_cast<int>(utf8Argv.size()), utf8Argv.data());
+    if (commandLine.action != touchdrill::CommandLine::Action::OpenWindow)
+        touchdrill::platform::prepareStandardStreams();
     switch (commandLine.action) {
     case touchdrill::CommandLine::Action::ExportHistory:
-        return exportHistory(argc, argv);
+        return exportHistory(arguments);
     case touchdrill::CommandLine::Action::ShowHelp:
         std::cout << touchdrill::helpText();
         return 0;

@@ -46,13 +46,19 @@ constexpr QSize MinimumClientSize(PanelWidth, 156 + GaugeHeight);
 constexpr int GaugePeriod = 10; // ms, the gauge timer
 
 // The first family is the one the layout was designed with; on Linux a Japanese proportional
-// gothic from Debian's fonts stands in for it. Only the first one installed is handed to the fonts:
-// a family that is missing costs a search for substitutes each time a font is made from the list.
+// gothic from Debian's fonts stands in for it, and on a Windows without the Japanese font pack's
+// MS P Gothic, the Japanese fonts every Windows 10 and 11 has. Only the first one installed is
+// handed to the fonts: a family that is missing costs a search for substitutes each time a font is
+// made from the list.
 QStringList windowFamilies()
 {
     static const QStringList families = [] {
-        const QStringList wanted { QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-            QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic") };
+        const QStringList wanted { QStringLiteral("ＭＳ Ｐゴシック"),
+#ifdef Q_OS_WIN
+            QStringLiteral("Yu Gothic UI"), QStringLiteral("Meiryo UI"), QStringLiteral("Yu Gothic"),
+            QStringLiteral("Meiryo"),
+#endif
+            QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic") };
         for (const QString& family : wanted)
             if (QFontDatabase::hasFamily(family))
                 return QStringList { family };

@@ -2,6 +2,8 @@
 // The practice history database: opening, refusing, storing, reading.
 #include "history/historydb.h"
 
+#include "fileio/sysfile.h"
+
 #include "drill/keystats.h"
 #include "history/historyschema.h"
 #include "history/sqlitestatement.h"
@@ -112,8 +114,8 @@ std::unique_ptr<HistoryDb> HistoryDb::open(const std::string& path, bool create)
         history.reset();
         struct stat info { };
         if (found == Found::Nothing && error.kind() != HistoryError::Kind::Busy
-            && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
-            ::unlink(path.c_str());
+            && sysfile::stat(path, info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0)
+            sysfile::unlink(path);
         throw;
     }
     return history;
@@ -126,7 +128,7 @@ std::unique_ptr<HistoryDb> HistoryDb::openReadOnly(const std::string& path)
     // A journal left by a commit that was cut short must be rolled back before anything can be
     // read, which takes write access; that is recovery, not a change, and nothing else is written.
     const std::string journal = path + "-journal";
-    const bool recover = ::access(journal.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) == 0;
+    const bool recover = sysfile::access(journal, F_OK) == 0 && sysfile::access(path, W_OK) == 0;
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw,
         (recover ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX

@@ -2,6 +2,8 @@
 // The history's failures: SQLite's result codes sorted into kinds, and each kind's text.
 #include "history/historyerror.h"
 
+#include "fileio/sysfile.h"
+
 #include "fileio/errnokind.h"
 
 #include <sqlite3.h>
@@ -29,7 +31,7 @@ HistoryError::Kind kindOf(sqlite3* db, int rc)
     case SQLITE_AUTH:
         return Kind::CannotWrite;
     case SQLITE_IOERR:
-        switch (errnoKind(db ? sqlite3_system_errno(db) : 0)) {
+        switch (errnoKind(db ? sysfile::errnoFromSystem(sqlite3_system_errno(db)) : 0)) {
         case ErrnoKind::DiskFull:
             return Kind::DiskFull;
         case ErrnoKind::Refused:

@@ -5,13 +5,13 @@
 
 #include "fileio/atomicfile.h"
 #include "fileio/errnokind.h"
+#include "fileio/sysfile.h"
 #include "history/historydb.h"
 
 #include <ctime>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace touchdrill::history {
 
@@ -60,10 +60,7 @@ void exportHistoryFile(const std::string& databasePath, const std::string& outPa
 {
     // Replacing the history with its own CSV would lose it, and a save dialog makes that one
     // click: the history itself, under any name, is refused.
-    struct stat history { };
-    struct stat target { };
-    if (::stat(databasePath.c_str(), &history) == 0 && ::stat(outPath.c_str(), &target) == 0
-        && history.st_dev == target.st_dev && history.st_ino == target.st_ino)
+    if (sysfile::sameFile(databasePath, outPath))
         throw std::runtime_error(outPath + " に書き込めません（練習の記録そのものです）");
     try {
         const std::unique_ptr<HistoryDb> db = HistoryDb::openReadOnly(databasePath);

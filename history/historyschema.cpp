@@ -2,6 +2,8 @@
 // The history's schema and its migration steps, and the checks that a file is a history of ours.
 #include "history/historyschema.h"
 
+#include "fileio/sysfile.h"
+
 #include "history/historydigest.h"
 #include "history/keycounts.h"
 #include "history/sqlitestatement.h"
@@ -139,7 +141,7 @@ Found inspect(const std::string& path, bool forWriting)
 {
     const Doing doing = forWriting ? Doing::Writing : Doing::Reading;
     struct stat info { };
-    if (stat(path.c_str(), &info) != 0) {
+    if (sysfile::stat(path, info) != 0) {
         if (errno == ENOENT)
             return Found::Nothing;
         fail(HistoryError::Kind::CannotWrite, doing, path);
@@ -148,7 +150,7 @@ Found inspect(const std::string& path, bool forWriting)
         fail(HistoryError::Kind::NotHistory, doing, path);
     if (info.st_size == 0)
         return Found::EmptyFile; // a creation cut short before its first write: SQLite's empty database
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = sysfile::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         fail(HistoryError::Kind::CannotWrite, doing, path);
     char header[sizeof SqliteMagic] = {};
@@ -178,7 +180,7 @@ void migrate(sqlite3* db, const std::string& path, bool readOnly)
         const int64_t pages = pragmaInteger(db, "PRAGMA page_count", doing, path);
         const int64_t pageSize = pragmaInteger(db, "PRAGMA page_size", doing, path);
         struct stat info { };
-        if (stat(path.c_str(), &info) != 0 || info.st_size != pages * pageSize)
+        if (sysfile::stat(path, info) != 0 || info.st_size != pages * pageSize)
             fail(HistoryError::Kind::NotHistory, doing, path);
         // Every table of the file's version: one missing would fail every drill with a bare error.
         const std::size_t tables = TablesOf[static_cast<std::size_t>(version)];

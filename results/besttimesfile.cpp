@@ -2,6 +2,7 @@
 #include "results/besttimesfile.h"
 
 #include "fileio/atomicfile.h"
+#include "fileio/sysfile.h"
 #include "results/ioerror.h"
 
 #include <cerrno>
@@ -36,13 +37,13 @@ BestTimes decodeBestTimes(const BestTimesBytes& bytes)
 bool bestTimesFileExists(const std::string& path)
 {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return sysfile::stat(path, st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 void loadBestTimes(const std::string& path, BestTimes& best)
 {
     // O_NONBLOCK keeps a FIFO of that name from hanging the open; it changes nothing for a file.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = sysfile::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         throw IoError::fromErrno(errno);
     BestTimesBytes bytes;

@@ -2,6 +2,8 @@
 #include "results/ioerror.h"
 
 #include "fileio/errnokind.h"
+#include "fileio/sysfile.h"
+#include <cerrno>
 
 namespace touchdrill {
 

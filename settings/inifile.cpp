@@ -2,6 +2,7 @@
 #include "settings/inifile.h"
 
 #include "fileio/atomicfile.h"
+#include "fileio/sysfile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -124,11 +125,20 @@ std::string encodedValue(std::string_view value)
     return std::string(value);
 }
 
+// The line end of a file that has none yet: the system's own.
+#ifdef _WIN32
+constexpr std::string_view NativeLineEnd = "\r\n";
+#else
+constexpr std::string_view NativeLineEnd = "\n";
+#endif
+
 // New lines follow the file's first line end, so a CRLF file stays CRLF throughout.
 std::string_view lineEndOf(std::string_view text)
 {
     const std::size_t newline = text.find('\n');
-    return newline != std::string_view::npos && newline > 0 && text[newline - 1] == '\r' ? "\r\n" : "\n";
+    if (newline == std::string_view::npos)
+        return NativeLineEnd;
+    return newline > 0 && text[newline - 1] == '\r' ? "\r\n" : "\n";
 }
 
 // What ends a last line that has no line feed before a line is added after it. A carriage return
@@ -195,7 +205,7 @@ enum class FileState { Read, Missing, Unreadable };
 // to be one, which could otherwise exhaust memory (a sparse file can claim any size).
 FileState readWholeFile(const std::string& path, std::string& text, struct stat& info)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = sysfile::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > IniFileMaxSize) {

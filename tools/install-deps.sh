@@ -36,9 +36,37 @@ python3
 clang
 libclang-rt-14-dev
 "
+# What cross-building, packaging and testing the Windows program needs (make windows,
+# make windows-dist, make windows-test): the MinGW-w64 compilers, Wine to run the tests, NSIS for
+# the installer, the icon's tools, zip; and Debian's source packages of Qt and SQLite are built
+# with the host's Qt tools and tclsh.
+windows_packages="
+g++-mingw-w64-x86-64-posix
+gcc-mingw-w64-x86-64-posix
+binutils-mingw-w64-x86-64
+wine
+wine64
+nsis
+zip
+librsvg2-bin
+imagemagick
+xz-utils
+dpkg-dev
+tcl
+qt6-base-dev-tools
+ninja-build
+xvfb
+xdotool
+x11-utils
+python3
+fonts-ipafont-gothic
+"
 packages="$program_packages $test_packages"
 if [ "${1:-}" = "--run" ]; then
     packages="$program_packages"
+fi
+if [ "${1:-}" = "--windows" ]; then
+    packages="cmake $windows_packages"
 fi
 if [ "${1:-}" = "--bench" ]; then
     packages="$packages libbenchmark-dev libx11-dev libxtst-dev libxdamage-dev tipp10"

@@ -42,7 +42,7 @@ protected:
     {
         form.reset();
         TForm1::Options options;
-        options.executablePath = (dir / "touchdrill").string();
+        options.executablePath = (dir / "touchdrill").generic_string();
         options.clock = &clock;
         options.errorBox = [this](const QString& title, const QString& text) {
             errors.push_back(title.toStdString() + "|" + text.toStdString());
@@ -499,7 +499,7 @@ TEST_F(TForm1Test, aFailedPlacementWriteIsReportedAndShutDownGoesOn)
     EXPECT_TRUE(errors.empty()) << "an unreadable placement file reads as defaults";
     form->close();
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "touchdrill|" + (dir / "touchdrill.ini").string() + " に書き込めません.");
+    EXPECT_EQ(errors[0], "touchdrill|" + (dir / "touchdrill.ini").generic_string() + " に書き込めません.");
     EXPECT_FALSE(form->isVisible());
 }
 

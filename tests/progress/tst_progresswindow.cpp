@@ -498,7 +498,12 @@ TEST(ProgressWindow, exportEscapeAndPlacement)
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     const QByteArray saved = ini.readAll();
     EXPECT_EQ(saved.toStdString(),
+#ifdef _WIN32
+        QStringLiteral(
+            "[Progress]\r\nTop=%1\r\nLeft=%2\r\nWidth=%3\r\nHeight=%4\r\n") // a new file: Windows' line ends
+#else
         QStringLiteral("[Progress]\nTop=%1\nLeft=%2\nWidth=%3\nHeight=%4\n")
+#endif
             .arg(outer.top())
             .arg(outer.left())
             .arg(outer.width())

@@ -3,7 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "fileio/sysfile.h"
+
 #include <cerrno>
+#ifdef _WIN32
+#include "fileio/sysfile_win.h"
+
+#include <windows.h>
+#endif
 
 using namespace touchdrill;
 
@@ -78,16 +85,49 @@ TEST(IoError, systemErrorsShowTheirOwnTextOrTheirNumber)
         { EACCES, "ファイルへのアクセスが拒否されました" },
         { ENOSPC, "I/O エラー (112)" },
         { EIO, "I/O エラー (1117)" },
-        // Numbers that equal codes of the table, yet mean something else.
+#ifndef _WIN32
+        // Linux's numbers that equal codes of the table, yet mean something else.
         { ESRCH, "I/O エラー (3)" },
         { EINTR, "I/O エラー (4)" },
         { ENETDOWN, "I/O エラー (100)" },
         { ENETUNREACH, "I/O エラー (101)" },
         { EISCONN, "I/O エラー (106)" },
         { EHOSTDOWN, "I/O エラー (112)" },
+#endif
     };
     for (const auto& [err, text] : table) {
         SCOPED_TRACE(err);
         EXPECT_STREQ(IoError::fromErrno(err).what(), text);
     }
 }
+
+#ifdef _WIN32
+// Windows reports GetLastError() codes (the file layer, SQLite); through their errno they reach
+// the same codes and texts as Linux's errors of the same meaning.
+TEST(IoError, windowsErrorsMapOntoTheCodesOfTheSameMeaning)
+{
+    struct Row {
+        const char* name;
+        unsigned long error;
+        int code;
+    };
+    const Row table[] = {
+        { "no such file", ERROR_FILE_NOT_FOUND, 2 },
+        { "no such folder", ERROR_PATH_NOT_FOUND, 2 },
+        { "name the file system rejects", ERROR_INVALID_NAME, 3 },
+        { "name too long", ERROR_FILENAME_EXCED_RANGE, 3 },
+        { "out of handles", ERROR_TOO_MANY_OPEN_FILES, 4 },
+        { "access denied", ERROR_ACCESS_DENIED, 5 },
+        { "another program holds the file", ERROR_SHARING_VIOLATION, 5 },
+        { "write-protected medium", ERROR_WRITE_PROTECT, 5 },
+        { "disk full", ERROR_DISK_FULL, 112 },
+        { "disk full while extending", ERROR_HANDLE_DISK_FULL, 112 },
+        { "quota", 1295 /* ERROR_DISK_QUOTA_EXCEEDED */, 112 },
+        { "a device error keeps away from 'access denied'", ERROR_CRC, 1117 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ioCodeFromErrno(sysfile::errnoFromSystem(static_cast<int>(row.error))), row.code);
+    }
+}
+#endif

@@ -8,8 +8,10 @@
 
 #include <map>
 #include <set>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace touchdrill {
 namespace {
@@ -55,9 +57,18 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
         const char* baseName = "touchdrill";
         const char* historyFolder = nullptr; // nullptr: the data folder
     };
+#ifdef _WIN32
+    // Windows keeps all three in the roaming application data folder.
+    const std::map<std::string, std::string> home = { { "APPDATA", "C:/Users/u/AppData/Roaming" } };
+    const char* data = "C:/Users/u/AppData/Roaming/touchdrill";
+    const char* config = data;
+    const std::string programFiles
+        = FileLocations::installedMarker("C:/Program Files/touchdrill/touchdrill.exe");
+#else
     const std::map<std::string, std::string> home = { { "HOME", "/home/u" } };
     const char* data = "/home/u/.local/share/touchdrill";
     const char* config = "/home/u/.config/touchdrill";
+#endif
     // The installed copy's marker, found relative to the executable's folder.
     const std::string usrMarker = FileLocations::installedMarker("/usr/bin/touchdrill");
     const std::string optMarker = FileLocations::installedMarker("/opt/td/touchdrill");
@@ -91,10 +102,12 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
         { "a locked portable folder's read-only history is not used", "/opt/td/touchdrill",
             { home, {}, {}, { { "/opt/td/touchdrill.bst", true }, { "/opt/td/touchdrill.sqlite", false } } },
             true, "/opt/td", "/opt/td", "touchdrill", data },
+#ifndef _WIN32
         { "a locked portable folder's history follows XDG_DATA_HOME", "/opt/td/touchdrill",
             { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "/d" } }, {}, {},
                 { { "/opt/td/touchdrill.bst", true } } },
             true, "/opt/td", "/opt/td", "touchdrill", "/d/touchdrill" },
+#endif
         { "a locked portable folder with no home keeps the history beside it", "/opt/td/touchdrill",
             { {}, std::nullopt, {}, { { "/opt/td/touchdrill.bst", true } } }, true, "/opt/td", "/opt/td" },
         { "the installed marker wins over a writable folder, as root has", "/usr/bin/touchdrill",
@@ -115,6 +128,26 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
             data, config, "TouchDrill" },
         { "an executable in the root folder asks about the root folder", "/touchdrill",
             { home, {}, { "/" }, {} }, true, "", "" },
+#ifdef _WIN32
+        { "Windows: an unpacked zip in a folder with a Japanese name is portable",
+            "D:/練習 フォルダ/touchdrill.exe", { home, {}, { "D:/練習 フォルダ" }, {} }, true,
+            "D:/練習 フォルダ", "D:/練習 フォルダ" },
+        { "Windows: Program Files takes no file: %APPDATA%", "C:/Program Files/touchdrill/touchdrill.exe",
+            { home, {}, {}, {} }, false, data, config },
+        { "Windows: the installer's copy is installed even for an administrator",
+            "C:/Program Files/touchdrill/touchdrill.exe",
+            { home, {}, { "C:/Program Files/touchdrill" }, { { programFiles, false } } }, false, data,
+            config },
+        { "Windows: a program in a drive's root asks about that root", "E:/touchdrill.exe",
+            { home, {}, { "E:" }, {} }, true, "E:", "E:" },
+        { "Windows: an empty or relative APPDATA: the account's folder",
+            "C:/Program Files/touchdrill/touchdrill.exe",
+            { { { "APPDATA", "Roaming" } }, "C:/Users/v/AppData/Roaming", {}, {} }, false,
+            "C:/Users/v/AppData/Roaming/touchdrill", "C:/Users/v/AppData/Roaming/touchdrill" },
+        { "Windows: HOME and the XDG variables mean nothing", "C:/Program Files/touchdrill/touchdrill.exe",
+            { { { "APPDATA", "C:/A" }, { "HOME", "/home/u" }, { "XDG_DATA_HOME", "/d" } }, {}, {}, {} },
+            false, "C:/A/touchdrill", "C:/A/touchdrill" },
+#else
         { "absolute XDG folders are used", "/usr/bin/touchdrill",
             { { { "HOME", "/home/u" }, { "XDG_DATA_HOME", "/d" }, { "XDG_CONFIG_HOME", "/c/x" } }, {}, {},
                 {} },
@@ -144,6 +177,7 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
             { {}, "relative", {}, {} }, false, "/usr/bin", "/usr/bin" },
         { "no home and only a config folder named", "/usr/bin/touchdrill",
             { { { "XDG_CONFIG_HOME", "/c" } }, std::nullopt, {}, {} }, false, "/usr/bin", "/c/touchdrill" },
+#endif
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -157,6 +191,8 @@ TEST(FileLocations, PortableBesideTheExecutableElseTheUsersFolders)
     }
 }
 
+#ifndef _WIN32
+// Linux only by design: folder modes, and the access rules of a POSIX file system.
 mode_t modeOf(const std::string& path)
 {
     struct stat st { };
@@ -240,6 +276,8 @@ TEST(FileLocations, RealSystemSeesWritableFoldersAndFiles)
         ASSERT_EQ(::chmod(dir.path("").c_str(), 0700), 0);
     }
 }
+
+#endif
 
 } // namespace
 } // namespace touchdrill

@@ -5,6 +5,9 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace touchdrill::testing {
 
@@ -12,10 +15,24 @@ namespace fs = std::filesystem;
 
 ScratchFolder::ScratchFolder(const fs::path& base)
 {
+#ifdef _WIN32
+    // A Japanese name, so that every test that uses one goes through paths that the ANSI code page
+    // cannot hold.
+    for (unsigned attempt = 0;; ++attempt) {
+        const fs::path folder = base
+            / fsPath("touchdrill-テスト-" + std::to_string(::GetCurrentProcessId()) + "-"
+                + std::to_string(attempt));
+        if (fs::create_directory(folder)) {
+            m_root = folder;
+            return;
+        }
+    }
+#else
     std::string pattern = (base / "touchdrill-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("cannot make a scratch folder under " + base.string());
     m_root = pattern;
+#endif
 }
 
 ScratchFolder::~ScratchFolder()
@@ -34,7 +51,7 @@ ScratchFolder::~ScratchFolder()
 
 void ScratchFolder::write(const std::string& name, const std::string& bytes) const
 {
-    std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
+    std::ofstream out(fsPath(path(name)), std::ios::binary | std::ios::trunc);
     out << bytes;
     out.close();
     if (!out)
@@ -43,7 +60,7 @@ void ScratchFolder::write(const std::string& name, const std::string& bytes) con
 
 std::optional<std::string> ScratchFolder::read(const std::string& name) const
 {
-    std::ifstream in(path(name), std::ios::binary);
+    std::ifstream in(fsPath(path(name)), std::ios::binary);
     if (!in)
         return std::nullopt;
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -62,7 +79,7 @@ std::set<std::string> ScratchFolder::names(const fs::path& folder)
 {
     std::set<std::string> result;
     for (const auto& entry : fs::directory_iterator(folder))
-        result.insert(entry.path().filename().string());
+        result.insert(utf8(entry.path().filename()));
     return result;
 }
 

@@ -19,7 +19,8 @@ public:
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    std::string path(const std::string& name) const { return (m_root / name).string(); }
+    // Paths are UTF-8, as the program's own are on every system.
+    std::string path(const std::string& name) const { return utf8(m_root / fsPath(name)); }
     const std::filesystem::path& root() const { return m_root; }
 
     // Throws when the file cannot be written, so that a test never runs on a file it lacks.
@@ -31,6 +32,18 @@ public:
     std::set<std::string> entries() const { return names(m_root); }
     std::vector<std::string> namesExcept(const std::string& except) const;
     static std::set<std::string> names(const std::filesystem::path& folder);
+
+    // The program's UTF-8 paths as the standard library's, and back: narrow strings there are in
+    // the ANSI code page on Windows.
+    static std::filesystem::path fsPath(const std::string& utf8Path)
+    {
+        return std::filesystem::path(std::u8string(utf8Path.begin(), utf8Path.end()));
+    }
+    static std::string utf8(const std::filesystem::path& path)
+    {
+        const std::u8string text = path.generic_u8string();
+        return std::string(text.begin(), text.end());
+    }
 
 private:
     std::filesystem::path m_root;
