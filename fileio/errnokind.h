@@ -2,6 +2,8 @@
 // What a failed system call's errno means to the user, for every file the program reads or writes.
 #pragma once
 
+#include "fileio/sysfile.h" // the errno values the Windows C runtime lacks
+
 #include <cerrno>
 
 namespace touchdrill {

@@ -480,7 +480,13 @@ QString ProgressWindow::practiseNoteText() const
 
 void ProgressWindow::exportCsvTo(const QString& path) const
 {
-    history::exportHistoryFile(m_options.historyPath, QFile::encodeName(path).toStdString());
+#ifdef _WIN32
+    // The program's paths are UTF-8 on Windows, whatever the ANSI code page cannot hold.
+    const std::string target = path.toStdString();
+#else
+    const std::string target = QFile::encodeName(path).toStdString();
+#endif
+    history::exportHistoryFile(m_options.historyPath, target);
 }
 
 void ProgressWindow::exportCsv()
