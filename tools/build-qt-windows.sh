@@ -4,7 +4,7 @@
 # minimal platform plugins), static and with the MinGW runtime linked in, from Debian's own source
 # package qt6-base with Debian's patches applied, cross-compiled with the MinGW-w64 compilers and
 # the host's Qt tools. Installs into PREFIX (default ~/.cache/touchdrill/qt6-win). It is made once
-# and kept: about 925 build steps, 35 to 60 minutes on two idle cores.
+# and kept: 984 build steps, about 22 minutes on two idle cores.
 #
 #   tools/build-qt-windows.sh [PREFIX]
 #   TOUCHDRILL_WINDOWS_WORK   where the source and the build go (default ~/.cache/touchdrill/src)
