@@ -43,6 +43,9 @@ struct Answer {
     unsigned char previous = 0; // the target before it; 0 for a drill's first answer
     uint32_t ms = 0; // to the right key, as the results list adds it up
     std::vector<WrongKey> wrongKeys; // in the order typed
+    // False only for a drill's last target when the drill ended before its right key came: its
+    // wrong keys count as the results list counts them, its ms is 0 and is no time.
+    bool answered = true;
     bool operator==(const Answer&) const = default;
 };
 

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "drill/keystats.h"
+#include "history/answercodec.h"
 #include "history/keycounts.h"
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +46,11 @@ struct DrillRecord {
     std::string rows;
     // Characters answered, ascending by code; a key with wrong keys but no hit is kept too.
     std::vector<KeyRecord> keys;
+    // Every answer in the order the drill brought them; none for a drill recorded before the
+    // history kept answers, which has its totals only.
+    std::optional<std::vector<Answer>> answers;
+    // How many different characters the drill's pool held; 0 where unknown (older drills).
+    uint32_t poolSize = 0;
 };
 
 // A drill of the weak keys is marked by this rows value.

@@ -32,7 +32,7 @@ template <typename Counts> Counts countsAt(const Statement& row, int first)
 // A row of drill_id, hits, total_ms, wrong whose values are in range.
 KeyDrill keyDrillOf(const Statement& row)
 {
-    return { countsAt<KeyCounts>(row, 1), row.integer(0) };
+    return { countsAt<KeyCounts>(row, 1), row.integer(0), std::nullopt };
 }
 
 bool keyDrillValid(const Statement& row)
@@ -53,7 +53,7 @@ HistoryDigest digestOf(const std::vector<DrillRecord>& drills)
             if (!key.isKeyDrill())
                 continue;
             const std::size_t index = key.code - FirstCode;
-            perKey[index].push_back({ key, drill.id });
+            perKey[index].push_back({ key, drill.id, std::nullopt });
             for (const auto& [typed, count] : key.wrongKeys)
                 typedInstead[index][typed] += count;
         }
@@ -431,7 +431,7 @@ HistoryDigest HistoryDb::readDigest() const
                 ++digest.skipped; // a character whose count is left out or missing; out of order
                 continue;
             }
-            key->latest.push_back({ countsAt<KeyCounts>(latest, 2), latest.integer(1) });
+            key->latest.push_back({ countsAt<KeyCounts>(latest, 2), latest.integer(1), std::nullopt });
         }
     }
     {
@@ -478,7 +478,7 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
                 break;
             for (const KeyRecord& key : drill.keys)
                 if (key.code == code && key.countsAsDrill())
-                    result.push_back({ key, drill.id });
+                    result.push_back({ key, drill.id, std::nullopt });
         }
     } else {
         // Along the whole table in drill order: no index by character (see the schema).

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,15 @@ inline DrillTotals drillTotalsOf(const DrillRecord& drill)
 // One character in one drill in which it was the target (countsAsDrill()).
 struct KeyDrill : KeyCounts {
     int64_t drillId = 0;
+    // The milliseconds of its right keys in this drill, in order; none for a drill that kept no
+    // answers.
+    std::optional<std::vector<uint32_t>> answerMs;
+};
+
+// The answers of one drill that kept them.
+struct DrillAnswers {
+    int64_t drillId = 0;
+    std::vector<Answer> answers;
 };
 
 struct KeyDigest {
@@ -60,6 +70,9 @@ struct HistoryDigest {
     std::vector<DrillTotals> drills; // every drill, oldest first
     std::vector<KeyDigest> keys; // characters '!'..'~' that were ever the target, in code order
     std::vector<Confusion> confusions; // of those characters, in code order, then by typed
+    // The latest drills that kept answers, oldest first: of each kind, enough of its latest drills
+    // for every character's figures over its latest answers.
+    std::vector<DrillAnswers> answers;
     std::size_t skipped = 0; // rows left out: they hold values this program never writes
 };
 
