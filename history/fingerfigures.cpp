@@ -122,12 +122,12 @@ std::optional<Estimate> wilsonAccuracy(uint64_t hits, uint64_t tries)
     return Estimate { p, Interval { std::max(0.0, centre - half), std::min(1.0, centre + half) } };
 }
 
-FingerFigures fingerFigures(
-    std::span<const DrillAnswers> drills, const FingerMap& map, const std::function<bool(int64_t)>& chosen)
+FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMap& map,
+    const std::function<bool(int64_t)>& chosen, std::size_t windowAnswers)
 {
     FingerFigures figures;
-    // Per character, then added up per finger, hand and in all: one count per answer.
-    std::vector<Histogram> keys(CodeCount);
+    // Per finger, then added up per hand and in all: one count per answer.
+    std::array<Histogram, FingerCount> fingerTimes;
     std::array<uint64_t, CodeCount> hits {}, wrong {};
     std::array<std::array<Histogram, 2>, TransitionCount> transitions;
     std::vector<uint32_t> pairCounts(CodeCount * CodeCount);
@@ -143,11 +143,18 @@ FingerFigures fingerFigures(
         shiftOf[c - FirstCode] = shift ? static_cast<uint8_t>(1 + static_cast<int>(*shift)) : 0;
     }
 
-    for (const DrillAnswers& drill : drills) {
+    // The latest drills chosen that hold windowAnswers between them.
+    std::size_t first = drills.size(), most = 0;
+    while (first > 0 && most < windowAnswers) {
+        --first;
+        if (!chosen || chosen(drills[first].drillId))
+            most += drills[first].answers.size();
+    }
+    pairOf.reserve(most);
+    pairMs.reserve(most);
+    for (const DrillAnswers& drill : drills.subspan(first)) {
         if (chosen && !chosen(drill.drillId))
             continue;
-        pairOf.reserve(pairOf.size() + drill.answers.size());
-        pairMs.reserve(pairMs.size() + drill.answers.size());
         for (const Answer& answer : drill.answers) {
             if (!isPracticeCode(answer.target))
                 continue;
@@ -156,11 +163,12 @@ FingerFigures fingerFigures(
             if (!answer.answered)
                 continue;
             ++hits[t];
-            keys[t].add(answer.ms);
+            const Finger to = fingerOf[t];
+            fingerTimes[indexOf(to)].add(answer.ms);
             if (!isPracticeCode(answer.previous))
                 continue;
             const std::size_t p = answer.previous - FirstCode;
-            const Finger from = fingerOf[p], to = fingerOf[t];
+            const Finger from = fingerOf[p];
             const Transition kind = from == to ? Transition::SameFinger
                 : handOf(from) == handOf(to)   ? Transition::SameHand
                                                : Transition::OtherHand;
@@ -173,12 +181,10 @@ FingerFigures fingerFigures(
     }
 
     // Fingers, hands and every answer.
-    std::array<Histogram, FingerCount> fingerTimes;
     std::array<Histogram, 2> handTimes;
     Histogram allTimes;
     for (std::size_t t = 0; t < CodeCount; ++t) {
         const std::size_t f = indexOf(fingerOf[t]);
-        fingerTimes[f].add(keys[t]);
         figures.fingers[f].hits += hits[t];
         figures.fingers[f].wrong += wrong[t];
     }
@@ -233,6 +239,7 @@ FingerFigures fingerFigures(
         std::size_t pair;
     };
     std::vector<Ranked> ranked;
+    std::vector<uint32_t> scratch;
     for (std::size_t t = 0; t < CodeCount; ++t) {
         std::optional<Ranked> slowest;
         std::size_t enough = 0;
@@ -248,9 +255,13 @@ FingerFigures fingerFigures(
         }
         if (!slowest)
             continue;
-        keys[t].prepare();
         const Estimate strict = sortedMedian(timesOf(slowest->pair), 1 - 0.05 / static_cast<double>(enough));
-        if (strict.interval && strict.interval->low > keys[t].median()->value)
+        // The target's median after any previous key: its pairs lie side by side. On a copy, as
+        // the slowest pairs are read from their places below.
+        scratch.assign(byPair.begin() + static_cast<std::ptrdiff_t>(start[t * CodeCount]),
+            byPair.begin() + static_cast<std::ptrdiff_t>(start[(t + 1) * CodeCount]));
+        const double targetMedian = medianInPlace(scratch);
+        if (strict.interval && strict.interval->low > targetMedian)
             figures.slowFrom[t] = static_cast<unsigned char>(FirstCode + slowest->pair % CodeCount);
     }
     const std::size_t shown = std::min(SlowestPairs, ranked.size());

@@ -24,8 +24,8 @@
 // Pairs: every ordered pair (previous -> target) with at least MinPairAnswers answers; the ten
 // slowest by median, slowest first. A target's slowness comes from one previous key when its
 // slowest pair's median interval lies wholly above the target's median over all its answers after
-// a previous one; as the slowest of all its pairs is picked, that interval is taken at
-// 1 - 0.05 / (its pairs with enough answers), so that chance alone marks few keys.
+// a previous key (its drills' first answers aside); as the slowest of all its pairs is picked, that interval
+// is taken at 1 - 0.05 / (its pairs with enough answers), so that chance alone marks few keys.
 #pragma once
 
 #include "history/answerstats.h"
@@ -43,6 +43,11 @@
 
 namespace touchdrill::history {
 
+// The figures cover the latest drills of a kind that hold this many answers: a learner changes,
+// and a finger slow a year ago says little about today. As many as this, because an every-row
+// drill brings some 8,900 ordered pairs, and only at 100,000 answers do most of them reach
+// MinPairAnswers (11 on average). It is 167 drills of every row, 1,667 of the home row.
+inline constexpr std::size_t FingerWindow = 100'000;
 inline constexpr std::size_t MinPairAnswers = 10;
 inline constexpr std::size_t SlowestPairs = 10;
 
@@ -88,9 +93,10 @@ struct FingerFigures {
     std::array<unsigned char, CodeCount> slowFrom {};
 };
 
-// The figures of the drills for which `chosen` (by drill id) is true, every drill without it.
+// The figures over the latest of `drills` (oldest first) for which `chosen` (by drill id) is true,
+// every drill without it: the latest that hold at least `windowAnswers` answers between them.
 FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMap& map,
-    const std::function<bool(int64_t drillId)>& chosen = {});
+    const std::function<bool(int64_t drillId)>& chosen = {}, std::size_t windowAnswers = FingerWindow);
 
 // The drills of one kind among a history's, for fingerFigures' `chosen`.
 std::function<bool(int64_t)> drillsOfKind(const std::vector<DrillTotals>& drills, const std::string& rows);

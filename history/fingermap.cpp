@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/fingermap.h"
 
+#include "settings/inifile.h"
+
 #include <algorithm>
 
 namespace touchdrill::history {
@@ -160,6 +162,11 @@ FingerMap::Applied FingerMap::withOverrides(
     if (ignored.size() > Shown)
         status += " ほか " + std::to_string(ignored.size() - Shown) + " 行";
     return applied;
+}
+
+FingerMap::Applied fingerMapFromIni(const std::string& iniPath)
+{
+    return FingerMap::standard().withOverrides(readIniSection(iniPath, FingersSection));
 }
 
 std::string fingerRows(Finger finger)

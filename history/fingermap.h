@@ -95,6 +95,10 @@ struct FingerMap::Applied {
     std::string status; // 「[Fingers] の 2 行を無視しました: 6=thumb、xy=left-index」
 };
 
+// The standard map with the [Fingers] section of the INI file at `iniPath` applied; a missing file
+// or section is the standard map with no status.
+FingerMap::Applied fingerMapFromIni(const std::string& iniPath);
+
 // The character an override's key names: itself, or 0x21..0x7e in hex; nullopt for anything else.
 std::optional<unsigned char> overrideCharacter(std::string_view key);
 

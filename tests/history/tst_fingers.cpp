@@ -7,10 +7,13 @@
 
 #include "drill/practiceset.h"
 #include "tests/support/learnermodel.h"
+#include "tests/support/scratchfolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <iostream>
 #include <map>
 
@@ -142,6 +145,21 @@ TEST(FingerMap, overridesTakeWhatTheyCanAndSayWhatTheyLeft)
     }
 }
 
+TEST(FingerMap, readFromTheIniFile)
+{
+    touchdrill::testing::ScratchFolder folder;
+    folder.write(
+        "touchdrill.ini", "[Form]\r\nTop=1\r\n[Fingers]\r\n6=left-index\r\n0x3d=left-little\r\n7=\r\n");
+    const FingerMap::Applied applied = fingerMapFromIni(folder.path("touchdrill.ini"));
+    EXPECT_EQ(applied.map.finger('6'), Finger::LeftIndex);
+    EXPECT_EQ(applied.map.finger('='), Finger::LeftLittle);
+    EXPECT_EQ(applied.map.finger('7'), Finger::RightIndex);
+    EXPECT_EQ(applied.status, "[Fingers] の 1 行を無視しました: 7=");
+    const FingerMap::Applied none = fingerMapFromIni(folder.path("missing.ini"));
+    EXPECT_EQ(none.map, FingerMap::standard());
+    EXPECT_EQ(none.status, "");
+}
+
 TEST(FingerFigures, transitionsAreClassedByFingerAndShift)
 {
     struct Row {
@@ -234,6 +252,32 @@ TEST(FingerFigures, fingersHandsAndAllAgreeWithTheKeysFigures)
     same(figures.all, allMs);
     EXPECT_EQ(figures.all.hits, 3u * 299);
     EXPECT_GT(*std::max_element(allMs.begin(), allMs.end()), 4096u);
+}
+
+// The figures cover the latest drills of the kind holding the window's answers, older ones and
+// other kinds left out.
+TEST(FingerFigures, theLatestDrillsOfTheKind)
+{
+    const std::vector<DrillAnswers> drills { drillOf("aaaaaaaaaa", 100, 1), drillOf("aaaaaaaaaa", 200, 2),
+        drillOf("aaaaaaaaaa", 300, 3) };
+    struct Row {
+        const char* name;
+        std::size_t window;
+        std::function<bool(int64_t)> chosen;
+        std::size_t timed;
+        double median;
+    };
+    const Row table[] = {
+        { "every drill", SIZE_MAX, {}, 30, 200 },
+        { "the latest two hold the window", 15, {}, 20, 250 },
+        { "the latest drill holds it", 10, {}, 10, 300 },
+        { "a drill of another kind counts no answers", 15, [](int64_t id) { return id != 3; }, 20, 150 },
+    };
+    for (const Row& row : table) {
+        const FingerFigures figures = fingerFigures(drills, FingerMap::standard(), row.chosen, row.window);
+        EXPECT_EQ(figures.all.timed, row.timed) << row.name;
+        EXPECT_EQ(figures.all.median->value, row.median) << row.name;
+    }
 }
 
 TEST(FingerFigures, wilsonIntervals)
