@@ -7,7 +7,6 @@
 
 #include "drill/practiceset.h"
 #include "tests/support/learnermodel.h"
-#include "tests/support/scratchfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -93,10 +92,6 @@ TEST(FingerMap, everyCharacterHasTheFingerOfItsKey)
             shifted ? std::optional(own == Hand::Left ? Hand::Right : Hand::Left) : std::nullopt)
             << c;
     }
-    // Every character a drill can bring has its finger in the table above.
-    const std::string pool = touchdrill::buildPool({ true, true, true, true, true, true });
-    for (const char c : pool)
-        EXPECT_NE(seen.find(c), std::string::npos) << c;
 }
 
 TEST(FingerMap, overridesTakeWhatTheyCanAndSayWhatTheyLeft)
@@ -143,21 +138,6 @@ TEST(FingerMap, overridesTakeWhatTheyCanAndSayWhatTheyLeft)
                 FingerMap::standard().shifted(static_cast<unsigned char>(c)));
         }
     }
-}
-
-TEST(FingerMap, readFromTheIniFile)
-{
-    touchdrill::testing::ScratchFolder folder;
-    folder.write(
-        "touchdrill.ini", "[Form]\r\nTop=1\r\n[Fingers]\r\n6=left-index\r\n0x3d=left-little\r\n7=\r\n");
-    const FingerMap::Applied applied = fingerMapFromIni(folder.path("touchdrill.ini"));
-    EXPECT_EQ(applied.map.finger('6'), Finger::LeftIndex);
-    EXPECT_EQ(applied.map.finger('='), Finger::LeftLittle);
-    EXPECT_EQ(applied.map.finger('7'), Finger::RightIndex);
-    EXPECT_EQ(applied.status, "[Fingers] の 1 行を無視しました: 7=");
-    const FingerMap::Applied none = fingerMapFromIni(folder.path("missing.ini"));
-    EXPECT_EQ(none.map, FingerMap::standard());
-    EXPECT_EQ(none.status, "");
 }
 
 TEST(FingerFigures, transitionsAreClassedByFingerAndShift)
