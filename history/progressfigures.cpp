@@ -2,6 +2,8 @@
 // The progress window's figures: series, per-character summaries, weak keys and the colour scale.
 #include "history/progressfigures.h"
 
+#include "history/fingermap.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -67,6 +69,10 @@ std::string kindName(const std::string& rows)
 {
     if (rows == WeakKeysRows)
         return "苦手なキー";
+    if (rows == PairsRows)
+        return "苦手な組み合わせ";
+    if (const std::optional<Finger> finger = fingerOfRows(rows))
+        return "指: " + fingerName(*finger);
     if (rows.empty())
         return "種類不明";
     // The main window's check boxes, in their order.

@@ -83,8 +83,8 @@ inline constexpr uint64_t MinAnswers = 20;
 // one kind are compared with each other.
 //
 // The kind's name as the learner ticked it (UTF-8): the check boxes' captions, joined by 「・」, or
-// 「苦手なキー」. A letter no check box has stands for itself; a drill with no rows recorded is
-// 「種類不明」.
+// 「苦手なキー」, 「苦手な組み合わせ」, 「指: 右手の小指」 (fingermap.h's rows). A letter no check box has
+// stands for itself; a drill with no rows recorded is 「種類不明」.
 std::string kindName(const std::string& rows);
 
 // The kind shown: one recorded rows value, or nullopt for every kind (「すべて」).

@@ -256,6 +256,46 @@ std::string readIniString(
     return std::string(value.substr(0, IniValueMaxLength));
 }
 
+std::vector<std::pair<std::string, std::string>> readIniSection(
+    const std::string& path, std::string_view section)
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::string text;
+    struct stat info { };
+    if (readWholeFile(path, text, info) != FileState::Read)
+        return entries;
+    // The same walk as locateKey(), gathering every key instead of stopping at one.
+    const std::string_view all(text);
+    bool inSection = false;
+    std::size_t pos = all.starts_with(Utf8Bom) ? Utf8Bom.size() : 0;
+    while (pos < all.size()) {
+        const std::size_t newline = all.find('\n', pos);
+        std::string_view content
+            = all.substr(pos, newline == std::string_view::npos ? all.npos : newline - pos);
+        pos = newline == std::string_view::npos ? all.size() : newline + 1;
+        if (content.ends_with('\r'))
+            content.remove_suffix(1);
+        const std::string_view line = trimmed(content);
+        if (line.starts_with('[') && line.find(']') != std::string_view::npos) {
+            if (inSection)
+                break;
+            inSection = sameName(trimmed(line.substr(1, line.find(']') - 1)), section);
+            continue;
+        }
+        if (!inSection || line.empty() || line.front() == ';')
+            continue;
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos)
+            continue;
+        std::string_view value = trimmed(line.substr(equals + 1));
+        if (isQuoted(value))
+            value = value.substr(1, value.size() - 2);
+        entries.emplace_back(
+            std::string(trimmed(line.substr(0, equals))), std::string(value.substr(0, IniValueMaxLength)));
+    }
+    return entries;
+}
+
 bool writeIniString(
     const std::string& path, std::string_view section, std::string_view key, std::string_view value)
 {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace touchdrill {
 
@@ -20,6 +22,13 @@ constexpr std::size_t IniValueMaxLength = 2047;
 // Anything but a regular file of at most 16 MiB reads as missing.
 std::string readIniString(
     const std::string& path, std::string_view section, std::string_view key, std::string_view defaultValue);
+
+// Every key of `section` with its value, in the file's order, read by the rules of readIniString()
+// (the first section of that name; names and values trimmed, quotes removed, comments skipped); a
+// line without '=' is no key. Empty when the file or the section is missing or cannot be read. A
+// key named twice comes twice: the caller decides, as readIniString() takes the first.
+std::vector<std::pair<std::string, std::string>> readIniSection(
+    const std::string& path, std::string_view section);
 
 // Sets `key` in `section` to `value`, creating the file, the section (at the end of the file) or
 // the key (after the last non-blank line of the section) as needed, or replacing the value of the

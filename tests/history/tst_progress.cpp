@@ -503,9 +503,15 @@ TEST(Progress, tallyTakesDrillsInBatchesAsTheyAreRecorded)
 TEST(Progress, kindsAreNamedAsTheLearnerTickedThem)
 {
     const std::pair<const char*, const char*> table[] = {
-        { "h", "中段" }, { "uhl", "上段・中段・下段" },
-        { "nuhlsc", "数字段・上段・中段・下段・記号・大文字入り" }, { "weak", "苦手なキー" },
-        { "", "種類不明" }, { "hx", "中段・x" }, // a letter no check box has
+        { "h", "中段" },
+        { "uhl", "上段・中段・下段" },
+        { "nuhlsc", "数字段・上段・中段・下段・記号・大文字入り" },
+        { "weak", "苦手なキー" },
+        { "", "種類不明" },
+        { "hx", "中段・x" }, // a letter no check box has
+        { "pairs", "苦手な組み合わせ" },
+        { "finger:right-little", "指: 右手の小指" },
+        { "finger:left-index", "指: 左手の人差し指" },
     };
     for (const auto& [rows, name] : table)
         EXPECT_EQ(kindName(rows), name) << rows;

@@ -4,6 +4,9 @@
 #include "tests/support/permissionchecks.h"
 #include "tests/support/scratchfolder.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -65,7 +68,28 @@ TEST(ReadIniString, Table)
         if (row.file)
             dir.write("t.ini", *row.file);
         EXPECT_EQ(readIniString(dir.path("t.ini"), row.section, row.key, Dflt), row.expected);
+        // The whole section, read by the same rules: its first key of that name has the value.
+        const auto entries = readIniSection(dir.path("t.ini"), row.section);
+        const auto first = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
+            return std::equal(entry.first.begin(), entry.first.end(), row.key, row.key + strlen(row.key),
+                [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+        });
+        EXPECT_EQ(first == entries.end() ? Dflt : first->second, row.expected);
     }
+}
+
+TEST(ReadIniSection, EveryKeyInOrder)
+{
+    ScratchFolder dir;
+    dir.write("t.ini",
+        "[Form]\nTop=1\n[Fingers]\r\n6=left-index\r\n; 7=left-index\r\nno equals sign\r\n"
+        "[=right-little\r\n 0x3d = 'right-ring' \r\n6=right-index\r\n[Other]\r\nx=left-ring\r\n"
+        "[fingers]\nq=left-ring\n");
+    const std::vector<std::pair<std::string, std::string>> expected { { "6", "left-index" },
+        { "[", "right-little" }, { "0x3d", "right-ring" }, { "6", "right-index" } };
+    EXPECT_EQ(readIniSection(dir.path("t.ini"), "Fingers"), expected);
+    EXPECT_TRUE(readIniSection(dir.path("t.ini"), "Missing").empty());
+    EXPECT_TRUE(readIniSection(dir.path("none.ini"), "Fingers").empty());
 }
 
 TEST(ReadIniString, LongDefaultIsCutAndOddFilesAreLeftAlone)

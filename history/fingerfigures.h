@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The figures of fingers, hands and transitions over the answers of one kind of drill: what the
+// progress window's finger view and transition table show, worked out in one call.
+//
+// Times are the answered answers' milliseconds (an answer cut off by the drill's end has none);
+// each median comes with the distribution-free 95 % interval of answerstats.h. The accuracy is
+// hits / (hits + wrong keys), as everywhere in the history, with the Wilson score interval at
+// 95 %, which treats each key typed as one try.
+//
+// The slow finger: a finger is named only when its median's interval lies wholly above the median
+// of every answer of the kind (all fingers pooled). Eight fingers are asked at once, so that
+// interval is taken at 1 - 0.05 / 8 (Bonferroni): a learner whose fingers are all alike is told of
+// a slow one in at most 5 % of histories, not in the 1 - 0.975^8 = 18 % eight 95 % intervals give.
+// Of several such fingers, the one furthest above is named.
+//
+// Transitions: each answered answer after the first of its drill is classed by its target's finger
+// against that of the target before it: the same finger (the same key included), another finger
+// of the same hand, or the other hand. An answer on which the Shift key changes (one of the two
+// characters is a Shift character and the other not, or both are but held by different hands) is
+// counted apart, in the Shift row of its class, since pressing or moving Shift costs time of its
+// own. The Shift finger is not the finger of the class: 'A' after 'q' is the left little finger
+// twice, with Shift pressed.
+//
+// Pairs: every ordered pair (previous -> target) with at least MinPairAnswers answers; the ten
+// slowest by median, slowest first. A target's slowness comes from one previous key when its
+// slowest pair's median interval lies wholly above the target's median over all its answers after
+// a previous key (its drills' first answers aside); as the slowest of all its pairs is picked, that interval
+// is taken at 1 - 0.05 / (its pairs with enough answers), so that chance alone marks few keys.
+#pragma once
+
+#include "history/answerstats.h"
+#include "history/fingermap.h"
+#include "history/historydigest.h"
+#include "history/progressfigures.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace touchdrill::history {
+
+// The figures cover the latest drills of a kind that hold this many answers: a learner changes,
+// and a finger slow a year ago says little about today. As many as this, because an every-row
+// drill brings some 8,900 ordered pairs, and only at 100,000 answers do most of them reach
+// MinPairAnswers (11 on average). It is 167 drills of every row, 1,667 of the home row.
+inline constexpr std::size_t FingerWindow = 100'000;
+inline constexpr std::size_t MinPairAnswers = 10;
+inline constexpr std::size_t SlowestPairs = 10;
+
+// The times and the accuracy of a group of answers (a finger's, a hand's, every one).
+struct GroupFigures {
+    std::size_t timed = 0; // answered answers, the times' sample
+    std::optional<Estimate> median; // with its 95 % interval from EnoughAnswers answers
+    uint64_t hits = 0;
+    uint64_t wrong = 0;
+    std::optional<Estimate> accuracy; // 0..1; none without hits or wrong keys
+};
+
+enum class Transition : uint8_t { SameFinger, SameHand, OtherHand };
+inline constexpr std::size_t TransitionCount = 3;
+
+struct TimeGroup {
+    std::size_t timed = 0;
+    std::optional<Estimate> median;
+};
+
+struct PairFigures {
+    unsigned char previous = 0;
+    unsigned char target = 0;
+    std::size_t timed = 0;
+    Estimate median;
+};
+
+struct SlowFinger {
+    Finger finger = Finger::LeftLittle;
+    double aboveMs = 0; // its median less the median of every answer
+};
+
+struct FingerFigures {
+    std::array<GroupFigures, FingerCount> fingers;
+    std::array<GroupFigures, 2> hands; // by Hand
+    GroupFigures all;
+    std::optional<SlowFinger> slowFinger;
+    // By Transition: [0] without a change of Shift, [1] with one.
+    std::array<std::array<TimeGroup, 2>, TransitionCount> transitions;
+    std::vector<PairFigures> slowestPairs; // at most SlowestPairs, slowest first
+    // Per target ('!'..'~' at code - FirstCode): the previous key its slowness comes from, 0 for
+    // none.
+    std::array<unsigned char, CodeCount> slowFrom {};
+};
+
+// The figures over the latest of `drills` (oldest first) for which `chosen` (by drill id) is true,
+// every drill without it: the latest that hold at least `windowAnswers` answers between them.
+FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMap& map,
+    const std::function<bool(int64_t drillId)>& chosen = {}, std::size_t windowAnswers = FingerWindow);
+
+// The drills of one kind among a history's, for fingerFigures' `chosen`.
+std::function<bool(int64_t)> drillsOfKind(const std::vector<DrillTotals>& drills, const std::string& rows);
+
+// 「右手の小指が遅い（中央値 +85 ms）」, or empty when no finger is slow.
+std::string slowFingerSentence(const FingerFigures& figures);
+
+// 「同じ指」「同じ手の別の指」「反対の手」, with 「（Shift あり）」 for the Shift row.
+std::string transitionName(Transition transition, bool shiftChange);
+
+// The pool of one finger's drill: its characters in code order, each once, the Shift characters
+// included.
+std::string fingerPool(const FingerMap& map, Finger finger);
+
+// The weak keys of a drill of slow transitions: a weak key whose slowness comes from one previous
+// key (slowFrom) that is itself among the weak keys weighs PairBoost times as much, up to
+// PairBoost * MaxWeight, so that the transition comes up that much more often; the pool is then
+// weakKeyPool() of them. A previous key that is no weak key is not in the pool and cannot bring
+// the transition, so it changes nothing.
+inline constexpr int PairBoost = 2;
+std::vector<WeakKey> pairWeakKeys(const std::vector<WeakKey>& weak, const FingerFigures& figures);
+
+// The Wilson score interval of `hits` in `tries` at 95 %; none for no tries.
+std::optional<Estimate> wilsonAccuracy(uint64_t hits, uint64_t tries);
+
+} // namespace touchdrill::history

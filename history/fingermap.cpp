@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "history/fingermap.h"
+
+#include "settings/inifile.h"
+
+#include <algorithm>
+
+namespace touchdrill::history {
+
+namespace {
+
+constexpr std::array<std::string_view, FingerCount> Keys { "left-little", "left-ring", "left-middle",
+    "left-index", "right-index", "right-middle", "right-ring", "right-little" };
+
+constexpr std::array<const char*, FingerCount> Names { "左手の小指", "左手の薬指", "左手の中指",
+    "左手の人差し指", "右手の人差し指", "右手の中指", "右手の薬指", "右手の小指" };
+
+// The plain characters of each finger's keys, in Finger's order. The backslash comes from two keys
+// (¥ and ろ), both the right little finger's.
+constexpr std::array<std::string_view, FingerCount> PlainKeys { "1qaz", "2wsx", "3edc", "45rtfgvb",
+    "67yuhjnm", "8ik,", "9ol.", "0-^\\p@[;:]/" };
+
+// What Shift gives on each key of the JIS keyboard, the letters aside: the 0 key gives nothing, the
+// ¥ key '|' and the ろ key '_' (both type the backslash without Shift).
+constexpr std::string_view ShiftPairs = "1!2\"3#4$5%6&7'8(9)-=^~\\|@`[{;+:*]},<.>/?\\_";
+
+bool sameAscii(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A line of the INI as the status line quotes it: short, and never cut inside a UTF-8 sequence.
+std::string quoted(const std::string& key, const std::string& value)
+{
+    constexpr std::size_t Longest = 32;
+    std::string line = key + "=" + value;
+    if (line.size() > Longest) {
+        std::size_t cut = Longest;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        line.resize(cut);
+        line += "…";
+    }
+    return line;
+}
+
+} // namespace
+
+std::string_view fingerKey(Finger finger)
+{
+    return Keys[indexOf(finger)];
+}
+
+std::optional<Finger> fingerFromKey(std::string_view key)
+{
+    for (std::size_t i = 0; i < FingerCount; ++i)
+        if (sameAscii(key, Keys[i]))
+            return static_cast<Finger>(i);
+    return std::nullopt;
+}
+
+std::string fingerName(Finger finger)
+{
+    return Names[indexOf(finger)];
+}
+
+std::string handName(Hand hand)
+{
+    return hand == Hand::Left ? "左手" : "右手";
+}
+
+const FingerMap& FingerMap::standard()
+{
+    static const FingerMap map = [] {
+        FingerMap built;
+        for (std::size_t f = 0; f < FingerCount; ++f) {
+            for (const char plain : PlainKeys[f]) {
+                const auto place = [&](char c, bool shifted) {
+                    built.m_fingers[slot(static_cast<unsigned char>(c))] = static_cast<Finger>(f);
+                    built.m_shifted[slot(static_cast<unsigned char>(c))] = shifted;
+                };
+                place(plain, false);
+                if (plain >= 'a' && plain <= 'z')
+                    place(static_cast<char>(plain - 'a' + 'A'), true);
+                // A key may give more than one Shift character: the backslash's two keys.
+                for (std::size_t i = 0; i + 1 < ShiftPairs.size(); i += 2)
+                    if (ShiftPairs[i] == plain)
+                        place(ShiftPairs[i + 1], true);
+            }
+        }
+        return built;
+    }();
+    return map;
+}
+
+std::optional<Hand> FingerMap::shiftHand(unsigned char code) const
+{
+    if (!shifted(code))
+        return std::nullopt;
+    return handOf(finger(code)) == Hand::Left ? Hand::Right : Hand::Left;
+}
+
+std::string FingerMap::characters(Finger finger) const
+{
+    std::string out;
+    for (int code = FirstCode; code <= LastCode; ++code)
+        if (m_fingers[slot(static_cast<unsigned char>(code))] == finger)
+            out += static_cast<char>(code);
+    return out;
+}
+
+std::optional<unsigned char> overrideCharacter(std::string_view key)
+{
+    if (key.size() == 1 && isPracticeCode(static_cast<unsigned char>(key[0])))
+        return static_cast<unsigned char>(key[0]);
+    if (key.size() == 4 && key[0] == '0' && (key[1] == 'x' || key[1] == 'X')) {
+        const int high = hexDigit(key[2]), low = hexDigit(key[3]);
+        if (high >= 0 && low >= 0 && isPracticeCode(high * 16 + low))
+            return static_cast<unsigned char>(high * 16 + low);
+    }
+    return std::nullopt;
+}
+
+FingerMap::Applied FingerMap::withOverrides(
+    const std::vector<std::pair<std::string, std::string>>& entries) const
+{
+    Applied applied { *this, {} };
+    std::array<bool, CodeCount> named {};
+    std::vector<std::string> ignored;
+    for (const auto& [key, value] : entries) {
+        const std::optional<unsigned char> code = overrideCharacter(key);
+        const std::optional<Finger> finger = fingerFromKey(value);
+        if (!code || !finger || named[slot(*code)]) {
+            ignored.push_back(quoted(key, value));
+            continue;
+        }
+        named[slot(*code)] = true;
+        applied.map.m_fingers[slot(*code)] = *finger;
+    }
+    if (ignored.empty())
+        return applied;
+    // One line: the first few quoted, the rest counted.
+    constexpr std::size_t Shown = 3;
+    std::string& status = applied.status;
+    status = "[Fingers] の " + std::to_string(ignored.size()) + " 行を無視しました: ";
+    for (std::size_t i = 0; i < std::min(Shown, ignored.size()); ++i)
+        status += (i ? "、" : "") + ignored[i];
+    if (ignored.size() > Shown)
+        status += " ほか " + std::to_string(ignored.size() - Shown) + " 行";
+    return applied;
+}
+
+FingerMap::Applied fingerMapFromIni(const std::string& iniPath)
+{
+    return FingerMap::standard().withOverrides(readIniSection(iniPath, FingersSection));
+}
+
+std::string fingerRows(Finger finger)
+{
+    return std::string(FingerRowsPrefix) + std::string(fingerKey(finger));
+}
+
+std::optional<Finger> fingerOfRows(std::string_view rows)
+{
+    if (!rows.starts_with(FingerRowsPrefix))
+        return std::nullopt;
+    rows.remove_prefix(FingerRowsPrefix.size());
+    // Exactly as written, so that one finger's drills are one kind.
+    for (std::size_t i = 0; i < FingerCount; ++i)
+        if (rows == Keys[i])
+            return static_cast<Finger>(i);
+    return std::nullopt;
+}
+
+} // namespace touchdrill::history
