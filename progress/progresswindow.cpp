@@ -474,8 +474,8 @@ QString ProgressWindow::practiseNoteText() const
         return poolText(m_weak);
     if (m_summaries.empty())
         return QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
-    return QStringLiteral("まだ苦手なキーを選べません: 最近の練習で %1 回以上答えた文字から選びます。")
-        .arg(history::MinAnswers);
+    return QStringLiteral("まだ苦手なキーを選べません: 答えを %1 回以上記録した文字から選びます。")
+        .arg(history::EnoughAnswers);
 }
 
 void ProgressWindow::exportCsvTo(const QString& path) const

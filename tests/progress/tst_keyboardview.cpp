@@ -28,6 +28,11 @@ history::KeySummary summary(unsigned char code, std::optional<double> recentMs, 
     s.recentWrong = recentMs ? 0 : history::MinAnswers;
     s.recentMs = recentMs;
     s.accuracy = accuracy;
+    // Its times from answers kept, at that median.
+    s.answersKept = true;
+    s.times.answers = s.recentHits;
+    if (recentMs)
+        s.times.median = history::Estimate { *recentMs, std::nullopt };
     return s;
 }
 

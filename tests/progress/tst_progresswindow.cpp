@@ -39,6 +39,15 @@ history::DrillRecord drill(int64_t id, std::vector<history::KeyRecord> keys)
     record.endedUtcMs = record.startedUtcMs + 60000;
     record.rows = "h";
     record.keys = std::move(keys);
+    // Its answers as the history keeps them: each character's hits at its average, so that the
+    // medians are the averages; a character with wrong keys only was left unanswered.
+    record.answers.emplace();
+    for (const history::KeyRecord& key : record.keys) {
+        for (uint32_t i = 0; i < key.hits; ++i)
+            record.answers->push_back({ key.code, 0, key.totalMs / key.hits, {}, true });
+        if (key.hits == 0 && key.wrong > 0)
+            record.answers->push_back({ key.code, 0, 0, {}, false });
+    }
     return record;
 }
 
@@ -104,13 +113,14 @@ TEST(ProgressWindow, withoutHistoryTheButtonSaysWhy)
     EXPECT_FALSE(f.window->exportButton->isEnabled());
     EXPECT_TRUE(f.window->chart->series().points.empty());
 
-    // A drill ends: the window reads what came after. Four answers are too few to choose from.
+    // A drill ends: the window reads what came after. Three answered times are too few to choose
+    // from.
     f.history.drills = { drill(1, { { 'a', 3, 900, 1, { { 's', 1 } } } }) };
     f.window->drillRecorded();
     EXPECT_EQ(f.history.asked, (std::vector<int64_t> { 0, 0 }));
     EXPECT_FALSE(f.window->practiseButton->isEnabled());
     EXPECT_EQ(f.window->practiseNote->text(),
-        QStringLiteral("まだ苦手なキーを選べません: 最近の練習で 20 回以上答えた文字から選びます。"));
+        QStringLiteral("まだ苦手なキーを選べません: 答えを 6 回以上記録した文字から選びます。"));
 
     // With enough answers the button comes alive and says which keys the drill holds, how often.
     f.history.drills.push_back(
@@ -311,7 +321,12 @@ TEST(ProgressWindow, weakKeysTableShowsEveryColumn)
         int width = 0;
         for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
             width += table->columnWidth(column);
-        EXPECT_LE(width, table->viewport()->width());
+        EXPECT_LE(width, table->viewport()->width()) << [&] {
+            std::string widths;
+            for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
+                widths += std::to_string(table->columnWidth(column)) + " ";
+            return widths;
+        }();
         EXPECT_FALSE(table->horizontalScrollBar()->isVisible());
         EXPECT_GT(f.window->keyboard->width(), keyboardWidth);
         keyboardWidth = f.window->keyboard->width();
