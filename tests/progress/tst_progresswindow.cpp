@@ -453,6 +453,63 @@ TEST(ProgressWindow, chartCutsOffAFarOffDrill)
     EXPECT_EQ(image.pixelColor(inside.toPoint()), QColor(40, 90, 200));
 }
 
+// A character's chart: per drill the median of its answers with the inter-quartile band, a drill
+// from before answers were kept as its average, marked so, and a ring round each new best.
+TEST(ProgressWindow, aCharactersChartShowsMediansWithTheirBand)
+{
+    Fixture f;
+    // 12 answers of 'a' from `ms`: quartiles at ms + 37.5 and ms + 400, median ms + 100.
+    const auto drillAt = [](int64_t id, uint32_t ms) {
+        history::DrillRecord d = drill(id, { { 'a', 12, 0, 0, {} } });
+        d.answers->clear();
+        for (const uint32_t extra : { 0, 0, 0, 50, 100, 100, 100, 100, 400, 400, 400, 2000 }) {
+            d.answers->push_back({ 'a', 0, ms + extra, {}, true });
+            d.keys[0].totalMs += ms + extra;
+        }
+        return d;
+    };
+    f.history.drills = { drill(1, { { 'a', 10, 6000, 0, {} } }), drillAt(2, 500), drillAt(3, 400) };
+    f.history.drills[0].answers.reset();
+    f.open();
+    ProgressChart* chart = f.window->chart;
+    EXPECT_TRUE(chart->pointText(0).contains(QStringLiteral("平均"))) << "every character: averages";
+    f.window->chooseCharacter('a');
+    ASSERT_EQ(chart->series().points.size(), 3u);
+    struct Row {
+        const char* name;
+        int index;
+        QString text;
+        bool median;
+    };
+    const Row table[] = {
+        { "before answers were kept: its average, said so", 0, QStringLiteral("平均 600 ms (回答の記録なし)"),
+            false },
+        { "a median with its quartiles", 1, QStringLiteral("中央値 600 ms (四分位 538–900 ms、答え 12 回)"),
+            true },
+        { "a new best of a drill of 10 answers or more", 2,
+            QStringLiteral("★ 自己ベスト更新 (この種類で 10 回以上答えた練習の中央値)"), true },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_TRUE(chart->pointText(row.index).contains(row.text))
+            << chart->pointText(row.index).toStdString();
+        EXPECT_EQ(chart->showsMedian(row.index), row.median);
+        EXPECT_EQ(chart->bandOf(row.index).has_value(), row.median);
+    }
+    EXPECT_FALSE(chart->pointText(1).contains(QStringLiteral("自己ベスト")));
+    EXPECT_EQ(*chart->timeOf(2), 500.0);
+    // The band is painted between the median line and the upper quartiles, halfway between the two
+    // drills that kept answers: a pale blue, not the white of the plot.
+    const auto [lowY, highY] = *chart->bandOf(1);
+    EXPECT_GT(lowY, highY + 10) << "the lower quartile lies lower";
+    const double line = (chart->averagePoint(1)->y() + chart->averagePoint(2)->y()) / 2;
+    const double top = (highY + chart->bandOf(2)->second) / 2;
+    const QImage image = chart->grab().toImage();
+    const QColor inBand = image.pixelColor(
+        static_cast<int>((chart->xOf(1) + chart->xOf(2)) / 2), static_cast<int>((line + top) / 2));
+    EXPECT_GT(inBand.blue(), inBand.red() + 15) << inBand.name().toStdString();
+}
+
 // Starts from a clock set far off or a damaged file: the days of the local clock are worked out
 // without overflow, such drills side by side make one point, and its date is shown as unknown.
 TEST(ProgressWindow, drillsOfUnknownDateMakeOnePoint)
