@@ -146,7 +146,7 @@ void ProgressWindow::createControls()
     auto* left = new QVBoxLayout;
     auto* switchRow = new QHBoxLayout;
     auto* keyboardLabel = new QLabel(QStringLiteral("キーボード(&K):"), this);
-    averageButton = new QRadioButton(QStringLiteral("最近の平均(&A)"), this);
+    averageButton = new QRadioButton(QStringLiteral("中央値(&A)"), this);
     accuracyButton = new QRadioButton(QStringLiteral("正確さ(&P)"), this);
     averageButton->setChecked(true);
     auto* colouring = new QButtonGroup(this);
