@@ -458,16 +458,28 @@ KindChoice ProgressTally::defaultKind(int64_t nowUtcMs) const
 double weaknessCost(const KeySummary& key)
 {
     // Never answered lately: nothing can be slower.
-    const std::optional<double> median = key.medianMs();
-    return median && key.recentHits > 0 && key.accuracy && *key.accuracy > 0 ? *median / *key.accuracy
-                                                                             : Infinite;
+    const std::optional<double> time = key.answersKept ? key.medianMs() : key.recentMs;
+    return time && key.recentHits > 0 && key.accuracy && *key.accuracy > 0 ? *time / *key.accuracy : Infinite;
+}
+
+bool anyAnswersKept(const std::vector<KeySummary>& keys)
+{
+    return std::any_of(keys.begin(), keys.end(), [](const KeySummary& key) { return key.answersKept; });
+}
+
+bool ranksAsWeakKey(const KeySummary& key, bool anyKept)
+{
+    if (key.drills == 0)
+        return false;
+    return anyKept ? key.answersKept && key.enoughAnswers() : key.enoughForAccuracy();
 }
 
 std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys)
 {
     std::vector<WeakKey> ranked;
+    const bool anyKept = anyAnswersKept(keys);
     for (const KeySummary& key : keys)
-        if (key.drills > 0 && key.enoughAnswers())
+        if (ranksAsWeakKey(key, anyKept))
             ranked.push_back({ key.code, weaknessCost(key), 0 });
     if (ranked.empty())
         return ranked;

@@ -273,12 +273,23 @@ inline constexpr int MaxWeight = 4;
 
 // A character's cost: its median time divided by its recent accuracy, what one correct answer
 // costs when each wrong key counts as one more try; infinite without a median or a hit lately. The
-// median, as a mean over a handful of skewed times is mostly its slowest one.
+// median, as a mean over a handful of skewed times is mostly its slowest one. A character whose
+// drills of the kind all predate the kept answers costs its recent average over its accuracy, as
+// before answers were kept.
 double weaknessCost(const KeySummary& key);
 
-// The weak keys, costliest first. Only the characters with enough answers (enoughAnswers()) are
-// ranked; the rest are left out of the median as well, their figures being mostly chance. The weak
-// keys are those costlier than the median, at least MinWeakKeys and at most MaxWeakKeys of the
+// Whether a character takes part in the ranking of weak keys. When any of them kept answers, those
+// with enough answers (enoughAnswers()) do and the ones without kept answers do not: a mean reads
+// slower than the median of the same skewed answers, so the two cannot be ranked together. When
+// none did (a history from before answers were kept), those with at least MinAnswers recent
+// answers (enoughForAccuracy()) do, by their averages, so that the weak-key drill does not stop
+// for a learner until new drills bring answers.
+bool ranksAsWeakKey(const KeySummary& key, bool anyAnswersKept);
+bool anyAnswersKept(const std::vector<KeySummary>& keys);
+
+// The weak keys, costliest first. Only the characters that rank (ranksAsWeakKey()) are ranked;
+// the rest are left out of the median as well, their figures being mostly chance. The weak keys
+// are those costlier than the median, at least MinWeakKeys and at most MaxWeakKeys of the
 // costliest, and each weighs its cost over the median, rounded, from 1 to MaxWeight.
 std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys);
 

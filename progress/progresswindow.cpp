@@ -474,6 +474,9 @@ QString ProgressWindow::practiseNoteText() const
         return poolText(m_weak);
     if (m_summaries.empty())
         return QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
+    if (!history::anyAnswersKept(m_summaries)) // a history from before answers were kept
+        return QStringLiteral("まだ苦手なキーを選べません: 最近の練習で %1 回以上答えた文字から選びます。")
+            .arg(history::MinAnswers);
     return QStringLiteral("まだ苦手なキーを選べません: 答えを %1 回以上記録した文字から選びます。")
         .arg(history::EnoughAnswers);
 }

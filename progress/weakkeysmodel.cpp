@@ -51,15 +51,16 @@ QString estimateTip(const QString& name, const std::optional<history::Estimate>&
 }
 
 // The value a column sorts by; nullopt sorts last whatever the order.
-std::optional<double> sortValue(const history::KeySummary& key, int column)
+std::optional<double> sortValue(const history::KeySummary& key, int column, bool anyKept)
 {
+    if (column == WeakKeysModel::Weakness)
+        return history::ranksAsWeakKey(key, anyKept) ? std::optional(history::weaknessCost(key))
+                                                     : std::nullopt;
     if (timeColumn(column) && !key.enoughAnswers())
         return std::nullopt;
     switch (column) {
     case WeakKeysModel::Character:
         return key.code;
-    case WeakKeysModel::Weakness:
-        return history::weaknessCost(key);
     case WeakKeysModel::Median:
         return valueOf(key.times.median);
     case WeakKeysModel::P90:
@@ -96,6 +97,7 @@ void WeakKeysModel::setSummaries(
 {
     beginResetModel();
     m_keys = std::move(keys);
+    m_anyKept = history::anyAnswersKept(m_keys);
     m_weight.assign(256, 0);
     for (const history::WeakKey& key : weak)
         m_weight[key.code] = key.weight;
@@ -121,11 +123,14 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
     const int column = index.column();
     const bool weak = m_weight[key.code] > 0;
     // A character whose drills of the kind all predate the kept answers has no times: they are
-    // said to be unknown, not guessed from the old averages.
-    const bool noAnswers = timeColumn(column) && !key.answersKept;
+    // said to be unknown, not guessed from the old averages. Its weakness is ranked by its average
+    // only in a history where no character kept answers.
+    const bool ranks = history::ranksAsWeakKey(key, m_anyKept);
+    const bool noAnswers = !key.answersKept && (column == Weakness ? m_anyKept : timeColumn(column));
     // Figures from too few answers would be mostly chance: they are not shown.
     const bool tooFew = !noAnswers
-        && ((timeColumn(column) && column != Trend && !key.enoughAnswers())
+        && ((column == Weakness && !ranks)
+            || (timeColumn(column) && column != Weakness && column != Trend && !key.enoughAnswers())
             || (column == Trend && key.trend.earlier > 0 && !key.enoughForTrend())
             || (column == Accuracy && !key.enoughForAccuracy()));
     switch (role) {
@@ -175,7 +180,7 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         if (noAnswers)
             return noAnswersTip();
-        if (tooFew && column == Accuracy)
+        if (tooFew && (column == Accuracy || (column == Weakness && !key.answersKept)))
             return notEnoughForAccuracyTip(key);
         if (tooFew && column == Trend)
             return QStringLiteral("比べる答えが足りません (どちらも %1 回から比べます): %2")
@@ -186,9 +191,13 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
         switch (column) {
         case Weakness: {
             const double cost = history::weaknessCost(key);
-            return std::isfinite(cost)
+            if (!std::isfinite(cost))
+                return QStringLiteral("最近の練習で正解がありません");
+            return key.answersKept
                 ? QStringLiteral("正解 1 回あたり %1 (中央値 ÷ 正確さ)").arg(msText(cost))
-                : QStringLiteral("最近の練習で正解がありません");
+                : QStringLiteral("正解 1 回あたり %1 (最近の平均 ÷ 正確さ: 回答の記録がまだないため、"
+                                 "練習ごとの合計から)")
+                      .arg(msText(cost));
         }
         case Median:
             return estimateTip(QStringLiteral("中央値"), key.times.median, key.times.answers, 0, 6);
@@ -312,9 +321,9 @@ void WeakKeysModel::sortRows()
 {
     const int column = m_sortColumn;
     const bool descending = m_sortOrder == Qt::DescendingOrder;
-    std::sort(m_keys.begin(), m_keys.end(), [column, descending](const auto& a, const auto& b) {
-        const std::optional<double> va = sortValue(a, column);
-        const std::optional<double> vb = sortValue(b, column);
+    std::sort(m_keys.begin(), m_keys.end(), [column, descending, this](const auto& a, const auto& b) {
+        const std::optional<double> va = sortValue(a, column, m_anyKept);
+        const std::optional<double> vb = sortValue(b, column, m_anyKept);
         if (va.has_value() != vb.has_value())
             return va.has_value(); // the empty ones last
         if (va && *va != *vb)

@@ -41,6 +41,7 @@ private:
 
     std::vector<history::KeySummary> m_keys;
     std::vector<int> m_weight; // by code: times in the pool, 0 for a key not in it
+    bool m_anyKept = false; // whether any character kept answers: see history::ranksAsWeakKey()
     int m_sortColumn = Weakness;
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder; // the weakest first
 };

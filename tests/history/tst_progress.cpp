@@ -352,6 +352,12 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
         std::vector<KeySummary> keys;
         std::string pool;
     };
+    // Its drills all from before answers were kept: its average and accuracy only.
+    const auto old = [](KeySummary key) {
+        key.answersKept = false;
+        key.times = {};
+        return key;
+    };
     std::vector<KeySummary> many;
     for (int i = 0; i < 30; ++i)
         many.push_back(summary(static_cast<unsigned char>('A' + i), 1000.0 + i, 1.0));
@@ -387,6 +393,14 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
             { summary('a', 300.0, 1.0), summary('s', std::nullopt, 0.0, 0, MinAnswers),
                 summary('d', 300.0, 1.0), summary('f', 300.0, 1.0) },
             "adssss" },
+        { "no character kept answers: ranked by their averages, as before",
+            { old(summary('a', 300.0, 1.0)), old(summary('s', 900.0, 1.0)) }, "ass" },
+        { "no character kept answers: the averages need 20 answers",
+            { old(summary('a', 300.0, 1.0)), old(summary('s', 300.0, 1.0)), old(summary('d', 300.0, 1.0)),
+                old(summary('f', 600.0, 1.0)), old(summary('g', 5000.0, 1.0, MinAnswers - 1)) },
+            "affs" },
+        { "an average is not ranked beside medians",
+            { summary('a', 300.0, 1.0), summary('s', 300.0, 1.0), old(summary('d', 5000.0, 1.0)) }, "as" },
         { "no character with enough answers, no pool",
             { summary('a', 300.0, 1.0, EnoughAnswers - 1), summary('s', 900.0, 1.0, 3) }, "" },
     };
