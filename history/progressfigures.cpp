@@ -180,16 +180,17 @@ void ProgressTally::add(const DrillRecord& drill)
 
 void ProgressTally::addAnswers(uint32_t drill, const std::vector<Answer>& answers)
 {
-    // Where this drill's times of each character go; the drill comes after every one added before.
+    // Where this drill's times of each character go.
     std::array<std::vector<uint32_t>*, CodeCount> into {};
     for (const Answer& answer : answers) {
         if (!isPracticeCode(answer.target))
             continue;
         const std::size_t code = answer.target - FirstCode;
         if (!into[code]) {
+            // A new entry even where the drill's times came already (a digest holds a drill's
+            // answers both ways): load() keeps one of them.
             std::vector<KeyAnswers>& of = m_keys[code].answers;
-            if (of.empty() || of.back().drill != drill)
-                of.push_back({ drill, {} });
+            of.push_back({ drill, {} });
             into[code] = &of.back().ms;
         }
         // The last target of a drill ended before its right key came has no time.

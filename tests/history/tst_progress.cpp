@@ -751,6 +751,13 @@ TEST(Progress, aLoadedTallyHasTheFiguresOfEveryDrill)
         EXPECT_EQ(a.trend.earlier, expected.trend.earlier);
         EXPECT_EQ(a.trend.later, expected.trend.later);
     }
+    // The latest drill's times both in its entry and among the answers count once.
+    HistoryDigest latestTwice = digest;
+    latestTwice.answers = { { drills.back().id, *drills.back().answers } };
+    ProgressTally twice;
+    twice.load(latestTwice);
+    EXPECT_EQ(twice.series('a').points.back().answerMs, *all.back().answerMs);
+
     const Series series = loaded.series('a');
     ASSERT_EQ(series.points.size(), 30u);
     EXPECT_FALSE(series.points[0].answersKept);
