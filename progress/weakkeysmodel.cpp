@@ -278,8 +278,8 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
                 "ムラ (ばらつき): 四分位範囲 ÷ 中央値。95%区間はセルのヒントに (三つの四分位の"
                 "区間を合わせて 95%、ボンフェローニ)");
         case Best:
-            return QStringLiteral("成績ファイルの自己ベスト (練習 1 回の平均)。グラフの★は、この種類で "
-                                  "%1 回以上答えた練習の中央値の更新")
+            return QStringLiteral("成績ファイルの自己ベスト (練習 1 回の平均)。文字のグラフで丸で囲んだ点は、"
+                                  "この種類で %1 回以上答えた練習の中央値の自己ベスト更新")
                 .arg(history::NewBestAnswers);
         case Trend:
             return QStringLiteral("直近の答えとその前の答えを順位和検定で比べ、p < 0.05 で中央値が %1% 以上"
