@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace touchdrill::history {
@@ -167,8 +168,24 @@ TrendResult compareWindows(std::span<const uint32_t> earlier, std::span<const ui
     result.p = test.p;
     result.earlier = earlier.size();
     result.later = later.size();
-    if (test.p < 0.05)
-        result.trend = test.laterLower ? Trend::Faster : Trend::Slower;
+    if (earlier.empty() || later.empty())
+        return result;
+    const auto medianOf = [](std::span<const uint32_t> ms) {
+        std::vector<double> sorted(ms.begin(), ms.end());
+        std::sort(sorted.begin(), sorted.end());
+        return quantile(sorted, 0.5);
+    };
+    const double earlierMedian = medianOf(earlier), laterMedian = medianOf(later);
+    if (earlierMedian > 0)
+        result.ratio = laterMedian / earlierMedian;
+    else if (laterMedian > 0)
+        result.ratio = std::numeric_limits<double>::infinity();
+    if (test.p >= 0.05)
+        return result;
+    if (test.laterLower && result.ratio <= 1 - MinNoticeableChange)
+        result.trend = Trend::Faster;
+    else if (!test.laterLower && result.ratio >= 1 + MinNoticeableChange)
+        result.trend = Trend::Slower;
     return result;
 }
 

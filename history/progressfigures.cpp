@@ -9,6 +9,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <span>
 #include <utility>
 
 namespace touchdrill::history {
@@ -59,11 +60,40 @@ void addUpDays(Series& series, const DayOf& dayOf, std::size_t perDayThreshold)
         into.lastStartedUtcMs = p.lastStartedUtcMs;
         into.drills += p.drills;
         into += p;
+        into.answerMs.insert(into.answerMs.end(), p.answerMs.begin(), p.answerMs.end());
+        into.answersKept = into.answersKept || p.answersKept;
+        into.newBest = into.newBest || p.newBest;
     }
     series.points = std::move(days);
 }
 
+// Sorts a character's drills that kept answers by drill, each drill once (the first found).
+template <typename KeyAnswers> void sortByDrill(std::vector<KeyAnswers>& answers)
+{
+    std::stable_sort(answers.begin(), answers.end(),
+        [](const KeyAnswers& a, const KeyAnswers& b) { return a.drill < b.drill; });
+    answers.erase(std::unique(answers.begin(), answers.end(),
+                      [](const KeyAnswers& a, const KeyAnswers& b) { return a.drill == b.drill; }),
+        answers.end());
+}
+
+double medianOf(std::span<const uint32_t> ms)
+{
+    std::vector<double> sorted(ms.begin(), ms.end());
+    std::sort(sorted.begin(), sorted.end());
+    return quantile(sorted, 0.5);
+}
+
 } // namespace
+
+std::optional<SeriesPoint::Quartiles> SeriesPoint::quartiles() const
+{
+    if (answerMs.empty())
+        return std::nullopt;
+    std::vector<double> sorted(answerMs.begin(), answerMs.end());
+    std::sort(sorted.begin(), sorted.end());
+    return Quartiles { quantile(sorted, 0.25), quantile(sorted, 0.5), quantile(sorted, 0.75) };
+}
 
 std::string kindName(const std::string& rows)
 {
@@ -148,8 +178,31 @@ void ProgressTally::add(const DrillRecord& drill)
         for (const auto& [typed, count] : key.wrongKeys)
             m_wrongKeys[code][typed] += count;
     }
+    if (drill.answers)
+        addAnswers(index, *drill.answers);
     m_drills.push_back(drillTotalsOf(drill));
     m_lastId = std::max(m_lastId, drill.id);
+}
+
+void ProgressTally::addAnswers(uint32_t drill, const std::vector<Answer>& answers)
+{
+    // Where this drill's times of each character go.
+    std::array<std::vector<uint32_t>*, CodeCount> into {};
+    for (const Answer& answer : answers) {
+        if (!isPracticeCode(answer.target))
+            continue;
+        const std::size_t code = answer.target - FirstCode;
+        if (!into[code]) {
+            // A new entry even where the drill's times came already (a digest holds a drill's
+            // answers both ways): load() keeps one of them.
+            std::vector<KeyAnswers>& of = m_keys[code].answers;
+            of.push_back({ drill, {} });
+            into[code] = &of.back().ms;
+        }
+        // The last target of a drill ended before its right key came has no time.
+        if (answer.answered)
+            into[code]->push_back(answer.ms);
+    }
 }
 
 void ProgressTally::add(const std::vector<DrillRecord>& drills)
@@ -174,10 +227,20 @@ void ProgressTally::load(const HistoryDigest& digest)
         into.count = key.drills;
         for (const KeyDrill& drill : key.latest) {
             const int64_t index = drillIndexOf(drill.drillId);
-            if (index >= 0)
-                into.entries.push_back({ drill, static_cast<uint32_t>(index) });
+            if (index < 0)
+                continue;
+            into.entries.push_back({ drill, static_cast<uint32_t>(index) });
+            if (drill.answerMs)
+                into.answers.push_back({ static_cast<uint32_t>(index), *drill.answerMs });
         }
     }
+    for (const DrillAnswers& drill : digest.answers) {
+        const int64_t index = drillIndexOf(drill.drillId);
+        if (index >= 0)
+            addAnswers(static_cast<uint32_t>(index), drill.answers);
+    }
+    for (KeyDrills& key : m_keys)
+        sortByDrill(key.answers);
     for (const Confusion& confusion : digest.confusions)
         if (isPracticeCode(confusion.code))
             m_wrongKeys[confusion.code - FirstCode][confusion.typed] += confusion.count;
@@ -199,9 +262,13 @@ void ProgressTally::fillKey(unsigned char code, const std::vector<KeyDrill>& dri
     key.entries.clear();
     for (const KeyDrill& drill : drills) {
         const int64_t index = drillIndexOf(drill.drillId);
-        if (index >= 0)
-            key.entries.push_back({ drill, static_cast<uint32_t>(index) });
+        if (index < 0)
+            continue;
+        key.entries.push_back({ drill, static_cast<uint32_t>(index) });
+        if (drill.answerMs)
+            key.answers.push_back({ static_cast<uint32_t>(index), *drill.answerMs });
     }
+    sortByDrill(key.answers);
     // What the history holds is all there is, even if its count said otherwise.
     key.count = static_cast<uint32_t>(key.entries.size());
 }
@@ -229,11 +296,33 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
             if (drill.countsAsDrill() && chosen(drill))
                 series.points.push_back(point(drill.startedUtcMs, drill));
     } else if (isPracticeCode(code)) {
-        const std::vector<KeyEntry>& entries = m_keys[code - FirstCode].entries;
+        const std::size_t index = code - FirstCode;
+        const std::vector<KeyEntry>& entries = m_keys[index].entries;
         series.points.reserve(entries.size());
-        for (const KeyEntry& entry : entries)
-            if (chosen(m_drills[entry.drill]))
-                series.points.push_back(point(m_drills[entry.drill].startedUtcMs, entry));
+        // The best median so far of each kind; few kinds, so a list.
+        std::vector<std::pair<const std::string*, double>> best;
+        for (const KeyEntry& entry : entries) {
+            const DrillTotals& drill = m_drills[entry.drill];
+            if (!chosen(drill))
+                continue;
+            SeriesPoint p = point(drill.startedUtcMs, entry);
+            if (const KeyAnswers* answers = answersIn(index, entry.drill)) {
+                p.answersKept = true;
+                p.answerMs = answers->ms;
+                if (answers->ms.size() >= NewBestAnswers) {
+                    const double median = medianOf(answers->ms);
+                    auto of = std::find_if(best.begin(), best.end(),
+                        [&](const auto& kindBest) { return *kindBest.first == drill.rows; });
+                    if (of == best.end())
+                        best.emplace_back(&drill.rows, median);
+                    else if (median < of->second) {
+                        of->second = median;
+                        p.newBest = true;
+                    }
+                }
+            }
+            series.points.push_back(std::move(p));
+        }
     }
     addUpDays(series, dayOf, perDayThreshold);
     return series;
@@ -273,6 +362,7 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
         summary.accuracy = recent.accuracy();
         if (summary.recentMs && earlier.averageMs())
             summary.trendMs = *summary.recentMs - *earlier.averageMs();
+        timesOf(index, *kind, summary);
 
         const auto& counts = m_wrongKeys[index];
         const auto top = std::max_element(counts.begin(), counts.end()); // first of equals: lower code
@@ -283,6 +373,42 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
         summaries.push_back(summary);
     }
     return summaries;
+}
+
+const ProgressTally::KeyAnswers* ProgressTally::answersIn(std::size_t index, uint32_t drill) const
+{
+    const std::vector<KeyAnswers>& answers = m_keys[index].answers;
+    const auto found = std::lower_bound(answers.begin(), answers.end(), drill,
+        [](const KeyAnswers& a, uint32_t value) { return a.drill < value; });
+    return found != answers.end() && found->drill == drill ? &*found : nullptr;
+}
+
+void ProgressTally::timesOf(std::size_t index, const std::string& kind, KeySummary& summary) const
+{
+    // The latest drills of the kind, back to where both of the trend's windows are full.
+    const std::vector<KeyAnswers>& answers = m_keys[index].answers;
+    std::vector<std::span<const uint32_t>> latest; // newest first
+    std::size_t later = 0, earlier = 0;
+    for (auto it = answers.rbegin(); it != answers.rend() && earlier < TrendWindow; ++it) {
+        if (m_drills[it->drill].rows != kind)
+            continue;
+        summary.answersKept = true;
+        if (it->ms.empty())
+            continue;
+        latest.emplace_back(it->ms);
+        (later < TrendWindow ? later : earlier) += it->ms.size();
+    }
+    std::vector<std::vector<uint32_t>> drills; // oldest first, as keyTrend() takes them
+    drills.reserve(latest.size());
+    for (auto it = latest.rbegin(); it != latest.rend(); ++it)
+        drills.emplace_back(it->begin(), it->end());
+    summary.trend = keyTrend(drills);
+    // The figures are over the trend's later window.
+    std::vector<uint32_t> window;
+    window.reserve(summary.trend.later);
+    for (auto it = latest.begin(); it != latest.end() && window.size() < summary.trend.later; ++it)
+        window.insert(window.end(), it->begin(), it->end());
+    summary.times = timeFigures(window);
 }
 
 const std::string* ProgressTally::mostPractised(
@@ -339,14 +465,28 @@ KindChoice ProgressTally::defaultKind(int64_t nowUtcMs) const
 double weaknessCost(const KeySummary& key)
 {
     // Never answered lately: nothing can be slower.
-    return key.recentMs && key.accuracy && *key.accuracy > 0 ? *key.recentMs / *key.accuracy : Infinite;
+    const std::optional<double> time = key.answersKept ? key.medianMs() : key.recentMs;
+    return time && key.recentHits > 0 && key.accuracy && *key.accuracy > 0 ? *time / *key.accuracy : Infinite;
+}
+
+bool anyAnswersKept(const std::vector<KeySummary>& keys)
+{
+    return std::any_of(keys.begin(), keys.end(), [](const KeySummary& key) { return key.answersKept; });
+}
+
+bool ranksAsWeakKey(const KeySummary& key, bool anyKept)
+{
+    if (key.drills == 0)
+        return false;
+    return anyKept ? key.answersKept && key.enoughAnswers() : key.enoughForAccuracy();
 }
 
 std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys)
 {
     std::vector<WeakKey> ranked;
+    const bool anyKept = anyAnswersKept(keys);
     for (const KeySummary& key : keys)
-        if (key.drills > 0 && key.enoughAnswers())
+        if (ranksAsWeakKey(key, anyKept))
             ranked.push_back({ key.code, weaknessCost(key), 0 });
     if (ranked.empty())
         return ranked;
@@ -418,11 +558,15 @@ HeatScale accuracyScale()
 
 std::optional<double> heatPosition(const KeySummary& key, HeatMeasure measure)
 {
+    if (measure == HeatMeasure::Accuracy) {
+        if (!key.enoughForAccuracy() || !key.accuracy)
+            return std::nullopt;
+        return accuracyScale().position(*key.accuracy);
+    }
     if (!key.enoughAnswers())
         return std::nullopt;
-    if (measure == HeatMeasure::Accuracy)
-        return key.accuracy ? std::optional(accuracyScale().position(*key.accuracy)) : std::nullopt;
-    return key.recentMs ? averageScale().position(*key.recentMs) : 1.0;
+    const std::optional<double> median = key.medianMs();
+    return median ? averageScale().position(*median) : 1.0;
 }
 
 } // namespace touchdrill::history

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drill/keystats.h"
+#include "history/answerstats.h"
 #include "history/drillrecord.h"
 #include "history/historydigest.h"
 
@@ -43,6 +44,20 @@ struct SeriesPoint : CountsSum {
     int64_t firstStartedUtcMs = 0; // start of the point's first drill
     int64_t lastStartedUtcMs = 0; // start of its last drill
     uint32_t drills = 0;
+    // In a character's series: the milliseconds of its right keys in those of the point's drills
+    // that kept answers, and whether any did. Empty in the series of every character.
+    std::vector<uint32_t> answerMs;
+    bool answersKept = false;
+    // In a character's series: whether one of the point's drills set a new best (newBestOf()).
+    bool newBest = false;
+
+    struct Quartiles {
+        double low = 0; // the lower quartile
+        double median = 0;
+        double high = 0; // the upper quartile
+    };
+    // Of answerMs; nullopt without any.
+    std::optional<Quartiles> quartiles() const;
 };
 
 struct Series {
@@ -72,11 +87,16 @@ Series timeSeries(Series drills, int64_t fromUtcMs, int64_t toUtcMs, const DayOf
     std::size_t perDayThreshold = PerDayThreshold);
 
 // The answers (hits and wrong keys while it was the target) a character needs in its recent drills
-// before its recent figures say anything about it. Response times scatter with a coefficient of
-// variation of about 0.3 to 0.5, so the average of n answers is off by about 0.4 / sqrt(n) of
-// itself: 20 answers hold it to about 10 %, well inside the gap between a weak key and an
-// ordinary one; 5 answers would leave 20 %, as large as the gaps being ranked.
+// before its accuracy and its average of old say anything about it: 20 answers hold an accuracy of
+// 95 % to about 5 points, and an average of times that scatter by 0.4 of themselves to about 10 %.
+// The response times have their own rule: their figures need EnoughAnswers answers, from which
+// the median has its interval, which says itself how far it can be trusted.
 inline constexpr uint64_t MinAnswers = 20;
+
+// A drill sets a new best of a character in the progress window only with at least this many
+// answers of it: its median is then that of a sitting, not of a lucky handful. The best-times
+// file and the main window's mark keep their own rule.
+inline constexpr std::size_t NewBestAnswers = 10;
 
 // A kind of drill is the rows it was drawn from, as recorded (DrillRecord::rows: "h", "uhl",
 // "weak"). Reaction times grow with the number of characters a drill may bring, so only drills of
@@ -123,12 +143,33 @@ struct KeySummary {
     // The kind of drill its recent and earlier figures come from.
     std::string kind;
 
+    // Its response times in the drills of that kind that kept answers: the median, the 90th
+    // percentile and the spread over its latest drills holding at least TrendWindow answers
+    // between them (all there are, with fewer), and the trend of those answers against the ones
+    // of the drills before (keyTrend()). Drills recorded before answers were kept add nothing.
+    TimeFigures times;
+    TrendResult trend;
+    // Whether any of its drills of that kind kept answers; false when all of them predate that,
+    // and its times are unknown rather than missing.
+    bool answersKept = false;
+
     uint64_t recentAnswers() const { return recentHits + recentWrong; }
-    // Whether recentMs and accuracy rest on at least MinAnswers answers; without, the character is
-    // neither ranked nor drilled as a weak key.
-    bool enoughAnswers() const { return recentAnswers() >= MinAnswers; }
-    // Whether both averages trendMs compares rest on enough answers.
-    bool enoughForTrend() const { return enoughAnswers() && earlierAnswers >= MinAnswers; }
+    std::optional<double> medianMs() const
+    {
+        return times.median ? std::optional(times.median->value) : std::nullopt;
+    }
+    // Whether its time figures say anything: its median has its interval (EnoughAnswers answers),
+    // or it was never answered in drills that kept answers, with at least that many wrong keys
+    // lately. Without, the character is neither ranked nor drilled as a weak key.
+    bool enoughAnswers() const
+    {
+        return times.answers >= EnoughAnswers
+            || (answersKept && times.answers == 0 && recentHits == 0 && recentWrong >= EnoughAnswers);
+    }
+    // Whether recentMs and accuracy rest on at least MinAnswers answers.
+    bool enoughForAccuracy() const { return recentAnswers() >= MinAnswers; }
+    // Whether both windows the trend compares hold enough answers for it to say anything.
+    bool enoughForTrend() const { return trend.earlier >= EnoughAnswers && trend.later >= EnoughAnswers; }
 };
 
 // The figures of every drill added so far, kept per drill and per character, so that a drill more
@@ -168,11 +209,15 @@ public:
     // or for AllCharacters; of the chosen kind only. A drill in which the character was never the
     // target is left out of its series. With more than `perDayThreshold` drills left, the drills of
     // each day (by dayOf) are added up into one point. A character's series covers the drills of it
-    // that are known: all of them unless the tally was loaded and not filled.
+    // that are known: all of them unless the tally was loaded and not filled; its points carry the
+    // answers' times and mark each drill that set a new best: a drill with at least NewBestAnswers
+    // answers of the character whose median is below that of every such drill of its kind before.
     //
     // A summary looks at the character's last LatestDrills drills of any kind (what the digest
     // holds, so that its figures do not change once its chart is read) and of those takes the ones
     // of one kind: its last RecentDrills are the recent ones, the ones before them the earlier.
+    // Its time figures and trend come from the answers of that kind, as far back as the trend's
+    // two windows reach (the digest holds that much of each kind).
     // That kind is the chosen one; with every kind chosen, it is the kind of most of those drills
     // (on a tie, the one practised last), so that no trend compares drills of different kinds. A
     // character with none of those drills of the chosen kind has no summary.
@@ -184,10 +229,23 @@ private:
     struct KeyEntry : KeyCounts {
         uint32_t drill = 0; // index into m_drills
     };
+    // A character's right-key times in one drill that kept answers.
+    struct KeyAnswers {
+        uint32_t drill = 0; // index into m_drills
+        std::vector<uint32_t> ms;
+    };
     struct KeyDrills {
         std::vector<KeyEntry> entries; // its drills, oldest first: all, or the latest ones
         uint32_t count = 0; // all of its drills
+        // Its drills that kept answers, oldest first: all of them, or as many as the digest held.
+        std::vector<KeyAnswers> answers;
     };
+    // Adds each character's times of a drill's answers to its drills that kept answers.
+    void addAnswers(uint32_t drill, const std::vector<Answer>& answers);
+    // The answers of a character's drills as TimeFigures and keyTrend() see them.
+    void timesOf(std::size_t index, const std::string& kind, KeySummary& summary) const;
+    // The answers of one of a character's drills; nullptr for a drill that kept none.
+    const KeyAnswers* answersIn(std::size_t index, uint32_t drill) const;
     // The index in m_drills of the drill with this id, or -1.
     int64_t drillIndexOf(int64_t id) const;
     // The kind of most of these drills, the one practised last on a tie; nullptr for none.
@@ -213,13 +271,25 @@ inline constexpr std::size_t MinWeakKeys = 3;
 inline constexpr std::size_t MaxWeakKeys = 15;
 inline constexpr int MaxWeight = 4;
 
-// A character's cost: its recent average divided by its recent accuracy, what one correct answer
-// costs when each wrong key counts as one more try; infinite without a hit in its recent drills.
+// A character's cost: its median time divided by its recent accuracy, what one correct answer
+// costs when each wrong key counts as one more try; infinite without a median or a hit lately. The
+// median, as a mean over a handful of skewed times is mostly its slowest one. A character whose
+// drills of the kind all predate the kept answers costs its recent average over its accuracy, as
+// before answers were kept.
 double weaknessCost(const KeySummary& key);
 
-// The weak keys, costliest first. Only the characters with enough answers (enoughAnswers()) are
-// ranked; the rest are left out of the median as well, their figures being mostly chance. The weak
-// keys are those costlier than the median, at least MinWeakKeys and at most MaxWeakKeys of the
+// Whether a character takes part in the ranking of weak keys. When any of them kept answers, those
+// with enough answers (enoughAnswers()) do and the ones without kept answers do not: a mean reads
+// slower than the median of the same skewed answers, so the two cannot be ranked together. When
+// none did (a history from before answers were kept), those with at least MinAnswers recent
+// answers (enoughForAccuracy()) do, by their averages, so that the weak-key drill does not stop
+// for a learner until new drills bring answers.
+bool ranksAsWeakKey(const KeySummary& key, bool anyAnswersKept);
+bool anyAnswersKept(const std::vector<KeySummary>& keys);
+
+// The weak keys, costliest first. Only the characters that rank (ranksAsWeakKey()) are ranked;
+// the rest are left out of the median as well, their figures being mostly chance. The weak keys
+// are those costlier than the median, at least MinWeakKeys and at most MaxWeakKeys of the
 // costliest, and each weighs its cost over the median, rounded, from 1 to MaxWeight.
 std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys);
 
@@ -252,8 +322,9 @@ HeatScale accuracyScale();
 enum class HeatMeasure { Average, Accuracy };
 
 // Where a character's key lies on the scale of `measure`, or nullopt for a key drawn plainly: one
-// with fewer than MinAnswers recent answers, whose colour would be mostly chance and would jump
-// with every drill. A key answered only with wrong keys of late is as slow as the scale goes.
+// whose figure rests on too few answers (enoughAnswers() for its median, enoughForAccuracy()),
+// whose colour would be mostly chance and would jump with every drill. A key answered only with
+// wrong keys of late is as slow as the scale goes.
 std::optional<double> heatPosition(const KeySummary& key, HeatMeasure measure);
 
 } // namespace touchdrill::history

@@ -23,6 +23,8 @@ namespace {
 const QColor AverageColour(40, 90, 200);
 const QColor AccuracyColour(225, 120, 20);
 const QColor GridColour(225, 225, 225);
+const QColor BandColour(40, 90, 200, 45);
+const QColor BestColour(200, 150, 0);
 
 QString msTickText(double ms)
 {
@@ -123,12 +125,18 @@ void ProgressChart::setSeries(history::Series series, const QString& subject, st
         m_fromUtcMs = middle - LeastSpanMs / 2;
         m_toUtcMs = m_fromUtcMs + LeastSpanMs;
     }
+    m_quartiles.clear();
+    m_anyMedian = false;
+    for (const history::SeriesPoint& point : m_series.points) {
+        m_quartiles.push_back(point.quartiles());
+        m_anyMedian = m_anyMedian || m_quartiles.back().has_value();
+    }
     std::vector<double> averages;
     std::vector<double> accuracies;
-    for (const history::SeriesPoint& point : m_series.points) {
-        if (const auto average = point.averageMs())
-            averages.push_back(*average);
-        if (const auto accuracy = point.accuracy())
+    for (int i = 0; i < static_cast<int>(m_series.points.size()); ++i) {
+        if (const auto time = timeOf(i))
+            averages.push_back(*time);
+        if (const auto accuracy = m_series.points[static_cast<std::size_t>(i)].accuracy())
             accuracies.push_back(*accuracy);
     }
     m_averageAxis = history::averageAxis(averages);
@@ -198,15 +206,41 @@ bool ProgressChart::dashedTo(int index) const
         && history::practiceGap(m_days[i - 1], m_days[i]);
 }
 
-std::optional<QPointF> ProgressChart::averagePoint(int index) const
+bool ProgressChart::showsMedian(int index) const
+{
+    return index >= 0 && index < static_cast<int>(m_quartiles.size())
+        && m_quartiles[static_cast<std::size_t>(index)].has_value();
+}
+
+std::optional<double> ProgressChart::timeOf(int index) const
 {
     if (index < 0 || index >= static_cast<int>(m_series.points.size()))
         return std::nullopt;
-    const auto average = m_series.points[static_cast<std::size_t>(index)].averageMs();
-    if (!average)
+    if (showsMedian(index))
+        return m_quartiles[static_cast<std::size_t>(index)]->median;
+    return m_series.points[static_cast<std::size_t>(index)].averageMs();
+}
+
+std::optional<QPointF> ProgressChart::averagePoint(int index) const
+{
+    const std::optional<double> time = timeOf(index);
+    if (!time)
         return std::nullopt;
     const QRectF plot = plotRect();
-    return QPointF(xOf(index), plot.bottom() - m_averageAxis.position(*average) * plot.height());
+    return QPointF(xOf(index), plot.bottom() - m_averageAxis.position(*time) * plot.height());
+}
+
+std::optional<std::pair<double, double>> ProgressChart::bandOf(int index) const
+{
+    if (!showsMedian(index))
+        return std::nullopt;
+    const QRectF plot = plotRect();
+    const auto& q = *m_quartiles[static_cast<std::size_t>(index)];
+    const auto y = [&](double ms) {
+        return std::clamp(
+            plot.bottom() - m_averageAxis.position(ms) * plot.height(), plot.top(), plot.bottom());
+    };
+    return std::pair { y(q.low), y(q.high) };
 }
 
 std::optional<QPointF> ProgressChart::accuracyPoint(int index) const
@@ -223,7 +257,7 @@ std::optional<QPointF> ProgressChart::accuracyPoint(int index) const
 QPolygonF ProgressChart::averageCutMark(int index) const
 {
     const std::optional<QPointF> at = averagePoint(index);
-    if (!at || !m_averageAxis.cuts(*m_series.points[static_cast<std::size_t>(index)].averageMs()))
+    if (!at || !m_averageAxis.cuts(*timeOf(index)))
         return {};
     return cutMark(*at, true);
 }
@@ -273,16 +307,31 @@ QString ProgressChart::pointText(int index) const
         ? QStringLiteral("%1 (練習 %2 回)").arg(dateText(point.firstStartedUtcMs, false)).arg(point.drills)
         : dateText(point.firstStartedUtcMs, true);
     // The true value of a point cut off at the plot's edge.
-    QString average = msText(point.averageMs());
+    QString time;
+    if (const auto& q = m_quartiles[static_cast<std::size_t>(index)])
+        time = QStringLiteral("中央値 %1 (四分位 %2–%3 ms、答え %4 回)")
+                   .arg(msText(q->median))
+                   .arg(std::llround(q->low))
+                   .arg(std::llround(q->high))
+                   .arg(point.answerMs.size());
+    else
+        time = QStringLiteral("平均 %1").arg(msText(point.averageMs()));
     if (!averageCutMark(index).isEmpty())
-        average += QStringLiteral(" (グラフの上端より上)");
+        time += QStringLiteral(" (グラフの上端より上)");
+    // A character's drills from before answers were kept: their average, said to be one.
+    if (!showsMedian(index) && m_anyMedian && point.averageMs())
+        time += QStringLiteral(" (回答の記録なし)");
     QString accuracy = percentText(point.accuracy());
     if (!accuracyCutMark(index).isEmpty())
         accuracy += QStringLiteral(" (グラフの下端より下)");
-    return QStringLiteral("%1\n%2\n平均 %3\n正確さ %4\n正解 %5 回、ミス %6 回")
-        .arg(when, m_subject, average, accuracy)
-        .arg(point.hits)
-        .arg(point.wrong);
+    QString text = QStringLiteral("%1\n%2\n%3\n正確さ %4\n正解 %5 回、ミス %6 回")
+                       .arg(when, m_subject, time, accuracy)
+                       .arg(point.hits)
+                       .arg(point.wrong);
+    if (point.newBest)
+        text += QStringLiteral("\n★ 自己ベスト更新 (この種類で %1 回以上答えた練習の中央値)")
+                    .arg(history::NewBestAnswers);
+    return text;
 }
 
 void ProgressChart::paintEvent(QPaintEvent*)
@@ -297,7 +346,9 @@ void ProgressChart::paintEvent(QPaintEvent*)
     {
         double x = plot.left();
         const double y = 4 + metrics.ascent();
-        for (const auto& [colour, label] : { std::pair { AverageColour, QStringLiteral("平均 (ms, 左)") },
+        const QString timeLabel
+            = m_anyMedian ? QStringLiteral("中央値と四分位 (ms, 左)") : QStringLiteral("平均 (ms, 左)");
+        for (const auto& [colour, label] : { std::pair { AverageColour, timeLabel },
                  std::pair { AccuracyColour, QStringLiteral("正確さ (%, 右)") } }) {
             painter.setPen(QPen(colour, 2));
             painter.drawLine(
@@ -389,9 +440,45 @@ void ProgressChart::paintEvent(QPaintEvent*)
         painter.drawLine(QPointF(xOf(m_highlighted), plot.top()), QPointF(xOf(m_highlighted), plot.bottom()));
     }
 
+    // The inter-quartile band under the median line, in stretches of points that kept answers; a
+    // point alone has a bar.
+    const double dot = std::clamp(plot.width() / static_cast<double>(m_series.points.size()) / 3, 1.5, 3.5);
+    {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(BandColour);
+        QPolygonF upper, lower;
+        const auto flush = [&] {
+            if (upper.size() == 1)
+                painter.drawRect(QRectF(
+                    QPointF(upper[0].x() - dot, upper[0].y()), QPointF(lower[0].x() + dot, lower[0].y())));
+            else if (upper.size() > 1) {
+                QPolygonF band = upper;
+                for (auto it = lower.crbegin(); it != lower.crend(); ++it)
+                    band << *it;
+                painter.drawPolygon(band);
+            }
+            upper.clear();
+            lower.clear();
+        };
+        for (int i = 0; i < static_cast<int>(m_series.points.size()); ++i) {
+            const auto band = bandOf(i);
+            if (!band || m_days[static_cast<std::size_t>(i)] == history::UnknownDay) {
+                flush();
+                if (band) { // of unknown date: a bar of its own
+                    upper << QPointF(xOf(i), band->second);
+                    lower << QPointF(xOf(i), band->first);
+                    flush();
+                }
+                continue;
+            }
+            upper << QPointF(xOf(i), band->second);
+            lower << QPointF(xOf(i), band->first);
+        }
+        flush();
+    }
+
     // The two lines; a point without an answer breaks the average line, days without practice
     // dash it, and the drills of unknown date stand apart.
-    const double dot = std::clamp(plot.width() / static_cast<double>(m_series.points.size()) / 3, 1.5, 3.5);
     for (const bool average : { false, true }) {
         const QColor colour = average ? AverageColour : AccuracyColour;
         QPainterPath path;
@@ -426,6 +513,23 @@ void ProgressChart::paintEvent(QPaintEvent*)
             painter.drawEllipse(p, dot, dot);
         for (const QPolygonF& mark : marks)
             painter.drawPolygon(mark);
+    }
+
+    // Each new best: a ring round its dot. In a character's chart, from the drills that kept
+    // answers, an average of old among medians is a hollow dot.
+    for (int i = 0; i < static_cast<int>(m_series.points.size()); ++i) {
+        const std::optional<QPointF> p = averagePoint(i);
+        if (!p || !averageCutMark(i).isEmpty())
+            continue;
+        if (m_series.points[static_cast<std::size_t>(i)].newBest) {
+            painter.setPen(QPen(BestColour, 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(*p, dot + 3, dot + 3);
+        } else if (m_anyMedian && !showsMedian(i)) {
+            painter.setPen(QPen(AverageColour, 1));
+            painter.setBrush(Qt::white);
+            painter.drawEllipse(*p, dot, dot);
+        }
     }
 
     if (hasFocus()) {

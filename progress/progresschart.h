@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The chart over time: average response time and accuracy per drill (or per day), with dates.
+// The chart over time: response time and accuracy per drill (or per day), with dates. A character's
+// chart shows, for drills that kept answers, the median with its inter-quartile band and marks the
+// drills that set a new best; the chart of every character, and a character's drills from before
+// answers were kept, show the average.
 #pragma once
 
 #include "history/chartaxis.h"
@@ -39,7 +42,13 @@ public:
     // Whether the line into this point from the one before is dashed, for the days without
     // practice between them.
     bool dashedTo(int index) const;
+    // The time a point shows: the median of its answers where it kept them, else the average.
+    std::optional<double> timeOf(int index) const;
+    // Whether timeOf() is a median.
+    bool showsMedian(int index) const;
     std::optional<QPointF> averagePoint(int index) const; // nullopt for a point without an answer
+    // The lower and upper quartiles' y, for a point that kept answers, held to the plot.
+    std::optional<std::pair<double, double>> bandOf(int index) const;
     std::optional<QPointF> accuracyPoint(int index) const;
     // The arrow that stands in for the dot of a point beyond its axis, at the edge of the plot it
     // lies beyond; empty for a point on the axis or without a value.
@@ -82,6 +91,9 @@ private:
     std::vector<int64_t> m_at; // each point's moment on the axis, UTC; unused for an unknown date
     std::vector<int64_t> m_days; // each point's day on the learner's clock, or history::UnknownDay
     bool m_anyUnknown = false;
+    // Each point's quartiles, for those that kept answers.
+    std::vector<std::optional<history::SeriesPoint::Quartiles>> m_quartiles;
+    bool m_anyMedian = false;
     history::ChartAxis m_averageAxis = history::averageAxis({});
     history::ChartAxis m_accuracyAxis = history::accuracyAxis({});
     int m_highlighted = -1;

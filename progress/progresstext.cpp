@@ -33,14 +33,52 @@ QString percentText(std::optional<double> fraction)
     return QStringLiteral("%1%").arg(*fraction * 100, 0, 'f', 1);
 }
 
-QString trendText(std::optional<double> ms)
+QString estimateText(const std::optional<history::Estimate>& estimate, int decimals)
 {
-    if (!ms)
+    if (!estimate)
         return Dash;
-    const long long rounded = std::llround(*ms);
-    if (rounded == 0)
-        return QStringLiteral("±0 ms");
-    return rounded < 0 ? QStringLiteral("−%1 ms").arg(-rounded) : QStringLiteral("+%1 ms").arg(rounded);
+    const auto number = [decimals](double value) { return QString::number(value, 'f', decimals); };
+    if (!estimate->interval)
+        return number(estimate->value);
+    return QStringLiteral("%1 (%2–%3)")
+        .arg(number(estimate->value), number(estimate->interval->low), number(estimate->interval->high));
+}
+
+QString trendText(const history::TrendResult& trend)
+{
+    switch (trend.trend) {
+    case history::Trend::Faster:
+        return QStringLiteral("速くなった");
+    case history::Trend::Slower:
+        return QStringLiteral("遅くなった");
+    default:
+        return QStringLiteral("変化なし");
+    }
+}
+
+QString trendTip(const history::TrendResult& trend)
+{
+    const QString p
+        = trend.p < 0.001 ? QStringLiteral("p < 0.001") : QStringLiteral("p = %1").arg(trend.p, 0, 'f', 3);
+    const long long change = std::llround((trend.ratio - 1) * 100);
+    const QString median = change == 0 ? QStringLiteral("中央値 ±0%")
+        : change < 0                   ? QStringLiteral("中央値 −%1%").arg(-change)
+                                       : QStringLiteral("中央値 +%1%").arg(change);
+    return QStringLiteral("直近 %1 回と前の %2 回を比較（順位和検定、%3、%4）")
+        .arg(trend.later)
+        .arg(trend.earlier)
+        .arg(p, median);
+}
+
+QString noAnswersText()
+{
+    return QStringLiteral("回答の記録なし");
+}
+
+QString noAnswersTip()
+{
+    return QStringLiteral("この種類の練習はどれも、答えを一つずつ記録するようになる前のものです。"
+                          "練習すると中央値などが出ます");
 }
 
 QString wrongKeyText(const history::KeySummary& key)
@@ -56,6 +94,13 @@ QString notEnoughDataText()
 }
 
 QString notEnoughDataTip(const history::KeySummary& key)
+{
+    return QStringLiteral("記録した答えが %1 回だけです (%2 回から数字を出します)")
+        .arg(key.times.answers)
+        .arg(history::EnoughAnswers);
+}
+
+QString notEnoughForAccuracyTip(const history::KeySummary& key)
 {
     return QStringLiteral("最近の練習での答えが %1 回だけです (%2 回から数字を出します)")
         .arg(key.recentAnswers())
@@ -74,15 +119,25 @@ QString poolText(const std::vector<history::WeakKey>& keys)
 
 QString summaryText(const history::KeySummary& key)
 {
-    const QString best = msText(key.bestMs);
-    const QString kind = QString::fromUtf8(history::kindName(key.kind));
-    // Too few answers give no figures, as in the table; the best time comes from the best-times file.
-    if (!key.enoughAnswers())
-        return QStringLiteral("%1: %2、自己ベスト %3\n%4\n%5の練習から")
-            .arg(characterText(key.code), notEnoughDataText(), best, notEnoughDataTip(key), kind);
-    // The kind says what the recent figures compare, with every kind shown above all.
-    return QStringLiteral("%1: 平均 %2、自己ベスト %3、正確さ %4\n%5の練習から")
-        .arg(characterText(key.code), msText(key.recentMs), best, percentText(key.accuracy), kind);
+    QStringList lines;
+    // Too few answers give no figures, as in the table.
+    if (!key.answersKept)
+        lines << QStringLiteral("%1: %2").arg(characterText(key.code), noAnswersText()) << noAnswersTip();
+    else if (!key.enoughAnswers() || !key.times.median)
+        lines << QStringLiteral("%1: %2").arg(characterText(key.code), notEnoughDataText())
+              << notEnoughDataTip(key);
+    else
+        lines << QStringLiteral("%1: 中央値 %2 ms、90%点 %3 ms、ばらつき %4 (括弧内は 95%区間)")
+                     .arg(characterText(key.code), estimateText(key.times.median),
+                         estimateText(key.times.p90), estimateText(key.times.spread, 2));
+    if (key.answersKept && key.enoughForTrend())
+        lines << QStringLiteral("傾向: %1 — %2").arg(trendText(key.trend), trendTip(key.trend));
+    lines << QStringLiteral("正確さ %1、自己ベスト (成績ファイル) %2")
+                 .arg(key.enoughForAccuracy() ? percentText(key.accuracy) : notEnoughDataText(),
+                     msText(key.bestMs));
+    // The kind says what the figures compare, with every kind shown above all.
+    lines << QStringLiteral("%1の練習から").arg(QString::fromUtf8(history::kindName(key.kind)));
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace touchdrill

@@ -17,20 +17,31 @@ QString characterText(unsigned char code);
 QString msText(std::optional<double> ms);
 // "97.5%"; a dash for none.
 QString percentText(std::optional<double> fraction);
-// "−35 ms" (faster), "+20 ms" (slower), "±0 ms"; a dash for none.
-QString trendText(std::optional<double> ms);
+// A figure with its 95 % interval, "612 (580–650)" in whole milliseconds or, with `decimals`,
+// "0.42 (0.30–0.61)"; the value alone while it has no interval; a dash for none.
+QString estimateText(const std::optional<history::Estimate>& estimate, int decimals = 0);
+// 「速くなった」, 「遅くなった」 or 「変化なし」.
+QString trendText(const history::TrendResult& trend);
+// What the trend compared and how sure it is:
+// 「直近 64 回と前の 70 回を比較（順位和検定、p = 0.003、中央値 −12%）」.
+QString trendTip(const history::TrendResult& trend);
+// What a character's time figures show when every drill of the kind predates the kept answers.
+QString noAnswersText();
+QString noAnswersTip();
 // "d (12回)"; a dash for none.
 QString wrongKeyText(const history::KeySummary& key);
 // What a figure resting on too few answers shows in its place.
 QString notEnoughDataText();
-// Why a character's figure shows notEnoughDataText(): its answers against the number needed.
+// Why a character's time figures show notEnoughDataText(): its answers against the number needed.
 QString notEnoughDataTip(const history::KeySummary& key);
+// Why its accuracy does: its recent answers against MinAnswers.
+QString notEnoughForAccuracyTip(const history::KeySummary& key);
 // The weak-key drill's keys, costliest first, with the times each stands in the pool:
 // "練習するキー: y×4 b×2 z×1"; empty for no keys.
 QString poolText(const std::vector<history::WeakKey>& keys);
-// A character's figures and the kind of drill they come from:
-// "a: 平均 412 ms、自己ベスト 380 ms、正確さ 97.5%\n中段の練習から"; 「データ不足」 and the number of
-// answers in place of the figures for a character with too few.
+// A character's figures and the kind of drill they come from: its median, 90th percentile and
+// spread with their intervals, accuracy, trend and best, then 「中段の練習から」; 「データ不足」 and
+// the number of answers, or 「回答の記録なし」, in place of the time figures where they are missing.
 QString summaryText(const history::KeySummary& key);
 
 } // namespace touchdrill

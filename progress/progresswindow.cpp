@@ -146,7 +146,7 @@ void ProgressWindow::createControls()
     auto* left = new QVBoxLayout;
     auto* switchRow = new QHBoxLayout;
     auto* keyboardLabel = new QLabel(QStringLiteral("キーボード(&K):"), this);
-    averageButton = new QRadioButton(QStringLiteral("最近の平均(&A)"), this);
+    averageButton = new QRadioButton(QStringLiteral("中央値(&A)"), this);
     accuracyButton = new QRadioButton(QStringLiteral("正確さ(&P)"), this);
     averageButton->setChecked(true);
     auto* colouring = new QButtonGroup(this);
@@ -474,8 +474,11 @@ QString ProgressWindow::practiseNoteText() const
         return poolText(m_weak);
     if (m_summaries.empty())
         return QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
-    return QStringLiteral("まだ苦手なキーを選べません: 最近の練習で %1 回以上答えた文字から選びます。")
-        .arg(history::MinAnswers);
+    if (!history::anyAnswersKept(m_summaries)) // a history from before answers were kept
+        return QStringLiteral("まだ苦手なキーを選べません: 最近の練習で %1 回以上答えた文字から選びます。")
+            .arg(history::MinAnswers);
+    return QStringLiteral("まだ苦手なキーを選べません: 答えを %1 回以上記録した文字から選びます。")
+        .arg(history::EnoughAnswers);
 }
 
 void ProgressWindow::exportCsvTo(const QString& path) const

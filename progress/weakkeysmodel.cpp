@@ -14,22 +14,68 @@ namespace touchdrill {
 
 namespace {
 
-// The value a column sorts by; nullopt sorts last whatever the order.
-std::optional<double> sortValue(const history::KeySummary& key, int column)
+bool timeColumn(int column)
 {
+    return column == WeakKeysModel::Weakness || column == WeakKeysModel::Median
+        || column == WeakKeysModel::P90 || column == WeakKeysModel::Spread || column == WeakKeysModel::Trend;
+}
+
+std::optional<double> valueOf(const std::optional<history::Estimate>& estimate)
+{
+    return estimate ? std::optional(estimate->value) : std::nullopt;
+}
+
+// A time figure's cell: its value alone, as three cells with their intervals would not fit beside
+// the keyboard at the window's designed size; the interval is in the cell's tip.
+QString valueText(const std::optional<history::Estimate>& estimate, int decimals = 0)
+{
+    return estimate ? QString::number(estimate->value, 'f', decimals) : QStringLiteral("—");
+}
+
+// 「中央値 612 ms、95%区間 580–650 ms (直近 64 回の答えから)」; without an interval, from how many
+// answers it has one.
+QString estimateTip(const QString& name, const std::optional<history::Estimate>& estimate,
+    std::size_t answers, int decimals, int intervalFrom)
+{
+    if (!estimate)
+        return {};
+    const QString unit = decimals == 0 ? QStringLiteral(" ms") : QString();
+    QString tip = QStringLiteral("%1 %2%3").arg(name, QString::number(estimate->value, 'f', decimals), unit);
+    if (estimate->interval)
+        tip += QStringLiteral("、95%区間 %1–%2%3")
+                   .arg(QString::number(estimate->interval->low, 'f', decimals),
+                       QString::number(estimate->interval->high, 'f', decimals), unit);
+    else
+        tip += QStringLiteral(" (95%区間は答え %1 回から)").arg(intervalFrom);
+    return tip + QStringLiteral(" (直近 %1 回の答えから)").arg(answers);
+}
+
+// The value a column sorts by; nullopt sorts last whatever the order.
+std::optional<double> sortValue(const history::KeySummary& key, int column, bool anyKept)
+{
+    if (column == WeakKeysModel::Weakness)
+        return history::ranksAsWeakKey(key, anyKept) ? std::optional(history::weaknessCost(key))
+                                                     : std::nullopt;
+    if (timeColumn(column) && !key.enoughAnswers())
+        return std::nullopt;
     switch (column) {
     case WeakKeysModel::Character:
         return key.code;
-    case WeakKeysModel::Weakness:
-        return key.enoughAnswers() ? std::optional<double>(history::weaknessCost(key)) : std::nullopt;
-    case WeakKeysModel::Recent:
-        return key.enoughAnswers() ? key.recentMs : std::nullopt;
+    case WeakKeysModel::Median:
+        return valueOf(key.times.median);
+    case WeakKeysModel::P90:
+        return valueOf(key.times.p90);
+    case WeakKeysModel::Spread:
+        return valueOf(key.times.spread);
     case WeakKeysModel::Best:
         return key.bestMs;
     case WeakKeysModel::Trend:
-        return key.enoughForTrend() ? key.trendMs : std::nullopt;
+        // The slower the worse; a change too small or too uncertain to tell counts as none.
+        if (!key.enoughForTrend())
+            return std::nullopt;
+        return key.trend.trend == history::Trend::NoChange ? 0.0 : key.trend.ratio - 1;
     case WeakKeysModel::Accuracy:
-        return key.enoughAnswers() ? key.accuracy : std::nullopt;
+        return key.enoughForAccuracy() ? key.accuracy : std::nullopt;
     case WeakKeysModel::TopWrong:
         return key.topWrongCount ? std::optional<double>(static_cast<double>(key.topWrongCount))
                                  : std::nullopt;
@@ -51,6 +97,7 @@ void WeakKeysModel::setSummaries(
 {
     beginResetModel();
     m_keys = std::move(keys);
+    m_anyKept = history::anyAnswersKept(m_keys);
     m_weight.assign(256, 0);
     for (const history::WeakKey& key : weak)
         m_weight[key.code] = key.weight;
@@ -73,27 +120,40 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= static_cast<int>(m_keys.size()))
         return {};
     const history::KeySummary& key = m_keys[static_cast<std::size_t>(index.row())];
+    const int column = index.column();
     const bool weak = m_weight[key.code] > 0;
+    // A character whose drills of the kind all predate the kept answers has no times: they are
+    // said to be unknown, not guessed from the old averages. Its weakness is ranked by its average
+    // only in a history where no character kept answers.
+    const bool ranks = history::ranksAsWeakKey(key, m_anyKept);
+    const bool noAnswers = !key.answersKept && (column == Weakness ? m_anyKept : timeColumn(column));
     // Figures from too few answers would be mostly chance: they are not shown.
-    const bool tooFew
-        = ((index.column() == Weakness || index.column() == Recent || index.column() == Accuracy)
-              && !key.enoughAnswers())
-        || (index.column() == Trend && key.trendMs && !key.enoughForTrend());
+    const bool tooFew = !noAnswers
+        && ((column == Weakness && !ranks)
+            || (timeColumn(column) && column != Weakness && column != Trend && !key.enoughAnswers())
+            || (column == Trend && key.trend.earlier > 0 && !key.enoughForTrend())
+            || (column == Accuracy && !key.enoughForAccuracy()));
     switch (role) {
     case Qt::DisplayRole:
+        if (noAnswers)
+            return column == Median ? noAnswersText() : QStringLiteral("—");
         if (tooFew)
             return notEnoughDataText();
-        switch (index.column()) {
+        switch (column) {
         case Character:
             return characterText(key.code);
         case Weakness:
             return weak ? QStringLiteral("苦手 ×%1").arg(m_weight[key.code]) : QString();
-        case Recent:
-            return msText(key.recentMs);
+        case Median:
+            return valueText(key.times.median);
+        case P90:
+            return valueText(key.times.p90);
+        case Spread:
+            return valueText(key.times.spread, 2);
         case Best:
             return msText(key.bestMs);
         case Trend:
-            return trendText(key.trendMs);
+            return key.enoughForTrend() ? trendText(key.trend) : QStringLiteral("—");
         case Accuracy:
             return percentText(key.accuracy);
         case TopWrong:
@@ -102,9 +162,8 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
             return {};
         }
     case Qt::TextAlignmentRole:
-        return index.column() == Character || index.column() == TopWrong
-            ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
-            : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return column == Character || column == TopWrong ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                                                         : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::BackgroundRole:
         // A tint on top of the mark in its column: the row reads as weak at a glance.
         return weak ? QVariant(QColor(255, 226, 190)) : QVariant();
@@ -112,29 +171,49 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
         // Dark text on the light tint whatever the palette's text colour.
         return weak ? QVariant(QColor(Qt::black)) : QVariant();
     case Qt::FontRole:
-        if ((index.column() == Character || index.column() == Weakness) && weak) {
+        if ((column == Character || column == Weakness) && weak) {
             QFont bold;
             bold.setBold(true);
             return bold;
         }
         return {};
     case Qt::ToolTipRole:
-        if (tooFew && !key.enoughAnswers())
-            return notEnoughDataTip(key);
+        if (noAnswers)
+            return noAnswersTip();
+        if (tooFew && (column == Accuracy || (column == Weakness && !key.answersKept)))
+            return notEnoughForAccuracyTip(key);
+        if (tooFew && column == Trend)
+            return QStringLiteral("比べる答えが足りません (どちらも %1 回から比べます): %2")
+                .arg(history::EnoughAnswers)
+                .arg(trendTip(key.trend));
         if (tooFew)
-            return QStringLiteral("比べる前の %1 回の練習での答えが %2 回だけです (%3 回から比べます)")
-                .arg(history::RecentDrills)
-                .arg(key.earlierAnswers)
-                .arg(history::MinAnswers);
-        if (index.column() == Weakness && key.enoughAnswers()) {
+            return notEnoughDataTip(key);
+        switch (column) {
+        case Weakness: {
             const double cost = history::weaknessCost(key);
-            return std::isfinite(cost)
-                ? QStringLiteral("正解 1 回あたり %1 (平均 ÷ 正確さ)").arg(msText(cost))
-                : QStringLiteral("最近の練習で正解がありません");
+            if (!std::isfinite(cost))
+                return QStringLiteral("最近の練習で正解がありません");
+            return key.answersKept
+                ? QStringLiteral("正解 1 回あたり %1 (中央値 ÷ 正確さ)").arg(msText(cost))
+                : QStringLiteral("正解 1 回あたり %1 (最近の平均 ÷ 正確さ: 回答の記録がまだないため、"
+                                 "練習ごとの合計から)")
+                      .arg(msText(cost));
         }
-        if (index.column() == Character && weak)
-            return QStringLiteral("苦手なキー: 「苦手なキーを練習」で多めに出ます");
-        return {};
+        case Median:
+            return estimateTip(QStringLiteral("中央値"), key.times.median, key.times.answers, 0, 6);
+        case P90:
+            return estimateTip(QStringLiteral("90%点"), key.times.p90, key.times.answers, 0, 36);
+        case Spread:
+            return estimateTip(QStringLiteral("ばらつき"), key.times.spread, key.times.answers, 2, 17);
+        case Trend:
+            return key.enoughForTrend() ? trendTip(key.trend)
+                                        : QStringLiteral("比べる前の答えがまだありません");
+        case Character:
+            return weak ? QVariant(QStringLiteral("苦手なキー: 「苦手なキーを練習」で多めに出ます"))
+                        : QVariant();
+        default:
+            return {};
+        }
     default:
         return {};
     }
@@ -150,8 +229,12 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
             return QStringLiteral("文字");
         case Weakness:
             return QStringLiteral("苦手");
-        case Recent:
-            return QStringLiteral("最近の平均");
+        case Median:
+            return QStringLiteral("中央値");
+        case P90:
+            return QStringLiteral("90%点");
+        case Spread:
+            return QStringLiteral("ムラ");
         case Best:
             return QStringLiteral("自己ベスト");
         case Trend:
@@ -165,11 +248,13 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
         }
     }
     if (role == Qt::InitialSortOrderRole) {
-        // A first click on a header puts the weakest first: the slowest, the worsening, the least
-        // accurate, the most confused.
+        // A first click on a header puts the weakest first: the slowest, the most scattered, the
+        // worsening, the least accurate, the most confused.
         switch (section) {
         case Weakness:
-        case Recent:
+        case Median:
+        case P90:
+        case Spread:
         case Trend:
         case TopWrong:
             return Qt::DescendingOrder;
@@ -180,16 +265,26 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
     if (role == Qt::ToolTipRole) {
         switch (section) {
         case Weakness:
-            return QStringLiteral("正解 1 回にかかる時間 (最近の平均 ÷ 正確さ) の順。「苦手」は"
+            return QStringLiteral("正解 1 回にかかる時間 (中央値 ÷ 最近の正確さ) の順。「苦手」は"
                                   "「苦手なキーを練習」に出るキーと、その回数");
-        case Recent:
-            return QStringLiteral("その文字が出た最近 %1 回の練習での平均").arg(history::RecentDrills);
-        case Best:
-            return QStringLiteral("これまでの自己ベスト (平均)");
-        case Trend:
+        case Median:
+            return QStringLiteral("直近 %1 回以上の答えの時間の中央値 (ms)。95%区間はそれぞれのセルのヒントに"
+                                  " (順位から求めた、分布によらない区間)")
+                .arg(history::TrendWindow);
+        case P90:
+            return QStringLiteral("答えの 9 割がこれより速い時間 (ms)。95%区間はセルのヒントに");
+        case Spread:
             return QStringLiteral(
-                "最近 %1 回の平均から、その前の %1 回の平均を引いた差 (マイナスは速くなった)")
-                .arg(history::RecentDrills);
+                "ムラ (ばらつき): 四分位範囲 ÷ 中央値。95%区間はセルのヒントに (三つの四分位の"
+                "区間を合わせて 95%、ボンフェローニ)");
+        case Best:
+            return QStringLiteral("成績ファイルの自己ベスト (練習 1 回の平均)。文字のグラフで丸で囲んだ点は、"
+                                  "この種類で %1 回以上答えた練習の中央値の自己ベスト更新")
+                .arg(history::NewBestAnswers);
+        case Trend:
+            return QStringLiteral("直近の答えとその前の答えを順位和検定で比べ、p < 0.05 で中央値が %1% 以上"
+                                  "違うときだけ「速くなった」「遅くなった」")
+                .arg(std::lround(history::MinNoticeableChange * 100));
         case Accuracy:
             return QStringLiteral("最近 %1 回で、正しく押した数 ÷ (正しく押した数 + 押し間違い)")
                 .arg(history::RecentDrills);
@@ -226,9 +321,9 @@ void WeakKeysModel::sortRows()
 {
     const int column = m_sortColumn;
     const bool descending = m_sortOrder == Qt::DescendingOrder;
-    std::sort(m_keys.begin(), m_keys.end(), [column, descending](const auto& a, const auto& b) {
-        const std::optional<double> va = sortValue(a, column);
-        const std::optional<double> vb = sortValue(b, column);
+    std::sort(m_keys.begin(), m_keys.end(), [column, descending, this](const auto& a, const auto& b) {
+        const std::optional<double> va = sortValue(a, column, m_anyKept);
+        const std::optional<double> vb = sortValue(b, column, m_anyKept);
         if (va.has_value() != vb.has_value())
             return va.has_value(); // the empty ones last
         if (va && *va != *vb)

@@ -14,7 +14,9 @@ namespace touchdrill {
 class WeakKeysModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Character, Weakness, Recent, Best, Trend, Accuracy, TopWrong, ColumnCount };
+    // The time columns show each figure's value, its 95 % interval in the cell's tip: with the
+    // intervals written out the columns would not fit beside the keyboard at the designed size.
+    enum Column { Character, Weakness, Median, P90, Spread, Best, Trend, Accuracy, TopWrong, ColumnCount };
 
     explicit WeakKeysModel(QObject* parent = nullptr);
 
@@ -39,6 +41,7 @@ private:
 
     std::vector<history::KeySummary> m_keys;
     std::vector<int> m_weight; // by code: times in the pool, 0 for a key not in it
+    bool m_anyKept = false; // whether any character kept answers: see history::ranksAsWeakKey()
     int m_sortColumn = Weakness;
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder; // the weakest first
 };

@@ -11,6 +11,7 @@
 #include "results/resultline.h"
 #include "results/showresults.h"
 #include "tests/support/fakewindow.h"
+#include "tests/support/learnermodel.h"
 #include "tests/support/scratchfolder.h"
 
 #include <QApplication>
@@ -442,6 +443,53 @@ BENCHMARK(BM_DrillEndWithProgressOpen)
     ->UseManualTime()
     ->Iterations(30)
     ->Unit(benchmark::kMillisecond);
+
+// Every character's figures as the progress window works them out (median, 90th percentile and
+// spread with their intervals, the trend, the weak keys), from a tally of 10,000 drills of every
+// row with 600 answers each from the simulated learner, all of one kind.
+void BM_KeyFigures(benchmark::State& state)
+{
+    history::ProgressTally tally;
+    testing::Learner learner(20261207);
+    std::vector<testing::ExGaussian> keys;
+    for (int code = FirstCode; code <= LastCode; ++code)
+        keys.push_back({ 500.0 + (code % 7) * 40, 70, 250.0 + (code % 5) * 40 });
+    for (int d = 0; d < 10'000; ++d) {
+        history::DrillRecord drill;
+        drill.id = d + 1;
+        drill.startedUtcMs = 1'796'083'200'000 + int64_t(d) * 600'000;
+        drill.rows = "nuhlsc";
+        drill.poolSize = CodeCount;
+        drill.answers.emplace();
+        drill.answers->reserve(600);
+        std::vector<history::KeyRecord> records(CodeCount);
+        unsigned char previous = 0;
+        for (int i = 0; i < 600; ++i) {
+            const uint32_t k = learner.below(CodeCount);
+            const auto target = static_cast<unsigned char>(FirstCode + k);
+            const uint32_t ms = learner.ms(keys[k]);
+            drill.answers->push_back({ target, previous, ms, {}, true });
+            records[k].code = target;
+            ++records[k].hits;
+            records[k].totalMs += ms;
+            previous = target;
+        }
+        for (const history::KeyRecord& record : records)
+            if (record.hits)
+                drill.keys.push_back(record);
+        tally.add(drill);
+    }
+    const BestTimes best {};
+    std::size_t figures = 0;
+    for (auto _ : state) {
+        const std::vector<history::KeySummary> summaries = tally.summaries(best);
+        benchmark::DoNotOptimize(history::weakKeys(summaries));
+        figures = summaries.size();
+    }
+    if (figures != CodeCount)
+        state.SkipWithError("not every character has its figures");
+}
+BENCHMARK(BM_KeyFigures)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -88,6 +88,11 @@ KeySummary summary(unsigned char code, std::optional<double> recentMs, std::opti
     s.accuracy = accuracy;
     s.recentHits = hits;
     s.recentWrong = wrong;
+    // As if each of its hits were one answer of its drills that kept answers, at that median.
+    s.answersKept = true;
+    s.times.answers = hits;
+    if (recentMs)
+        s.times.median = Estimate { *recentMs, std::nullopt };
     return s;
 }
 
@@ -347,6 +352,12 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
         std::vector<KeySummary> keys;
         std::string pool;
     };
+    // Its drills all from before answers were kept: its average and accuracy only.
+    const auto old = [](KeySummary key) {
+        key.answersKept = false;
+        key.times = {};
+        return key;
+    };
     std::vector<KeySummary> many;
     for (int i = 0; i < 30; ++i)
         many.push_back(summary(static_cast<unsigned char>('A' + i), 1000.0 + i, 1.0));
@@ -370,20 +381,28 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
         { "weights stop at four",
             { summary('a', 100.0, 1.0), summary('s', 100.0, 1.0), summary('d', 5000.0, 1.0) }, "adddds" },
         { "at most fifteen keys, the costliest", many, "PQRSTUVWXYZ[\\]^" },
-        { "too few answers: out of the pool and of the median",
+        { "too few answers for the median's interval: out of the pool and of the median",
             { summary('a', 300.0, 1.0), summary('s', 300.0, 1.0), summary('d', 300.0, 1.0),
-                summary('f', 600.0, 1.0), summary('g', 5000.0, 1.0, MinAnswers - 1) },
+                summary('f', 600.0, 1.0), summary('g', 5000.0, 1.0, EnoughAnswers - 1) },
             "affs" },
-        { "wrong keys count as answers",
-            { summary('a', 300.0, 1.0), summary('s', 300.0, 0.5, MinAnswers / 2, MinAnswers / 2),
-                summary('d', 300.0, 1.0, MinAnswers / 2) },
-            "as" },
+        { "wrong keys are no times: too few answered is out",
+            { summary('a', 300.0, 1.0), summary('s', 300.0, 0.25, EnoughAnswers - 1, 15),
+                summary('d', 300.0, 1.0, EnoughAnswers) },
+            "ad" },
         { "never answered, with enough wrong keys, still weighs most",
             { summary('a', 300.0, 1.0), summary('s', std::nullopt, 0.0, 0, MinAnswers),
                 summary('d', 300.0, 1.0), summary('f', 300.0, 1.0) },
             "adssss" },
+        { "no character kept answers: ranked by their averages, as before",
+            { old(summary('a', 300.0, 1.0)), old(summary('s', 900.0, 1.0)) }, "ass" },
+        { "no character kept answers: the averages need 20 answers",
+            { old(summary('a', 300.0, 1.0)), old(summary('s', 300.0, 1.0)), old(summary('d', 300.0, 1.0)),
+                old(summary('f', 600.0, 1.0)), old(summary('g', 5000.0, 1.0, MinAnswers - 1)) },
+            "affs" },
+        { "an average is not ranked beside medians",
+            { summary('a', 300.0, 1.0), summary('s', 300.0, 1.0), old(summary('d', 5000.0, 1.0)) }, "as" },
         { "no character with enough answers, no pool",
-            { summary('a', 300.0, 1.0, MinAnswers - 1), summary('s', 900.0, 1.0, 3) }, "" },
+            { summary('a', 300.0, 1.0, EnoughAnswers - 1), summary('s', 900.0, 1.0, 3) }, "" },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -436,11 +455,18 @@ TEST(Progress, heatScale)
     EXPECT_NEAR(accuracyScale().valueAt(0.25), 0.95, 1e-9);
 
     // A key's place on the keyboard: plain below the answers its figures need.
-    const auto key = [](uint64_t hits, uint64_t wrong, std::optional<double> ms) {
+    const auto key = [](uint64_t hits, uint64_t wrong, std::optional<double> ms, bool kept = true) {
         KeySummary k;
         k.recentHits = hits;
         k.recentWrong = wrong;
-        k.recentMs = ms;
+        k.answersKept = kept;
+        if (kept) {
+            k.times.answers = hits;
+            if (ms)
+                k.times.median = Estimate { *ms, std::nullopt };
+        } else {
+            k.recentMs = ms;
+        }
         if (hits + wrong > 0)
             k.accuracy = static_cast<double>(hits) / static_cast<double>(hits + wrong);
         return k;
@@ -452,9 +478,12 @@ TEST(Progress, heatScale)
         std::optional<double> position;
     };
     const KeyRow keys[] = {
-        { "enough answers: by its average", key(MinAnswers, 0, 1000.0), HeatMeasure::Average, 0.5 },
-        { "one answer short: plain", key(MinAnswers - 2, 1, 1000.0), HeatMeasure::Average, std::nullopt },
-        { "wrong keys count as answers", key(MinAnswers - 2, 2, 500.0), HeatMeasure::Average, 0.25 },
+        { "enough answers: by its median", key(EnoughAnswers, 0, 1000.0), HeatMeasure::Average, 0.5 },
+        { "one answer short: plain", key(EnoughAnswers - 1, 1, 1000.0), HeatMeasure::Average, std::nullopt },
+        { "wrong keys are no times", key(EnoughAnswers - 1, MinAnswers, 500.0), HeatMeasure::Average,
+            std::nullopt },
+        { "drills from before answers were kept: plain, not guessed from the average",
+            key(MinAnswers, 0, 1000.0, false), HeatMeasure::Average, std::nullopt },
         { "only wrong keys lately: the slow end", key(0, MinAnswers, std::nullopt), HeatMeasure::Average,
             1.0 },
         { "accuracy from enough answers", key(18, 2, 500.0), HeatMeasure::Accuracy, 0.5 },
@@ -596,4 +625,187 @@ TEST(Progress, figuresCompareDrillsOfOneKindOnly)
         EXPECT_EQ(summaries[0].trendMs, row.trendMs);
         EXPECT_EQ(tally.series('a').points.size(), row.points);
     }
+}
+
+namespace {
+
+// A drill of `rows` with `count` answers of 'a' at `ms` to `ms` + 4 ms in turn; with `unanswered`,
+// one more target 'a' left without its right key when the drill ended.
+DrillRecord answeredDrill(
+    int64_t id, const std::string& rows, uint32_t count, uint32_t ms, bool unanswered = false)
+{
+    DrillRecord d = drill(Dec1 + id * Hour, {});
+    d.id = id;
+    d.rows = rows;
+    d.answers.emplace();
+    KeyRecord a = key('a', 0, 0);
+    for (uint32_t i = 0; i < count; ++i) {
+        d.answers->push_back({ 'a', 0, ms + i % 5, {}, true });
+        ++a.hits;
+        a.totalMs += ms + i % 5;
+    }
+    if (unanswered) {
+        d.answers->push_back({ 'a', 0, 0, { { 's', 900 } }, false });
+        ++a.wrong;
+    }
+    d.keys.push_back(a);
+    return d;
+}
+
+DrillRecord oldDrill(int64_t id, uint32_t ms)
+{
+    DrillRecord d = drill(Dec1 + id * Hour, { key('a', 10, 10 * ms) });
+    d.id = id;
+    return d;
+}
+
+} // namespace
+
+TEST(Progress, keyTimesComeFromTheAnswersOfOneKind)
+{
+    struct Row {
+        const char* name;
+        std::vector<DrillRecord> drills;
+        KindChoice chosen;
+        bool answersKept;
+        std::size_t answers;
+        std::optional<double> median;
+        Trend trend;
+        std::size_t earlier, later;
+    };
+    const Row table[] = {
+        { "over the latest drills that hold 50 answers, against as many before",
+            { answeredDrill(1, "h", 30, 300), answeredDrill(2, "h", 30, 300), answeredDrill(3, "h", 30, 600),
+                answeredDrill(4, "h", 30, 600) },
+            "h", true, 60, 602.0, Trend::Slower, 60, 60 },
+        { "drills from before answers were kept add nothing",
+            { oldDrill(1, 900), oldDrill(2, 900), answeredDrill(3, "h", 10, 400) }, "h", true, 10, 402.0,
+            Trend::NoChange, 0, 10 },
+        { "only drills from before answers were kept: unknown, not guessed",
+            { oldDrill(1, 900), oldDrill(2, 900) }, "h", false, 0, std::nullopt, Trend::NoChange, 0, 0 },
+        { "answers of another kind are left out",
+            { answeredDrill(1, "h", 20, 300), answeredDrill(2, "uhl", 40, 900),
+                answeredDrill(3, "h", 20, 300) },
+            "h", true, 40, 302.0, Trend::NoChange, 0, 40 },
+        { "every kind: the kind of most of its drills",
+            { answeredDrill(1, "uhl", 20, 900), answeredDrill(2, "h", 20, 300),
+                answeredDrill(3, "h", 20, 300) },
+            std::nullopt, true, 40, 302.0, Trend::NoChange, 0, 40 },
+        { "a target left unanswered at the end has no time", { answeredDrill(1, "h", 10, 400, true) }, "h",
+            true, 10, 402.0, Trend::NoChange, 0, 10 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ProgressTally tally;
+        tally.add(row.drills);
+        tally.chooseKind(row.chosen);
+        const std::vector<KeySummary> summaries = tally.summaries(BestTimes {});
+        ASSERT_EQ(summaries.size(), 1u);
+        const KeySummary& a = summaries[0];
+        EXPECT_EQ(a.answersKept, row.answersKept);
+        EXPECT_EQ(a.times.answers, row.answers);
+        EXPECT_EQ(a.medianMs(), row.median);
+        EXPECT_EQ(a.trend.trend, row.trend);
+        EXPECT_EQ(a.trend.earlier, row.earlier);
+        EXPECT_EQ(a.trend.later, row.later);
+    }
+}
+
+// The window reads a digest: each character's latest drills with their times, and the latest
+// drills that kept answers. Its figures are those of every drill added, and stay so when the
+// character's chart fills in all its drills.
+TEST(Progress, aLoadedTallyHasTheFiguresOfEveryDrill)
+{
+    std::vector<DrillRecord> drills;
+    for (int64_t id = 1; id <= 30; ++id)
+        drills.push_back(id <= 3 ? oldDrill(id, 700) : answeredDrill(id, "h", 8, id < 24 ? 500 : 420));
+    ProgressTally whole;
+    whole.add(drills);
+
+    HistoryDigest digest;
+    std::vector<KeyDrill> all;
+    for (const DrillRecord& d : drills) {
+        digest.drills.push_back(drillTotalsOf(d));
+        KeyDrill k { d.keys[0], d.id, std::nullopt };
+        if (d.answers) {
+            k.answerMs.emplace();
+            for (const Answer& answer : *d.answers)
+                k.answerMs->push_back(answer.ms);
+        }
+        all.push_back(k);
+    }
+    // The answers of the drills from 12 on, overlapping the latest ten of 'a'; one of a drill the
+    // digest does not list is passed over.
+    for (const DrillRecord& d : drills)
+        if (d.id >= 12)
+            digest.answers.push_back({ d.id, *d.answers });
+    digest.answers.push_back({ 99, *drills.back().answers });
+    digest.keys.push_back({ 'a', 30, { all.end() - LatestDrills, all.end() } });
+
+    ProgressTally loaded;
+    loaded.load(digest);
+    const KeySummary expected = whole.summaries(BestTimes {})[0];
+    ASSERT_EQ(expected.trend.trend, Trend::Faster); // windows of 7 drills each reach past the latest ten
+    for (const bool filled : { false, true }) {
+        SCOPED_TRACE(filled ? "filled" : "loaded");
+        if (filled)
+            loaded.fillKey('a', all);
+        const KeySummary a = loaded.summaries(BestTimes {})[0];
+        EXPECT_EQ(a.times.answers, expected.times.answers);
+        EXPECT_EQ(a.medianMs(), expected.medianMs());
+        EXPECT_EQ(a.trend.trend, expected.trend.trend);
+        EXPECT_EQ(a.trend.earlier, expected.trend.earlier);
+        EXPECT_EQ(a.trend.later, expected.trend.later);
+    }
+    // The latest drill's times both in its entry and among the answers count once.
+    HistoryDigest latestTwice = digest;
+    latestTwice.answers = { { drills.back().id, *drills.back().answers } };
+    ProgressTally twice;
+    twice.load(latestTwice);
+    EXPECT_EQ(twice.series('a').points.back().answerMs, *all.back().answerMs);
+
+    const Series series = loaded.series('a');
+    ASSERT_EQ(series.points.size(), 30u);
+    EXPECT_FALSE(series.points[0].answersKept);
+    EXPECT_FALSE(series.points[0].quartiles());
+    EXPECT_EQ(series.points[3].answerMs, all[3].answerMs);
+}
+
+TEST(Progress, aCharactersChartMarksNewBestsOfSittingsOfOneKind)
+{
+    struct Drill {
+        const char* rows;
+        uint32_t answers, ms;
+        bool newBest;
+    };
+    const Drill drills[] = {
+        { "h", 12, 500, false }, // the first of its kind beats nothing
+        { "h", 12, 450, true },
+        { "h", NewBestAnswers - 1, 300, false }, // faster, but too few answers
+        { "h", 12, 470, false },
+        { "uhl", 12, 800, false }, // another kind has its own best
+        { "uhl", 12, 700, true },
+        { "h", NewBestAnswers, 440, true },
+    };
+    std::vector<DrillRecord> records;
+    for (const Drill& d : drills)
+        records.push_back(answeredDrill(static_cast<int64_t>(records.size()) + 1, d.rows, d.answers, d.ms));
+    ProgressTally tally;
+    tally.add(records);
+    const Series series = tally.series('a', utcDayOf, SIZE_MAX);
+    ASSERT_EQ(series.points.size(), std::size(drills));
+    for (std::size_t i = 0; i < std::size(drills); ++i)
+        EXPECT_EQ(series.points[i].newBest, drills[i].newBest) << i;
+    // 500..504 in turn, 12 of them: the quartiles interpolate between neighbours.
+    const auto quartiles = series.points[0].quartiles();
+    ASSERT_TRUE(quartiles);
+    EXPECT_DOUBLE_EQ(quartiles->low, 500.75);
+    EXPECT_DOUBLE_EQ(quartiles->median, 501.5);
+    EXPECT_DOUBLE_EQ(quartiles->high, 503.0);
+
+    // A day's point holds its drills' answers and their marks.
+    const Series days = tally.series('a', utcDayOf, 1);
+    ASSERT_EQ(days.points.size(), 1u);
+    EXPECT_TRUE(days.points[0].newBest);
+    EXPECT_EQ(days.points[0].answerMs.size(), 12u * 5 + 2 * NewBestAnswers - 1);
 }

@@ -5,12 +5,16 @@
 // day on also drills the upper, home and lower rows, which come slower since the new rows are new
 // and more keys may come; and once drills the weak keys. Every drill is of a day before today, in
 // the computer's time zone, so that the window counts the week's days as the learner lived them.
+// Each drill keeps its answers, drawn from the simulated learner's skewed times around each
+// character's level, so that the window shows medians and their spread.
 //
 // Usage: make_demo_history FOLDER   (writes FOLDER/touchdrill.sqlite and FOLDER/touchdrill.bst)
 #include "drill/practiceset.h"
 #include "history/historydb.h"
 #include "results/besttimesfile.h"
+#include "tests/support/learnermodel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -101,6 +105,7 @@ int main(int argc, char** argv)
         auto db = history::HistoryDb::open(folder + "/touchdrill.sqlite", true);
         BestTimes best {};
         uint32_t random = 7;
+        testing::Learner learner(7);
         int done = 0; // home-row drills so far
         const int homeDrills = 2 * (Days - 1) + 1; // two a day on six days, three on the last
         auto drill = [&](int day, int hour, const std::string& rows, std::string_view characters) {
@@ -113,6 +118,7 @@ int main(int argc, char** argv)
             // More keys to choose from take longer: the same level gives a third more over 26 keys.
             const double choice = characters.size() > HomeRow.size() ? 1.3 : 1.0;
             std::map<unsigned char, history::KeyRecord> keys;
+            std::vector<history::Answer> answers;
             for (const char c : characters) {
                 const KeyNature nature = natures().at(c);
                 history::KeyRecord& key = keys[static_cast<unsigned char>(c)];
@@ -121,10 +127,33 @@ int main(int argc, char** argv)
                 const double average
                     = level * choice * nature.factor * (0.94 + (nextRandom(random) % 120) / 1000.0);
                 key.totalMs = static_cast<uint32_t>(std::lround(average * key.hits));
+                // The answers: skewed, most near the level and a few long lapses (an ex-Gaussian),
+                // scaled to add up to the total, so that the averages, and the line of every
+                // character's averages, are those of the totals.
+                const testing::ExGaussian times { 0.7 * average, 0.08 * average, 0.3 * average };
+                const std::size_t first = answers.size();
+                double drawn = 0;
+                for (uint32_t i = 0; i < key.hits; ++i) {
+                    answers.push_back({ key.code, 0, learner.ms(times), {}, true });
+                    drawn += answers.back().ms;
+                }
+                uint32_t left = key.totalMs;
+                for (std::size_t i = first; i + 1 < answers.size(); ++i) {
+                    answers[i].ms = std::min(left,
+                        static_cast<uint32_t>(
+                            std::lround(answers[i].ms * (key.totalMs / std::max(drawn, 1.0)))));
+                    left -= answers[i].ms;
+                }
+                answers.back().ms = left;
                 const bool shaky = nature.factor >= 1.2;
                 key.wrong = nextRandom(random) % (shaky ? 3 : 10) == 0 ? 1 + nextRandom(random) % 2 : 0;
-                if (key.wrong)
+                if (key.wrong) {
                     key.wrongKeys[static_cast<unsigned char>(nature.instead)] = key.wrong;
+                    history::Answer& missed = answers[first];
+                    for (uint32_t i = 0; i < key.wrong; ++i)
+                        missed.wrongKeys.push_back({ static_cast<unsigned char>(nature.instead),
+                            missed.ms * (i + 1) / (key.wrong + 1) });
+                }
                 uint32_t& b = best[static_cast<std::size_t>(c - FirstCode)];
                 const uint32_t truncated = key.totalMs / key.hits;
                 if (b == 0 || truncated < b)
@@ -132,6 +161,13 @@ int main(int argc, char** argv)
             }
             for (auto& [code, key] : keys)
                 record.keys.push_back(std::move(key));
+            // The targets in the order the drill brought them, each after the one before.
+            for (std::size_t i = answers.size(); i > 1; --i)
+                std::swap(answers[i - 1], answers[learner.below(static_cast<uint32_t>(i))]);
+            for (std::size_t i = 1; i < answers.size(); ++i)
+                answers[i].previous = answers[i - 1].target;
+            record.answers = std::move(answers);
+            record.poolSize = static_cast<uint32_t>(keys.size());
             db->record(record);
         };
         const std::string threeRows = std::string(UpperRow) + std::string(HomeRow) + std::string(LowerRow);

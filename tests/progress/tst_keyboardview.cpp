@@ -2,6 +2,7 @@
 // The keyboard view: which character a click or a key chooses, and how the keys are coloured.
 #include "progress/keyboardlayout.h"
 #include "progress/keyboardview.h"
+#include "progress/progresstext.h"
 
 #include <QImage>
 #include <QSignalSpy>
@@ -28,6 +29,11 @@ history::KeySummary summary(unsigned char code, std::optional<double> recentMs, 
     s.recentWrong = recentMs ? 0 : history::MinAnswers;
     s.recentMs = recentMs;
     s.accuracy = accuracy;
+    // Its times from answers kept, at that median.
+    s.answersKept = true;
+    s.times.answers = s.recentHits;
+    if (recentMs)
+        s.times.median = history::Estimate { *recentMs, std::nullopt };
     return s;
 }
 
@@ -253,4 +259,40 @@ TEST(KeyboardView, keysColouredByTheirFigures)
     };
     EXPECT_GT(lightPixels('f'), 3);
     EXPECT_EQ(lightPixels('a'), 0);
+}
+
+// A key's tip: each time figure with its interval and the trend with what it compared; too few
+// answers, or none kept, said in their place.
+TEST(KeyboardView, tipSaysEachFigureWithItsInterval)
+{
+    history::KeySummary full = summary('a', 612, 0.975);
+    full.kind = "h";
+    full.bestMs = 380;
+    full.times.answers = 64;
+    full.times.median = history::Estimate { 612, history::Interval { 580, 650 } };
+    full.times.p90 = history::Estimate { 950, history::Interval { 880, 1020 } };
+    full.times.spread = history::Estimate { 0.42, history::Interval { 0.3, 0.61 } };
+    full.trend = { history::Trend::Faster, 0.003, 70, 64, 0.88 };
+    history::KeySummary few = summary('a', 612, 1.0);
+    few.kind = "h";
+    few.recentHits = few.times.answers = 4;
+    history::KeySummary old = summary('a', 612, 0.9);
+    old.kind = "uhl";
+    old.answersKept = false;
+    old.times = {};
+    const std::pair<const history::KeySummary*, QString> table[] = {
+        { &full,
+            QStringLiteral("a: 中央値 612 (580–650) ms、90%点 950 (880–1020) ms、ばらつき 0.42 (0.30–0.61) "
+                           "(括弧内は 95%区間)\n傾向: 速くなった — 直近 64 回と前の 70 回を比較（順位和検定、"
+                           "p = 0.003、中央値 −12%）\n正確さ 97.5%、自己ベスト (成績ファイル) 380 ms\n"
+                           "中段の練習から") },
+        { &few,
+            QStringLiteral("a: データ不足\n記録した答えが 4 回だけです (6 回から数字を出します)\n"
+                           "正確さ データ不足、自己ベスト (成績ファイル) —\n中段の練習から") },
+        { &old,
+            QStringLiteral("a: 回答の記録なし\n") + noAnswersTip()
+                + QStringLiteral("\n正確さ 90.0%、自己ベスト (成績ファイル) —\n上段・中段・下段の練習から") },
+    };
+    for (const auto& [key, expected] : table)
+        EXPECT_EQ(summaryText(*key), expected);
 }

@@ -39,6 +39,15 @@ history::DrillRecord drill(int64_t id, std::vector<history::KeyRecord> keys)
     record.endedUtcMs = record.startedUtcMs + 60000;
     record.rows = "h";
     record.keys = std::move(keys);
+    // Its answers as the history keeps them: each character's hits at its average, so that the
+    // medians are the averages; a character with wrong keys only was left unanswered.
+    record.answers.emplace();
+    for (const history::KeyRecord& key : record.keys) {
+        for (uint32_t i = 0; i < key.hits; ++i)
+            record.answers->push_back({ key.code, 0, key.totalMs / key.hits, {}, true });
+        if (key.hits == 0 && key.wrong > 0)
+            record.answers->push_back({ key.code, 0, 0, {}, false });
+    }
     return record;
 }
 
@@ -104,13 +113,14 @@ TEST(ProgressWindow, withoutHistoryTheButtonSaysWhy)
     EXPECT_FALSE(f.window->exportButton->isEnabled());
     EXPECT_TRUE(f.window->chart->series().points.empty());
 
-    // A drill ends: the window reads what came after. Four answers are too few to choose from.
+    // A drill ends: the window reads what came after. Three answered times are too few to choose
+    // from.
     f.history.drills = { drill(1, { { 'a', 3, 900, 1, { { 's', 1 } } } }) };
     f.window->drillRecorded();
     EXPECT_EQ(f.history.asked, (std::vector<int64_t> { 0, 0 }));
     EXPECT_FALSE(f.window->practiseButton->isEnabled());
     EXPECT_EQ(f.window->practiseNote->text(),
-        QStringLiteral("まだ苦手なキーを選べません: 最近の練習で 20 回以上答えた文字から選びます。"));
+        QStringLiteral("まだ苦手なキーを選べません: 答えを 6 回以上記録した文字から選びます。"));
 
     // With enough answers the button comes alive and says which keys the drill holds, how often.
     f.history.drills.push_back(
@@ -311,7 +321,12 @@ TEST(ProgressWindow, weakKeysTableShowsEveryColumn)
         int width = 0;
         for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
             width += table->columnWidth(column);
-        EXPECT_LE(width, table->viewport()->width());
+        EXPECT_LE(width, table->viewport()->width()) << [&] {
+            std::string widths;
+            for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
+                widths += std::to_string(table->columnWidth(column)) + " ";
+            return widths;
+        }();
         EXPECT_FALSE(table->horizontalScrollBar()->isVisible());
         EXPECT_GT(f.window->keyboard->width(), keyboardWidth);
         keyboardWidth = f.window->keyboard->width();
@@ -436,6 +451,63 @@ TEST(ProgressWindow, chartCutsOffAFarOffDrill)
     const QImage image = f.window->chart->grab().toImage();
     const QPointF inside = (slow[0] + slow[1] + slow[2]) / 3;
     EXPECT_EQ(image.pixelColor(inside.toPoint()), QColor(40, 90, 200));
+}
+
+// A character's chart: per drill the median of its answers with the inter-quartile band, a drill
+// from before answers were kept as its average, marked so, and a ring round each new best.
+TEST(ProgressWindow, aCharactersChartShowsMediansWithTheirBand)
+{
+    Fixture f;
+    // 12 answers of 'a' from `ms`: quartiles at ms + 37.5 and ms + 400, median ms + 100.
+    const auto drillAt = [](int64_t id, uint32_t ms) {
+        history::DrillRecord d = drill(id, { { 'a', 12, 0, 0, {} } });
+        d.answers->clear();
+        for (const uint32_t extra : { 0, 0, 0, 50, 100, 100, 100, 100, 400, 400, 400, 2000 }) {
+            d.answers->push_back({ 'a', 0, ms + extra, {}, true });
+            d.keys[0].totalMs += ms + extra;
+        }
+        return d;
+    };
+    f.history.drills = { drill(1, { { 'a', 10, 6000, 0, {} } }), drillAt(2, 500), drillAt(3, 400) };
+    f.history.drills[0].answers.reset();
+    f.open();
+    ProgressChart* chart = f.window->chart;
+    EXPECT_TRUE(chart->pointText(0).contains(QStringLiteral("平均"))) << "every character: averages";
+    f.window->chooseCharacter('a');
+    ASSERT_EQ(chart->series().points.size(), 3u);
+    struct Row {
+        const char* name;
+        int index;
+        QString text;
+        bool median;
+    };
+    const Row table[] = {
+        { "before answers were kept: its average, said so", 0, QStringLiteral("平均 600 ms (回答の記録なし)"),
+            false },
+        { "a median with its quartiles", 1, QStringLiteral("中央値 600 ms (四分位 538–900 ms、答え 12 回)"),
+            true },
+        { "a new best of a drill of 10 answers or more", 2,
+            QStringLiteral("★ 自己ベスト更新 (この種類で 10 回以上答えた練習の中央値)"), true },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_TRUE(chart->pointText(row.index).contains(row.text))
+            << chart->pointText(row.index).toStdString();
+        EXPECT_EQ(chart->showsMedian(row.index), row.median);
+        EXPECT_EQ(chart->bandOf(row.index).has_value(), row.median);
+    }
+    EXPECT_FALSE(chart->pointText(1).contains(QStringLiteral("自己ベスト")));
+    EXPECT_EQ(*chart->timeOf(2), 500.0);
+    // The band is painted between the median line and the upper quartiles, halfway between the two
+    // drills that kept answers: a pale blue, not the white of the plot.
+    const auto [lowY, highY] = *chart->bandOf(1);
+    EXPECT_GT(lowY, highY + 10) << "the lower quartile lies lower";
+    const double line = (chart->averagePoint(1)->y() + chart->averagePoint(2)->y()) / 2;
+    const double top = (highY + chart->bandOf(2)->second) / 2;
+    const QImage image = chart->grab().toImage();
+    const QColor inBand = image.pixelColor(
+        static_cast<int>((chart->xOf(1) + chart->xOf(2)) / 2), static_cast<int>((line + top) / 2));
+    EXPECT_GT(inBand.blue(), inBand.red() + 15) << inBand.name().toStdString();
 }
 
 // Starts from a clock set far off or a damaged file: the days of the local clock are worked out

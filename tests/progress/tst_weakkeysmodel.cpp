@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -34,6 +35,20 @@ history::KeySummary summary(unsigned char code, std::optional<double> recentMs, 
     if (bestMs != 0) // 0: none yet, as the best-times file keeps it
         s.bestMs = bestMs;
     s.trendMs = trendMs;
+    // The times as the answers give them: the median with an interval a tenth either side, a trend
+    // told from the difference.
+    s.answersKept = true;
+    s.times.answers = answers;
+    if (recentMs)
+        s.times.median
+            = history::Estimate { *recentMs, history::Interval { *recentMs * 0.9, *recentMs * 1.1 } };
+    s.trend.later = answers;
+    s.trend.earlier = trendMs ? earlierAnswers : 0;
+    if (trendMs && recentMs && std::lround(*trendMs) != 0) {
+        s.trend.ratio = 1 + *trendMs / *recentMs;
+        s.trend.trend = *trendMs < 0 ? history::Trend::Faster : history::Trend::Slower;
+        s.trend.p = 0.003;
+    }
     s.accuracy = accuracy;
     s.topWrongKey = wrongKey;
     s.topWrongCount = wrongCount;
@@ -59,7 +74,7 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
             summary('d', 900.0, 0, 35.0, 0.9, 'f', 12),
             summary('s', std::nullopt, 400, std::nullopt, 0.0, 'a', 3),
             summary('~', 500.0, 480, std::nullopt, 0.95, 'd', 3),
-            summary('x', 2000.0, 100, 500.0, 0.5, 0, 0, history::MinAnswers - 1),
+            summary('x', 2000.0, 100, 500.0, 0.5, 0, 0, history::EnoughAnswers - 1),
         },
         { { 'd', 900, 2 } });
     QTableView view;
@@ -78,8 +93,8 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
     const Row table[] = {
         { "character ascending", WeakKeysModel::Character, Qt::AscendingOrder, "adsx~" },
         { "character descending", WeakKeysModel::Character, Qt::DescendingOrder, "~xsda" },
-        { "slowest first, no average last", WeakKeysModel::Recent, Qt::DescendingOrder, "d~asx" },
-        { "fastest first, no average still last", WeakKeysModel::Recent, Qt::AscendingOrder, "a~dsx" },
+        { "slowest first, no average last", WeakKeysModel::Median, Qt::DescendingOrder, "d~asx" },
+        { "fastest first, no average still last", WeakKeysModel::Median, Qt::AscendingOrder, "a~dsx" },
         { "best ascending, none last", WeakKeysModel::Best, Qt::AscendingOrder, "xas~d" },
         { "worst trend first, none last", WeakKeysModel::Trend, Qt::DescendingOrder, "dasx~" },
         { "least accurate first", WeakKeysModel::Accuracy, Qt::AscendingOrder, "sd~ax" },
@@ -100,7 +115,7 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
 
     // A first click on a header puts the weakest first in that column.
     const std::pair<int, std::string> clicks[] = {
-        { WeakKeysModel::Recent, "d~asx" }, { WeakKeysModel::Accuracy, "sd~ax" },
+        { WeakKeysModel::Median, "d~asx" }, { WeakKeysModel::Accuracy, "sd~ax" },
         { WeakKeysModel::Weakness, "sd~ax" },
         { WeakKeysModel::Weakness, "a~dsx" }, // a second click turns it round
     };
@@ -116,7 +131,7 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
     // The chosen row follows its character through a sort.
     view.sortByColumn(WeakKeysModel::Character, Qt::AscendingOrder);
     view.setCurrentIndex(model.index(model.rowOf('~'), 0));
-    view.sortByColumn(WeakKeysModel::Recent, Qt::DescendingOrder);
+    view.sortByColumn(WeakKeysModel::Median, Qt::DescendingOrder);
     EXPECT_EQ(model.codeAt(view.currentIndex().row()), '~');
 
     // New figures keep the order the user chose.
@@ -128,12 +143,22 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
 
 TEST(WeakKeysModel, texts)
 {
+    // Its drills all from before answers were kept: its old average is not shown as a time.
+    history::KeySummary old = summary('o', 640.0, 0, std::nullopt, 0.9, 0, 0);
+    old.answersKept = false;
+    old.times = {};
+    old.recentMs = 640.0;
+    // Enough answers for the median's interval, not for the percentile's; a first trend.
+    history::KeySummary figures = summary('m', 512.0, 0, std::nullopt, 1.0, 0, 0, 30);
+    figures.times.p90 = history::Estimate { 803.4, std::nullopt };
+    figures.times.spread = history::Estimate { 0.4149, history::Interval { 0.2, 0.951 } };
     WeakKeysModel model;
     model.setSummaries(
         { summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0),
             summary('s', std::nullopt, 400, 0.2, 0.0, '"', 3),
-            summary('x', 2000.0, 0, 500.0, 0.5, 0, 0, history::MinAnswers - 1),
-            summary('y', 700.0, 0, 80.0, 0.9, 0, 0, history::MinAnswers, history::MinAnswers - 1) },
+            summary('x', 2000.0, 0, 500.0, 0.5, 0, 0, history::EnoughAnswers - 1),
+            summary('y', 700.0, 0, 80.0, 0.9, 0, 0, history::MinAnswers, history::EnoughAnswers - 1), old,
+            figures },
         { { 'd', 900, 2 } });
     model.sort(WeakKeysModel::Character, Qt::AscendingOrder);
     auto text = [&](unsigned char code, int column) {
@@ -147,13 +172,21 @@ TEST(WeakKeysModel, texts)
     };
     const Row table[] = {
         { "character", 'd', WeakKeysModel::Character, QStringLiteral("d") },
-        { "recent average rounded", 'd', WeakKeysModel::Recent, QStringLiteral("912 ms") },
-        { "no recent average", 's', WeakKeysModel::Recent, QStringLiteral("—") },
+        { "median rounded", 'd', WeakKeysModel::Median, QStringLiteral("912") },
+        { "the 90th percentile", 'm', WeakKeysModel::P90, QStringLiteral("803") },
+        { "the spread in hundredths", 'm', WeakKeysModel::Spread, QStringLiteral("0.41") },
+        { "nothing before to compare with", 'm', WeakKeysModel::Trend, QStringLiteral("—") },
+        { "answers never kept: said so", 'o', WeakKeysModel::Median, QStringLiteral("回答の記録なし") },
+        { "answers never kept: no trend", 'o', WeakKeysModel::Trend, QStringLiteral("—") },
+        { "answers never kept: not ranked", 'o', WeakKeysModel::Weakness, QStringLiteral("—") },
+        { "answers never kept: the accuracy still counts", 'o', WeakKeysModel::Accuracy,
+            QStringLiteral("90.0%") },
+        { "no recent average", 's', WeakKeysModel::Median, QStringLiteral("—") },
         { "no best yet", 'd', WeakKeysModel::Best, QStringLiteral("—") },
         { "best", 'a', WeakKeysModel::Best, QStringLiteral("250 ms") },
-        { "slower", 'd', WeakKeysModel::Trend, QStringLiteral("+35 ms") },
-        { "faster", 'a', WeakKeysModel::Trend, QStringLiteral("−20 ms") },
-        { "steady", 's', WeakKeysModel::Trend, QStringLiteral("±0 ms") },
+        { "slower", 'd', WeakKeysModel::Trend, QStringLiteral("遅くなった") },
+        { "faster", 'a', WeakKeysModel::Trend, QStringLiteral("速くなった") },
+        { "steady", 's', WeakKeysModel::Trend, QStringLiteral("変化なし") },
         { "accuracy", 'd', WeakKeysModel::Accuracy, QStringLiteral("97.5%") },
         { "never right", 's', WeakKeysModel::Accuracy, QStringLiteral("0.0%") },
         { "wrong key with its count", 'd', WeakKeysModel::TopWrong, QStringLiteral("f (12回)") },
@@ -161,7 +194,7 @@ TEST(WeakKeysModel, texts)
         { "a quote as a wrong key", 's', WeakKeysModel::TopWrong, QStringLiteral("\" (3回)") },
         { "a weak key: its mark and its weight", 'd', WeakKeysModel::Weakness, QStringLiteral("苦手 ×2") },
         { "too few answers to tell", 'x', WeakKeysModel::Weakness, QStringLiteral("データ不足") },
-        { "too few answers: no average", 'x', WeakKeysModel::Recent, QStringLiteral("データ不足") },
+        { "too few answers: no median", 'x', WeakKeysModel::Median, QStringLiteral("データ不足") },
         { "too few answers: no accuracy", 'x', WeakKeysModel::Accuracy, QStringLiteral("データ不足") },
         { "too few answers: no trend", 'x', WeakKeysModel::Trend, QStringLiteral("データ不足") },
         { "too few answers before: no trend", 'y', WeakKeysModel::Trend, QStringLiteral("データ不足") },
@@ -181,6 +214,24 @@ TEST(WeakKeysModel, texts)
     }
     EXPECT_EQ(model.headerData(WeakKeysModel::Best, Qt::Horizontal, Qt::DisplayRole).toString(),
         QStringLiteral("自己ベスト"));
+    // The tips say how far each figure can be trusted, and what the trend compared.
+    const auto tip = [&](unsigned char code, int column) {
+        return model.data(model.index(model.rowOf(code), column), Qt::ToolTipRole).toString();
+    };
+    const Row tips[] = {
+        { "the median's interval", 'd', WeakKeysModel::Median,
+            QStringLiteral("中央値 912 ms、95%区間 821–1004 ms (直近 20 回の答えから)") },
+        { "too few answers for the percentile's", 'm', WeakKeysModel::P90,
+            QStringLiteral("90%点 803 ms (95%区間は答え 36 回から) (直近 30 回の答えから)") },
+        { "the spread's, without a unit", 'm', WeakKeysModel::Spread,
+            QStringLiteral("ばらつき 0.41、95%区間 0.20–0.95 (直近 30 回の答えから)") },
+        { "the trend", 'd', WeakKeysModel::Trend,
+            QStringLiteral("直近 20 回と前の 20 回を比較（順位和検定、p = 0.003、中央値 +4%）") },
+    };
+    for (const Row& row : tips) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(tip(row.code, row.column), row.expected);
+    }
 }
 
 // The sort arrow reads as the rows run, ▼ with the largest first, in each style the program may
