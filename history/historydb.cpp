@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
+#include <tuple>
 #include <utility>
 
 namespace touchdrill::history {
@@ -513,6 +515,179 @@ int64_t HistoryDb::countDrills() const
     const int64_t count = pragmaInteger(m_db, "SELECT count(*) FROM drill", Doing::Reading, m_path);
     read.commit();
     return count;
+}
+
+// Merging another history: importDrills().
+
+namespace {
+
+// What tells one drill from another across histories: its start, end, rows and totals.
+using DrillIdentity = std::tuple<int64_t, int64_t, std::string, int64_t, int64_t, int64_t>;
+
+DrillIdentity identityOf(const DrillRecord& drill)
+{
+    const CountsSum totals = countsOf(drill);
+    return { drill.startedUtcMs, drill.endedUtcMs, drill.rows, static_cast<int64_t>(totals.hits),
+        static_cast<int64_t>(totals.totalMs), static_cast<int64_t>(totals.wrong) };
+}
+
+struct StoredDrill {
+    int64_t id;
+    int64_t startedUtcMs;
+};
+
+// Every column that holds a drill's id: named drill_id, or declared as referring to a drill.
+std::vector<std::pair<std::string, std::string>> drillIdColumns(sqlite3* db, const std::string& path)
+{
+    std::vector<std::pair<std::string, std::string>> columns { { "drill", "id" } };
+    Statement query(db,
+        "SELECT m.name, c.name FROM sqlite_schema m JOIN pragma_table_info(m.name) c"
+        " WHERE m.type = 'table' AND m.name <> 'drill' AND c.name = 'drill_id'"
+        " UNION SELECT m.name, f.\"from\" FROM sqlite_schema m JOIN pragma_foreign_key_list(m.name) f"
+        " WHERE m.type = 'table' AND f.\"table\" = 'drill'",
+        Doing::Writing, path);
+    while (query.step())
+        columns.emplace_back(query.text(0), query.text(1));
+    return columns;
+}
+
+std::string quotedName(const std::string& name)
+{
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+// Gives the drills of `order` (ids, in the order wanted) the ids `first`, `first` + 1, ... in every
+// table, in two steps so that no id is held twice on the way: first each one above every id in
+// the file, then down to its own.
+void renumber(sqlite3* db, const std::string& path, const std::vector<int64_t>& order, int64_t first)
+{
+    const auto columns = drillIdColumns(db, path);
+    int64_t highest = first + static_cast<int64_t>(order.size());
+    for (const auto& [table, column] : columns) {
+        const std::string sql = "SELECT max(" + quotedName(column) + ") FROM " + quotedName(table)
+            + " WHERE typeof(" + quotedName(column) + ") = 'integer'";
+        highest = std::max(highest, pragmaInteger(db, sql.c_str(), Doing::Writing, path));
+    }
+    if (highest > INT64_MAX / 4)
+        fail(HistoryError::Kind::NotHistory, Doing::Writing, path); // no ids this program gives
+    const int64_t shift = highest + 1;
+    exec(db,
+        "CREATE TEMP TABLE IF NOT EXISTS renumbered (old INTEGER PRIMARY KEY, new INTEGER NOT NULL);"
+        "DELETE FROM temp.renumbered",
+        Doing::Writing, path);
+    {
+        Statement insert(db, "INSERT INTO temp.renumbered (old, new) VALUES (?, ?)", Doing::Writing, path);
+        int64_t id = first;
+        for (int64_t old : order)
+            insert.bind(1, old).bind(2, id++).run();
+    }
+    for (const auto& [table, column] : columns) {
+        const std::string t = quotedName(table);
+        const std::string c = quotedName(column);
+        const std::string up = "UPDATE " + t + " SET " + c
+            + " = (SELECT new FROM temp.renumbered WHERE old = " + t + "." + c + ") + "
+            + std::to_string(shift) + " WHERE " + c + " IN (SELECT old FROM temp.renumbered)";
+        exec(db, up.c_str(), Doing::Writing, path);
+    }
+    for (const auto& [table, column] : columns) {
+        const std::string c = quotedName(column);
+        const std::string down = "UPDATE " + quotedName(table) + " SET " + c + " = " + c + " - "
+            + std::to_string(shift) + " WHERE typeof(" + c + ") = 'integer' AND " + c
+            + " >= " + std::to_string(shift);
+        exec(db, down.c_str(), Doing::Writing, path);
+    }
+    exec(db, "DROP TABLE temp.renumbered", Doing::Writing, path);
+}
+
+} // namespace
+
+ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
+{
+    m_refusal.check();
+    if (m_readOnly)
+        fail(HistoryError::Kind::CannotWrite, Doing::Writing, m_path);
+    return m_refusal.watch([&] {
+        ImportResult result;
+        Transaction transaction(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
+        std::set<DrillIdentity> known;
+        std::vector<StoredDrill> stored; // in id order; ids below 1 are never read and stay as they are
+        {
+            Statement query(m_db,
+                "SELECT id, started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong FROM drill ORDER BY id",
+                Doing::Writing, m_path);
+            while (query.step()) {
+                known.emplace(query.integer(1), query.integer(2), query.text(3), query.integer(4),
+                    query.integer(5), query.integer(6));
+                if (query.integerIn(0, 1, INT64_MAX))
+                    stored.push_back({ query.integer(0), query.integer(1) });
+            }
+        }
+        // In the order they started; drills that started together in the order given.
+        std::stable_sort(drills.begin(), drills.end(),
+            [](const DrillRecord& a, const DrillRecord& b) { return a.startedUtcMs < b.startedUtcMs; });
+        std::vector<StoredDrill> added;
+        std::set<unsigned char> codes;
+        for (DrillRecord& drill : drills) {
+            if (!known.insert(identityOf(drill)).second) {
+                ++result.skipped;
+                continue;
+            }
+            drill.id = 0;
+            store(drill); // as a drill's end stores it, within this transaction
+            added.push_back({ drill.id, drill.startedUtcMs });
+            for (const KeyRecord& key : drill.keys)
+                codes.insert(key.code);
+        }
+        result.added = added.size();
+
+        // The stored drills in their order with each added one before the first stored drill that
+        // started after it. Those from the first added one that lands before a stored drill on are
+        // numbered anew, following the last one that keeps its id.
+        std::vector<int64_t> order;
+        std::size_t s = 0;
+        std::size_t a = 0;
+        bool moved = false;
+        int64_t lastKept = 0;
+        while (s < stored.size() || a < added.size()) {
+            const bool takeAdded
+                = a < added.size() && (s == stored.size() || added[a].startedUtcMs < stored[s].startedUtcMs);
+            moved = moved || (takeAdded && s < stored.size());
+            const StoredDrill& next = takeAdded ? added[a++] : stored[s++];
+            if (moved)
+                order.push_back(next.id);
+            else
+                lastKept = next.id;
+        }
+        if (!order.empty()) {
+            renumber(m_db, m_path, order, lastKept + 1);
+        }
+        if (!order.empty() && !codes.empty()) {
+            // Each character's latest drills, in the ring store() keeps them in (the n-th drill in
+            // slot (n - 1) % 10), chosen anew by the new order for the characters the drills brought.
+            std::string list;
+            for (unsigned char code : codes)
+                list += (list.empty() ? "" : ", ") + std::to_string(code);
+            const std::string sql = "DELETE FROM key_latest WHERE code IN (" + list
+                + ");"
+                  "INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong)"
+                  " SELECT k.code, ((t.drills - k.r) % 10 + 10) % 10, k.drill_id, k.hits, k.total_ms, k.wrong"
+                  " FROM (SELECT code, drill_id, hits, total_ms, wrong,"
+                  "  row_number() OVER (PARTITION BY code ORDER BY drill_id DESC) AS r"
+                  "  FROM drill_key WHERE code IN ("
+                + list + ") AND " + CountsAsDrillSql
+                + ") k"
+                  " JOIN key_total t ON t.code = k.code WHERE k.r <= 10";
+            exec(m_db, sql.c_str(), Doing::Writing, m_path);
+        }
+        transaction.commit();
+        return result;
+    });
 }
 
 } // namespace touchdrill::history
