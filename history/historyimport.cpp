@@ -3,6 +3,7 @@
 #include "history/historyimport.h"
 
 #include "fileio/sysfile.h"
+#include "history/historyschema.h"
 
 #include <memory>
 #include <stdexcept>
@@ -36,6 +37,10 @@ ImportResult importHistory(const std::string& historyPath, const std::string& ot
         throw std::runtime_error(otherPath + " はこの練習の記録そのものです。取り込めません");
     std::vector<DrillRecord> drills;
     try {
+        // An empty file reads as a history without drills where the program makes its own; one
+        // chosen to merge is a mistake worth saying.
+        if (inspect(otherPath, false) == Found::EmptyFile)
+            fail(HistoryError::Kind::NotHistory, Doing::Reading, otherPath);
         const std::unique_ptr<HistoryDb> other = HistoryDb::openReadOnly(otherPath);
         if (!other)
             throw std::runtime_error(otherPath + " がありません。取り込めません");

@@ -1008,6 +1008,8 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
     const Row table[] = {
         { "a text file", [](const std::string&, const std::string& o) { std::ofstream(o) << "Record=0\n"; },
             false, notHistory },
+        { "an empty file", [](const std::string&, const std::string& o) { std::ofstream(o).flush(); }, false,
+            notHistory },
         { "another program's database",
             [](const std::string&, const std::string& o) {
                 std::filesystem::remove(o);
