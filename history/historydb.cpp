@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -562,47 +563,92 @@ std::string quotedName(const std::string& name)
     return quoted + '"';
 }
 
-// Gives the drills of `order` (ids, in the order wanted) the ids `first`, `first` + 1, ... in every
-// table, in two steps so that no id is held twice on the way: first each one above every id in
-// the file, then down to its own.
-void renumber(sqlite3* db, const std::string& path, const std::vector<int64_t>& order, int64_t first)
+// Gives the drills of `order` (ids, in the order wanted) new ids above every id in the file, in that
+// order, in every table: one pass, since no new id is held by any row.
+void renumber(sqlite3* db, const std::string& path, const std::vector<int64_t>& order)
 {
     const auto columns = drillIdColumns(db, path);
-    int64_t highest = first + static_cast<int64_t>(order.size());
+    int64_t highest = 0;
     for (const auto& [table, column] : columns) {
         const std::string sql = "SELECT max(" + quotedName(column) + ") FROM " + quotedName(table)
             + " WHERE typeof(" + quotedName(column) + ") = 'integer'";
         highest = std::max(highest, pragmaInteger(db, sql.c_str(), Doing::Writing, path));
     }
-    if (highest > INT64_MAX / 4)
-        fail(HistoryError::Kind::NotHistory, Doing::Writing, path); // no ids this program gives
-    const int64_t shift = highest + 1;
+    if (highest > INT64_MAX / 2)
+        fail(HistoryError::Kind::NotHistory, Doing::Writing, path); // no id this program gives
     exec(db,
         "CREATE TEMP TABLE IF NOT EXISTS renumbered (old INTEGER PRIMARY KEY, new INTEGER NOT NULL);"
         "DELETE FROM temp.renumbered",
         Doing::Writing, path);
     {
         Statement insert(db, "INSERT INTO temp.renumbered (old, new) VALUES (?, ?)", Doing::Writing, path);
-        int64_t id = first;
+        int64_t id = highest;
         for (int64_t old : order)
-            insert.bind(1, old).bind(2, id++).run();
+            insert.bind(1, old).bind(2, ++id).run();
     }
     for (const auto& [table, column] : columns) {
         const std::string t = quotedName(table);
         const std::string c = quotedName(column);
-        const std::string up = "UPDATE " + t + " SET " + c
-            + " = (SELECT new FROM temp.renumbered WHERE old = " + t + "." + c + ") + "
-            + std::to_string(shift) + " WHERE " + c + " IN (SELECT old FROM temp.renumbered)";
-        exec(db, up.c_str(), Doing::Writing, path);
-    }
-    for (const auto& [table, column] : columns) {
-        const std::string c = quotedName(column);
-        const std::string down = "UPDATE " + quotedName(table) + " SET " + c + " = " + c + " - "
-            + std::to_string(shift) + " WHERE typeof(" + c + ") = 'integer' AND " + c
-            + " >= " + std::to_string(shift);
-        exec(db, down.c_str(), Doing::Writing, path);
+        const std::string sql = "UPDATE " + t + " SET " + c
+            + " = (SELECT new FROM temp.renumbered WHERE old = " + t + "." + c + ") WHERE " + c
+            + " IN (SELECT old FROM temp.renumbered)";
+        exec(db, sql.c_str(), Doing::Writing, path);
     }
     exec(db, "DROP TABLE temp.renumbered", Doing::Writing, path);
+}
+
+// Chooses each of `codes`' latest drills anew, as store() keeps them: the character's last
+// LatestDrills drills in a ring, its n-th drill in slot (n - 1) % LatestDrills, n counted by
+// key_total. Walks drill_key from the newest drill back until each has its drills, so a history of
+// drills that bring every character reads only its last few.
+void chooseLatest(sqlite3* db, const std::string& path, const std::set<unsigned char>& codes)
+{
+    struct Latest {
+        int64_t drills = 0; // key_total's count
+        std::vector<std::array<int64_t, 4>> rows; // drill id, hits, total_ms, wrong: newest first
+    };
+    std::map<unsigned char, Latest> latest;
+    {
+        Statement total(db, "SELECT drills FROM key_total WHERE code = ?", Doing::Writing, path);
+        for (unsigned char code : codes) {
+            total.bind(1, code);
+            if (total.step())
+                latest[code].drills = total.integer(0);
+            total.run(); // resets
+        }
+    }
+    std::size_t full = 0;
+    Statement walk(db,
+        (std::string("SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE ") + CountsAsDrillSql
+            + " ORDER BY drill_id DESC")
+            .c_str(),
+        Doing::Writing, path);
+    while (full < latest.size() && walk.step()) {
+        const auto found = latest.find(static_cast<unsigned char>(walk.integer(1)));
+        if (found == latest.end() || found->second.rows.size() == LatestDrills)
+            continue;
+        found->second.rows.push_back({ walk.integer(0), walk.integer(2), walk.integer(3), walk.integer(4) });
+        if (found->second.rows.size() == LatestDrills)
+            ++full;
+    }
+    Statement clear(db, "DELETE FROM key_latest WHERE code = ?", Doing::Writing, path);
+    Statement insert(db,
+        "INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?, ?)",
+        Doing::Writing, path);
+    constexpr auto Ring = static_cast<int64_t>(LatestDrills);
+    for (const auto& [code, key] : latest) {
+        clear.bind(1, code).run();
+        int64_t n = key.drills; // the newest drill's number among the character's drills
+        for (const auto& [drillId, hits, totalMs, wrong] : key.rows) {
+            insert.bind(1, code)
+                .bind(2, ((n-- - 1) % Ring + Ring) % Ring)
+                .bind(3, drillId)
+                .bind(4, hits)
+                .bind(5, totalMs)
+                .bind(6, wrong)
+                .run();
+        }
+    }
 }
 
 } // namespace
@@ -647,43 +693,23 @@ ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
         result.added = added.size();
 
         // The stored drills in their order with each added one before the first stored drill that
-        // started after it. Those from the first added one that lands before a stored drill on are
-        // numbered anew, following the last one that keeps its id.
+        // started after it. Those from the first added one that lands before a stored drill on get
+        // new ids in that order, above every stored id.
         std::vector<int64_t> order;
         std::size_t s = 0;
         std::size_t a = 0;
-        bool moved = false;
-        int64_t lastKept = 0;
+        bool moving = false;
         while (s < stored.size() || a < added.size()) {
             const bool takeAdded
                 = a < added.size() && (s == stored.size() || added[a].startedUtcMs < stored[s].startedUtcMs);
-            moved = moved || (takeAdded && s < stored.size());
+            moving = moving || (takeAdded && s < stored.size());
             const StoredDrill& next = takeAdded ? added[a++] : stored[s++];
-            if (moved)
+            if (moving)
                 order.push_back(next.id);
-            else
-                lastKept = next.id;
         }
         if (!order.empty()) {
-            renumber(m_db, m_path, order, lastKept + 1);
-        }
-        if (!order.empty() && !codes.empty()) {
-            // Each character's latest drills, in the ring store() keeps them in (the n-th drill in
-            // slot (n - 1) % 10), chosen anew by the new order for the characters the drills brought.
-            std::string list;
-            for (unsigned char code : codes)
-                list += (list.empty() ? "" : ", ") + std::to_string(code);
-            const std::string sql = "DELETE FROM key_latest WHERE code IN (" + list
-                + ");"
-                  "INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong)"
-                  " SELECT k.code, ((t.drills - k.r) % 10 + 10) % 10, k.drill_id, k.hits, k.total_ms, k.wrong"
-                  " FROM (SELECT code, drill_id, hits, total_ms, wrong,"
-                  "  row_number() OVER (PARTITION BY code ORDER BY drill_id DESC) AS r"
-                  "  FROM drill_key WHERE code IN ("
-                + list + ") AND " + CountsAsDrillSql
-                + ") k"
-                  " JOIN key_total t ON t.code = k.code WHERE k.r <= 10";
-            exec(m_db, sql.c_str(), Doing::Writing, m_path);
+            renumber(m_db, m_path, order);
+            chooseLatest(m_db, m_path, codes);
         }
         transaction.commit();
         return result;

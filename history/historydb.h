@@ -75,10 +75,11 @@ public:
     // Adds, in one transaction, each of `drills` that the history does not hold yet: a drill is the
     // same as another when its start, end, rows and totals (hits, milliseconds, wrong keys) are.
     // Each is stored as a drill's end stores it. The drills' ids then follow the order they started
-    // in: one that started before stored drills takes its place among them, and the drills after
-    // it are numbered on, so that every figure that reads the history oldest first reads it in
-    // time; each character's latest drills are then the latest by time. The drills' own ids are
-    // not kept. Throws HistoryError; the database then holds none of them.
+    // in: one that started before stored drills takes its place among them, and it and every drill
+    // after it get new ids in that order, above the highest stored, so that every figure that reads
+    // the history oldest first reads it in time, and each character's latest drills are the latest
+    // by time. The drills' own ids are not kept. Throws HistoryError; the database then holds none
+    // of them.
     ImportResult importDrills(std::vector<DrillRecord> drills);
 
     const std::string& path() const { return m_path; }
