@@ -522,6 +522,11 @@ void ProgressWindow::importFrom(const QString& path)
 #else
     const std::string other = QFile::encodeName(path).toStdString();
 #endif
+    // Thousands of drills take seconds to merge: the pointer says so meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct RestoreCursor {
+        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restoreCursor;
     const history::ImportResult result = history::importHistory(m_options.historyPath, other);
     reload();
     statusLabel->setText(QStringLiteral("%1: %2").arg(
