@@ -1011,12 +1011,6 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
             false, notHistory },
         { "an empty file", [](const std::string&, const std::string& o) { std::ofstream(o).flush(); }, false,
             notHistory },
-        { "another program's database",
-            [](const std::string&, const std::string& o) {
-                std::filesystem::remove(o);
-                Other(o).exec("CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('x')");
-            },
-            false, notHistory },
         { "a newer program's history",
             [](const std::string&, const std::string& o) {
                 Other(o).exec("PRAGMA user_version=" + std::to_string(HistoryDb::SchemaVersion + 1));
