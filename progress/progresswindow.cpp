@@ -77,6 +77,7 @@ ProgressWindow::ProgressWindow(Options options, QWidget* parent)
         parent->installEventFilter(this);
     }
     createControls();
+    importButton->setEnabled(!m_options.historyPath.empty()); // nowhere to merge into otherwise
     resize(DesignedWidth, DesignedHeight); // the outer size until a stored one is read
 }
 
