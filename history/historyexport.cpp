@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The export of the practice history as CSV, streamed from the database to the file or standard
-// output.
+// The exports of the practice history as CSV, a row per drill and character or a row per answer,
+// streamed from the database to the file or standard output.
 #include "history/historyexport.h"
 
 #include "fileio/atomicfile.h"
