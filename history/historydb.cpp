@@ -677,15 +677,19 @@ ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
         // In the order they started; drills that started together in the order given.
         std::stable_sort(drills.begin(), drills.end(),
             [](const DrillRecord& a, const DrillRecord& b) { return a.startedUtcMs < b.startedUtcMs; });
+        std::vector<DrillRecord> toAdd;
+        for (DrillRecord& drill : drills) {
+            if (known.insert(identityOf(drill)).second)
+                toAdd.push_back(std::move(drill));
+            else
+                ++result.skipped;
+        }
+        // As a drill's end stores them, within this transaction.
+        for (DrillRecord& drill : toAdd)
+            store(drill);
         std::vector<StoredDrill> added;
         std::set<unsigned char> codes;
-        for (DrillRecord& drill : drills) {
-            if (!known.insert(identityOf(drill)).second) {
-                ++result.skipped;
-                continue;
-            }
-            drill.id = 0;
-            store(drill); // as a drill's end stores it, within this transaction
+        for (const DrillRecord& drill : toAdd) {
             added.push_back({ drill.id, drill.startedUtcMs });
             for (const KeyRecord& key : drill.keys)
                 codes.insert(key.code);
