@@ -17,14 +17,14 @@ struct sqlite3;
 
 namespace touchdrill::history {
 
-// How long a drill's end waits for another running copy that holds the database.
-inline constexpr int BusyTimeoutMs = 500;
-
 // What HistoryDb::importDrills() did.
 struct ImportResult {
     std::size_t added = 0;
     std::size_t skipped = 0; // held already, or given twice
 };
+
+// How long a drill's end waits for another running copy that holds the database.
+inline constexpr int BusyTimeoutMs = 500;
 
 class HistoryDb {
 public:
