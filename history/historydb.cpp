@@ -684,9 +684,9 @@ ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
             else
                 ++result.skipped;
         }
-        // As a drill's end stores them, within this transaction.
+        // As a drill's end stores them, each within this transaction.
         for (DrillRecord& drill : toAdd)
-            store(drill);
+            record(drill);
         std::vector<StoredDrill> added;
         std::set<unsigned char> codes;
         for (const DrillRecord& drill : toAdd) {
