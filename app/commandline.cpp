@@ -49,18 +49,31 @@ CommandLine refuse(std::string complaint)
 
 } // namespace
 
+// The options that run without a window and take one file: only as the first argument.
+struct FileOption {
+    std::string_view name;
+    CommandLine::Action action;
+};
+constexpr FileOption FileOptions[] = {
+    { "--export-history", CommandLine::Action::ExportHistory },
+    { "--export-answers", CommandLine::Action::ExportAnswers },
+    { "--import-history", CommandLine::Action::ImportHistory },
+};
+
 CommandLine readCommandLine(int argc, const char* const* argv)
 {
-    if (argc >= 2 && std::string_view(argv[1]) == "--export-history")
-        return { CommandLine::Action::ExportHistory, {} };
+    for (const FileOption& option : FileOptions)
+        if (argc >= 2 && std::string_view(argv[1]) == option.name)
+            return { option.action, {} };
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h")
             return { CommandLine::Action::ShowHelp, {} };
         if (argument == "--version")
             return { CommandLine::Action::ShowVersion, {} };
-        if (argument == "--export-history")
-            return refuse("--export-history は最初の引数に、FILE と二つだけで書いてください");
+        for (const FileOption& option : FileOptions)
+            if (argument == option.name)
+                return refuse(std::string(option.name) + " は最初の引数に、FILE と二つだけで書いてください");
         if (argument.size() < 2 || argument[0] != '-')
             return refuse("余分な引数です: " + std::string(argument));
 
@@ -85,6 +98,8 @@ std::string usageText()
 {
     return "使い方: touchdrill [Qt のオプション]\n"
            "        touchdrill --export-history FILE\n"
+           "        touchdrill --export-answers FILE\n"
+           "        touchdrill --import-history OTHER.sqlite\n"
            "        touchdrill --help | --version\n";
 }
 
@@ -96,6 +111,11 @@ std::string helpText()
           "\n"
           "  --export-history FILE  練習の履歴を CSV で FILE に書き出して終了します（FILE が - "
           "なら標準出力）\n"
+          "  --export-answers FILE  一つ一つの答え（時間と打ち間違い）を CSV で FILE に書き出して終了します"
+          "（FILE が - なら標準出力）\n"
+          "  --import-history OTHER.sqlite\n"
+          "                         別の touchdrill の練習の記録を、この練習の記録に取り込んで終了します"
+          "（すでにある練習は飛ばします）\n"
           "  -h, --help             この説明を表示して終了します\n"
           "  --version              バージョンを表示して終了します\n"
           "\n"

@@ -11,6 +11,8 @@ struct CommandLine {
     enum class Action {
         OpenWindow, // no option of the program's own: the toolkit reads the rest
         ExportHistory, // --export-history as the first argument; its own reader checks the rest
+        ExportAnswers, // --export-answers as the first argument, likewise
+        ImportHistory, // --import-history as the first argument, likewise
         ShowHelp,
         ShowVersion,
         Refuse, // an argument neither the program nor the toolkit takes

@@ -5,6 +5,7 @@
 #include "app/platform.h"
 #include "app/tform1.h"
 #include "history/historyexport.h"
+#include "history/historyimport.h"
 
 #include "app/touchdrill_icon.xpm"
 
@@ -36,6 +37,49 @@ int exportHistory(const std::vector<std::string>& argv)
     }
 }
 
+// touchdrill --export-answers FILE: every answer as CSV, as the history export runs. Drills recorded
+// before the history kept answers have no rows: their count is said on standard error.
+int exportAnswers(const std::vector<std::string>& argv)
+{
+    if (argv.size() != 3) {
+        std::cerr << "使い方: touchdrill --export-answers FILE（FILE が - なら標準出力）\n";
+        return 2;
+    }
+    try {
+        const std::string executable = touchdrill::platform::executablePath(argv[0].c_str());
+        const touchdrill::history::AnswerExport written = touchdrill::history::exportAnswers(
+            touchdrill::FileLocations::decide(executable).history(), argv[2], std::cout);
+        if (written.drillsWithoutAnswers > 0)
+            std::cerr << written.drillsWithoutAnswers
+                      << " 回の練習は答えごとの記録がない（前の版で記録された）ため、書き出していません\n";
+        return 0;
+    } catch (const std::exception& error) {
+        std::cerr << touchdrill::withFinalStop(error.what()) << '\n';
+        return 1;
+    }
+}
+
+// touchdrill --import-history OTHER.sqlite: another history merged into this program's.
+int importHistory(const std::vector<std::string>& argv)
+{
+    if (argv.size() != 3) {
+        std::cerr << "使い方: touchdrill --import-history OTHER.sqlite\n";
+        return 2;
+    }
+    try {
+        const std::string executable = touchdrill::platform::executablePath(argv[0].c_str());
+        const touchdrill::FileLocations files = touchdrill::FileLocations::decide(executable);
+        files.createFolders(); // where the history is made, as the window would make it
+        const touchdrill::history::ImportResult result
+            = touchdrill::history::importHistory(files.history(), argv[2]);
+        std::cout << touchdrill::history::importReport(result) << '\n';
+        return 0;
+    } catch (const std::exception& error) {
+        std::cerr << touchdrill::withFinalStop(error.what()) << '\n';
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -52,6 +96,10 @@ int main(int argc, char** argv)
     switch (commandLine.action) {
     case touchdrill::CommandLine::Action::ExportHistory:
         return exportHistory(arguments);
+    case touchdrill::CommandLine::Action::ExportAnswers:
+        return exportAnswers(arguments);
+    case touchdrill::CommandLine::Action::ImportHistory:
+        return importHistory(arguments);
     case touchdrill::CommandLine::Action::ShowHelp:
         std::cout << touchdrill::helpText();
         return 0;

@@ -74,9 +74,8 @@ std::optional<int> localOffsetMinutes(int64_t utcMs)
     return static_cast<int>(std::lround(offset / 60));
 }
 
-// The rows as recorded, as UTF-8. This program stores ASCII letters, but a damaged file can hold
-// any bytes, and a single one that is no UTF-8 makes the whole CSV unreadable to a strict reader:
-// each such byte becomes U+FFFD.
+} // namespace
+
 std::string utf8Text(const std::string& bytes)
 {
     std::string text;
@@ -114,8 +113,7 @@ std::string utf8Text(const std::string& bytes)
     return text;
 }
 
-// A field in double quotes when it holds a quote, a comma or a line break; quotes doubled.
-std::string field(const std::string& text)
+std::string csvField(const std::string& text)
 {
     if (text.find_first_of("\",\r\n") == std::string::npos)
         return text;
@@ -128,14 +126,17 @@ std::string field(const std::string& text)
     return quoted + '"';
 }
 
-} // namespace
+std::string localTimeText(int64_t utcMs)
+{
+    return isoText(utcMs, localOffsetMinutes(utcMs));
+}
 
 void appendCsvRows(const DrillRecord& drill, std::string& out)
 {
     const std::string started = isoText(drill.startedUtcMs, std::nullopt);
     // The same for every row of the drill, so worked out once.
-    const std::string drillFields = ',' + std::to_string(drill.id) + ',' + field(utf8Text(drill.rows)) + ','
-        + isoText(drill.startedUtcMs, localOffsetMinutes(drill.startedUtcMs));
+    const std::string drillFields = ',' + std::to_string(drill.id) + ',' + csvField(utf8Text(drill.rows))
+        + ',' + localTimeText(drill.startedUtcMs);
     for (const KeyRecord& key : drill.keys) {
         // The most frequent wrong key; a tie goes to the lower byte.
         std::string mostWrong;
@@ -148,12 +149,12 @@ void appendCsvRows(const DrillRecord& drill, std::string& out)
         }
         out += started;
         out += ',';
-        out += field(keyText(key.code));
+        out += csvField(keyText(key.code));
         out += ',' + std::to_string(key.hits) + ',' + std::to_string(key.totalMs) + ',';
         if (const auto average = key.wholeAverageMs()) // as the results list shows it
             out += std::to_string(*average);
         out += ',' + std::to_string(key.wrong) + ',';
-        out += field(mostWrong);
+        out += csvField(mostWrong);
         out += drillFields;
         out += "\r\n";
     }

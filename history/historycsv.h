@@ -22,4 +22,17 @@ inline constexpr std::string_view CsvHeader = "started_utc,character,hits,total_
 // last read it (tzset()), with its offset from UTC.
 void appendCsvRows(const DrillRecord& drill, std::string& out);
 
+// The pieces both CSV exports are made of.
+//
+// `bytes` as UTF-8: a recorded text is ASCII, but a damaged file can hold any bytes, and a single
+// one that is no UTF-8 makes the whole CSV unreadable to a strict reader: each such byte becomes
+// U+FFFD.
+std::string utf8Text(const std::string& bytes);
+// `text` as one field: in double quotes, its quotes doubled, when it holds a quote, a comma or a
+// line break; as it is otherwise.
+std::string csvField(const std::string& text);
+// The moment in the computer's time zone with its offset, as started_local writes it; empty where
+// its date is unknown.
+std::string localTimeText(int64_t utcMs);
+
 } // namespace touchdrill::history

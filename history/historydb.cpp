@@ -15,6 +15,9 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <set>
+#include <tuple>
 #include <utility>
 
 namespace touchdrill::history {
@@ -513,6 +516,208 @@ int64_t HistoryDb::countDrills() const
     const int64_t count = pragmaInteger(m_db, "SELECT count(*) FROM drill", Doing::Reading, m_path);
     read.commit();
     return count;
+}
+
+// Merging another history: importDrills().
+
+namespace {
+
+// What tells one drill from another across histories: its start, end, rows and totals.
+using DrillIdentity = std::tuple<int64_t, int64_t, std::string, int64_t, int64_t, int64_t>;
+
+DrillIdentity identityOf(const DrillRecord& drill)
+{
+    const CountsSum totals = countsOf(drill);
+    return { drill.startedUtcMs, drill.endedUtcMs, drill.rows, static_cast<int64_t>(totals.hits),
+        static_cast<int64_t>(totals.totalMs), static_cast<int64_t>(totals.wrong) };
+}
+
+struct StoredDrill {
+    int64_t id;
+    int64_t startedUtcMs;
+};
+
+// Every column that holds a drill's id: named drill_id, or declared as referring to a drill.
+std::vector<std::pair<std::string, std::string>> drillIdColumns(sqlite3* db, const std::string& path)
+{
+    std::vector<std::pair<std::string, std::string>> columns { { "drill", "id" } };
+    Statement query(db,
+        "SELECT m.name, c.name FROM sqlite_schema m JOIN pragma_table_info(m.name) c"
+        " WHERE m.type = 'table' AND m.name <> 'drill' AND c.name = 'drill_id'"
+        " UNION SELECT m.name, f.\"from\" FROM sqlite_schema m JOIN pragma_foreign_key_list(m.name) f"
+        " WHERE m.type = 'table' AND f.\"table\" = 'drill'",
+        Doing::Writing, path);
+    while (query.step())
+        columns.emplace_back(query.text(0), query.text(1));
+    return columns;
+}
+
+std::string quotedName(const std::string& name)
+{
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+// Gives the drills of `order` (ids, in the order wanted) new ids above every id in the file, in that
+// order, in every table: one pass, since no new id is held by any row.
+void renumber(sqlite3* db, const std::string& path, const std::vector<int64_t>& order)
+{
+    const auto columns = drillIdColumns(db, path);
+    int64_t highest = 0;
+    for (const auto& [table, column] : columns) {
+        const std::string sql = "SELECT max(" + quotedName(column) + ") FROM " + quotedName(table)
+            + " WHERE typeof(" + quotedName(column) + ") = 'integer'";
+        highest = std::max(highest, pragmaInteger(db, sql.c_str(), Doing::Writing, path));
+    }
+    if (highest > INT64_MAX / 2)
+        fail(HistoryError::Kind::NotHistory, Doing::Writing, path); // no id this program gives
+    exec(db,
+        "CREATE TEMP TABLE IF NOT EXISTS renumbered (old INTEGER PRIMARY KEY, new INTEGER NOT NULL);"
+        "DELETE FROM temp.renumbered",
+        Doing::Writing, path);
+    {
+        Statement insert(db, "INSERT INTO temp.renumbered (old, new) VALUES (?, ?)", Doing::Writing, path);
+        int64_t id = highest;
+        for (int64_t old : order)
+            insert.bind(1, old).bind(2, ++id).run();
+    }
+    for (const auto& [table, column] : columns) {
+        const std::string t = quotedName(table);
+        const std::string c = quotedName(column);
+        const std::string sql = "UPDATE " + t + " SET " + c
+            + " = (SELECT new FROM temp.renumbered WHERE old = " + t + "." + c + ") WHERE " + c
+            + " IN (SELECT old FROM temp.renumbered)";
+        exec(db, sql.c_str(), Doing::Writing, path);
+    }
+    exec(db, "DROP TABLE temp.renumbered", Doing::Writing, path);
+}
+
+// Chooses each of `codes`' latest drills anew, as store() keeps them: the character's last
+// LatestDrills drills in a ring, its n-th drill in slot (n - 1) % LatestDrills, n counted by
+// key_total. Walks drill_key from the newest drill back until each has its drills, so a history of
+// drills that bring every character reads only its last few.
+void chooseLatest(sqlite3* db, const std::string& path, const std::set<unsigned char>& codes)
+{
+    struct Latest {
+        int64_t drills = 0; // key_total's count
+        std::vector<std::array<int64_t, 4>> rows; // drill id, hits, total_ms, wrong: newest first
+    };
+    std::map<unsigned char, Latest> latest;
+    {
+        Statement total(db, "SELECT drills FROM key_total WHERE code = ?", Doing::Writing, path);
+        for (unsigned char code : codes) {
+            total.bind(1, code);
+            if (total.step())
+                latest[code].drills = total.integer(0);
+            total.run(); // resets
+        }
+    }
+    std::size_t full = 0;
+    Statement walk(db,
+        (std::string("SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE ") + CountsAsDrillSql
+            + " ORDER BY drill_id DESC")
+            .c_str(),
+        Doing::Writing, path);
+    while (full < latest.size() && walk.step()) {
+        const auto found = latest.find(static_cast<unsigned char>(walk.integer(1)));
+        if (found == latest.end() || found->second.rows.size() == LatestDrills)
+            continue;
+        found->second.rows.push_back({ walk.integer(0), walk.integer(2), walk.integer(3), walk.integer(4) });
+        if (found->second.rows.size() == LatestDrills)
+            ++full;
+    }
+    Statement clear(db, "DELETE FROM key_latest WHERE code = ?", Doing::Writing, path);
+    Statement insert(db,
+        "INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?, ?)",
+        Doing::Writing, path);
+    constexpr auto Ring = static_cast<int64_t>(LatestDrills);
+    for (const auto& [code, key] : latest) {
+        clear.bind(1, code).run();
+        int64_t n = key.drills; // the newest drill's number among the character's drills
+        for (const auto& [drillId, hits, totalMs, wrong] : key.rows) {
+            insert.bind(1, code)
+                .bind(2, ((n-- - 1) % Ring + Ring) % Ring)
+                .bind(3, drillId)
+                .bind(4, hits)
+                .bind(5, totalMs)
+                .bind(6, wrong)
+                .run();
+        }
+    }
+}
+
+} // namespace
+
+ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
+{
+    m_refusal.check();
+    if (m_readOnly)
+        fail(HistoryError::Kind::CannotWrite, Doing::Writing, m_path);
+    return m_refusal.watch([&] {
+        ImportResult result;
+        Transaction transaction(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
+        std::set<DrillIdentity> known;
+        std::vector<StoredDrill> stored; // in id order; ids below 1 are never read and stay as they are
+        {
+            Statement query(m_db,
+                "SELECT id, started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong FROM drill ORDER BY id",
+                Doing::Writing, m_path);
+            while (query.step()) {
+                known.emplace(query.integer(1), query.integer(2), query.text(3), query.integer(4),
+                    query.integer(5), query.integer(6));
+                if (query.integerIn(0, 1, INT64_MAX))
+                    stored.push_back({ query.integer(0), query.integer(1) });
+            }
+        }
+        // In the order they started; drills that started together in the order given.
+        std::stable_sort(drills.begin(), drills.end(),
+            [](const DrillRecord& a, const DrillRecord& b) { return a.startedUtcMs < b.startedUtcMs; });
+        std::vector<DrillRecord> toAdd;
+        for (DrillRecord& drill : drills) {
+            if (known.insert(identityOf(drill)).second)
+                toAdd.push_back(std::move(drill));
+            else
+                ++result.skipped;
+        }
+        // As a drill's end stores them, each within this transaction.
+        for (DrillRecord& drill : toAdd)
+            record(drill);
+        std::vector<StoredDrill> added;
+        std::set<unsigned char> codes;
+        for (const DrillRecord& drill : toAdd) {
+            added.push_back({ drill.id, drill.startedUtcMs });
+            for (const KeyRecord& key : drill.keys)
+                codes.insert(key.code);
+        }
+        result.added = added.size();
+
+        // The stored drills in their order with each added one before the first stored drill that
+        // started after it. Those from the first added one that lands before a stored drill on get
+        // new ids in that order, above every stored id.
+        std::vector<int64_t> order;
+        std::size_t s = 0;
+        std::size_t a = 0;
+        bool moving = false;
+        while (s < stored.size() || a < added.size()) {
+            const bool takeAdded
+                = a < added.size() && (s == stored.size() || added[a].startedUtcMs < stored[s].startedUtcMs);
+            moving = moving || (takeAdded && s < stored.size());
+            const StoredDrill& next = takeAdded ? added[a++] : stored[s++];
+            if (moving)
+                order.push_back(next.id);
+        }
+        if (!order.empty()) {
+            renumber(m_db, m_path, order);
+            chooseLatest(m_db, m_path, codes);
+        }
+        transaction.commit();
+        return result;
+    });
 }
 
 } // namespace touchdrill::history

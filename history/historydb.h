@@ -17,6 +17,12 @@ struct sqlite3;
 
 namespace touchdrill::history {
 
+// What HistoryDb::importDrills() did.
+struct ImportResult {
+    std::size_t added = 0;
+    std::size_t skipped = 0; // held already, or given twice
+};
+
 // How long a drill's end waits for another running copy that holds the database.
 inline constexpr int BusyTimeoutMs = 500;
 
@@ -65,6 +71,16 @@ public:
     HistoryDigest digest() const;
     // Every drill of one character up to the drill with id `upToId`, oldest first.
     std::vector<KeyDrill> keyDrills(unsigned char code, int64_t upToId, std::size_t* skipped = nullptr) const;
+
+    // Adds, in one transaction, each of `drills` that the history does not hold yet: a drill is the
+    // same as another when its start, end, rows and totals (hits, milliseconds, wrong keys) are.
+    // Each is stored as a drill's end stores it. The drills' ids then follow the order they started
+    // in: one that started before stored drills takes its place among them, and it and every drill
+    // after it get new ids in that order, above the highest stored, so that every figure that reads
+    // the history oldest first reads it in time, and each character's latest drills are the latest
+    // by time. The drills' own ids are not kept. Throws HistoryError; the database then holds none
+    // of them.
+    ImportResult importDrills(std::vector<DrillRecord> drills);
 
     const std::string& path() const { return m_path; }
     // Opened by openReadOnly(): nothing can be recorded into it.

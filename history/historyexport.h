@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The export of the practice history as CSV, from the command line and from the progress window.
+// The exports of the practice history as CSV, from the command line and from the progress window:
+// a row per drill and character (historycsv.h), and a row per answer (answercsv.h).
 #pragma once
 
 #include "history/historycsv.h"
@@ -28,5 +29,21 @@ void exportHistoryFile(const std::string& databasePath, const std::string& outPa
 
 // As exportHistoryFile(), or to `standardOutput` when `outPath` is "-": the command line's export.
 void exportHistory(const std::string& databasePath, const std::string& outPath, std::ostream& standardOutput);
+
+// What the export of every answer wrote.
+struct AnswerExport {
+    std::size_t drills = 0; // drills with their answers
+    std::size_t answers = 0; // rows
+    std::size_t drillsWithoutAnswers = 0; // recorded before the history kept answers: no rows
+};
+
+// The CSV of every answer of every drill of `db` (the header alone for none), a part at a time as
+// writeHistoryCsv() hands it. Throws as writeHistoryCsv().
+AnswerExport writeAnswersCsv(const HistoryDb* db, const std::function<void(std::string_view part)>& write);
+
+// As exportHistory(), with a row per answer: to the file `outPath`, which is then the whole CSV or
+// as it was, or to `standardOutput` when `outPath` is "-". Throws as exportHistory().
+AnswerExport exportAnswers(
+    const std::string& databasePath, const std::string& outPath, std::ostream& standardOutput);
 
 } // namespace touchdrill::history

@@ -96,19 +96,21 @@ Transaction::Transaction(sqlite3* db, const char* begin, Doing doing, const std:
     : m_db(db)
     , m_doing(doing)
     , m_path(path)
+    , m_nested(sqlite3_get_autocommit(db) == 0)
 {
-    exec(db, begin, doing, path);
+    exec(db, m_nested ? "SAVEPOINT nested" : begin, doing, path);
 }
 
 Transaction::~Transaction()
 {
     if (!m_done)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            m_db, m_nested ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void Transaction::commit()
 {
-    exec(m_db, "COMMIT", m_doing, m_path);
+    exec(m_db, m_nested ? "RELEASE nested" : "COMMIT", m_doing, m_path);
     m_done = true;
 }
 

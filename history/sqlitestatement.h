@@ -51,7 +51,8 @@ void exec(sqlite3* db, const char* sql, Doing doing, const std::string& path);
 // The first column of the first row as an integer; 0 for no row.
 int64_t pragmaInteger(sqlite3* db, const char* sql, Doing doing, const std::string& path);
 
-// A transaction that rolls back unless committed.
+// A transaction that rolls back unless committed. Begun within another one, it is a savepoint of
+// that one: its commit keeps its changes for the outer one to commit or roll back.
 class Transaction {
 public:
     Transaction(sqlite3* db, const char* begin, Doing doing, const std::string& path);
@@ -65,6 +66,7 @@ private:
     Doing m_doing;
     const std::string& m_path;
     bool m_done = false;
+    bool m_nested = false;
 };
 
 } // namespace touchdrill::history

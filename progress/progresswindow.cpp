@@ -4,6 +4,7 @@
 
 #include "history/historydb.h"
 #include "history/historyexport.h"
+#include "history/historyimport.h"
 #include "progress/keyboardview.h"
 #include "progress/progresschart.h"
 #include "progress/progresstext.h"
@@ -76,6 +77,7 @@ ProgressWindow::ProgressWindow(Options options, QWidget* parent)
         parent->installEventFilter(this);
     }
     createControls();
+    importButton->setEnabled(!m_options.historyPath.empty()); // nowhere to merge into otherwise
     resize(DesignedWidth, DesignedHeight); // the outer size until a stored one is read
 }
 
@@ -191,17 +193,22 @@ void ProgressWindow::createControls()
     practiseNote = new QLabel(this);
     practiseNote->setWordWrap(true); // up to fifteen keys: never wider than the window
     exportButton = new QPushButton(QStringLiteral("CSV に書き出す(&E)…"), this);
+    importButton = new QPushButton(QStringLiteral("記録を取り込む(&I)…"), this);
+    importButton->setToolTip(
+        QStringLiteral("別のコンピューターや別のフォルダーの touchdrill "
+                       "の練習の記録を、この記録に加えます（すでにある練習は飛ばします）"));
     closeButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* button : { practiseButton, exportButton, closeButton })
+    for (QPushButton* button : { practiseButton, exportButton, importButton, closeButton })
         button->setAutoDefault(false);
     bottom->addWidget(practiseButton);
     bottom->addWidget(practiseNote, 1);
     bottom->addWidget(exportButton);
+    bottom->addWidget(importButton);
     bottom->addWidget(closeButton);
     layout->addLayout(bottom);
 
     QWidget* order[] = { kindBox, characterBox, periodBox, chart, averageButton, accuracyButton, keyboard,
-        table, practiseButton, exportButton, closeButton };
+        table, practiseButton, exportButton, importButton, closeButton };
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -231,6 +238,7 @@ void ProgressWindow::createControls()
     });
     connect(practiseButton, &QPushButton::clicked, this, [this] { practise(); });
     connect(exportButton, &QPushButton::clicked, this, [this] { exportCsv(); });
+    connect(importButton, &QPushButton::clicked, this, [this] { importHistory(); });
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
@@ -509,6 +517,38 @@ void ProgressWindow::exportCsv()
         exportCsvTo(path);
         statusLabel->setText(QStringLiteral("%1 に書き出しました").arg(QDir::toNativeSeparators(path)));
     });
+}
+
+void ProgressWindow::importFrom(const QString& path)
+{
+#ifdef _WIN32
+    const std::string other = path.toStdString(); // UTF-8, as exportCsvTo() passes it
+#else
+    const std::string other = QFile::encodeName(path).toStdString();
+#endif
+    // Thousands of drills take seconds to merge: the pointer says so meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct RestoreCursor {
+        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restoreCursor;
+    const history::ImportResult result = history::importHistory(m_options.historyPath, other);
+    reload();
+    statusLabel->setText(QStringLiteral("%1: %2").arg(
+        QDir::toNativeSeparators(path), QString::fromStdString(history::importReport(result))));
+}
+
+void ProgressWindow::importHistory()
+{
+    QString path;
+    if (m_options.askImportPath) {
+        path = m_options.askImportPath(this);
+    } else {
+        path = QFileDialog::getOpenFileName(this, QStringLiteral("取り込む練習の記録"), QDir::homePath(),
+            QStringLiteral("練習の記録 (*.sqlite);;すべてのファイル (*)"));
+    }
+    if (path.isEmpty())
+        return;
+    guarded([this, &path] { importFrom(path); });
 }
 
 // Placement: the same rules as the main window's, in a section of its own.

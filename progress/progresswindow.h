@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The 「練習の記録」 window: the chart over time, the keyboard, the weak keys, their drill and the export.
+// The 「練習の記録」 window: the chart over time, the keyboard, the weak keys, their drill, the export
+// and the import of another history.
 #pragma once
 
 #include "drill/keystats.h"
@@ -59,6 +60,9 @@ public:
         std::function<QString(QWidget* parent, const QString& suggested)> askExportPath;
         // The time now, in UTC milliseconds: where the chart's periods end. The clock when not set.
         std::function<int64_t()> nowUtcMs;
+        // Asks which history 「記録を取り込む」 merges into historyPath; an empty text cancels. An
+        // open dialog when not set.
+        std::function<QString(QWidget* parent)> askImportPath;
     };
 
     static constexpr const char* PlacementSection = "Progress";
@@ -78,6 +82,10 @@ public:
     // Writes the CSV of every drill of the history file, read afresh, to `path`, replacing the
     // file at once. Throws with the text to show.
     void exportCsvTo(const QString& path) const;
+    // Merges the history at `path` into the history file, shows the whole history afresh and says
+    // in the status line how many drills came in and how many were there already. Throws with the
+    // text to show; nothing is merged then.
+    void importFrom(const QString& path);
 
     // The character the chart shows; 0 for every character.
     unsigned char chosenCharacter() const;
@@ -99,6 +107,7 @@ public:
     QPushButton* practiseButton = nullptr;
     QLabel* practiseNote = nullptr;
     QPushButton* exportButton = nullptr;
+    QPushButton* importButton = nullptr;
     QPushButton* closeButton = nullptr;
     QLabel* statusLabel = nullptr;
 
@@ -125,6 +134,7 @@ private:
     // Under the button: the keys the weak-key drill holds, or why there is none.
     QString practiseNoteText() const;
     void exportCsv();
+    void importHistory();
     void savePlacement();
     void showError(const QString& text);
     template <typename Handler> void guarded(Handler&& handler);

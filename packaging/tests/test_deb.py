@@ -47,7 +47,7 @@ ACCEPTED_WARNINGS = {
 }
 
 # What both manual pages must explain, besides the language of their prose.
-MAN_TERMS = ("--export-history", "--help", "--version", "touchdrill.bst", "touchdrill.ini",
+MAN_TERMS = ("--export-history", "--export-answers", "--import-history", "--help", "--version", "touchdrill.bst", "touchdrill.ini",
              "touchdrill.sqlite", "XDG_DATA_HOME", "XDG_CONFIG_HOME", ".local/share", ".config", "0700")
 
 

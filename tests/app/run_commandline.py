@@ -15,6 +15,8 @@ import tempfile
 
 USAGE = ["使い方: touchdrill [Qt のオプション]",
          "        touchdrill --export-history FILE",
+         "        touchdrill --export-answers FILE",
+         "        touchdrill --import-history OTHER.sqlite",
          "        touchdrill --help | --version"]
 
 # (what the row checks, arguments, exit status, standard output's lines, standard error's lines);
@@ -43,6 +45,14 @@ def rows(version):
         ("a stray argument", ["drill.txt"], 2, [], refused("余分な引数です: drill.txt")),
         ("--export-history after another option", ["-platform", "offscreen", "--export-history", "x.csv"], 2, [],
          refused("--export-history は最初の引数に、FILE と二つだけで書いてください")),
+        ("--export-answers after another option", ["-reverse", "--export-answers", "-"], 2, [],
+         refused("--export-answers は最初の引数に、FILE と二つだけで書いてください")),
+        ("--import-history after another option", ["--version", "--import-history", "x.sqlite"], 0,
+         ["touchdrill " + version], []),
+        ("--import-history after a Qt option", ["-reverse", "--import-history", "x.sqlite"], 2, [],
+         refused("--import-history は最初の引数に、FILE と二つだけで書いてください")),
+        ("--import-history without its file", ["--import-history"], 2, [],
+         ["使い方: touchdrill --import-history OTHER.sqlite"]),
     ]
 
 
@@ -63,8 +73,8 @@ def main():
             if proc.returncode != status:
                 problems.append("exit status %d, not %d" % (proc.returncode, status))
             if out is HELP:
-                if got_out[:3] != USAGE or not any(line.lstrip().startswith("--export-history FILE")
-                                                   for line in got_out[3:]):
+                if got_out[:len(USAGE)] != USAGE or not any(line.lstrip().startswith("--export-history FILE")
+                                                   for line in got_out[len(USAGE):]):
                     problems.append("standard output is not the help: %r" % got_out)
             elif got_out != out:
                 problems.append("standard output %r, not %r" % (got_out, out))

@@ -5,9 +5,11 @@
 #include "fileio/atomicfile_p.h"
 #include "history/historydb.h"
 #include "history/historyexport.h"
+#include "history/historyimport.h"
 #include "history/progressfigures.h"
 
 #include "tests/support/csvexport.h"
+#include "tests/support/filebytes.h"
 #include "tests/support/scratchfolder.h"
 
 #include <sqlite3.h>
@@ -899,5 +901,172 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
         DrillRecord next = sampleDrill(900'000, "h");
         db->record(next);
         EXPECT_EQ(db->drills().size(), 4u);
+    }
+}
+
+// Merging another history: each drill once however often it is run, and the drills' ids in the
+// order they started, so that what reads the history oldest first (each character's latest drills
+// included) reads it in time; the other file is only read, whatever its version.
+TEST(HistoryImport, addsEachDrillOnceInTheOrderTheyStarted)
+{
+    constexpr int64_t Year = 365LL * 86'400'000;
+    const auto shifted = [](std::vector<DrillRecord> drills, int64_t by) {
+        for (DrillRecord& drill : drills) {
+            drill.startedUtcMs += by;
+            drill.endedUtcMs += by;
+        }
+        return drills;
+    };
+    const auto joined = [](std::vector<DrillRecord> a, const std::vector<DrillRecord>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<DrillRecord> ours = generatedHistory(40, "asdfjkl;", 3);
+    const std::vector<DrillRecord> second = generatedHistory(30, "asdfghjkl", 4); // over the same weeks
+    struct Row {
+        const char* name;
+        std::vector<DrillRecord> ours; // recorded first
+        std::vector<DrillRecord> other;
+        bool otherVersionOne; // written by the first schema, read as it is
+        std::size_t added;
+        std::size_t skipped;
+    };
+    const Row table[] = {
+        { "a second computer's drills among ours", ours, second, false, 30, 0 },
+        { "an old portable folder: every drill before ours", ours, shifted(second, -Year), true, 30, 0 },
+        { "a later copy: every drill after ours", ours, shifted(second, Year), false, 30, 0 },
+        { "a history that took some of ours before, and a drill twice", ours,
+            joined(second, { ours[3], ours[39], second[5] }), false, 30, 3 },
+        { "into a history not made yet", {}, second, false, 30, 0 },
+        { "our own drills again", ours, ours, false, 0, 40 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder dir;
+        const std::string path = dir.path("touchdrill.sqlite");
+        const std::string otherPath = dir.path("other.sqlite");
+        if (!row.ours.empty()) {
+            auto db = HistoryDb::open(path, true);
+            for (DrillRecord drill : row.ours)
+                db->record(drill);
+        }
+        if (row.otherVersionOne) {
+            writeVersionOne(otherPath, row.other);
+        } else {
+            auto db = HistoryDb::open(otherPath, true);
+            for (DrillRecord drill : row.other)
+                db->record(drill);
+        }
+        const touchdrill::testing::Bytes otherBefore = touchdrill::testing::readBytes(otherPath);
+
+        const ImportResult result = importHistory(path, otherPath);
+        EXPECT_EQ(result.added, row.added);
+        EXPECT_EQ(result.skipped, row.skipped);
+        EXPECT_EQ(touchdrill::testing::readBytes(otherPath), otherBefore) << "the other file was written";
+
+        // Every drill once (these start at distinct moments), in the order they started; the drills
+        // stored before the first one merged among them keep their ids.
+        std::map<int64_t, DrillRecord> byStart;
+        for (const DrillRecord& drill : joined(row.ours, row.other))
+            byStart.emplace(drill.startedUtcMs, drill);
+        auto db = HistoryDb::open(path, false);
+        const std::vector<DrillRecord> got = db->drills();
+        ASSERT_EQ(got.size(), byStart.size());
+        std::size_t i = 0;
+        for (auto& [start, want] : byStart) {
+            SCOPED_TRACE("drill " + std::to_string(i));
+            want.id = i < row.ours.size() && row.ours[i].startedUtcMs == start ? int64_t(i) + 1 : got[i].id;
+            expectSame(got[i++], want);
+        }
+        ProgressTally fromDigest;
+        fromDigest.load(db->digest());
+        expectDigestAgrees(*db, fromDigest);
+
+        // Run again, nothing more; and the next drill's end keeps each character's latest in turn.
+        const ImportResult again = importHistory(path, otherPath);
+        EXPECT_EQ(again.added, 0u);
+        EXPECT_EQ(again.skipped, row.other.size());
+        for (DrillRecord drill : shifted(generatedHistory(12, "asdfghjkl", 5), 3 * Year))
+            db->record(drill);
+        ProgressTally after;
+        after.load(db->digest());
+        expectDigestAgrees(*db, after);
+        EXPECT_EQ(Other(path).text("PRAGMA integrity_check"), "ok");
+    }
+}
+
+// A file refused, on either side, or a store that fails part-way changes neither file: the message
+// names the file at fault.
+TEST(HistoryImport, refusesWithoutChangingEitherFile)
+{
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& ours, const std::string& other)> spoil;
+        bool oursAtFault;
+        std::string text; // after the path
+    };
+    const std::string notHistory = " は練習の記録ではないか、壊れています。取り込めません";
+    const Row table[] = {
+        { "a text file", [](const std::string&, const std::string& o) { std::ofstream(o) << "Record=0\n"; },
+            false, notHistory },
+        { "an empty file", [](const std::string&, const std::string& o) { std::ofstream(o).flush(); }, false,
+            notHistory },
+        { "a newer program's history",
+            [](const std::string&, const std::string& o) {
+                Other(o).exec("PRAGMA user_version=" + std::to_string(HistoryDb::SchemaVersion + 1));
+            },
+            false, " は新しい版の touchdrill の練習の記録です。取り込めません" },
+        { "a row the reads leave out: the drill would come in with other totals",
+            [](const std::string&, const std::string& o) {
+                Other(o).exec("UPDATE drill_key SET total_ms = -1 WHERE drill_id = 2 AND code = 97");
+            },
+            false, notHistory },
+        { "missing", [](const std::string&, const std::string& o) { std::filesystem::remove(o); }, false,
+            " がありません。取り込めません" },
+        { "this history under another name",
+            [](const std::string& ours, const std::string& o) {
+                std::filesystem::remove(o);
+                std::filesystem::create_hard_link(ours, o);
+            },
+            false, " はこの練習の記録そのものです。取り込めません" },
+        { "this history is not one",
+            [](const std::string& ours, const std::string&) { std::ofstream(ours) << "x"; }, true,
+            notHistory },
+        { "the third drill's store fails: the two before it are not kept either",
+            [](const std::string& ours, const std::string&) {
+                Other(ours).exec("CREATE TRIGGER spoil BEFORE INSERT ON drill_key WHEN NEW.drill_id > 5"
+                                 " BEGIN SELECT RAISE(ABORT, 'full'); END");
+            },
+            true, "" },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder dir;
+        const std::string ours = dir.path("touchdrill.sqlite");
+        const std::string other = dir.path("other.sqlite");
+        for (const auto& [path, first] : { std::pair(ours, 0), std::pair(other, 10) }) {
+            auto db = HistoryDb::open(path, true);
+            for (int i = first; i < first + 3; ++i) {
+                DrillRecord drill = sampleDrill(i * 100'000, "h");
+                db->record(drill);
+            }
+        }
+        row.spoil(ours, other);
+        const auto bytesOf = [](const std::string& path) {
+            return std::filesystem::exists(path) ? touchdrill::testing::readBytes(path)
+                                                 : touchdrill::testing::Bytes {};
+        };
+        const touchdrill::testing::Bytes oursBefore = bytesOf(ours);
+        const touchdrill::testing::Bytes otherBefore = bytesOf(other);
+        try {
+            importHistory(ours, other);
+            ADD_FAILURE() << "imported";
+        } catch (const std::exception& error) {
+            const std::string text = error.what();
+            EXPECT_NE(text.find(row.oursAtFault ? ours : other), std::string::npos) << text;
+            EXPECT_TRUE(text.ends_with(row.text)) << text;
+        }
+        EXPECT_EQ(bytesOf(ours), oursBefore) << "this history was changed";
+        EXPECT_EQ(bytesOf(other), otherBefore) << "the other file was changed";
     }
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window with a history handed in: choosing a character everywhere at once, the chart's
-// points under the pointer, new drills, the weak-key button, the export and its placement.
+// points under the pointer, new drills, the weak-key button, the export, the import and its placement.
 #include "history/historydb.h"
 #include "progress/keyboardlayout.h"
 #include "progress/keyboardview.h"
@@ -583,6 +583,57 @@ TEST(ProgressWindow, exportEscapeAndPlacement)
             .toStdString());
     EXPECT_GE(outer.width(), 900);
     EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join(QLatin1Char('|')).toStdString();
+}
+
+// 「記録を取り込む」 merges the chosen history into the history file and shows the whole history
+// afresh with the counts; a file refused is said in the error box, and nothing comes in.
+TEST(ProgressWindow, importMergesAnotherHistoryAndSaysHowMany)
+{
+    Fixture f;
+    const std::string historyPath = f.dir.path("h.sqlite");
+    const std::string otherPath = f.dir.path("other.sqlite");
+    history::DrillRecord ours = drill(1, { { 'a', 2, 600, 0, {} } });
+    history::HistoryDb::open(historyPath, true)->record(ours);
+    {
+        auto other = history::HistoryDb::open(otherPath, true);
+        history::DrillRecord same = drill(1, { { 'a', 2, 600, 0, {} } });
+        history::DrillRecord earlier = drill(-5, { { 's', 4, 1600, 1, { { 'a', 1 } } } });
+        other->record(same);
+        other->record(earlier);
+    }
+    const std::string textPath = f.dir.path("notes.sqlite");
+    {
+        QFile text(QString::fromStdString(textPath));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("not a history\n");
+    }
+    QString chosen;
+    f.adjust = [&](ProgressWindow::Options& options) {
+        options.historyPath = historyPath;
+        options.readDrills = [&](int64_t after, std::size_t& skipped) {
+            return history::HistoryDb::openReadOnly(historyPath)->drillsSince(after, SIZE_MAX, &skipped);
+        };
+        options.askImportPath = [&](QWidget*) { return chosen; };
+    };
+    f.open();
+    ASSERT_EQ(f.window->drillCount(), 1u);
+
+    chosen = QString::fromStdString(otherPath);
+    QTest::mouseClick(f.window->importButton, Qt::LeftButton);
+    EXPECT_EQ(f.window->drillCount(), 2u);
+    EXPECT_EQ(f.window->statusLabel->text(),
+        chosen + QStringLiteral(": 1 回の練習を取り込み、すでにあった 1 回を飛ばしました"));
+    EXPECT_TRUE(f.errors.isEmpty()) << f.errors.join(QLatin1Char('|')).toStdString();
+
+    chosen = QString::fromStdString(textPath);
+    QTest::mouseClick(f.window->importButton, Qt::LeftButton);
+    ASSERT_EQ(f.errors.size(), 1);
+    EXPECT_EQ(f.errors[0], chosen + QStringLiteral(" は練習の記録ではないか、壊れています。取り込めません"));
+    chosen.clear(); // the dialog cancelled
+    QTest::mouseClick(f.window->importButton, Qt::LeftButton);
+    EXPECT_EQ(f.errors.size(), 1);
+    EXPECT_EQ(f.window->drillCount(), 2u);
+    EXPECT_EQ(history::HistoryDb::openReadOnly(historyPath)->drillCount(), 2);
 }
 
 TEST(ProgressWindow, opensWhereItWasLeftEvenAfterAMaximisedClose)
