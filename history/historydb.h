@@ -77,6 +77,12 @@ public:
     // in each drill that kept answers (damaged ones: none, counted in `skipped`).
     std::vector<KeyDrill> keyDrills(unsigned char code, int64_t upToId, std::size_t* skipped = nullptr) const;
 
+    // The finger view's answers: the latest drills of the kind `rows` that kept answers, newest
+    // read first until they hold `maxAnswers` answers between them, returned oldest first. Damaged
+    // answers are left out (counted in `skipped`); a file of an older schema has none.
+    std::vector<DrillAnswers> latestAnswers(
+        const std::string& rows, std::size_t maxAnswers, std::size_t* skipped = nullptr) const;
+
     const std::string& path() const { return m_path; }
     // Opened by openReadOnly(): nothing can be recorded into it.
     bool readOnly() const { return m_readOnly; }
@@ -95,6 +101,8 @@ private:
     HistoryDigest readDigest() const;
     std::vector<KeyDrill> readKeyDrills(unsigned char code, int64_t upToId, std::size_t& skipped) const;
     int64_t countDrills() const;
+    std::vector<DrillAnswers> readLatestAnswersOf(
+        const std::string& rows, std::size_t maxAnswers, std::size_t& skipped) const;
 
     std::string m_path;
     sqlite3* m_db = nullptr;

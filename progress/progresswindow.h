@@ -17,10 +17,13 @@ class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QVBoxLayout;
+class QTabWidget;
 class QTableView;
 
 namespace touchdrill {
 
+class FingerView;
 class KeyboardView;
 class ProgressChart;
 class WeakKeysModel;
@@ -59,6 +62,13 @@ public:
         std::function<QString(QWidget* parent, const QString& suggested)> askExportPath;
         // The time now, in UTC milliseconds: where the chart's periods end. The clock when not set.
         std::function<int64_t()> nowUtcMs;
+        // The finger view's answers: the latest drills of the kind `rows` that kept answers, oldest
+        // first, holding at least `maxAnswers` answers where the history has as many. Throws as
+        // readDrills does.
+        std::function<std::vector<history::DrillAnswers>(const std::string& rows, std::size_t maxAnswers)>
+            readAnswers;
+        // As practise, with the pool recorded as the kind `rows` (the finger drills').
+        std::function<QString(const std::string& pool, const std::string& rows)> practiseAs;
     };
 
     static constexpr const char* PlacementSection = "Progress";
@@ -93,8 +103,11 @@ public:
     ProgressChart* chart = nullptr;
     QRadioButton* averageButton = nullptr;
     QRadioButton* accuracyButton = nullptr;
+    QRadioButton* fingerButton = nullptr; // the keyboard coloured by finger
     KeyboardView* keyboard = nullptr;
+    QTabWidget* tabs = nullptr; // the weak keys, the fingers, the transitions
     QTableView* table = nullptr;
+    FingerView* fingers = nullptr;
     WeakKeysModel* model = nullptr;
     QPushButton* practiseButton = nullptr;
     QLabel* practiseNote = nullptr;
@@ -125,6 +138,8 @@ private:
     // Under the button: the keys the weak-key drill holds, or why there is none.
     QString practiseNoteText() const;
     void exportCsv();
+    void createFingerView(QVBoxLayout* weakPage, QHBoxLayout* middle);
+    void showFingerColours();
     void savePlacement();
     void showError(const QString& text);
     template <typename Handler> void guarded(Handler&& handler);
