@@ -212,7 +212,7 @@ Rgb fingerColour(int finger)
 {
     // Orange, sky blue, vermilion, blue | brown, reddish purple, indigo, bluish green: chosen
     // among colour-blind-safe hues and their darker shades, in the order that keeps neighbours
-    // furthest apart under the three simulated dichromacies (24.8 units at the least).
+    // furthest apart under the three simulated dichromacies (26.9 units at the least).
     static constexpr Rgb Colours[FingerColourCount] = {
         { 230, 159, 0 },
         { 86, 180, 233 },

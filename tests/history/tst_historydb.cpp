@@ -477,6 +477,61 @@ TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
     }
 }
 
+// The finger view's read: of one kind only, its latest drills that kept answers, newest first
+// until they hold the answers asked for, given oldest first.
+TEST(HistoryDb, latestAnswersOfOneKind)
+{
+    // Kinds and answer counts in the order recorded; -1: a drill that kept no answers.
+    const std::vector<std::pair<const char*, int>> drills
+        = { { "h", 30 }, { "u", 40 }, { "h", 30 }, { "h", -1 }, { "h", 30 }, { "u", 10 } };
+    struct Row {
+        const char* name;
+        std::string rows;
+        std::size_t most;
+        std::vector<int64_t> expected;
+        const char* damage = "";
+        std::size_t skipped = 0;
+    };
+    const Row table[] = {
+        { "enough drills for the answers asked, another kind's left out", "h", 50, { 3, 5 } },
+        { "the answers asked met exactly", "h", 30, { 5 } },
+        { "every drill of the kind when it holds fewer", "u", 1000, { 2, 6 } },
+        { "a kind never practised", "n", 1000, {} },
+        { "damaged answers passed over and counted", "h", 1000, { 1, 5 },
+            "UPDATE drill_answers SET answers = x'01' WHERE drill_id = 3", 1 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder dir("/dev/shm");
+        const std::string path = dir.path("touchdrill.sqlite");
+        {
+            auto db = HistoryDb::open(path, true);
+            for (const auto& [rows, count] : drills) {
+                DrillRecord drill;
+                drill.rows = rows;
+                drill.keys.push_back(
+                    { 'a', uint32_t(std::max(count, 1)), uint32_t(std::max(count, 1)) * 300, 0 });
+                if (count >= 0) {
+                    drill.answers = std::vector<Answer>(std::size_t(count), Answer { 'a', 'a', 300, {} });
+                    drill.answers->front().previous = 0;
+                }
+                db->record(drill);
+            }
+        }
+        if (*row.damage)
+            Other(path).exec(row.damage);
+        std::size_t skipped = 0;
+        std::vector<int64_t> got;
+        for (const DrillAnswers& drill :
+            HistoryDb::openReadOnly(path)->latestAnswers(row.rows, row.most, &skipped)) {
+            got.push_back(drill.drillId);
+            EXPECT_EQ(drill.answers.size(), std::size_t(drills[std::size_t(drill.drillId - 1)].second));
+        }
+        EXPECT_EQ(got, row.expected);
+        EXPECT_EQ(skipped, row.skipped);
+    }
+}
+
 TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
 {
     ScratchFolder dir;
