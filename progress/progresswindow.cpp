@@ -159,9 +159,9 @@ void ProgressWindow::createControls()
     switchRow->addWidget(new QLabel(QStringLiteral("色分け:"), this));
     switchRow->addWidget(averageButton);
     switchRow->addWidget(accuracyButton);
-    fingerButton = new QRadioButton(QStringLiteral("指(&F)"), this);
-    colouring->addButton(fingerButton);
-    switchRow->addWidget(fingerButton);
+    fingerColouring = new QRadioButton(QStringLiteral("指(&F)"), this);
+    colouring->addButton(fingerColouring);
+    switchRow->addWidget(fingerColouring);
     switchRow->addStretch(1);
     keyboard = new KeyboardView(this);
     keyboardLabel->setBuddy(keyboard);
@@ -207,8 +207,8 @@ void ProgressWindow::createControls()
     bottom->addWidget(closeButton);
     layout->addLayout(bottom);
 
-    QWidget* order[] = { kindBox, characterBox, periodBox, chart, averageButton, accuracyButton, fingerButton,
-        keyboard, tabs, table, practiseButton, exportButton, closeButton };
+    QWidget* order[] = { kindBox, characterBox, periodBox, chart, averageButton, accuracyButton,
+        fingerColouring, keyboard, tabs, table, practiseButton, exportButton, closeButton };
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -239,7 +239,7 @@ void ProgressWindow::createControls()
     connect(colouring, &QButtonGroup::buttonToggled, this, [this](QAbstractButton* button, bool on) {
         if (!on)
             return;
-        if (button == fingerButton) {
+        if (button == fingerColouring) {
             showFingerColours();
             return;
         }

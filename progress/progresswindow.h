@@ -103,7 +103,7 @@ public:
     ProgressChart* chart = nullptr;
     QRadioButton* averageButton = nullptr;
     QRadioButton* accuracyButton = nullptr;
-    QRadioButton* fingerButton = nullptr; // the keyboard coloured by finger
+    QRadioButton* fingerColouring = nullptr; // the keyboard coloured by finger
     KeyboardView* keyboard = nullptr;
     QTabWidget* tabs = nullptr; // the weak keys, the fingers, the transitions
     QTableView* table = nullptr;

@@ -177,7 +177,7 @@ TEST(FingerView, figuresOfTheKindShownReadWhenFirstShown)
         }
 
         // The keyboard by finger, the slow finger outlined; the figures read once.
-        f.window->fingerButton->setChecked(true);
+        f.window->fingerColouring->setChecked(true);
         EXPECT_EQ(f.window->keyboard->outlinedFinger(), row.outlined);
         EXPECT_EQ(f.window->keyboard->colourOf('p'), f.window->keyboard->colourOf(';'));
         EXPECT_NE(f.window->keyboard->colourOf('p'), f.window->keyboard->colourOf('o'));
@@ -249,7 +249,7 @@ TEST(FingerView, drillsPrepareTheChosenFingersPoolAndThePairs)
             EXPECT_TRUE(f.window->statusLabel->text().contains(row.status));
         }
 
-        f.window->fingerButton->setChecked(true);
+        f.window->fingerColouring->setChecked(true);
         f.clickKey(row.clicked);
         ASSERT_EQ(f.fingers()->chosenFinger(), row.finger);
         ASSERT_TRUE(f.fingers()->fingerButton->isEnabled());
