@@ -212,8 +212,8 @@ void FingerView::addDrill(const history::DrillRecord& drill)
     m_drills.push_back({ drill.id, *drill.answers });
     // The oldest drills that the window no longer reaches are let go.
     std::size_t held = 0;
-    for (const history::DrillAnswers& held_ : m_drills)
-        held += held_.answers.size();
+    for (const history::DrillAnswers& kept : m_drills)
+        held += kept.answers.size();
     while (!m_drills.empty() && held - m_drills.front().answers.size() >= history::FingerWindow) {
         held -= m_drills.front().answers.size();
         m_drills.erase(m_drills.begin());
@@ -256,8 +256,13 @@ void FingerView::load(bool evenHidden)
 
 bool FingerView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Show && (watched == fingerPage || watched == transitionPage))
+    if (event->type() == QEvent::Show && (watched == fingerPage || watched == transitionPage)) {
+        const bool first = !m_everShown;
+        m_everShown = true;
         load();
+        if (first)
+            emit figuresChanged(); // the width the tables need is now measured
+    }
     return false;
 }
 
@@ -290,6 +295,8 @@ void FingerView::chooseFinger(history::Finger finger)
 
 int FingerView::neededWidth() const
 {
+    if (!m_everShown)
+        return 0; // measured once a page is shown: the window's opening is spared it
     const QMargins margins = fingerPage->layout()->contentsMargins();
     return std::max({ tableWidth(fingerTable), tableWidth(transitionTable), tableWidth(pairTable) })
         + margins.left() + margins.right();
@@ -345,7 +352,7 @@ void FingerView::showFigures()
     else if (pool.empty())
         pairsNote->setText(QStringLiteral("まだ苦手なキーを選べません。"));
     else
-        pairsNote->setText(QStringLiteral("練習するキー: %1").arg(QString::fromStdString(pool)));
+        pairsNote->setText(poolText(history::pairWeakKeys(m_weak, *m_figures)));
     showFingerNote();
 }
 

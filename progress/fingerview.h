@@ -68,7 +68,7 @@ public:
     std::optional<history::Finger> slowFinger() const;
     std::optional<history::Finger> chosenFinger() const;
     void chooseFinger(history::Finger finger);
-    // The width the tables need with every column in view.
+    // The width the tables need with every column in view; 0 until a page has been shown.
     int neededWidth() const;
 
     QWidget* fingerPage = nullptr;
@@ -108,6 +108,7 @@ private:
     std::vector<history::WeakKey> m_weak;
     std::vector<history::DrillAnswers> m_drills; // of m_kind, oldest first
     bool m_loaded = false; // m_drills holds the kind's latest answers
+    bool m_everShown = false; // a page has been shown
     std::optional<history::FingerFigures> m_figures;
 };
 
