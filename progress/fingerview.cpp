@@ -60,6 +60,10 @@ QTableWidget* newTable(const QStringList& headers, int rows, QWidget* parent)
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->setAlternatingRowColors(true);
+    // The header and a row at the least, so that the window's least height stays what the weak
+    // keys' table asks: the rest scrolls.
+    table->setMinimumHeight(table->horizontalHeader()->sizeHint().height()
+        + table->verticalHeader()->defaultSectionSize() + 2 * table->frameWidth());
     return table;
 }
 
