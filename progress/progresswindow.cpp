@@ -353,6 +353,8 @@ void ProgressWindow::refresh(const BestTimes* best)
     m_pool = history::weakKeyPool(m_weak);
     fingers->setKind(m_tally.kind());
     fingers->setWeakKeys(m_weak);
+    if (keyboard->colouring() == KeyboardView::Colouring::Finger)
+        fingers->load(true); // the slow finger of the kind now shown
 
     // Before the chart: reading a character's drills for it may have a problem to say.
     showStatus();

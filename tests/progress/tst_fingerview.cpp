@@ -211,6 +211,13 @@ TEST(FingerView, newDrillsJoinAndOtherKindsAreNeverMixed)
     EXPECT_EQ(f.fingers()->sentenceLabel->text(), QStringLiteral("練習の種類を選ぶと表示します。"));
     EXPECT_EQ(f.cell(fingerTable, FingerView::AllRow, FingerView::Answers), QStringLiteral("—"));
     EXPECT_EQ(f.asked.size(), 1u);
+
+    // A kind chosen again while only the keyboard's finger colouring shows: read for its outline.
+    f.window->fingerColouring->setChecked(true);
+    f.window->tabs->setCurrentIndex(0);
+    f.window->kindBox->setCurrentIndex(1);
+    EXPECT_EQ(f.asked.size(), 2u);
+    EXPECT_TRUE(f.fingers()->figures().has_value());
 }
 
 TEST(FingerView, drillsPrepareTheChosenFingersPoolAndThePairs)
