@@ -191,7 +191,10 @@ def fingers():
         xh.wait_for(lambda: desk.xdotool("getwindowfocus").stdout.strip() == str(window), 10,
                     "the main window to come forward")
         before = stat_or_none(program.bst)
-        desk.keys("space", *(list("yuhjnm67") * 4), "space", delay=30)
+        # Every character of the finger in each round, its Shift characters too: whatever the
+        # target, each round answers it, and a drill without a right key would not be stored.
+        finger_round = list("yuhjnm67YUHJNM") + ["ampersand", "apostrophe"]
+        desk.keys("space", *(finger_round * 3), "space", delay=30)
         wait_for_file_change(program, program.bst, before)
         xh.wait_for(lambda: len(read_history(history)) == 3, 10, "the finger drill in the history")
         _, rows, keys = read_history(history)[-1]
