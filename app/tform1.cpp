@@ -434,6 +434,14 @@ void TForm1::openProgress()
                 return best;
             };
             options.practise = [this](const std::string& pool) { return practiseWeakKeys(pool); };
+            // The finger view's drills, each recorded as its own kind; its answers read when shown.
+            options.practiseAs = [this](const std::string& pool, const std::string& rows) {
+                return practiseWeakKeys(pool, rows);
+            };
+            options.readAnswers = [this](const std::string& rows, std::size_t maxAnswers) {
+                history::HistoryDb* db = m_history->database();
+                return db ? db->latestAnswers(rows, maxAnswers) : std::vector<history::DrillAnswers> {};
+            };
             options.errorBox = [this](const QString& text) {
                 showErrorText(QString::fromStdString(withFinalStop(text.toStdString())));
             };
@@ -449,14 +457,14 @@ void TForm1::openProgress()
     });
 }
 
-QString TForm1::practiseWeakKeys(const std::string& pool)
+QString TForm1::practiseWeakKeys(const std::string& pool, const std::string& rows)
 {
     if (m_drill.Running)
         return QStringLiteral("練習中です。スペースで終えてから押してください");
-    guarded([this, &pool] {
+    guarded([this, &pool, &rows] {
         // The ticked rows no longer describe what the drill shows. They are read again only by the
         // next prepare, as ever, which then builds the ordinary pool from them.
-        if (m_drill.preparePool(pool, history::WeakKeysRows))
+        if (m_drill.preparePool(pool, rows))
             for (QCheckBox* box : { CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6 })
                 box->setChecked(false);
     });

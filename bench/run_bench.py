@@ -9,7 +9,7 @@
 2. Resident memory 2 s after the first frame, in the first rounds of the same runs.
 3. CPU of touchdrill during a drill, over 10 s with the gauge rising and 10 s with it full.
 4. Key-to-screen latency: a key sent through XTEST until the target display's pixels change.
-5. In-process micro-benchmarks (bench_micro, Google Benchmark).
+5. In-process micro-benchmarks (bench_micro and bench_fingers, Google Benchmark).
 
 Every program starts from a fresh folder of its own (a copy of the executable, an empty HOME), so
 touchdrill finds no placement file and no best times. The measuring is done by bench/xprobe; see
@@ -282,7 +282,7 @@ def micro_benchmarks(micro, args):
                           "--benchmark_min_time=%s" % args.micro_min_time],
                          env=env, capture_output=True, text=True, timeout=600)
     if out.returncode != 0:
-        raise RuntimeError("bench_micro failed: " + out.stderr[-400:])
+        raise RuntimeError("%s failed: %s" % (micro.name, out.stderr[-400:]))
     data = json.loads(out.stdout)
     runs = {}
     for b in data["benchmarks"]:
@@ -352,6 +352,7 @@ def main():
     floor = args.build / "bench" / "bench_floor"
     xprobe = args.build / "bench" / "xprobe"
     micro = args.build / "bench" / "bench_micro"
+    fingers = args.build / "bench" / "bench_fingers"
     tipp10 = None if args.no_tipp10 else shutil.which("tipp10")
     tipp10 = Path(tipp10) if tipp10 else None
 
@@ -437,6 +438,10 @@ def main():
         if 5 in only:
             log("bench: micro-benchmarks, %d repetitions" % args.micro_repetitions)
             runs = micro_benchmarks(micro, args)
+            if fingers.exists():
+                runs.update(micro_benchmarks(fingers, args))
+            else:
+                skipped.append("the finger figures (no bench/bench_fingers)")
             raw["micro_ns"] = runs
             us = lambda name: [v / 1000.0 for v in runs.get(name, [])]
             groups.append(("5. In-process micro-benchmarks (Google Benchmark; min/max over repetitions)", [
@@ -480,7 +485,15 @@ def main():
                        runs.get("BM_DrillEndWithProgressOpen/1/iterations:30/manual_time:median_ms", []), "ms",
                        "< 20", 20.0),
                 Figure("figures of 94 characters, 10,000 all-row drills of 600 answers",
-                       [v / 1e6 for v in runs.get("BM_KeyFigures/real_time", [])], "ms", "< 50", 50.0)]))
+                       [v / 1e6 for v in runs.get("BM_KeyFigures/real_time", [])], "ms", "< 50", 50.0),
+                Figure("finger figures, latest 100,000 answers of 10,000 all-row drills",
+                       [v / 1e6 for v in runs.get("BM_FingerFigures/10000/1", [])], "ms", "< 50", 50.0),
+                Figure("finger view first shown, 10,000 home-row drills",
+                       runs.get("BM_ShowFingersInProgress/0/iterations:15/manual_time:median_ms", []), "ms",
+                       "< 50", 50.0),
+                Figure("finger view first shown, 10,000 all-row drills",
+                       runs.get("BM_ShowFingersInProgress/1/iterations:15/manual_time:median_ms", []), "ms",
+                       "< 50", 50.0)]))
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 

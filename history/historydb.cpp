@@ -5,6 +5,7 @@
 #include "fileio/sysfile.h"
 
 #include "drill/keystats.h"
+#include "history/answerstats.h"
 #include "history/historyschema.h"
 #include "history/sqlitestatement.h"
 
@@ -18,6 +19,7 @@
 #include <map>
 #include <set>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 namespace touchdrill::history {
@@ -76,6 +78,50 @@ HistoryDigest digestOf(const std::vector<DrillRecord>& drills)
                     typedInstead[index][static_cast<std::size_t>(typed)] });
     }
     return digest;
+}
+
+// Whether a drill's answers add up to its characters' counts as stored: a blob that reads but
+// belongs to another drill, or a drill whose rows were damaged, is not shown as its answers.
+bool answersMatch(const std::vector<Answer>& answers, const std::vector<KeyRecord>& keys)
+{
+    std::array<KeyCounts, CodeCount> sums {};
+    for (const Answer& answer : answers) {
+        KeyCounts& sum = sums[answer.target - FirstCode];
+        if (answer.answered) {
+            ++sum.hits;
+            sum.totalMs += answer.ms;
+        }
+        sum.wrong += static_cast<uint32_t>(answer.wrongKeys.size());
+    }
+    std::size_t matched = 0;
+    for (const KeyRecord& key : keys) {
+        if (!(sums[key.code - FirstCode] == static_cast<const KeyCounts&>(key)))
+            return false;
+        matched += key.countsAsDrill();
+    }
+    // And no answer of a character that has no row.
+    return matched
+        == static_cast<std::size_t>(std::count_if(
+            sums.begin(), sums.end(), [](const KeyCounts& sum) { return sum.countsAsDrill(); }));
+}
+
+// A character's right-key times read from a drill's blob, when they add up to its counts there.
+std::optional<std::vector<uint32_t>> answerMsOf(
+    const Statement& row, int column, unsigned char code, const KeyCounts& counts)
+{
+    if (!row.isBlob(column))
+        return std::nullopt;
+    try {
+        std::vector<uint32_t> times = answerTimesOf(row.blob(column), code);
+        uint32_t total = 0;
+        for (uint32_t ms : times)
+            total += ms;
+        if (times.size() != counts.hits || total != counts.totalMs)
+            return std::nullopt;
+        return times;
+    } catch (const AnswerBlobError&) {
+        return std::nullopt;
+    }
 }
 
 struct Closer {
@@ -170,19 +216,30 @@ void HistoryDb::record(DrillRecord& drill)
 void HistoryDb::store(DrillRecord& drill)
 {
     const CountsSum totals = countsOf(drill);
+    // Encoded before anything is written: answers no drill gives are refused here.
+    const std::vector<uint8_t> blob = drill.answers ? encodeAnswers(*drill.answers) : std::vector<uint8_t>();
     Transaction transaction(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
     Statement insertDrill(m_db,
-        "INSERT INTO drill (started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong) VALUES (?, ?, ?, ?, "
-        "?, ?)",
+        "INSERT INTO drill (started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong, pool_size)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?)",
         Doing::Writing, m_path);
     insertDrill.bind(1, drill.startedUtcMs)
         .bind(2, drill.endedUtcMs)
         .bind(3, drill.rows)
         .bind(4, static_cast<int64_t>(totals.hits))
         .bind(5, static_cast<int64_t>(totals.totalMs))
-        .bind(6, static_cast<int64_t>(totals.wrong))
-        .run();
+        .bind(6, static_cast<int64_t>(totals.wrong));
+    if (drill.answers)
+        insertDrill.bind(7, int64_t { drill.poolSize });
+    else
+        insertDrill.bindNull(7); // totals only, as older drills
+    insertDrill.run();
     const int64_t id = sqlite3_last_insert_rowid(m_db);
+    if (drill.answers) {
+        Statement insertAnswers(
+            m_db, "INSERT INTO drill_answers (drill_id, answers) VALUES (?, ?)", Doing::Writing, m_path);
+        insertAnswers.bind(1, id).bind(2, std::span<const uint8_t>(blob)).run();
+    }
 
     Statement insertKey(m_db,
         "INSERT INTO drill_key (drill_id, code, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?)",
@@ -246,7 +303,8 @@ std::vector<DrillRecord> HistoryDb::readSince(int64_t id, std::size_t atMost, st
     if (atMost == 0)
         return {};
     Transaction read(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
-    if (pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path) == 0)
+    const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path);
+    if (version == 0)
         return {}; // an empty file opened read-only
     int64_t upToId = INT64_MAX;
     if (atMost < static_cast<std::size_t>(INT64_MAX)) {
@@ -256,12 +314,13 @@ std::vector<DrillRecord> HistoryDb::readSince(int64_t id, std::size_t atMost, st
         if (last.step())
             upToId = last.integer(0);
     }
-    std::vector<DrillRecord> result = readSinceWithin(id, upToId, skipped);
+    std::vector<DrillRecord> result = readSinceWithin(id, upToId, version >= 3, skipped);
     read.commit();
     return result;
 }
 
-std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId, std::size_t& skipped) const
+std::vector<DrillRecord> HistoryDb::readSinceWithin(
+    int64_t id, int64_t upToId, bool withAnswers, std::size_t& skipped) const
 {
     std::vector<DrillRecord> result;
     const Doing doing = Doing::Reading;
@@ -274,10 +333,12 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId, 
             query.bind(1, id).bind(2, upToId);
     };
     {
+        const std::string columns = withAnswers ? "id, started_utc_ms, ended_utc_ms, rows, pool_size"
+                                                : "id, started_utc_ms, ended_utc_ms, rows";
         Statement query(m_db,
-            whole ? "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id <= ? ORDER BY id"
-                  : "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill WHERE id > ? AND id <= ?"
-                    " ORDER BY id",
+            ("SELECT " + columns + " FROM drill WHERE " + (whole ? "id <= ?" : "id > ? AND id <= ?")
+                + " ORDER BY id")
+                .c_str(),
             doing, m_path);
         bindRange(query);
         while (query.step()) {
@@ -293,6 +354,12 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId, 
             drill.startedUtcMs = query.integer(1);
             drill.endedUtcMs = query.integer(2);
             drill.rows = query.text(3);
+            if (withAnswers && !query.isNull(4)) {
+                if (query.integerIn(4, 0, CodeCount))
+                    drill.poolSize = static_cast<uint32_t>(query.integer(4));
+                else
+                    ++skipped; // the drill is read, its pool's size unknown
+            }
             result.push_back(std::move(drill));
         }
     }
@@ -365,6 +432,38 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(int64_t id, int64_t upToId, 
                 ++skipped; // the same wrong key twice: a damaged tree
         }
     }
+    if (withAnswers) {
+        Statement query(m_db,
+            whole ? "SELECT drill_id, answers FROM drill_answers WHERE drill_id <= ? ORDER BY drill_id"
+                  : "SELECT drill_id, answers FROM drill_answers WHERE drill_id > ? AND drill_id <= ?"
+                    " ORDER BY drill_id",
+            doing, m_path);
+        bindRange(query);
+        auto drill = result.begin();
+        while (query.step()) {
+            if (!query.integerIn(0, 1, INT64_MAX) || !query.isBlob(1)) {
+                ++skipped;
+                continue;
+            }
+            const int64_t owner = query.integer(0);
+            while (drill != result.end() && drill->id < owner)
+                ++drill;
+            if (drill == result.end() || drill->id != owner || drill->answers) {
+                ++skipped; // answers whose drill is gone or left out, or out of order
+                continue;
+            }
+            // A damaged blob leaves the drill with its totals only.
+            try {
+                std::vector<Answer> answers = decodeAnswers(query.blob(1));
+                if (answersMatch(answers, drill->keys))
+                    drill->answers = std::move(answers);
+                else
+                    ++skipped;
+            } catch (const AnswerBlobError&) {
+                ++skipped;
+            }
+        }
+    }
     return result;
 }
 
@@ -383,15 +482,18 @@ HistoryDigest HistoryDb::readDigest() const
     if (version < SchemaVersion) {
         std::size_t skipped = 0;
         HistoryDigest digest
-            = digestOf(readSinceWithin(0, INT64_MAX, skipped)); // an older file opened read-only
+            = digestOf(readSinceWithin(0, INT64_MAX, false, skipped)); // an older file opened read-only
         digest.skipped = skipped;
         read.commit();
         return digest;
     }
     HistoryDigest digest;
     int64_t rows = 0; // every drill row, left out or not: no character counts more drills
+    std::vector<bool> keptAnswers; // per drill in digest.drills
     {
-        Statement query(m_db, "SELECT id, started_utc_ms, hits, total_ms, wrong, rows FROM drill ORDER BY id",
+        Statement query(m_db,
+            "SELECT id, started_utc_ms, hits, total_ms, wrong, rows, pool_size IS NOT NULL FROM drill ORDER "
+            "BY id",
             doing, m_path);
         while (query.step()) {
             ++rows;
@@ -403,8 +505,10 @@ HistoryDigest HistoryDb::readDigest() const
             }
             digest.drills.push_back(
                 { countsAt<CountsSum>(query, 2), query.integer(0), query.integer(1), query.text(5) });
+            keptAnswers.push_back(query.integer(6) != 0);
         }
     }
+    digest.answers = readLatestAnswers(digest.drills, keptAnswers, digest.skipped);
     {
         Statement keys(m_db, "SELECT code, drills FROM key_total ORDER BY code", doing, m_path);
         while (keys.step()) {
@@ -458,6 +562,61 @@ HistoryDigest HistoryDb::readDigest() const
     return digest;
 }
 
+std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
+    const std::vector<DrillTotals>& drills, const std::vector<bool>& keptAnswers, std::size_t& skipped) const
+{
+    // Per kind of drill: the answers of each character in the drills taken so far.
+    struct Kind {
+        std::size_t drillsLeft = 0; // of this kind that kept answers, not yet looked at
+        std::size_t taken = 0;
+        std::array<uint32_t, CodeCount> answers {};
+        bool done() const
+        {
+            if (drillsLeft == 0 || taken >= MostAnswerDrillsPerKind)
+                return true;
+            if (taken == 0)
+                return false;
+            return std::all_of(answers.begin(), answers.end(),
+                [](uint32_t count) { return count == 0 || count >= AnswersPerCharacter; });
+        }
+    };
+    std::unordered_map<std::string, Kind> kinds;
+    for (std::size_t i = 0; i < drills.size(); ++i)
+        if (keptAnswers[i])
+            ++kinds[drills[i].rows].drillsLeft;
+    std::size_t kindsLeft = 0;
+    for (const auto& [rows, kind] : kinds)
+        kindsLeft += !kind.done();
+
+    std::vector<DrillAnswers> result;
+    Statement query(m_db, "SELECT answers FROM drill_answers WHERE drill_id = ?", Doing::Reading, m_path);
+    for (std::size_t i = drills.size(); i-- > 0 && kindsLeft > 0;) {
+        if (!keptAnswers[i])
+            continue;
+        Kind& kind = kinds[drills[i].rows];
+        if (kind.done())
+            continue;
+        --kind.drillsLeft;
+        query.bind(1, drills[i].id);
+        try {
+            if (!query.step() || !query.isBlob(0))
+                throw AnswerBlobError(AnswerBlobError::Reason::CutOff); // marked as kept, but none
+            std::vector<Answer> answers = decodeAnswers(query.blob(0));
+            for (const Answer& answer : answers)
+                kind.answers[answer.target - FirstCode] += answer.answered;
+            ++kind.taken;
+            result.push_back({ drills[i].id, std::move(answers) });
+        } catch (const AnswerBlobError&) {
+            ++skipped; // the drill is shown by its totals
+        }
+        query.reset();
+        if (kind.done())
+            --kindsLeft;
+    }
+    std::reverse(result.begin(), result.end()); // oldest first
+    return result;
+}
+
 std::vector<KeyDrill> HistoryDb::keyDrills(unsigned char code, int64_t upToId, std::size_t* skipped) const
 {
     std::size_t left = 0;
@@ -476,7 +635,7 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
     if (version == 0)
         return result;
     if (version < SchemaVersion) { // an older file opened read-only: no index to go by
-        for (const DrillRecord& drill : readSinceWithin(0, INT64_MAX, skipped)) {
+        for (const DrillRecord& drill : readSinceWithin(0, INT64_MAX, false, skipped)) {
             if (drill.id > upToId)
                 break;
             for (const KeyRecord& key : drill.keys)
@@ -484,19 +643,27 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
                     result.push_back({ key, drill.id, std::nullopt });
         }
     } else {
-        // Along the whole table in drill order: no index by character (see the schema).
+        // Along the whole table in drill order: no index by character (see the schema). Each
+        // drill's answers are looked up by its id, and only this character's times read from them.
         Statement query(m_db,
-            (std::string("SELECT drill_id, hits, total_ms, wrong FROM drill_key WHERE drill_id <= ? AND code "
-                         "= ? AND ")
-                + CountsAsDrillSql + " ORDER BY drill_id")
+            (std::string("SELECT k.drill_id, k.hits, k.total_ms, k.wrong, a.answers FROM drill_key k"
+                         " LEFT JOIN drill_answers a ON a.drill_id = k.drill_id"
+                         " WHERE k.drill_id <= ? AND k.code = ? AND ")
+                + CountsAsDrillSql + " ORDER BY k.drill_id")
                 .c_str(),
             doing, m_path);
         query.bind(1, upToId).bind(2, code);
         while (query.step()) {
-            if (keyDrillValid(query) && (result.empty() || result.back().drillId < query.integer(0)))
-                result.push_back(keyDrillOf(query));
-            else
+            if (!keyDrillValid(query) || (!result.empty() && result.back().drillId >= query.integer(0))) {
                 ++skipped;
+                continue;
+            }
+            result.push_back(keyDrillOf(query));
+            if (query.isNull(4))
+                continue; // a drill that kept its totals only
+            result.back().answerMs = answerMsOf(query, 4, code, result.back());
+            if (!result.back().answerMs)
+                ++skipped; // damaged answers: the drill's totals still count
         }
     }
     read.commit();
@@ -718,6 +885,47 @@ ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
         transaction.commit();
         return result;
     });
-}
+    // The finger view's read.
+
+    std::vector<DrillAnswers> HistoryDb::latestAnswers(
+        const std::string& rows, std::size_t maxAnswers, std::size_t* skipped) const
+    {
+        std::size_t left = 0;
+        std::vector<DrillAnswers> result
+            = m_refusal.watch([&] { return readLatestAnswersOf(rows, maxAnswers, left); });
+        if (skipped)
+            *skipped += left;
+        return result;
+    }
+
+    std::vector<DrillAnswers> HistoryDb::readLatestAnswersOf(
+        const std::string& rows, std::size_t maxAnswers, std::size_t& skipped) const
+    {
+        const Doing doing = Doing::Reading;
+        Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
+        std::vector<DrillAnswers> result;
+        if (pragmaInteger(m_db, "PRAGMA user_version", doing, m_path) < SchemaVersion)
+            return result; // no answers kept before this schema
+        Statement query(m_db,
+            "SELECT d.id, a.answers FROM drill d JOIN drill_answers a ON a.drill_id = d.id"
+            " WHERE d.rows = ? ORDER BY d.id DESC",
+            doing, m_path);
+        query.bind(1, rows);
+        std::size_t held = 0;
+        while (held < maxAnswers && query.step()) {
+            try {
+                if (query.integer(0) < 1 || !query.isBlob(1))
+                    throw AnswerBlobError(AnswerBlobError::Reason::CutOff);
+                std::vector<Answer> answers = decodeAnswers(query.blob(1));
+                held += answers.size();
+                result.push_back({ query.integer(0), std::move(answers) });
+            } catch (const AnswerBlobError&) {
+                ++skipped;
+            }
+        }
+        read.commit();
+        std::reverse(result.begin(), result.end()); // oldest first
+        return result;
+    }
 
 } // namespace touchdrill::history

@@ -2,6 +2,7 @@
 // The practice history database: one SQLite file beside the executable, a row per drill.
 #pragma once
 
+#include "history/answerstats.h"
 #include "history/drillrecord.h"
 #include "history/historydigest.h"
 #include "history/historyerror.h"
@@ -25,6 +26,13 @@ struct ImportResult {
 
 // How long a drill's end waits for another running copy that holds the database.
 inline constexpr int BusyTimeoutMs = 500;
+
+// The answers digest() reads, per kind of drill: its latest drills that kept answers, newest first,
+// until every character met in them has this many answered answers in them (two trend windows)...
+inline constexpr std::size_t AnswersPerCharacter = 2 * TrendWindow;
+// ... or this many drills were read (a character the kind brings rarely, such as one that left the
+// weak keys): the read stays bounded however long the history.
+inline constexpr std::size_t MostAnswerDrillsPerKind = 200;
 
 class HistoryDb {
 public:
@@ -66,10 +74,13 @@ public:
         int64_t id, std::size_t atMost = SIZE_MAX, std::size_t* skipped = nullptr) const;
     int64_t drillCount() const;
     // What the progress window needs when it opens, read in one go: every drill's totals, each
-    // character's count of drills and its latest ones, and the keys typed instead (the rows left
-    // out in digest.skipped). A file of an older schema opened read-only is read whole for it.
+    // character's count of drills and its latest ones, the keys typed instead, and the answers of
+    // each kind's latest drills (AnswersPerCharacter; the rows left out, damaged answers among them,
+    // in digest.skipped). A file of an older schema opened read-only is read whole for it, and has
+    // no answers.
     HistoryDigest digest() const;
-    // Every drill of one character up to the drill with id `upToId`, oldest first.
+    // Every drill of one character up to the drill with id `upToId`, oldest first, with its times
+    // in each drill that kept answers (damaged ones: none, counted in `skipped`).
     std::vector<KeyDrill> keyDrills(unsigned char code, int64_t upToId, std::size_t* skipped = nullptr) const;
 
     // Adds, in one transaction, each of `drills` that the history does not hold yet: a drill is the
@@ -81,6 +92,11 @@ public:
     // by time. The drills' own ids are not kept. Throws HistoryError; the database then holds none
     // of them.
     ImportResult importDrills(std::vector<DrillRecord> drills);
+    // The finger view's answers: the latest drills of the kind `rows` that kept answers, newest
+    // read first until they hold `maxAnswers` answers between them, returned oldest first. Damaged
+    // answers are left out (counted in `skipped`); a file of an older schema has none.
+    std::vector<DrillAnswers> latestAnswers(
+        const std::string& rows, std::size_t maxAnswers, std::size_t* skipped = nullptr) const;
 
     const std::string& path() const { return m_path; }
     // Opened by openReadOnly(): nothing can be recorded into it.
@@ -90,11 +106,18 @@ private:
     HistoryDb(std::string path, sqlite3* db, bool readOnly);
     void store(DrillRecord& drill);
     std::vector<DrillRecord> readSince(int64_t id, std::size_t atMost, std::size_t& skipped) const;
-    // Inside a read transaction: the drills after `id` up to the one with id `upToId`.
-    std::vector<DrillRecord> readSinceWithin(int64_t id, int64_t upToId, std::size_t& skipped) const;
+    // Inside a read transaction: the drills after `id` up to the one with id `upToId`, with their
+    // answers and pool sizes where the file's schema has them (`withAnswers`).
+    std::vector<DrillRecord> readSinceWithin(
+        int64_t id, int64_t upToId, bool withAnswers, std::size_t& skipped) const;
+    // Inside a read transaction: the answers of the digest's latest drills (see digest()).
+    std::vector<DrillAnswers> readLatestAnswers(const std::vector<DrillTotals>& drills,
+        const std::vector<bool>& keptAnswers, std::size_t& skipped) const;
     HistoryDigest readDigest() const;
     std::vector<KeyDrill> readKeyDrills(unsigned char code, int64_t upToId, std::size_t& skipped) const;
     int64_t countDrills() const;
+    std::vector<DrillAnswers> readLatestAnswersOf(
+        const std::string& rows, std::size_t maxAnswers, std::size_t& skipped) const;
 
     std::string m_path;
     sqlite3* m_db = nullptr;

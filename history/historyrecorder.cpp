@@ -30,6 +30,22 @@ DrillRecord drillRecordOf(const DrillEngine& engine)
         }
         drill.keys.push_back(std::move(key));
     }
+    const AnswerLog& log = engine.answerLog();
+    std::vector<Answer> answers(log.answers().size());
+    unsigned char previous = 0;
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        const LoggedAnswer& logged = log.answers()[i];
+        Answer& answer = answers[i];
+        answer.target = logged.target;
+        answer.previous = previous;
+        answer.ms = logged.ms;
+        answer.answered = logged.answered;
+        for (const LoggedWrongKey& wrongKey : log.wrongKeysOf(i))
+            answer.wrongKeys.push_back({ wrongKey.typed, wrongKey.ms });
+        previous = logged.target;
+    }
+    drill.answers = std::move(answers);
+    drill.poolSize = engine.poolSize();
     return drill;
 }
 

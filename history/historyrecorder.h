@@ -16,7 +16,8 @@ class DrillEngine;
 namespace touchdrill::history {
 
 // What the engine holds after a drill's end: its times, rows, and per character the hits, the
-// milliseconds and the wrong keys. Characters with neither hits nor wrong keys are left out.
+// milliseconds and the wrong keys. Characters with neither hits nor wrong keys are left out. Its
+// every answer in order and the pool's count of different characters come along.
 DrillRecord drillRecordOf(const DrillEngine& engine);
 
 class HistoryRecorder {

@@ -91,6 +91,16 @@ constexpr std::array<const char*, SchemaVersion> MigrationSteps = {
     " SELECT w.code, w.typed, sum(w.count) FROM wrong_key w"
     " JOIN drill_key k ON k.drill_id = w.drill_id AND k.code = w.code"
     " WHERE $COUNTS_AS_DRILL GROUP BY w.code, w.typed;", // hits and wrong: the columns of k
+    // 2 -> 3: every answer of a drill in order, as one blob (answercodec.h), in a table of its own
+    // so that the drill table stays small for the reads that walk it; and the count of different
+    // characters in the drill's pool. Older drills keep their totals only: no answers row, and
+    // pool_size NULL. pool_size is set exactly when the drill's answers are stored. The index by
+    // start time finds a drill when another history is merged in.
+    "ALTER TABLE drill ADD COLUMN pool_size INTEGER;"
+    "CREATE TABLE drill_answers ("
+    " drill_id INTEGER PRIMARY KEY REFERENCES drill(id),"
+    " answers BLOB NOT NULL);"
+    "CREATE INDEX drill_started ON drill (started_utc_ms);",
 };
 
 // The step from version `version` as SQLite runs it.
@@ -107,13 +117,13 @@ static_assert(LatestDrills == 10, "key_latest keeps ten drills per character");
 
 // The tables of the current schema in the order the steps make them; a file of version v must
 // hold the first TablesOf[v] of them.
-constexpr std::array<const char*, 6> Tables
-    = { "drill", "drill_key", "wrong_key", "key_total", "key_latest", "confusion" };
-constexpr std::array<std::size_t, SchemaVersion + 1> TablesOf = { 0, 3, 6 };
+constexpr std::array<const char*, 7> Tables
+    = { "drill", "drill_key", "wrong_key", "key_total", "key_latest", "confusion", "drill_answers" };
+constexpr std::array<std::size_t, SchemaVersion + 1> TablesOf = { 0, 3, 6, 7 };
 static_assert(TablesOf.back() == Tables.size(), "the current schema has every table");
 // Every column this program reads or writes, by table; a file of version v must have the first
 // ColumnsOf[v]. Prepared only, they cost no read of the data.
-constexpr std::array<const char*, 7> Columns = {
+constexpr std::array<const char*, 9> Columns = {
     "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill",
     "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key",
     "SELECT drill_id, code, typed, count FROM wrong_key",
@@ -121,8 +131,10 @@ constexpr std::array<const char*, 7> Columns = {
     "SELECT code, drills FROM key_total",
     "SELECT code, slot, drill_id, hits, total_ms, wrong FROM key_latest",
     "SELECT code, typed, count FROM confusion",
+    "SELECT pool_size FROM drill",
+    "SELECT drill_id, answers FROM drill_answers",
 };
-constexpr std::array<std::size_t, SchemaVersion + 1> ColumnsOf = { 0, 3, 7 };
+constexpr std::array<std::size_t, SchemaVersion + 1> ColumnsOf = { 0, 3, 7, 9 };
 static_assert(ColumnsOf.back() == Columns.size(), "the current schema has every column");
 
 // Versions this program has written: 0 (new) to the current one. A newer one is said as such; one

@@ -13,7 +13,7 @@ struct sqlite3;
 namespace touchdrill::history {
 
 // The schema this program writes (PRAGMA user_version); 0 is an empty or new file.
-inline constexpr int SchemaVersion = 2;
+inline constexpr int SchemaVersion = 3;
 
 // The largest figures this program stores: a character's hits, milliseconds, wrong keys and the
 // count of one wrong key within a drill are 32-bit; a drill's totals add up at most every

@@ -36,6 +36,43 @@ Statement& Statement::bind(int index, const std::string& value)
     return *this;
 }
 
+Statement& Statement::bind(int index, std::span<const uint8_t> value)
+{
+    // A pointer that is never null, as SQLite binds a null pointer as NULL rather than an empty blob.
+    static const uint8_t none = 0;
+    check(sqlite3_bind_blob64(
+        m_stmt, index, value.empty() ? &none : value.data(), value.size(), SQLITE_STATIC));
+    return *this;
+}
+
+Statement& Statement::bindNull(int index)
+{
+    check(sqlite3_bind_null(m_stmt, index));
+    return *this;
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+bool Statement::isBlob(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_BLOB;
+}
+
+std::span<const uint8_t> Statement::blob(int column) const
+{
+    const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(m_stmt, column));
+    return bytes ? std::span(bytes, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                 : std::span<const uint8_t>();
+}
+
 bool Statement::step()
 {
     const int rc = sqlite3_step(m_stmt);

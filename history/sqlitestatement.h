@@ -6,6 +6,7 @@
 #include "history/historyerror.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 struct sqlite3;
@@ -24,10 +25,15 @@ public:
 
     Statement& bind(int index, int64_t value);
     Statement& bind(int index, const std::string& value);
+    // A blob, not copied: `value` must outlive the statement's run.
+    Statement& bind(int index, std::span<const uint8_t> value);
+    Statement& bindNull(int index);
     // True while there is a row.
     bool step();
     // Steps to the end and resets, to be bound and run again.
     void run();
+    // Back to before the first row, the bindings kept: for a statement left before its end.
+    void reset();
     int64_t integer(int column) const;
     // Whether the column holds an integer from `low` to `high` (not a text, real or null).
     bool integerIn(int column, int64_t low, int64_t high) const;
@@ -37,6 +43,11 @@ public:
         return integerIn(first, 0, high) && integerIn(first + 1, 0, high) && integerIn(first + 2, 0, high);
     }
     std::string text(int column) const;
+    bool isNull(int column) const;
+    // Whether the column holds a blob (not an integer, text, real or null).
+    bool isBlob(int column) const;
+    // The bytes of a blob column, valid until the next step or reset.
+    std::span<const uint8_t> blob(int column) const;
 
 private:
     void check(int rc);

@@ -40,7 +40,8 @@ history::Rgb toRgb(const QColor& colour)
 
 history::HeatScale scaleFor(KeyboardView::Colouring colouring)
 {
-    return colouring == KeyboardView::Colouring::Average ? history::averageScale() : history::accuracyScale();
+    return colouring == KeyboardView::Colouring::Accuracy ? history::accuracyScale()
+                                                          : history::averageScale();
 }
 
 // What the legend says of a plain key.
@@ -92,6 +93,18 @@ void KeyboardView::setColouring(Colouring colouring)
     update();
 }
 
+void KeyboardView::setFingers(const history::FingerMap& map, std::optional<history::Finger> slow)
+{
+    m_fingerMap = map;
+    m_slowFinger = slow;
+    update();
+}
+
+std::optional<history::Finger> KeyboardView::outlinedFinger() const
+{
+    return m_colouring == Colouring::Finger ? m_slowFinger : std::nullopt;
+}
+
 void KeyboardView::setSelected(unsigned char code)
 {
     if (code == m_current.code)
@@ -109,6 +122,11 @@ const history::KeySummary* KeyboardView::summaryOf(unsigned char code) const
 
 std::optional<QColor> KeyboardView::colourOf(unsigned char code) const
 {
+    if (m_colouring == Colouring::Finger) {
+        if (!isPracticeCode(code))
+            return std::nullopt;
+        return toQColor(history::fingerColour(static_cast<int>(history::indexOf(m_fingerMap.finger(code)))));
+    }
     const history::KeySummary* key = summaryOf(code);
     if (!key)
         return std::nullopt;
@@ -235,6 +253,7 @@ void KeyboardView::paintKey(QPainter& painter, const KeyCap& key) const
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(OutlineColour, 1));
     painter.drawPath(cap);
+    outlineSlowKeys(painter, key, cap);
 
     const QRectF text = inset(toPixels(key.rect), gap + std::max(2.0, u * 0.06));
     QFont legend = font();
@@ -257,8 +276,79 @@ void KeyboardView::paintKey(QPainter& painter, const KeyCap& key) const
     painter.restore();
 }
 
+void KeyboardView::outlineSlowKeys(QPainter& painter, const KeyCap& key, const QPainterPath& cap) const
+{
+    const std::optional<history::Finger> slow = outlinedFinger();
+    if (!slow)
+        return;
+    auto isSlow = [&](unsigned char code) { return code && m_fingerMap.finger(code) == *slow; };
+    const bool lower = isSlow(key.base);
+    const bool upper = isSlow(key.shifted);
+    if (!lower && !upper)
+        return;
+    // A white halo under a black line: seen on every finger's colour.
+    QPainterPath path;
+    if ((lower || !key.base) && (upper || !key.shifted)) {
+        path = cap;
+    } else {
+        path.addRect(inset(toPixels(KeyboardLayout::half(key, upper)), 2.5));
+    }
+    painter.save();
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 5));
+    painter.drawPath(path);
+    painter.setPen(QPen(Qt::black, 2.5));
+    painter.drawPath(path);
+    painter.restore();
+}
+
+void KeyboardView::paintFingerLegend(QPainter& painter) const
+{
+    // 左 [小][薬][中][人]  右 [人][中][薬][小], each finger's swatch in its colour, then the outline.
+    painter.save();
+    const QFontMetrics metrics = fontMetrics();
+    const QColor textColour = palette().color(QPalette::WindowText);
+    const double top = toPixels(QRectF(0, KeyboardLayout::Rows, 1, 0)).top() + 6;
+    const double h = metrics.height();
+    double x = origin().x();
+    static const char16_t* const Short[] = { u"小", u"薬", u"中", u"人", u"人", u"中", u"薬", u"小" };
+    for (std::size_t finger = 0; finger < history::FingerCount; ++finger) {
+        if (finger % 4 == 0) {
+            const QString hand = finger == 0 ? QStringLiteral("左") : QStringLiteral("右");
+            if (finger > 0)
+                x += h;
+            painter.setPen(textColour);
+            painter.drawText(QPointF(x, top + metrics.ascent()), hand);
+            x += metrics.horizontalAdvance(hand) + 4;
+        }
+        const QColor colour = toQColor(history::fingerColour(static_cast<int>(finger)));
+        const QRectF swatch(x, top, h * 1.5, h);
+        painter.setPen(QPen(OutlineColour, 1));
+        painter.setBrush(colour);
+        painter.drawRect(swatch);
+        painter.setPen(toQColor(history::textColourOn(toRgb(colour))));
+        painter.drawText(swatch, Qt::AlignCenter, QString::fromUtf16(Short[finger]));
+        x = swatch.right() + 3;
+    }
+    if (m_slowFinger) {
+        x += h;
+        const QRectF swatch(x, top, h * 1.5, h);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Qt::black, 2.5));
+        painter.drawRect(swatch);
+        painter.setPen(textColour);
+        painter.drawText(QPointF(swatch.right() + 4, top + metrics.ascent()),
+            QStringLiteral("遅い指: %1").arg(QString::fromStdString(history::fingerName(*m_slowFinger))));
+    }
+    painter.restore();
+}
+
 void KeyboardView::paintLegend(QPainter& painter) const
 {
+    if (m_colouring == Colouring::Finger) {
+        paintFingerLegend(painter);
+        return;
+    }
     painter.save();
     const QFontMetrics metrics = fontMetrics();
     const QColor textColour = palette().color(QPalette::WindowText);
@@ -347,6 +437,9 @@ QRectF KeyboardView::legendBar() const
 
 QString KeyboardView::describe(unsigned char code) const
 {
+    if (m_colouring == Colouring::Finger)
+        return QStringLiteral("%1: %2").arg(
+            characterText(code), QString::fromStdString(history::fingerName(m_fingerMap.finger(code))));
     const history::KeySummary* key = summaryOf(code);
     if (!key)
         return QStringLiteral("%1: 記録なし").arg(characterText(code));

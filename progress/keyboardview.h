@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The JIS keyboard coloured by each character's recent average or accuracy, with its legend.
+// The JIS keyboard coloured by each character's recent average or accuracy, or by the finger that
+// types it, with its legend.
 #pragma once
 
+#include "history/fingermap.h"
 #include "history/progressfigures.h"
 #include "progress/keyboardlayout.h"
 
 #include <QWidget>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace touchdrill {
@@ -15,12 +18,16 @@ namespace touchdrill {
 class KeyboardView : public QWidget {
     Q_OBJECT
 public:
-    enum class Colouring { Average, Accuracy };
+    enum class Colouring { Average, Accuracy, Finger };
 
     explicit KeyboardView(QWidget* parent = nullptr);
 
     void setSummaries(const std::vector<history::KeySummary>& keys);
     void setColouring(Colouring colouring);
+    // The finger colouring's map, and the finger whose keys it outlines (none: no finger is slow).
+    void setFingers(const history::FingerMap& map, std::optional<history::Finger> slow);
+    // The finger outlined as the slowest, while the keys are coloured by finger.
+    std::optional<history::Finger> outlinedFinger() const;
     Colouring colouring() const { return m_colouring; }
     // The character shown in the chart, 0 for none. Does not emit characterChosen.
     void setSelected(unsigned char code);
@@ -57,6 +64,8 @@ private:
     void choose(const KeyHit& hit);
     void paintKey(QPainter& painter, const KeyCap& key) const;
     void paintLegend(QPainter& painter) const;
+    void paintFingerLegend(QPainter& painter) const;
+    void outlineSlowKeys(QPainter& painter, const KeyCap& key, const QPainterPath& cap) const;
     int legendHeight() const;
     const history::KeySummary* summaryOf(unsigned char code) const;
     QString describe(unsigned char code) const;
@@ -65,6 +74,8 @@ private:
     std::array<int, 256> m_index {}; // code -> index into m_keys, -1 for none
     history::HeatScale m_scale = history::averageScale();
     Colouring m_colouring = Colouring::Average;
+    history::FingerMap m_fingerMap = history::FingerMap::standard();
+    std::optional<history::Finger> m_slowFinger;
     KeyHit m_current; // the chosen key half; key -1 for none
 };
 

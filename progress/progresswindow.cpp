@@ -5,6 +5,7 @@
 #include "history/historydb.h"
 #include "history/historyexport.h"
 #include "history/historyimport.h"
+#include "progress/fingerview.h"
 #include "progress/keyboardview.h"
 #include "progress/progresschart.h"
 #include "progress/progresstext.h"
@@ -27,6 +28,8 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -158,6 +161,9 @@ void ProgressWindow::createControls()
     switchRow->addWidget(new QLabel(QStringLiteral("色分け:"), this));
     switchRow->addWidget(averageButton);
     switchRow->addWidget(accuracyButton);
+    fingerColouring = new QRadioButton(QStringLiteral("指(&F)"), this);
+    colouring->addButton(fingerColouring);
+    switchRow->addWidget(fingerColouring);
     switchRow->addStretch(1);
     keyboard = new KeyboardView(this);
     keyboardLabel->setBuddy(keyboard);
@@ -166,6 +172,7 @@ void ProgressWindow::createControls()
     middle->addLayout(left, 5);
 
     auto* right = new QVBoxLayout;
+    right->setContentsMargins(4, 4, 4, 4);
     auto* tableLabel = new QLabel(QStringLiteral("苦手なキー(&T):"), this);
     model = new WeakKeysModel(this);
     table = new QTableView(this);
@@ -185,7 +192,7 @@ void ProgressWindow::createControls()
     tableLabel->setBuddy(table);
     right->addWidget(tableLabel);
     right->addWidget(table, 1);
-    middle->addLayout(right, 4);
+    createFingerView(right, middle);
     layout->addLayout(middle, 4);
 
     auto* bottom = new QHBoxLayout;
@@ -207,8 +214,8 @@ void ProgressWindow::createControls()
     bottom->addWidget(closeButton);
     layout->addLayout(bottom);
 
-    QWidget* order[] = { kindBox, characterBox, periodBox, chart, averageButton, accuracyButton, keyboard,
-        table, practiseButton, exportButton, importButton, closeButton };
+    QWidget* order[] = { kindBox, characterBox, periodBox, chart, averageButton, accuracyButton,
+        fingerColouring, keyboard, tabs, table, practiseButton, exportButton, importButton, closeButton };
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -226,15 +233,25 @@ void ProgressWindow::createControls()
         refresh();
     });
     connect(periodBox, &QComboBox::currentIndexChanged, this, [this] { updateChart(); });
-    connect(keyboard, &KeyboardView::characterChosen, this,
-        [this](unsigned char code) { chooseCharacter(code); });
+    connect(keyboard, &KeyboardView::characterChosen, this, [this](unsigned char code) {
+        if (keyboard->colouring() == KeyboardView::Colouring::Finger && isPracticeCode(code))
+            fingers->chooseFinger(fingers->map().finger(code));
+        chooseCharacter(code);
+    });
     connect(table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
         [this](const QModelIndex& current) {
             if (!m_syncing && current.isValid())
                 chooseCharacter(model->codeAt(current.row()));
         });
-    connect(averageButton, &QRadioButton::toggled, this, [this](bool on) {
-        keyboard->setColouring(on ? KeyboardView::Colouring::Average : KeyboardView::Colouring::Accuracy);
+    connect(colouring, &QButtonGroup::buttonToggled, this, [this](QAbstractButton* button, bool on) {
+        if (!on)
+            return;
+        if (button == fingerColouring) {
+            showFingerColours();
+            return;
+        }
+        keyboard->setColouring(
+            button == averageButton ? KeyboardView::Colouring::Average : KeyboardView::Colouring::Accuracy);
     });
     connect(practiseButton, &QPushButton::clicked, this, [this] { practise(); });
     connect(exportButton, &QPushButton::clicked, this, [this] { exportCsv(); });
@@ -305,6 +322,7 @@ void ProgressWindow::drillRecorded()
         }
         if (m_options.readDrills)
             m_tally.add(m_options.readDrills(m_tally.lastId(), m_skipped));
+        fingers->forget(); // their answers are read with the kind's when next shown
     } catch (const std::exception& error) {
         // Shown in the window itself: the box would come at every drill's end.
         problem = QStringLiteral("記録を読めません: %1").arg(whatText(error));
@@ -323,6 +341,7 @@ void ProgressWindow::drillRecorded(const history::DrillRecord& drill, const Best
         return;
     }
     m_tally.add(drill);
+    fingers->addDrill(drill);
     refresh(&best);
 }
 
@@ -340,6 +359,10 @@ void ProgressWindow::refresh(const BestTimes* best)
     m_summaries = m_tally.summaries(best ? *best : read);
     m_weak = history::weakKeys(m_summaries);
     m_pool = history::weakKeyPool(m_weak);
+    fingers->setKind(m_tally.kind());
+    fingers->setWeakKeys(m_weak);
+    if (keyboard->colouring() == KeyboardView::Colouring::Finger)
+        fingers->load(true); // the slow finger of the kind now shown
 
     // Before the chart: reading a character's drills for it may have a problem to say.
     showStatus();
@@ -399,7 +422,9 @@ void ProgressWindow::fitTableWidth()
     for (int column = 0; column < WeakKeysModel::ColumnCount; ++column)
         needed
             += std::max(view->sizeHintForColumn(column), table->horizontalHeader()->sectionSizeHint(column));
-    m_tableNeeds = needed;
+    // The tab that holds it, and the widest of the finger view's tables.
+    m_tableNeeds = std::max(needed, fingers->neededWidth())
+        + 2 * tabs->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8;
     shareMiddle();
 }
 
@@ -430,6 +455,8 @@ void ProgressWindow::showStatus()
     const QString readOnly = m_options.readOnlyReason ? m_options.readOnlyReason() : QString();
     if (!readOnly.isEmpty())
         status += QStringLiteral("。読み取りのみ: %1").arg(readOnly);
+    if (const QString& fingerMap = fingers->mapStatus(); !fingerMap.isEmpty())
+        status += QStringLiteral("。") + fingerMap;
     statusLabel->setText(status);
 }
 
@@ -487,6 +514,42 @@ QString ProgressWindow::practiseNoteText() const
             .arg(history::MinAnswers);
     return QStringLiteral("まだ苦手なキーを選べません: 答えを %1 回以上記録した文字から選びます。")
         .arg(history::EnoughAnswers);
+}
+
+// The fingers: two more tabs beside the weak keys, and the keyboard's finger colouring.
+
+void ProgressWindow::createFingerView(QVBoxLayout* weakPage, QHBoxLayout* middle)
+{
+    FingerView::Options options;
+    options.readAnswers = m_options.readAnswers;
+    options.practise = m_options.practiseAs;
+    options.iniPath = m_options.iniPath;
+    fingers = new FingerView(std::move(options), this);
+    tabs = new QTabWidget(this);
+    auto* page = new QWidget(tabs);
+    page->setLayout(weakPage);
+    tabs->addTab(page, QStringLiteral("苦手なキー"));
+    tabs->addTab(fingers->fingerPage, QStringLiteral("指と手(&H)"));
+    tabs->addTab(fingers->transitionPage, QStringLiteral("つなぎ(&J)"));
+    middle->addWidget(tabs, 4);
+    connect(fingers, &FingerView::figuresChanged, this, [this] {
+        fitTableWidth(); // the figures' texts may be wider than the dashes
+        if (keyboard->colouring() == KeyboardView::Colouring::Finger)
+            keyboard->setFingers(fingers->map(), fingers->slowFinger());
+    });
+    connect(fingers, &FingerView::problem, this, [this](const QString& text) { statusLabel->setText(text); });
+}
+
+void ProgressWindow::showFingerColours()
+{
+    // The slow finger's outline needs the figures: read now, when the learner asks for them.
+    fingers->load(true);
+    keyboard->setFingers(fingers->map(), fingers->slowFinger());
+    keyboard->setColouring(KeyboardView::Colouring::Finger);
+    if (const unsigned char code = chosenCharacter(); code && !fingers->chosenFinger())
+        fingers->chooseFinger(fingers->map().finger(code));
+    if (tabs->currentWidget() != fingers->transitionPage)
+        tabs->setCurrentWidget(fingers->fingerPage);
 }
 
 void ProgressWindow::exportCsvTo(const QString& path) const

@@ -18,10 +18,13 @@ class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QVBoxLayout;
+class QTabWidget;
 class QTableView;
 
 namespace touchdrill {
 
+class FingerView;
 class KeyboardView;
 class ProgressChart;
 class WeakKeysModel;
@@ -63,6 +66,13 @@ public:
         // Asks which history 「記録を取り込む」 merges into historyPath; an empty text cancels. An
         // open dialog when not set.
         std::function<QString(QWidget* parent)> askImportPath;
+        // The finger view's answers: the latest drills of the kind `rows` that kept answers, oldest
+        // first, holding at least `maxAnswers` answers where the history has as many. Throws as
+        // readDrills does.
+        std::function<std::vector<history::DrillAnswers>(const std::string& rows, std::size_t maxAnswers)>
+            readAnswers;
+        // As practise, with the pool recorded as the kind `rows` (the finger drills').
+        std::function<QString(const std::string& pool, const std::string& rows)> practiseAs;
     };
 
     static constexpr const char* PlacementSection = "Progress";
@@ -101,8 +111,11 @@ public:
     ProgressChart* chart = nullptr;
     QRadioButton* averageButton = nullptr;
     QRadioButton* accuracyButton = nullptr;
+    QRadioButton* fingerColouring = nullptr; // the keyboard coloured by finger
     KeyboardView* keyboard = nullptr;
+    QTabWidget* tabs = nullptr; // the weak keys, the fingers, the transitions
     QTableView* table = nullptr;
+    FingerView* fingers = nullptr;
     WeakKeysModel* model = nullptr;
     QPushButton* practiseButton = nullptr;
     QLabel* practiseNote = nullptr;
@@ -135,6 +148,8 @@ private:
     QString practiseNoteText() const;
     void exportCsv();
     void importHistory();
+    void createFingerView(QVBoxLayout* weakPage, QHBoxLayout* middle);
+    void showFingerColours();
     void savePlacement();
     void showError(const QString& text);
     template <typename Handler> void guarded(Handler&& handler);

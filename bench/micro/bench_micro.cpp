@@ -5,6 +5,7 @@
 #include "drill/drillengine.h"
 #include "history/historydb.h"
 #include "history/historyrecorder.h"
+#include "progress/fingerview.h"
 #include "progress/progresschart.h"
 #include "progress/progresswindow.h"
 #include "results/chartpainter.h"
@@ -19,6 +20,7 @@
 #include <QImage>
 #include <QListWidget>
 #include <QPainter>
+#include <QTabWidget>
 
 #include <benchmark/benchmark.h>
 
@@ -389,6 +391,47 @@ void BM_ChooseCharacterInProgress(benchmark::State& state)
     state.SetLabel(state.range(0) ? "every row" : "home row");
 }
 BENCHMARK(BM_ChooseCharacterInProgress)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(15)
+    ->Unit(benchmark::kMillisecond);
+
+// The finger view first shown over those 10,000 drills: the latest answers of the kind read (some
+// 100,000 of every row: 167 drills), the finger and transition figures worked out, the tables
+// filled, laid out and painted. Not on F2's opening path: read when the learner asks.
+void BM_ShowFingersInProgress(benchmark::State& state)
+{
+    Window w(true);
+    fs::copy_file(progressHistory(state.range(0)), w.folder.path("touchdrill.sqlite"));
+    w.form->openProgress();
+    QApplication::processEvents();
+    ProgressWindow* window = w.form->progressWindow();
+    if (!window) {
+        state.SkipWithError("no window");
+        return;
+    }
+    std::vector<double> ms;
+    for (auto _ : state) {
+        window->tabs->setCurrentIndex(0);
+        window->reload(); // the answers are let go, to be read again
+        QApplication::processEvents();
+        const auto start = std::chrono::steady_clock::now();
+        window->tabs->setCurrentWidget(window->fingers->fingerPage);
+        QApplication::processEvents();
+        window->repaint();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        const auto& figures = window->fingers->figures();
+        if (!figures || figures->all.timed < (state.range(0) ? history::FingerWindow / 2 : 1))
+            state.SkipWithError("the finger view shows no figures");
+        state.SetIterationTime(took.count());
+        ms.push_back(took.count() * 1000);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    state.SetLabel(state.range(0) ? "every row" : "home row");
+}
+BENCHMARK(BM_ShowFingersInProgress)
     ->Arg(0)
     ->Arg(1)
     ->UseManualTime()

@@ -370,3 +370,57 @@ TEST_F(DrillEngineTest, preparePoolPreparesWithAGivenPoolAndLabel)
         press(' ');
     }
 }
+
+TEST_F(DrillEngineTest, answerLogKeepsEveryAnswerInOrderWithItsWrongKeys)
+{
+    // A script of keys: a digit is that many hundred ms passing, '=' the right key, ' ' the
+    // drill's end, anything else a wrong key. An answer is written as its ms ('!' when unanswered)
+    // and each wrong key as typed@ms.
+    struct Row {
+        const char* name;
+        std::string script;
+        std::vector<std::string> expected;
+    };
+    const Row table[] = {
+        { "right keys only", "3=5=1= ", { "300", "500", "100" } },
+        { "wrong keys timed from the target's showing", "1x2y=4=", { "300 x@100 y@300", "400" } },
+        { "the last target's wrong keys kept unanswered", "2=1q3w ", { "200", "! q@100 w@400" } },
+        { "the last target without wrong keys leaves no answer", "2=7 ", { "200" } },
+        { "a byte above ASCII, no time passing", "\xa5=", { "0 \xa5@0" } },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        window.button = true;
+        prepare();
+        press(' ');
+        std::vector<unsigned char> targets;
+        for (char step : row.script) {
+            if (step >= '1' && step <= '9')
+                clock.ticks += 100u * uint32_t(step - '0');
+            else if (step == '=' || step == ' ') {
+                targets.push_back(engine.TargetChar);
+                press(step == '=' ? static_cast<char>(engine.TargetChar) : ' ');
+            } else
+                press(step); // none of them in the home row
+        }
+        const AnswerLog& log = engine.answerLog();
+        ASSERT_EQ(log.answers().size(), row.expected.size());
+        for (std::size_t i = 0; i < row.expected.size(); ++i) {
+            const LoggedAnswer& answer = log.answers()[i];
+            std::string got = answer.answered ? std::to_string(answer.ms) : "!";
+            for (const LoggedWrongKey& wrong : log.wrongKeysOf(i))
+                got += " " + std::string(1, static_cast<char>(wrong.typed)) + "@" + std::to_string(wrong.ms);
+            EXPECT_EQ(got, row.expected[i]) << "answer " << i;
+            EXPECT_EQ(answer.target, targets[i]);
+        }
+        if (engine.Running)
+            press(' ');
+    }
+    // The pool's different characters; a new prepare empties the log.
+    EXPECT_EQ(engine.preparePool("aasdf", "weak"), true);
+    EXPECT_EQ(engine.poolSize(), 4u);
+    EXPECT_TRUE(engine.answerLog().answers().empty());
+    prepare(
+        { .numbers = true, .upper = true, .home = true, .lower = true, .symbols = true, .capitals = true });
+    EXPECT_EQ(engine.poolSize(), 94u);
+}

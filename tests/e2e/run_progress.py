@@ -4,6 +4,7 @@
 button prepares a drill whose targets all come from the weak keys.
 
 Usage: run_progress.py --exe path/to/touchdrill
+       run_progress.py --exe path/to/touchdrill --fingers
        run_progress.py --exe path/to/touchdrill --week --demo-history path/to/make_demo_history
        run_progress.py --exe path/to/touchdrill --screenshot docs/progress.png \
            --demo-history path/to/make_demo_history
@@ -30,6 +31,9 @@ EXE = None
 PROGRESS_TITLE = "練習の記録"
 AVERAGE_COLOUR = (40, 90, 200)  # the chart's average line and its points
 MIN_ANSWERS = 20  # the answers a key needs before it can be chosen, as the window's note states
+# The right index finger's characters on the JIS keyboard, Shift characters included: written here
+# apart from the program's map.
+RIGHT_INDEX = set("67yuhjnm&'YUHJNM")
 
 
 def read_history(path):
@@ -156,6 +160,53 @@ def scenario():
         check("Form" in sections, "the main window's bounds are missing: %s" % sections)
 
 
+def fingers():
+    """Two home-row drills keep their answers; in the window the keyboard's finger colouring (Alt+F)
+    and the j key choose the right index finger, 「この指を練習」 (Alt+I) prepares its drill, and the
+    drill is recorded as that finger's kind with targets of that finger alone."""
+    with xh.desktop() as desk, xh.scratch_folder() as folder:
+        program = xh.Program(EXE, folder)
+        history = os.path.splitext(program.exe)[0] + ".sqlite"
+        window = program.start(desk)
+        desk.focus(window)
+        tick_home_row(desk)
+        for delay in (40, 30):
+            before = stat_or_none(program.bst)
+            run_drill(desk, drill_keys(6), delay=delay)
+            wait_for_file_change(program, program.bst, before)
+        xh.wait_for(lambda: os.path.exists(history) and len(read_history(history)) == 2, 10,
+                    "two drills in the history")
+        db = sqlite3.connect("file:%s?mode=ro" % history, uri=True)
+        try:
+            kept = db.execute("SELECT count(*) FROM drill_answers").fetchone()[0]
+        finally:
+            db.close()
+        check(kept == 2, "%d of the two drills kept their answers" % kept)
+
+        desk.focus(window)
+        desk.keys("F2")
+        progress = find_progress(desk, program)
+        desk.focus(progress)
+        desk.keys("alt+f", "alt+k", "j", "alt+i", delay=200)
+        xh.wait_for(lambda: desk.xdotool("getwindowfocus").stdout.strip() == str(window), 10,
+                    "the main window to come forward")
+        before = stat_or_none(program.bst)
+        # Every character of the finger in each round, its Shift characters too: whatever the
+        # target, each round answers it, and a drill without a right key would not be stored.
+        finger_round = list("yuhjnm67YUHJNM") + ["ampersand", "apostrophe"]
+        desk.keys("space", *(finger_round * 3), "space", delay=30)
+        wait_for_file_change(program, program.bst, before)
+        xh.wait_for(lambda: len(read_history(history)) == 3, 10, "the finger drill in the history")
+        _, rows, keys = read_history(history)[-1]
+        targets = {chr(c) for c in keys}
+        answered = {chr(c) for c, (hits, _, _) in keys.items() if hits}
+        log("finger drill: rows", rows, "targets", "".join(sorted(targets)), "answered", "".join(sorted(answered)))
+        check(rows == "finger:right-index", "the finger drill is recorded with rows %r" % rows)
+        check(answered, "no target of the finger drill was answered")
+        check(targets <= RIGHT_INDEX, "targets outside the right index finger: %s" % sorted(targets - RIGHT_INDEX))
+        check(program.close(desk) == 0, "the program did not exit cleanly")
+
+
 def average_line(desk, window):
     """The chart's average line as (x, y) pixels in the window, left to right; the y axis and the
     legend, drawn in the same colour at the chart's left and top edges, left out."""
@@ -217,6 +268,7 @@ def main():
     global EXE
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--fingers", action="store_true", help="the finger drill prepared from the window")
     parser.add_argument("--week", action="store_true", help="the window over a made-up week of practice")
     parser.add_argument("--screenshot", metavar="PNG", help="only write the README's picture of the window over that week")
     parser.add_argument("--demo-history", metavar="EXE", help="make_demo_history, for --week and --screenshot")
@@ -227,6 +279,8 @@ def main():
     if args.week or args.screenshot:
         out = os.path.abspath(args.screenshot) if args.screenshot else None
         return xh.main_guard(lambda: week(out, os.path.abspath(args.demo_history)))
+    if args.fingers:
+        return xh.main_guard(fingers)
     return xh.main_guard(scenario)
 
 

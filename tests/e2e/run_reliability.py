@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Reliability of the real touchdrill under a private Xvfb: damaged and unwritable best-times
-files, a full disk, damaged placement files, kills in the middle of drills, and key floods.
+files, a full disk, damaged placement files, kills in the middle of drills and of a history's
+update, and key floods.
 
 Usage: run_reliability.py --exe build/touchdrill [--shim build/tests/e2e/faultshim.so]
                           [--case NAME]... [--full] [--seed N]
@@ -872,6 +873,188 @@ def case_kills():
 
 
 # ---------------------------------------------------------------------------------------------
+# Kills while the program brings a history of the version before answers up to date.
+
+# The schema that version wrote: its first three tables, and the three its update step added and
+# filled from them (the same statements).
+SCHEMA_TWO = """
+PRAGMA application_id=1413763656;
+CREATE TABLE drill (id INTEGER PRIMARY KEY, started_utc_ms INTEGER NOT NULL,
+  ended_utc_ms INTEGER NOT NULL, rows TEXT NOT NULL);
+CREATE TABLE drill_key (drill_id INTEGER NOT NULL REFERENCES drill(id), code INTEGER NOT NULL,
+  hits INTEGER NOT NULL, total_ms INTEGER NOT NULL, wrong INTEGER NOT NULL,
+  PRIMARY KEY (drill_id, code)) WITHOUT ROWID;
+CREATE TABLE wrong_key (drill_id INTEGER NOT NULL REFERENCES drill(id), code INTEGER NOT NULL,
+  typed INTEGER NOT NULL, count INTEGER NOT NULL, PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;
+"""
+SCHEMA_TWO_STEP = """
+ALTER TABLE drill ADD COLUMN hits INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE drill ADD COLUMN total_ms INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE drill ADD COLUMN wrong INTEGER NOT NULL DEFAULT 0;
+UPDATE drill SET (hits, total_ms, wrong) = (SELECT coalesce(sum(hits), 0), coalesce(sum(total_ms), 0),
+  coalesce(sum(wrong), 0) FROM drill_key WHERE drill_id = drill.id);
+CREATE TABLE key_total (code INTEGER PRIMARY KEY, drills INTEGER NOT NULL);
+INSERT INTO key_total (code, drills)
+  SELECT code, count(*) FROM drill_key WHERE (hits > 0 OR wrong > 0) GROUP BY code;
+CREATE TABLE key_latest (code INTEGER NOT NULL, slot INTEGER NOT NULL, drill_id INTEGER NOT NULL,
+  hits INTEGER NOT NULL, total_ms INTEGER NOT NULL, wrong INTEGER NOT NULL,
+  PRIMARY KEY (code, slot)) WITHOUT ROWID;
+INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong)
+  SELECT code, (n - 1) % 10, drill_id, hits, total_ms, wrong FROM (
+    SELECT code, drill_id, hits, total_ms, wrong,
+    row_number() OVER (PARTITION BY code ORDER BY drill_id) AS n, count(*) OVER (PARTITION BY code) AS drills
+    FROM drill_key WHERE (hits > 0 OR wrong > 0))
+  WHERE n > drills - 10;
+CREATE TABLE confusion (code INTEGER NOT NULL, typed INTEGER NOT NULL, count INTEGER NOT NULL,
+  PRIMARY KEY (code, typed)) WITHOUT ROWID;
+INSERT INTO confusion (code, typed, count)
+  SELECT w.code, w.typed, sum(w.count) FROM wrong_key w
+  JOIN drill_key k ON k.drill_id = w.drill_id AND k.code = w.code
+  WHERE (k.hits > 0 OR k.wrong > 0) GROUP BY w.code, w.typed;
+PRAGMA user_version=2;
+"""
+
+
+def schema_two_history(path, drills):
+    """`drills` home-row drills as the version before answers stored them, in one transaction."""
+    rng = random.Random(drills)
+    con = sqlite3.connect(path, isolation_level=None)
+    try:
+        con.executescript(SCHEMA_TWO)
+        con.execute("BEGIN")
+        started = 1_796_083_200_000
+        for drill_id in range(1, drills + 1):
+            started += rng.randrange(60_000, 86_400_000)
+            con.execute("INSERT INTO drill VALUES (?, ?, ?, 'h')", (drill_id, started, started + 60_000))
+            keys = []
+            wrongs = []
+            for c in HOME_ROW:
+                hits = rng.randrange(3, 9)
+                wrong = rng.randrange(0, 3)
+                keys.append((drill_id, ord(c), hits, hits * rng.randrange(250, 900), wrong))
+                if wrong:
+                    wrongs.append((drill_id, ord(c), ord(rng.choice("qwerty")), wrong))
+            con.executemany("INSERT INTO drill_key VALUES (?, ?, ?, ?, ?)", keys)
+            con.executemany("INSERT INTO wrong_key VALUES (?, ?, ?, ?)", wrongs)
+        con.execute("COMMIT")
+        con.executescript(SCHEMA_TWO_STEP)
+    finally:
+        con.close()
+
+
+def user_version(path):
+    """The schema version in the file's header, read as bytes: no lock, no rollback."""
+    with open(path, "rb") as f:
+        header = f.read(64)
+    return struct.unpack(">i", header[60:64])[0] if len(header) == 64 else None
+
+
+def migrated_history(folder, drills, what):
+    """After a kill the history, read from a copy (a journal left behind rolled back there), is whole:
+    version 2 with every drill as it was, or version 3 with every drill and at most the killed one
+    more. Returns (version, drills in it)."""
+    path = os.path.join(folder, "touchdrill.sqlite")
+    with xh.scratch_folder() as copy:
+        shutil.copy(path, copy)
+        if os.path.exists(path + "-journal"):
+            shutil.copy(path + "-journal", copy)
+        con = sqlite3.connect(os.path.join(copy, "touchdrill.sqlite"), isolation_level=None)
+        try:
+            verdict = con.execute("PRAGMA integrity_check").fetchone()[0]
+            version = con.execute("PRAGMA user_version").fetchone()[0]
+            count = con.execute("SELECT count(*) FROM drill").fetchone()[0]
+            kept = con.execute("SELECT count(*) FROM drill WHERE id <= ? AND rows = 'h'", (drills,)).fetchone()[0]
+            answers = (con.execute("SELECT count(*) FROM drill_answers").fetchone()[0] if version == 3 else 0)
+            added = con.execute("SELECT count(*) FROM sqlite_schema WHERE name IN ('drill_answers', 'drill_started')"
+                                " OR sql LIKE '%pool_size%'").fetchone()[0]
+        finally:
+            con.close()
+    check(verdict == "ok", "%s: the history's integrity check says %r" % (what, verdict))
+    check(version in (2, 3), "%s: the history is of version %r" % (what, version))
+    check(added == (3 if version == 3 else 0), "%s: version %d with %d of the update's changes" % (what, version, added))
+    check(kept == drills, "%s: %d of the %d older drills are left" % (what, kept, drills))
+    check(count <= drills + (1 if version == 3 else 0),
+          "%s: %d drills in a history of %d at version %d" % (what, count, drills, version))
+    check(answers == count - drills, "%s: %d drills with answers, %d new" % (what, answers, count - drills))
+    return version, count
+
+
+def case_migrationkills():
+    kills = 20 if FULL else 6
+    older = 20000  # about 8 MB: its check and update take a moment
+    with xh.desktop() as desk, xh.scratch_folder() as folder, xh.scratch_folder() as made:
+        pristine = os.path.join(made, "touchdrill.sqlite")
+        started = time.monotonic()
+        schema_two_history(pristine, older)
+        made_in = time.monotonic() - started
+        program = xh.Program(EXE, folder)
+        path = os.path.join(folder, "touchdrill.sqlite")
+        watch = Inotify(folder)
+        try:
+            # How long the update takes at a drill's end, from the ending space to the version 3
+            # in the file's header.
+            shutil.copy(pristine, path)
+            start_ready(desk, program)
+            desk.keys("alt+r", "space", *HOME_ROW, delay=15)
+            started = time.monotonic()
+            desk.keys("space")
+            while user_version(path) != 3:
+                program.ensure_running()
+                check(time.monotonic() - started < 60, "the history was not brought up to date")
+                time.sleep(0.002)
+            took = time.monotonic() - started
+            close_cleanly(desk, program, "the update without a kill")
+            migrated_history(folder, older, "the update without a kill")
+
+            versions = {2: 0, 3: 0}
+            journals = 0
+            for n in range(kills):
+                shutil.copy(pristine, path)
+                start_ready(desk, program)
+                desk.keys("alt+r", "space", *HOME_ROW, delay=15)
+                watch.drain()
+                what = "kill %d" % n
+                if n % 2 == 0:
+                    # Anywhere from the space through the check of every page and the update.
+                    desk.keys("space")
+                    time.sleep(RNG.uniform(0, 1.2 * took))
+                else:
+                    # While the update writes: its journal has just appeared.
+                    desk.keys("space")
+                    check(watch.wait(lambda mask, name: mask & Inotify.IN_CREATE
+                                     and name == "touchdrill.sqlite-journal", 60),
+                          "%s: the update never wrote" % what)
+                    time.sleep(RNG.uniform(0, 0.005))
+                kill_now(program)
+                journals += os.path.exists(path + "-journal")
+                version, _ = migrated_history(folder, older, what)
+                versions[version] += 1
+            # The program takes the file the last kill left and records on.
+            start_ready(desk, program)
+            drill_and_wait(desk, program, "after the kills", rounds=2, delay=15)
+            close_cleanly(desk, program, "after the kills")
+            version, count = migrated_history(folder, older, "after the kills")
+            check(version == 3, "the history is still of version %d after a drill" % version)
+            check(count >= older + 1, "the drill after the kills was not recorded")
+            con = sqlite3.connect(path, isolation_level=None)
+            try:
+                pool = con.execute("SELECT pool_size FROM drill ORDER BY id DESC LIMIT 1").fetchone()[0]
+            finally:
+                con.close()
+            check(pool == len(set(HOME_ROW)), "the last drill's pool size is %r" % pool)
+        finally:
+            watch.close()
+            if program.running():
+                program.kill()
+        report("SIGKILL while a history of the version before answers is brought up to date (%d kills)" % kills,
+               "after every kill: integrity_check ok, version 2 with every drill or version 3 with every drill "
+               "and none lost; then the program updates what is left and records with answers",
+               "%d older drills (made in %.1f s); the update took %.0f ms from the drill's end; kills left "
+               "version 2 %d times, version 3 %d times, a journal %d times"
+               % (older, made_in, 1000 * took, versions[2], versions[3], journals))
+
+
+# ---------------------------------------------------------------------------------------------
 # Floods: keys as fast as xdotool sends them, and many drills one after another.
 
 def case_flood():
@@ -974,6 +1157,7 @@ CASES = {
     "diskfull": case_diskfull,
     "inifaults": case_inifaults,
     "kills": case_kills,
+    "migrationkills": case_migrationkills,
     "flood": case_flood,
     "cycles": case_cycles,
 }

@@ -26,7 +26,8 @@ uint32_t read32(const uint8_t* p)
 }
 
 // Answers from the bytes, six a piece: the target, how many wrong keys (0..3, each taking the
-// next piece's bytes as its byte and time), and the time.
+// next piece's bytes as its byte and time), and the time; the last one unanswered when the
+// length is odd.
 std::vector<Answer> answersFrom(const uint8_t* data, std::size_t size)
 {
     std::vector<Answer> answers;
@@ -43,6 +44,11 @@ std::vector<Answer> answersFrom(const uint8_t* data, std::size_t size)
         previous = answer.target;
         answers.push_back(std::move(answer));
     }
+    // An odd length: the drill ended before the last target's right key.
+    if (!answers.empty() && size % 2 == 1) {
+        answers.back().answered = false;
+        answers.back().ms = 0;
+    }
     return answers;
 }
 
@@ -58,7 +64,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             wrongKeys += answer.wrongKeys.size();
         check(2 * (answers.size() + wrongKeys) <= size);
         check(encodeAnswers(answers) == std::vector<uint8_t>(data, data + size));
+        // A character's times read straight from the blob: its answered ones, in order.
+        const unsigned char code = answers.empty() ? 'a' : answers.front().target;
+        std::vector<uint32_t> times;
+        for (const Answer& answer : answers)
+            if (answer.target == code && answer.answered)
+                times.push_back(answer.ms);
+        check(answerTimesOf(std::span(data, size), code) == times);
     } catch (const AnswerBlobError&) {
+        // Refused by one reader, refused by the other.
+        bool refused = false;
+        try {
+            answerTimesOf(std::span(data, size), 'a');
+        } catch (const AnswerBlobError&) {
+            refused = true;
+        }
+        check(refused);
     }
 
     const std::vector<Answer> answers = answersFrom(data, size);

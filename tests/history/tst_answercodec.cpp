@@ -61,6 +61,11 @@ TEST(AnswerCodec, roundTrip)
             drill({ { 'a', 0, 400, {} }, { 'a', 0, 350, {} }, { '\\', 0, 1200, { { ']', 600 } } },
                 { 'A', 0, 16384, {} } }),
             {} },
+        { "the last target unanswered: top bit of the format, its wrong keys, a closing 0",
+            drill({ { 'a', 0, 400, {} }, { 'b', 0, 0, { { 'v', 300 }, { 'n', 900 } }, false } }),
+            { 0x81, 0x02, 'a', 0xa0, 0x06, 'b', 0xd9, 0x04, 'v', 0xb1, 0x09, 'n', 0x00 } },
+        { "an unanswered first and only answer", drill({ { '~', 0, 0, { { ' ', UINT32_MAX } }, false } }),
+            {} },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -69,6 +74,14 @@ TEST(AnswerCodec, roundTrip)
             EXPECT_EQ(blob, row.bytes);
         }
         EXPECT_EQ(decodeAnswers(blob), row.answers);
+        // A character's times read straight from the blob are its answered ones, in order.
+        for (const unsigned char code : { 'a', 'b', '~' }) {
+            std::vector<uint32_t> times;
+            for (const Answer& answer : row.answers)
+                if (answer.target == code && answer.answered)
+                    times.push_back(answer.ms);
+            EXPECT_EQ(answerTimesOf(blob, code), times) << code;
+        }
     }
 }
 
@@ -94,6 +107,10 @@ TEST(AnswerCodec, damagedBlobsRefused)
         { "a space as target", { 0x01, 0x01, ' ', 0x0a }, Reason::BadTarget },
         { "DEL as target", { 0x01, 0x01, 0x7f, 0x0a }, Reason::BadTarget },
         { "a byte after the last answer", { 0x01, 0x01, 'a', 0x0a, 0x00 }, Reason::TrailingBytes },
+        { "other flag bits of the format", { 0x41, 0x00 }, Reason::UnknownFormat },
+        { "unanswered mark on a drill without answers", { 0x81, 0x00 }, Reason::BadUnanswered },
+        { "unanswered last answer with a time", { 0x81, 0x01, 'a', 0x0b, 's', 0x02 }, Reason::BadUnanswered },
+        { "unanswered last answer without its closing 0", { 0x81, 0x01, 'a', 0x0b, 's' }, Reason::CutOff },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -103,6 +120,7 @@ TEST(AnswerCodec, damagedBlobsRefused)
         } catch (const AnswerBlobError& error) {
             EXPECT_EQ(error.reason(), row.reason) << error.what();
         }
+        EXPECT_THROW(answerTimesOf(row.bytes, 'a'), AnswerBlobError);
     }
 
     // Every cut of a drill is refused, at an answer's end too.
@@ -119,6 +137,9 @@ TEST(AnswerCodec, answersNoDrillGivesRefused)
     EXPECT_THROW(encodeAnswers({ { ' ', 0, 400, {} } }), std::invalid_argument);
     EXPECT_THROW(encodeAnswers({ { 'a', 'b', 400, {} } }), std::invalid_argument); // first has none
     EXPECT_THROW(encodeAnswers({ { 'a', 0, 400, {} }, { 'b', 'c', 400, {} } }), std::invalid_argument);
+    // Only the last may lack its right key, and then it has no time.
+    EXPECT_THROW(encodeAnswers({ { 'a', 0, 0, {}, false }, { 'b', 'a', 400, {} } }), std::invalid_argument);
+    EXPECT_THROW(encodeAnswers({ { 'a', 0, 400, { { 's', 5 } }, false } }), std::invalid_argument);
 }
 
 // 10,000 drills of every row, 600 answers each, from a learner whose times are ex-Gaussian with
@@ -150,6 +171,14 @@ TEST(AnswerCodec, budgetOnRealisticDrills)
             answer.ms = at + learner.ms(key);
             wrongKeys += answer.wrongKeys.size();
         }
+        // One drill in ten ends on a target whose right key never came.
+        Answer& last = answersOfDrill.back();
+        last.answered = d % 10 != 0;
+        if (!last.answered) {
+            last.ms = 0;
+            last.wrongKeys.push_back({ 'x', (last.wrongKeys.empty() ? 0 : last.wrongKeys.back().ms) + 100 });
+            ++wrongKeys;
+        }
         answers += answersOfDrill.size();
         const std::vector<uint8_t> blob = encodeAnswers(answersOfDrill);
         bytes += blob.size();
@@ -158,6 +187,7 @@ TEST(AnswerCodec, budgetOnRealisticDrills)
         }
         for (Answer& answer : answersOfDrill)
             answer.wrongKeys.clear();
+        last.answered = true;
         bytesWithoutWrongKeys += encodeAnswers(answersOfDrill).size();
     }
     const double perAnswer = double(bytesWithoutWrongKeys) / double(answers);

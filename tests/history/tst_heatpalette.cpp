@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 using namespace touchdrill::history;
@@ -131,6 +133,40 @@ TEST(HeatPalette, keyLegendsStayReadable)
     for (int i = 0; i <= 64; ++i) {
         SCOPED_TRACE(i);
         const Rgb background = heatColour(i / 64.0);
+        EXPECT_GE(contrastRatio(textColourOn(background), background), 4.5);
+    }
+}
+
+// The finger colouring: each finger apart from the fingers beside it (the two index fingers meet
+// in the middle) at a glance, any two fingers still apart, and apart from a key without figures,
+// with normal vision and each dichromacy; the key legends readable on every finger's colour.
+TEST(HeatPalette, fingerColoursReadableWithEveryColourVision)
+{
+    constexpr double MinNeighbours = 20;
+    constexpr double MinAny = 10;
+    const ColourVision visions[] = { ColourVision::Normal, ColourVision::Deuteranopia,
+        ColourVision::Protanopia, ColourVision::Tritanopia };
+    double leastNeighbours = 1e9, leastAny = 1e9;
+    for (const ColourVision vision : visions) {
+        SCOPED_TRACE(static_cast<int>(vision));
+        auto seen = [&](int finger) { return labOf(simulate(fingerColour(finger), vision)); };
+        for (int one = 0; one < FingerColourCount; ++one) {
+            SCOPED_TRACE(one);
+            EXPECT_GE(deltaE2000(seen(one), labOf(simulate(noDataColour(), vision))), MinAny);
+            for (int other = one + 1; other < FingerColourCount; ++other) {
+                const double difference = deltaE2000(seen(one), seen(other));
+                leastAny = std::min(leastAny, difference);
+                if (other == one + 1)
+                    leastNeighbours = std::min(leastNeighbours, difference);
+            }
+        }
+    }
+    EXPECT_GE(leastNeighbours, MinNeighbours);
+    EXPECT_GE(leastAny, MinAny);
+    std::printf("finger colours: neighbours >= %.1f, any two >= %.1f CIEDE2000\n", leastNeighbours, leastAny);
+    for (int finger = 0; finger < FingerColourCount; ++finger) {
+        SCOPED_TRACE(finger);
+        const Rgb background = fingerColour(finger);
         EXPECT_GE(contrastRatio(textColourOn(background), background), 4.5);
     }
 }

@@ -74,6 +74,15 @@ void expectSame(const DrillRecord& got, const DrillRecord& want)
         EXPECT_EQ(got.keys[i].wrong, want.keys[i].wrong);
         EXPECT_EQ(got.keys[i].wrongKeys, want.keys[i].wrongKeys);
     }
+    EXPECT_EQ(got.answers, want.answers);
+    EXPECT_EQ(got.poolSize, want.answers ? want.poolSize : 0u);
+}
+
+// Answers that add up to sampleDrill()'s keys, the last one unanswered.
+std::vector<Answer> sampleAnswers()
+{
+    return { { 'a', 0, 400, { { 's', 100 }, { 0xa5, 200 } } }, { '~', 'a', UINT32_MAX, {} },
+        { 'a', '~', 400, {} }, { 'a', 'a', 499, {} }, { 'f', 'a', 0, { { 'g', 50 } }, false } };
 }
 
 // A second connection, as another running copy or another tool would have.
@@ -190,6 +199,19 @@ void writeVersionOne(const std::string& path, const std::vector<DrillRecord>& dr
     Other(path).exec(sql + "COMMIT;");
 }
 
+// The history as the version before answers stored it: stored as today, then the answers' table,
+// index and column taken away again.
+void writeVersionTwo(const std::string& path, std::vector<DrillRecord> drills)
+{
+    {
+        auto db = HistoryDb::open(path, true);
+        for (DrillRecord& drill : drills)
+            db->record(drill);
+    }
+    Other(path).exec("BEGIN; DROP INDEX drill_started; DROP TABLE drill_answers;"
+                     " ALTER TABLE drill DROP COLUMN pool_size; PRAGMA user_version=2; COMMIT; VACUUM;");
+}
+
 // Sets the time zone the C library goes by for a scope, and restores the one before.
 class TimeZone {
 public:
@@ -291,7 +313,13 @@ int expectDigestAgrees(const HistoryDb& db, ProgressTally& fromDigest)
 // older one read as it is; and again once more drills are recorded after the window has read.
 TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
 {
-    enum class Written { Now, VersionOneMigrated, VersionOneReadOnly };
+    enum class Written {
+        Now,
+        VersionOneMigrated,
+        VersionOneReadOnly,
+        VersionTwoMigrated,
+        VersionTwoReadOnly
+    };
     struct Row {
         const char* name;
         Written written;
@@ -310,6 +338,10 @@ TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
         { "an older file, migrated", Written::VersionOneMigrated, 150, "asdfjkl;\\", true },
         { "an older file without drills, migrated", Written::VersionOneMigrated, 0, "a", false },
         { "an older file read as it is", Written::VersionOneReadOnly, 90, "asdfghjkl", true },
+        { "a file of the version before answers, migrated", Written::VersionTwoMigrated, 150, "asdfjkl;\\",
+            true },
+        { "a file of the version before answers read as it is", Written::VersionTwoReadOnly, 90, "asdfg",
+            true },
     };
     unsigned seed = 11;
     for (const Row& row : table) {
@@ -323,21 +355,33 @@ TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
             for (DrillRecord drill : drills)
                 db->record(drill);
         } else {
-            writeVersionOne(path, drills);
+            const bool two
+                = row.written == Written::VersionTwoMigrated || row.written == Written::VersionTwoReadOnly;
+            const bool readOnly
+                = row.written == Written::VersionOneReadOnly || row.written == Written::VersionTwoReadOnly;
+            if (two)
+                writeVersionTwo(path, drills);
+            else
+                writeVersionOne(path, drills);
             const std::string before = csvOf(HistoryDb::openReadOnly(path)->drills());
-            db = row.written == Written::VersionOneReadOnly ? HistoryDb::openReadOnly(path)
-                                                            : HistoryDb::open(path, false);
+            db = readOnly ? HistoryDb::openReadOnly(path) : HistoryDb::open(path, false);
             ASSERT_TRUE(db);
             EXPECT_EQ(Other(path).integer("PRAGMA user_version"),
-                row.written == Written::VersionOneReadOnly ? 1 : HistoryDb::SchemaVersion);
+                readOnly ? (two ? 2 : 1) : HistoryDb::SchemaVersion);
             EXPECT_EQ(csvOf(HistoryDb::openReadOnly(path)->drills()), before) << "the export is the same";
+            // Every older drill is there with its totals only.
+            for (const DrillRecord& drill : db->drills()) {
+                EXPECT_EQ(drill.answers, std::nullopt);
+                EXPECT_EQ(drill.poolSize, 0u);
+            }
+            EXPECT_TRUE(db->digest().answers.empty());
         }
         ASSERT_EQ(db->drillCount(), row.drills);
 
         ProgressTally fromDigest;
         fromDigest.load(db->digest());
         EXPECT_EQ(expectDigestAgrees(*db, fromDigest) > 0, row.someFilled);
-        if (row.written == Written::VersionOneReadOnly)
+        if (row.written == Written::VersionOneReadOnly || row.written == Written::VersionTwoReadOnly)
             continue;
 
         // A window that has read the digest takes the drills recorded after it one by one.
@@ -354,13 +398,152 @@ TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
     }
 }
 
+// The answers the window gets with the digest: of each kind, its latest drills that kept answers,
+// newest first until every character met in them has two trend windows of answers, or the cap.
+TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
+{
+    // A drill of a kind with so many answers of 'a' and of '~'; -1: one that kept no answers.
+    struct Drill {
+        const char* rows;
+        int a;
+        int tilde = 0;
+    };
+    const auto times = [](int n, Drill drill) { return std::vector<Drill>(std::size_t(n), drill); };
+    const auto then = [](std::vector<Drill> drills, const std::vector<Drill>& more) {
+        drills.insert(drills.end(), more.begin(), more.end());
+        return drills;
+    };
+    const auto ids = [](int64_t first, int64_t last) {
+        std::vector<int64_t> all;
+        for (int64_t id = first; id <= last; ++id)
+            all.push_back(id);
+        return all;
+    };
+    struct Row {
+        const char* name;
+        std::vector<Drill> drills;
+        std::vector<int64_t> expected;
+        const char* damage = "";
+        std::size_t skipped = 0;
+    };
+    static_assert(AnswersPerCharacter == 100 && MostAnswerDrillsPerKind == 200);
+    std::vector<Drill> everyThird; // '~' in every third: 67 answers in 200 drills
+    for (int i = 204; i >= 0; --i)
+        everyThird.push_back({ "h", 1, i % 3 == 0 ? 1 : 0 });
+    const Row table[] = {
+        { "the latest drills until a character has 100 answers", times(8, { "h", 30 }), ids(5, 8) },
+        { "a character rare in them takes every drill", then(times(7, { "h", 30 }), { { "h", 30, 1 } }),
+            ids(1, 8) },
+        { "kinds counted apart", then(times(3, { "h", 50 }), times(3, { "u", 50 })), { 2, 3, 5, 6 } },
+        { "drills that kept no answers passed over", then(times(3, { "h", 60 }), times(2, { "h", -1 })),
+            { 2, 3 } },
+        { "no more than 200 drills of a kind", everyThird, ids(6, 205) },
+        { "damaged answers passed over and counted", times(5, { "h", 50 }), { 3, 4 },
+            "UPDATE drill_answers SET answers = x'01' WHERE drill_id = 5", 1 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder dir("/dev/shm");
+        const std::string path = dir.path("touchdrill.sqlite");
+        {
+            auto db = HistoryDb::open(path, true);
+            for (const Drill& spec : row.drills) {
+                DrillRecord drill;
+                drill.rows = spec.rows;
+                const int a = std::max(spec.a, 0);
+                if (a > 0)
+                    drill.keys.push_back({ 'a', uint32_t(a), uint32_t(a) * 300, 0 });
+                if (spec.tilde > 0)
+                    drill.keys.push_back({ '~', uint32_t(spec.tilde), uint32_t(spec.tilde) * 500, 0 });
+                if (spec.a >= 0) {
+                    drill.answers.emplace();
+                    for (int i = 0; i < a + spec.tilde; ++i)
+                        drill.answers->push_back({ static_cast<unsigned char>(i < a ? 'a' : '~'),
+                            static_cast<unsigned char>(i == 0 ? 0 : drill.answers->back().target),
+                            i < a ? 300u : 500u, {} });
+                }
+                db->record(drill);
+            }
+        }
+        if (*row.damage)
+            Other(path).exec(row.damage);
+        const HistoryDigest digest = HistoryDb::openReadOnly(path)->digest();
+        std::vector<int64_t> got;
+        for (const DrillAnswers& drill : digest.answers) {
+            got.push_back(drill.drillId);
+            const Drill& spec = row.drills[std::size_t(drill.drillId - 1)];
+            EXPECT_EQ(drill.answers.size(), std::size_t(spec.a + spec.tilde)) << drill.drillId;
+        }
+        EXPECT_EQ(got, row.expected);
+        EXPECT_EQ(digest.skipped, row.skipped);
+    }
+}
+
+// The finger view's read: of one kind only, its latest drills that kept answers, newest first
+// until they hold the answers asked for, given oldest first.
+TEST(HistoryDb, latestAnswersOfOneKind)
+{
+    // Kinds and answer counts in the order recorded; -1: a drill that kept no answers.
+    const std::vector<std::pair<const char*, int>> drills
+        = { { "h", 30 }, { "u", 40 }, { "h", 30 }, { "h", -1 }, { "h", 30 }, { "u", 10 } };
+    struct Row {
+        const char* name;
+        std::string rows;
+        std::size_t most;
+        std::vector<int64_t> expected;
+        const char* damage = "";
+        std::size_t skipped = 0;
+    };
+    const Row table[] = {
+        { "enough drills for the answers asked, another kind's left out", "h", 50, { 3, 5 } },
+        { "the answers asked met exactly", "h", 30, { 5 } },
+        { "every drill of the kind when it holds fewer", "u", 1000, { 2, 6 } },
+        { "a kind never practised", "n", 1000, {} },
+        { "damaged answers passed over and counted", "h", 1000, { 1, 5 },
+            "UPDATE drill_answers SET answers = x'01' WHERE drill_id = 3", 1 },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder dir("/dev/shm");
+        const std::string path = dir.path("touchdrill.sqlite");
+        {
+            auto db = HistoryDb::open(path, true);
+            for (const auto& [rows, count] : drills) {
+                DrillRecord drill;
+                drill.rows = rows;
+                drill.keys.push_back(
+                    { 'a', uint32_t(std::max(count, 1)), uint32_t(std::max(count, 1)) * 300, 0 });
+                if (count >= 0) {
+                    drill.answers = std::vector<Answer>(std::size_t(count), Answer { 'a', 'a', 300, {} });
+                    drill.answers->front().previous = 0;
+                }
+                db->record(drill);
+            }
+        }
+        if (*row.damage)
+            Other(path).exec(row.damage);
+        std::size_t skipped = 0;
+        std::vector<int64_t> got;
+        for (const DrillAnswers& drill :
+            HistoryDb::openReadOnly(path)->latestAnswers(row.rows, row.most, &skipped)) {
+            got.push_back(drill.drillId);
+            EXPECT_EQ(drill.answers.size(), std::size_t(drills[std::size_t(drill.drillId - 1)].second));
+        }
+        EXPECT_EQ(got, row.expected);
+        EXPECT_EQ(skipped, row.skipped);
+    }
+}
+
 TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
 {
     ScratchFolder dir;
     const std::string path = dir.path("touchdrill.sqlite");
     DrillRecord first = sampleDrill(1'796'643'600'000, "hs");
+    first.answers = sampleAnswers();
+    first.poolSize = 37;
     DrillRecord second = sampleDrill(1'796'643'700'000, WeakKeysRows);
     second.keys.erase(second.keys.begin());
+    second.poolSize = 5; // not kept without answers
     {
         auto db = HistoryDb::open(path, true);
         ASSERT_TRUE(db);
@@ -385,6 +568,18 @@ TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
         ASSERT_EQ(all.size(), 2u);
         expectSame(all[0], first);
         expectSame(all[1], second);
+        // The window's reads: the drill's answers, and a character's times in each drill.
+        const HistoryDigest digest = db->digest();
+        ASSERT_EQ(digest.answers.size(), 1u);
+        EXPECT_EQ(digest.answers[0].drillId, first.id);
+        EXPECT_EQ(digest.answers[0].answers, *first.answers);
+        const std::vector<KeyDrill> a = db->keyDrills('a', second.id);
+        ASSERT_EQ(a.size(), 1u);
+        EXPECT_EQ(a[0].answerMs, (std::vector<uint32_t> { 400, 400, 499 }));
+        const std::vector<KeyDrill> f = db->keyDrills('f', second.id);
+        ASSERT_EQ(f.size(), 2u);
+        EXPECT_EQ(f[0].answerMs, std::vector<uint32_t>()) << "wrong keys only";
+        EXPECT_EQ(f[1].answerMs, std::nullopt) << "a drill without answers";
     }
     Other other(path);
     EXPECT_EQ(other.integer("PRAGMA user_version"), HistoryDb::SchemaVersion);
@@ -827,7 +1022,8 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
     };
     const Row table[] = {
         { "a negative drill id, with its key",
-            "INSERT INTO drill VALUES (-5, 1, 2, 'h', 1, 100, 0); INSERT INTO drill_key VALUES (-5, 97, 1, "
+            "INSERT INTO drill VALUES (-5, 1, 2, 'h', 1, 100, 0, NULL); INSERT INTO drill_key VALUES (-5, "
+            "97, 1, "
             "100, 0)",
             2, 1, 1, true },
         { "a character code beyond a byte, which would fold into 'a'",
@@ -851,6 +1047,14 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
             true },
         { "a real number for hits", "UPDATE key_latest SET hits = 2.5 WHERE code = 126 AND drill_id = 1", 0,
             1, 0, true },
+        // The drills keep their totals; the answers are left out.
+        { "damaged answers", "INSERT INTO drill_answers VALUES (2, x'0102')", 1, 0, 1, true },
+        { "answers that are text", "INSERT INTO drill_answers VALUES (3, 'many')", 1, 0, 1, true },
+        { "answers that read but are not the drill's", "INSERT INTO drill_answers VALUES (1, x'0101610a')", 1,
+            0, 1, true },
+        { "answers whose drill is gone", "INSERT INTO drill_answers VALUES (9, x'0100')", 1, 0, 0, true },
+        { "a pool size beyond the characters, its answers missing", "UPDATE drill SET pool_size = 95", 3, 3,
+            0, true },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);

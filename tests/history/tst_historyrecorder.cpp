@@ -99,6 +99,20 @@ TEST(HistoryRecorder, aDrillOfTheEngineAsTheHistoryKeepsIt)
     EXPECT_EQ(b.code, 'b');
     EXPECT_EQ(b.totalMs, 1000u);
     EXPECT_EQ(b.wrongKeys, (std::map<unsigned char, uint32_t> { { 0xa5, 2 } }));
+
+    // Every answer in order with its wrong key, each chained to the target before it.
+    EXPECT_EQ(drill.poolSize, 2u);
+    ASSERT_TRUE(drill.answers.has_value());
+    ASSERT_EQ(drill.answers->size(), 4u);
+    unsigned char previous = 0;
+    for (const Answer& answer : *drill.answers) {
+        const bool isA = answer.target == 'a';
+        EXPECT_EQ(answer,
+            (Answer { answer.target, previous, isA ? 300u : 500u,
+                { { static_cast<unsigned char>(isA ? '\\' : '\xa5'), 0 } }, true }));
+        EXPECT_NE(answer.target, previous);
+        previous = answer.target;
+    }
 }
 
 TEST(HistoryRecorder, recordsWhenAllowedAndReportsOnlyTheFirstFailure)

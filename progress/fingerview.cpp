@@ -1,0 +1,406 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The progress window's fingers: reading the answers on demand, the tables and the two drills.
+#include "progress/fingerview.h"
+
+#include "progress/progresstext.h"
+
+#include <QAbstractItemView>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace touchdrill {
+
+namespace {
+
+const QString Dash = QStringLiteral("—");
+
+// "182 ms (175–190)": the median with its 95 % interval, or a dash.
+QString medianText(const std::optional<history::Estimate>& median)
+{
+    if (!median)
+        return Dash;
+    QString text = msText(median->value);
+    if (median->interval)
+        text += QStringLiteral(" (%1–%2)")
+                    .arg(std::llround(median->interval->low))
+                    .arg(std::llround(median->interval->high));
+    return text;
+}
+
+// "96.1% (95.0–97.0)".
+QString accuracyText(const std::optional<history::Estimate>& accuracy)
+{
+    if (!accuracy)
+        return Dash;
+    QString text = percentText(accuracy->value);
+    if (accuracy->interval)
+        text += QStringLiteral(" (%1–%2)")
+                    .arg(accuracy->interval->low * 100, 0, 'f', 1)
+                    .arg(accuracy->interval->high * 100, 0, 'f', 1);
+    return text;
+}
+
+QTableWidget* newTable(const QStringList& headers, int rows, QWidget* parent)
+{
+    auto* table = new QTableWidget(rows, static_cast<int>(headers.size()), parent);
+    table->setHorizontalHeaderLabels(headers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setTabKeyNavigation(false);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->setAlternatingRowColors(true);
+    // The header and a row at the least, so that the window's least height stays what the weak
+    // keys' table asks: the rest scrolls.
+    table->setMinimumHeight(table->horizontalHeader()->sizeHint().height()
+        + table->verticalHeader()->defaultSectionSize() + 2 * table->frameWidth());
+    return table;
+}
+
+void setCell(QTableWidget* table, int row, int column, const QString& text)
+{
+    QTableWidgetItem* item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        if (column > 0)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->setItem(row, column, item);
+    }
+    item->setText(text);
+}
+
+int tableWidth(QTableWidget* table)
+{
+    // Measured as it will be painted, though its page may never have been shown yet.
+    table->ensurePolished();
+    const QAbstractItemView* view = table;
+    int width = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width() + 4;
+    for (int column = 0; column < table->columnCount(); ++column)
+        width
+            += std::max(view->sizeHintForColumn(column), table->horizontalHeader()->sectionSizeHint(column));
+    return width;
+}
+
+} // namespace
+
+FingerView::FingerView(Options options, QWidget* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+{
+    createPages(parent);
+}
+
+void FingerView::createPages(QWidget* parent)
+{
+    fingerPage = new QWidget(parent);
+    auto* fingers = new QVBoxLayout(fingerPage);
+    sentenceLabel = new QLabel(fingerPage);
+    sentenceLabel->setWordWrap(true);
+    fingerTable = newTable({ QStringLiteral("指"), QStringLiteral("中央値 (95% 区間)"),
+                               QStringLiteral("正確さ (95% 区間)"), QStringLiteral("回数") },
+        FingerRowCount, fingerPage);
+    for (int row = 0; row < FingerRowCount; ++row) {
+        const QString name = row < HandRow
+            ? QString::fromStdString(history::fingerName(static_cast<history::Finger>(row)))
+            : row < AllRow
+            ? QString::fromStdString(history::handName(static_cast<history::Hand>(row - HandRow)))
+            : QStringLiteral("すべて");
+        setCell(fingerTable, row, Name, name);
+        for (int column = Median; column < FingerColumnCount; ++column)
+            setCell(fingerTable, row, column, Dash);
+    }
+    auto* fingerRow = new QHBoxLayout;
+    fingerButton = new QPushButton(QStringLiteral("この指を練習(&I)"), fingerPage);
+    fingerButton->setAutoDefault(false);
+    fingerNote = new QLabel(fingerPage);
+    fingerNote->setWordWrap(true);
+    fingerRow->addWidget(fingerButton);
+    fingerRow->addWidget(fingerNote, 1);
+    fingers->addWidget(sentenceLabel);
+    fingers->addWidget(fingerTable, 1);
+    fingers->addLayout(fingerRow);
+
+    transitionPage = new QWidget(parent);
+    auto* transitions = new QVBoxLayout(transitionPage);
+    transitionTable = newTable(
+        { QStringLiteral("前のキーから"), QStringLiteral("中央値 (95% 区間)"), QStringLiteral("回数") },
+        static_cast<int>(2 * history::TransitionCount), transitionPage);
+    for (std::size_t t = 0; t < history::TransitionCount; ++t)
+        for (const bool shift : { false, true }) {
+            const int row = static_cast<int>(2 * t + shift);
+            setCell(transitionTable, row, 0,
+                QString::fromStdString(history::transitionName(static_cast<history::Transition>(t), shift)));
+            setCell(transitionTable, row, 1, Dash);
+            setCell(transitionTable, row, 2, Dash);
+        }
+    transitionTable->setSelectionMode(QAbstractItemView::NoSelection);
+    pairTable = newTable(
+        { QStringLiteral("遅い組み合わせ"), QStringLiteral("中央値 (95% 区間)"), QStringLiteral("回数") }, 0,
+        transitionPage);
+    pairTable->setSelectionMode(QAbstractItemView::NoSelection);
+    auto* pairsRow = new QHBoxLayout;
+    pairsButton = new QPushButton(QStringLiteral("苦手な組み合わせを練習(&B)"), transitionPage);
+    pairsButton->setAutoDefault(false);
+    pairsButton->setToolTip(QStringLiteral(
+        "苦手なキーのうち、特定の前のキーから遅くなるキーを、その前のキーとともに多めに出します"));
+    pairsNote = new QLabel(transitionPage);
+    pairsNote->setWordWrap(true);
+    pairsRow->addWidget(pairsButton);
+    pairsRow->addWidget(pairsNote, 1);
+    transitions->addWidget(transitionTable, 1);
+    transitions->addWidget(pairTable, 1);
+    transitions->addLayout(pairsRow);
+
+    for (QWidget* page : { fingerPage, transitionPage }) {
+        page->layout()->setContentsMargins(4, 4, 4, 4);
+        page->installEventFilter(this);
+    }
+    connect(fingerTable, &QTableWidget::currentCellChanged, this, [this] { showFingerNote(); });
+    connect(fingerButton, &QPushButton::clicked, this, [this] { practiseFinger(); });
+    connect(pairsButton, &QPushButton::clicked, this, [this] { practisePairs(); });
+    showFigures();
+}
+
+const history::FingerMap& FingerView::map()
+{
+    if (!m_map) {
+        try {
+            history::FingerMap::Applied applied = m_options.iniPath.empty()
+                ? history::FingerMap::Applied { history::FingerMap::standard(), {} }
+                : history::fingerMapFromIni(m_options.iniPath);
+            m_map = applied.map;
+            m_mapStatus = QString::fromStdString(applied.status);
+        } catch (const std::exception& error) {
+            // An INI that cannot be read leaves the standard map, and says so.
+            m_map = history::FingerMap::standard();
+            m_mapStatus = QStringLiteral("[Fingers] を読めません: %1").arg(QString::fromUtf8(error.what()));
+        }
+    }
+    return *m_map;
+}
+
+const QString& FingerView::mapStatus()
+{
+    map();
+    return m_mapStatus;
+}
+
+void FingerView::setKind(const history::KindChoice& kind)
+{
+    if (kind == m_kind)
+        return;
+    m_kind = kind;
+    forget();
+}
+
+void FingerView::setWeakKeys(const std::vector<history::WeakKey>& weak)
+{
+    m_weak = weak;
+    showFigures();
+}
+
+void FingerView::addDrill(const history::DrillRecord& drill)
+{
+    if (!m_loaded || !drill.answers || !m_kind || drill.rows != *m_kind)
+        return;
+    m_drills.push_back({ drill.id, *drill.answers });
+    // The oldest drills that the window no longer reaches are let go.
+    std::size_t held = 0;
+    for (const history::DrillAnswers& kept : m_drills)
+        held += kept.answers.size();
+    while (!m_drills.empty() && held - m_drills.front().answers.size() >= history::FingerWindow) {
+        held -= m_drills.front().answers.size();
+        m_drills.erase(m_drills.begin());
+    }
+    recompute();
+}
+
+void FingerView::forget()
+{
+    m_loaded = false;
+    m_drills.clear();
+    const bool had = m_figures.has_value();
+    m_figures.reset();
+    if (shown())
+        load();
+    else if (had)
+        emit figuresChanged();
+    showFigures();
+}
+
+bool FingerView::shown() const
+{
+    return fingerPage->isVisible() || transitionPage->isVisible();
+}
+
+void FingerView::load(bool evenHidden)
+{
+    if (m_loaded || !m_kind || !m_options.readAnswers || !(evenHidden || shown()))
+        return;
+    try {
+        m_drills = m_options.readAnswers(*m_kind, history::FingerWindow);
+    } catch (const std::exception& error) {
+        m_drills.clear();
+        emit problem(QStringLiteral("記録を読めません: %1").arg(QString::fromUtf8(error.what())));
+        return; // tried again when next shown
+    }
+    m_loaded = true;
+    recompute();
+}
+
+bool FingerView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Show && (watched == fingerPage || watched == transitionPage)) {
+        const bool first = !m_everShown;
+        m_everShown = true;
+        load();
+        if (first)
+            emit figuresChanged(); // the width the tables need is now measured
+    }
+    return false;
+}
+
+void FingerView::recompute()
+{
+    m_figures = history::fingerFigures(m_drills, map());
+    showFigures();
+    emit figuresChanged();
+}
+
+std::optional<history::Finger> FingerView::slowFinger() const
+{
+    if (!m_figures || !m_figures->slowFinger)
+        return std::nullopt;
+    return m_figures->slowFinger->finger;
+}
+
+std::optional<history::Finger> FingerView::chosenFinger() const
+{
+    const int row = fingerTable->currentRow();
+    if (row < 0 || row >= HandRow)
+        return std::nullopt;
+    return static_cast<history::Finger>(row);
+}
+
+void FingerView::chooseFinger(history::Finger finger)
+{
+    fingerTable->setCurrentCell(static_cast<int>(history::indexOf(finger)), 0);
+}
+
+int FingerView::neededWidth() const
+{
+    if (!m_everShown)
+        return 0; // measured once a page is shown: the window's opening is spared it
+    const QMargins margins = fingerPage->layout()->contentsMargins();
+    return std::max({ tableWidth(fingerTable), tableWidth(transitionTable), tableWidth(pairTable) })
+        + margins.left() + margins.right();
+}
+
+void FingerView::showFigures()
+{
+    // The finger table.
+    const history::FingerFigures* figures = m_figures ? &*m_figures : nullptr;
+    for (int row = 0; row < FingerRowCount; ++row) {
+        const history::GroupFigures* group = !figures ? nullptr
+            : row < HandRow                           ? &figures->fingers[static_cast<std::size_t>(row)]
+            : row < AllRow ? &figures->hands[static_cast<std::size_t>(row - HandRow)]
+                           : &figures->all;
+        setCell(fingerTable, row, Median, group ? medianText(group->median) : Dash);
+        setCell(fingerTable, row, Accuracy, group ? accuracyText(group->accuracy) : Dash);
+        setCell(fingerTable, row, Answers, group && group->timed > 0 ? QString::number(group->timed) : Dash);
+    }
+    QString sentence;
+    if (!m_kind)
+        sentence = QStringLiteral("練習の種類を選ぶと表示します。");
+    else if (figures && figures->all.timed == 0)
+        sentence = QStringLiteral("この種類の練習には、答えごとの記録がまだありません。");
+    else if (figures)
+        sentence = QString::fromStdString(history::slowFingerSentence(*figures));
+    sentenceLabel->setText(sentence);
+    sentenceLabel->setVisible(!sentence.isEmpty());
+
+    // The transitions and the slowest pairs.
+    for (std::size_t t = 0; t < history::TransitionCount; ++t)
+        for (const bool shift : { false, true }) {
+            const int row = static_cast<int>(2 * t + shift);
+            const history::TimeGroup* group = figures ? &figures->transitions[t][shift] : nullptr;
+            setCell(transitionTable, row, 1, group ? medianText(group->median) : Dash);
+            setCell(
+                transitionTable, row, 2, group && group->timed > 0 ? QString::number(group->timed) : Dash);
+        }
+    const std::vector<history::PairFigures> none;
+    const std::vector<history::PairFigures>& pairs = figures ? figures->slowestPairs : none;
+    pairTable->setRowCount(static_cast<int>(pairs.size()));
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const int row = static_cast<int>(i);
+        setCell(pairTable, row, 0,
+            QStringLiteral("%1 → %2").arg(characterText(pairs[i].previous), characterText(pairs[i].target)));
+        setCell(pairTable, row, 1, medianText(pairs[i].median));
+        setCell(pairTable, row, 2, QString::number(pairs[i].timed));
+    }
+
+    const std::string pool = pairsPool();
+    pairsButton->setEnabled(!pool.empty());
+    if (!figures)
+        pairsNote->setText(m_kind ? QString() : QStringLiteral("練習の種類を選ぶと使えます。"));
+    else if (pool.empty())
+        pairsNote->setText(QStringLiteral("まだ苦手なキーを選べません。"));
+    else
+        pairsNote->setText(poolText(history::pairWeakKeys(m_weak, *m_figures)));
+    showFingerNote();
+}
+
+void FingerView::showFingerNote()
+{
+    const std::optional<history::Finger> finger = chosenFinger();
+    fingerButton->setEnabled(finger.has_value());
+    if (!finger) {
+        fingerNote->setText(QStringLiteral("表かキーボード (指の色分け) で指を選びます。"));
+        return;
+    }
+    QStringList keys;
+    for (const char c : history::fingerPool(map(), *finger))
+        keys << characterText(static_cast<unsigned char>(c));
+    fingerNote->setText(QStringLiteral("%1: %2").arg(
+        QString::fromStdString(history::fingerName(*finger)), keys.join(QChar(' '))));
+}
+
+std::string FingerView::pairsPool() const
+{
+    if (!m_figures)
+        return {};
+    return history::weakKeyPool(history::pairWeakKeys(m_weak, *m_figures));
+}
+
+void FingerView::practiseFinger()
+{
+    const std::optional<history::Finger> finger = chosenFinger();
+    if (!finger || !m_options.practise)
+        return;
+    const QString refused
+        = m_options.practise(history::fingerPool(map(), *finger), history::fingerRows(*finger));
+    if (!refused.isEmpty())
+        fingerNote->setText(refused);
+}
+
+void FingerView::practisePairs()
+{
+    const std::string pool = pairsPool();
+    if (pool.empty() || !m_options.practise)
+        return;
+    const QString refused = m_options.practise(pool, std::string(history::PairsRows));
+    if (!refused.isEmpty())
+        pairsNote->setText(refused);
+}
+
+} // namespace touchdrill
