@@ -120,7 +120,7 @@ void FingerView::createPages(QWidget* parent)
             setCell(fingerTable, row, column, Dash);
     }
     auto* fingerRow = new QHBoxLayout;
-    fingerButton = new QPushButton(QStringLiteral("この指を練習(&I)"), fingerPage);
+    fingerButton = new QPushButton(QStringLiteral("この指を練習(&G)"), fingerPage);
     fingerButton->setAutoDefault(false);
     fingerNote = new QLabel(fingerPage);
     fingerNote->setWordWrap(true);

@@ -178,7 +178,7 @@ QSize KeyboardView::sizeHint() const
 
 QSize KeyboardView::minimumSizeHint() const
 {
-    return { static_cast<int>(KeyboardLayout::Width * 24 + 2 * Margin),
+    return { static_cast<int>(KeyboardLayout::Width * 23 + 2 * Margin),
         4 * 24 + 2 * static_cast<int>(Margin) + legendHeight() };
 }
 

@@ -150,7 +150,7 @@ void ProgressWindow::createControls()
     auto* middle = m_middle = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     auto* switchRow = new QHBoxLayout;
-    auto* keyboardLabel = new QLabel(QStringLiteral("キーボード(&K):"), this);
+    auto* keyboardLabel = new QLabel(QStringLiteral("キーボードの色(&K):"), this);
     averageButton = new QRadioButton(QStringLiteral("中央値(&A)"), this);
     accuracyButton = new QRadioButton(QStringLiteral("正確さ(&P)"), this);
     averageButton->setChecked(true);
@@ -158,7 +158,6 @@ void ProgressWindow::createControls()
     colouring->addButton(averageButton);
     colouring->addButton(accuracyButton);
     switchRow->addWidget(keyboardLabel);
-    switchRow->addWidget(new QLabel(QStringLiteral("色分け:"), this));
     switchRow->addWidget(averageButton);
     switchRow->addWidget(accuracyButton);
     fingerColouring = new QRadioButton(QStringLiteral("指(&F)"), this);
@@ -438,7 +437,10 @@ void ProgressWindow::shareMiddle()
         return;
     const QMargins margins = layout()->contentsMargins();
     const int shared = std::max(width(), 1) - margins.left() - margins.right() - m_middle->spacing();
-    const int keyboardShare = std::max(shared - m_tableNeeds, keyboard->minimumSizeHint().width());
+    // The keyboard's column is as wide as its colouring switches at least.
+    const int keyboardLeast
+        = std::max(keyboard->minimumSizeHint().width(), m_middle->itemAt(0)->minimumSize().width());
+    const int keyboardShare = std::max(shared - m_tableNeeds, keyboardLeast);
     const int tableShare = std::max(std::min(m_tableNeeds, shared - keyboardShare), 1);
     if (m_middle->stretch(0) != keyboardShare || m_middle->stretch(1) != tableShare) {
         m_middle->setStretch(0, keyboardShare);
@@ -527,6 +529,7 @@ void ProgressWindow::createFingerView(QVBoxLayout* weakPage, QHBoxLayout* middle
     fingers = new FingerView(std::move(options), this);
     tabs = new QTabWidget(this);
     auto* page = new QWidget(tabs);
+    weakPage->setContentsMargins(4, 4, 4, 4); // as the finger pages: fitTableWidth() counts on it
     page->setLayout(weakPage);
     tabs->addTab(page, QStringLiteral("苦手なキー"));
     tabs->addTab(fingers->fingerPage, QStringLiteral("指と手(&H)"));

@@ -162,7 +162,7 @@ def scenario():
 
 def fingers():
     """Two home-row drills keep their answers; in the window the keyboard's finger colouring (Alt+F)
-    and the j key choose the right index finger, 「この指を練習」 (Alt+I) prepares its drill, and the
+    and the j key choose the right index finger, 「この指を練習」 (Alt+G) prepares its drill, and the
     drill is recorded as that finger's kind with targets of that finger alone."""
     with xh.desktop() as desk, xh.scratch_folder() as folder:
         program = xh.Program(EXE, folder)
@@ -187,7 +187,7 @@ def fingers():
         desk.keys("F2")
         progress = find_progress(desk, program)
         desk.focus(progress)
-        desk.keys("alt+f", "alt+k", "j", "alt+i", delay=200)
+        desk.keys("alt+f", "alt+k", "j", "alt+g", delay=200)
         xh.wait_for(lambda: desk.xdotool("getwindowfocus").stdout.strip() == str(window), 10,
                     "the main window to come forward")
         before = stat_or_none(program.bst)

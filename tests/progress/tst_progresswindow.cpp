@@ -31,6 +31,14 @@ namespace {
 
 constexpr int64_t Dec7 = 1796601600000LL; // 2026-12-07 00:00 UTC
 
+// Sets each answer's previous target, as a drill's answers have it.
+void linkAnswers(history::DrillRecord& record)
+{
+    unsigned char previous = 0;
+    for (history::Answer& answer : *record.answers)
+        answer.previous = std::exchange(previous, answer.target);
+}
+
 history::DrillRecord drill(int64_t id, std::vector<history::KeyRecord> keys)
 {
     history::DrillRecord record;
@@ -41,13 +49,24 @@ history::DrillRecord drill(int64_t id, std::vector<history::KeyRecord> keys)
     record.keys = std::move(keys);
     // Its answers as the history keeps them: each character's hits at its average, so that the
     // medians are the averages; a character with wrong keys only was left unanswered.
+    // Only a drill's last target can be unanswered: the last such character is, the others have no
+    // answers.
     record.answers.emplace();
+    unsigned char unanswered = 0;
     for (const history::KeyRecord& key : record.keys) {
+        // The wrong keys come before the character's first right key.
+        std::vector<history::WrongKey> wrongKeys;
+        for (const auto& [typed, count] : key.wrongKeys)
+            wrongKeys.insert(wrongKeys.end(), count, { typed, 0 });
         for (uint32_t i = 0; i < key.hits; ++i)
-            record.answers->push_back({ key.code, 0, key.totalMs / key.hits, {}, true });
+            record.answers->push_back({ key.code, 0, key.totalMs / key.hits,
+                i == 0 ? wrongKeys : std::vector<history::WrongKey> {}, true });
         if (key.hits == 0 && key.wrong > 0)
-            record.answers->push_back({ key.code, 0, 0, {}, false });
+            unanswered = key.code;
     }
+    if (unanswered)
+        record.answers->push_back({ unanswered, 0, 0, {}, false });
+    linkAnswers(record);
     return record;
 }
 
@@ -466,6 +485,7 @@ TEST(ProgressWindow, aCharactersChartShowsMediansWithTheirBand)
             d.answers->push_back({ 'a', 0, ms + extra, {}, true });
             d.keys[0].totalMs += ms + extra;
         }
+        linkAnswers(d);
         return d;
     };
     f.history.drills = { drill(1, { { 'a', 10, 6000, 0, {} } }), drillAt(2, 500), drillAt(3, 400) };
