@@ -885,47 +885,49 @@ ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
         transaction.commit();
         return result;
     });
-    // The finger view's read.
+}
 
-    std::vector<DrillAnswers> HistoryDb::latestAnswers(
-        const std::string& rows, std::size_t maxAnswers, std::size_t* skipped) const
-    {
-        std::size_t left = 0;
-        std::vector<DrillAnswers> result
-            = m_refusal.watch([&] { return readLatestAnswersOf(rows, maxAnswers, left); });
-        if (skipped)
-            *skipped += left;
-        return result;
-    }
+// The finger view's read.
 
-    std::vector<DrillAnswers> HistoryDb::readLatestAnswersOf(
-        const std::string& rows, std::size_t maxAnswers, std::size_t& skipped) const
-    {
-        const Doing doing = Doing::Reading;
-        Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
-        std::vector<DrillAnswers> result;
-        if (pragmaInteger(m_db, "PRAGMA user_version", doing, m_path) < SchemaVersion)
-            return result; // no answers kept before this schema
-        Statement query(m_db,
-            "SELECT d.id, a.answers FROM drill d JOIN drill_answers a ON a.drill_id = d.id"
-            " WHERE d.rows = ? ORDER BY d.id DESC",
-            doing, m_path);
-        query.bind(1, rows);
-        std::size_t held = 0;
-        while (held < maxAnswers && query.step()) {
-            try {
-                if (query.integer(0) < 1 || !query.isBlob(1))
-                    throw AnswerBlobError(AnswerBlobError::Reason::CutOff);
-                std::vector<Answer> answers = decodeAnswers(query.blob(1));
-                held += answers.size();
-                result.push_back({ query.integer(0), std::move(answers) });
-            } catch (const AnswerBlobError&) {
-                ++skipped;
-            }
+std::vector<DrillAnswers> HistoryDb::latestAnswers(
+    const std::string& rows, std::size_t maxAnswers, std::size_t* skipped) const
+{
+    std::size_t left = 0;
+    std::vector<DrillAnswers> result
+        = m_refusal.watch([&] { return readLatestAnswersOf(rows, maxAnswers, left); });
+    if (skipped)
+        *skipped += left;
+    return result;
+}
+
+std::vector<DrillAnswers> HistoryDb::readLatestAnswersOf(
+    const std::string& rows, std::size_t maxAnswers, std::size_t& skipped) const
+{
+    const Doing doing = Doing::Reading;
+    Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
+    std::vector<DrillAnswers> result;
+    if (pragmaInteger(m_db, "PRAGMA user_version", doing, m_path) < SchemaVersion)
+        return result; // no answers kept before this schema
+    Statement query(m_db,
+        "SELECT d.id, a.answers FROM drill d JOIN drill_answers a ON a.drill_id = d.id"
+        " WHERE d.rows = ? ORDER BY d.id DESC",
+        doing, m_path);
+    query.bind(1, rows);
+    std::size_t held = 0;
+    while (held < maxAnswers && query.step()) {
+        try {
+            if (query.integer(0) < 1 || !query.isBlob(1))
+                throw AnswerBlobError(AnswerBlobError::Reason::CutOff);
+            std::vector<Answer> answers = decodeAnswers(query.blob(1));
+            held += answers.size();
+            result.push_back({ query.integer(0), std::move(answers) });
+        } catch (const AnswerBlobError&) {
+            ++skipped;
         }
-        read.commit();
-        std::reverse(result.begin(), result.end()); // oldest first
-        return result;
     }
+    read.commit();
+    std::reverse(result.begin(), result.end()); // oldest first
+    return result;
+}
 
 } // namespace touchdrill::history
