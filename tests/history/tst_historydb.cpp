@@ -207,7 +207,8 @@ void writeVersionTwo(const std::string& path, std::vector<DrillRecord> drills)
             db->record(drill);
     }
     Other(path).exec("BEGIN; DROP INDEX drill_started; DROP TABLE drill_answers;"
-                     " ALTER TABLE drill DROP COLUMN pool_size; PRAGMA user_version=2; COMMIT; VACUUM;");
+                     " ALTER TABLE drill DROP COLUMN pool_size; ALTER TABLE drill_key DROP COLUMN answer_ms;"
+                     " PRAGMA user_version=2; COMMIT; VACUUM;");
 }
 
 // Sets the time zone the C library goes by for a scope, and restores the one before.
@@ -965,12 +966,11 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
     };
     const Row table[] = {
         { "a negative drill id, with its key",
-            "INSERT INTO drill VALUES (-5, 1, 2, 'h', 1, 100, 0, NULL); INSERT INTO drill_key VALUES (-5, "
-            "97, 1, "
-            "100, 0)",
+            "INSERT INTO drill VALUES (-5, 1, 2, 'h', 1, 100, 0, NULL);"
+            " INSERT INTO drill_key VALUES (-5, 97, 1, 100, 0, NULL)",
             2, 1, 1, true },
         { "a character code beyond a byte, which would fold into 'a'",
-            "INSERT INTO drill_key VALUES (1, 353, 1, 100, 0)", 1, 0, 0, true },
+            "INSERT INTO drill_key VALUES (1, 353, 1, 100, 0, NULL)", 1, 0, 0, true },
         { "a negative total: the key and its wrong keys",
             "UPDATE drill_key SET total_ms = -1 WHERE drill_id = 2 AND code = 97", 3, 0, 1, false },
         { "hits that are text", "UPDATE drill_key SET hits = 'many' WHERE drill_id = 3 AND code = 126", 1, 0,
@@ -991,13 +991,19 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
         { "a real number for hits", "UPDATE key_latest SET hits = 2.5 WHERE code = 126 AND drill_id = 1", 0,
             1, 0, true },
         // The drills keep their totals; the answers are left out.
-        { "damaged answers", "INSERT INTO drill_answers VALUES (2, x'0102')", 1, 0, 1, true },
-        { "answers that are text", "INSERT INTO drill_answers VALUES (3, 'many')", 1, 0, 1, true },
+        { "damaged answers", "INSERT INTO drill_answers VALUES (2, x'0102')", 1, 0, 0, true },
+        { "answers that are text", "INSERT INTO drill_answers VALUES (3, 'many')", 1, 0, 0, true },
         { "answers that read but are not the drill's", "INSERT INTO drill_answers VALUES (1, x'0101610a')", 1,
-            0, 1, true },
+            0, 0, true },
         { "answers whose drill is gone", "INSERT INTO drill_answers VALUES (9, x'0100')", 1, 0, 0, true },
         { "a pool size beyond the characters, its answers missing", "UPDATE drill SET pool_size = 95", 3, 3,
             0, true },
+        { "a character's times cut off", "UPDATE drill_key SET answer_ms = x'80' WHERE code = 97", 0, 0, 3,
+            true },
+        { "a character's times that are not its counts",
+            "UPDATE drill_key SET answer_ms = x'05' WHERE code = 97 AND drill_id = 2", 0, 0, 1, true },
+        { "a character's times that are a number", "UPDATE drill_key SET answer_ms = 5 WHERE code = 97", 0, 0,
+            3, true },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
