@@ -488,18 +488,34 @@ TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
     DrillRecord second = sampleDrill(1'796'643'700'000, WeakKeysRows);
     second.keys.erase(second.keys.begin());
     second.poolSize = 5; // not kept without answers
+    // Answers whose blob is stored in several parts.
+    DrillRecord third = sampleDrill(1'796'643'800'000, "q");
+    third.keys = { { 'q', 700, 0, 0 } };
+    third.answers.emplace();
+    for (uint32_t i = 0; i < 700; ++i) {
+        third.answers->push_back({ 'q', static_cast<unsigned char>(i ? 'q' : 0), 100 + i * 7, {} });
+        third.keys[0].totalMs += 100 + i * 7;
+    }
+    third.poolSize = 1;
     {
         auto db = HistoryDb::open(path, true);
         ASSERT_TRUE(db);
         db->record(first);
-        db->record(second);
+        std::vector<DrillRecord> more = { second, third };
+        db->recordAll(more);
+        second.id = more[0].id;
+        third.id = more[1].id;
         EXPECT_GT(first.id, 0);
         EXPECT_GT(second.id, first.id);
-        EXPECT_EQ(db->drillCount(), 2);
-        const auto since = db->drillsSince(first.id);
+        EXPECT_GT(third.id, second.id);
+        EXPECT_EQ(db->drillCount(), 3);
+        const auto since = db->drillsSince(first.id, 1);
         ASSERT_EQ(since.size(), 1u);
         expectSame(since[0], second);
-        EXPECT_TRUE(db->drillsSince(second.id).empty());
+        EXPECT_EQ(db->drillsSince(third.id).size(), 0u);
+        EXPECT_GE(Other(path).integer(
+                      "SELECT count(*) FROM drill_answers WHERE drill_id = " + std::to_string(third.id)),
+            2);
     }
     // Between drills the history is the one file: no journal is left beside it.
     EXPECT_EQ(dir.entries(), std::set<std::string> { "touchdrill.sqlite" });
@@ -509,14 +525,17 @@ TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
         auto db = readOnly ? HistoryDb::openReadOnly(path) : HistoryDb::open(path, false);
         ASSERT_TRUE(db);
         const auto all = db->drills();
-        ASSERT_EQ(all.size(), 2u);
+        ASSERT_EQ(all.size(), 3u);
         expectSame(all[0], first);
         expectSame(all[1], second);
-        // The window's reads: the drill's answers, and a character's times in each drill.
+        expectSame(all[2], third);
+        // The window's reads: the drills' answers, and a character's times in each drill.
         const HistoryDigest digest = db->digest();
-        ASSERT_EQ(digest.answers.size(), 1u);
+        ASSERT_EQ(digest.answers.size(), 2u);
         EXPECT_EQ(digest.answers[0].drillId, first.id);
         EXPECT_EQ(digest.answers[0].answers, *first.answers);
+        EXPECT_EQ(digest.answers[1].drillId, third.id);
+        EXPECT_EQ(digest.answers[1].answers, *third.answers);
         const std::vector<KeyDrill> a = db->keyDrills('a', second.id);
         ASSERT_EQ(a.size(), 1u);
         EXPECT_EQ(a[0].answerMs, (std::vector<uint32_t> { 400, 400, 499 }));
@@ -991,11 +1010,13 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
         { "a real number for hits", "UPDATE key_latest SET hits = 2.5 WHERE code = 126 AND drill_id = 1", 0,
             1, 0, true },
         // The drills keep their totals; the answers are left out.
-        { "damaged answers", "INSERT INTO drill_answers VALUES (2, x'0102')", 1, 0, 0, true },
-        { "answers that are text", "INSERT INTO drill_answers VALUES (3, 'many')", 1, 0, 0, true },
-        { "answers that read but are not the drill's", "INSERT INTO drill_answers VALUES (1, x'0101610a')", 1,
-            0, 0, true },
-        { "answers whose drill is gone", "INSERT INTO drill_answers VALUES (9, x'0100')", 1, 0, 0, true },
+        { "damaged answers", "INSERT INTO drill_answers VALUES (2, 0, x'0102')", 1, 0, 0, true },
+        { "answers that are text", "INSERT INTO drill_answers VALUES (3, 0, 'many')", 1, 0, 0, true },
+        { "answers that read but are not the drill's", "INSERT INTO drill_answers VALUES (1, 0, x'0101610a')",
+            1, 0, 0, true },
+        { "answers whose drill is gone", "INSERT INTO drill_answers VALUES (9, 0, x'0100')", 1, 0, 0, true },
+        { "a part of answers without the one before", "INSERT INTO drill_answers VALUES (2, 1, x'00')", 1, 0,
+            0, true },
         { "a pool size beyond the characters, its answers missing", "UPDATE drill SET pool_size = 95", 3, 3,
             0, true },
         { "a character's times cut off", "UPDATE drill_key SET answer_ms = x'80' WHERE code = 97", 0, 0, 3,
