@@ -701,11 +701,13 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
                     result.push_back({ key, drill.id, std::nullopt });
         }
     } else {
-        // Along the whole table in drill order: no index by character (see the schema). The
+        // No index by character (see the schema): one look-up of (drill, character) per drill,
+        // which reads a fraction of the rows a walk along the whole table would (30-45 ms instead
+        // of 135-155 ms for 10,000 drills of every row, measured with Python's sqlite3). The
         // character's times in each drill are kept beside its counts.
         Statement query(m_db,
             (std::string("SELECT drill_id, hits, total_ms, wrong, answer_ms FROM drill_key"
-                         " WHERE drill_id <= ? AND code = ? AND ")
+                         " WHERE drill_id IN (SELECT id FROM drill WHERE id <= ?) AND code = ? AND ")
                 + CountsAsDrillSql + " ORDER BY drill_id")
                 .c_str(),
             doing, m_path);
