@@ -79,7 +79,7 @@ HistoryDigest digestOf(const std::vector<DrillRecord>& drills)
 
 // A drill's blob is stored in parts of at most this many bytes, four of which fill a 4 KB page: whole
 // blobs of 2 KB and more would take a page each and leave up to half of it empty.
-constexpr std::size_t AnswerPartBytes = 960;
+constexpr std::size_t AnswerChunkBytes = 960;
 
 // Whether a drill's answers add up to its characters' counts as stored: a blob that reads but
 // belongs to another drill, or a drill whose rows were damaged, is not shown as its answers.
@@ -270,10 +270,10 @@ void HistoryDb::store(std::span<DrillRecord> drills)
         ids.push_back(id);
         if (drill.answers) {
             const std::span<const uint8_t> blob(blobs[i]);
-            for (std::size_t at = 0, part = 0; at < blob.size(); at += AnswerPartBytes, ++part)
+            for (std::size_t at = 0, part = 0; at < blob.size(); at += AnswerChunkBytes, ++part)
                 insertAnswers.bind(1, id)
                     .bind(2, static_cast<int64_t>(part))
-                    .bind(3, blob.subspan(at, std::min(AnswerPartBytes, blob.size() - at)))
+                    .bind(3, blob.subspan(at, std::min(AnswerChunkBytes, blob.size() - at)))
                     .run();
         }
         std::array<std::vector<uint32_t>, CodeCount> times;
@@ -471,7 +471,7 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
         auto drill = result.begin();
         std::vector<uint8_t> blob;
         int64_t owner = 0; // the drill whose parts are being read; 0: none
-        int64_t nextPart = 0;
+        int64_t nextChunk = 0;
         bool intact = true;
         // A damaged blob, or parts missing, leave the drill with its totals only.
         const auto finish = [&] {
@@ -501,15 +501,15 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
             if (query.integer(0) != owner) {
                 finish();
                 owner = query.integer(0);
-                nextPart = 0;
+                nextChunk = 0;
                 intact = true;
                 blob.clear();
             }
-            if (!query.integerIn(1, nextPart, nextPart) || !query.isBlob(2)) {
+            if (!query.integerIn(1, nextChunk, nextChunk) || !query.isBlob(2)) {
                 intact = false;
                 continue;
             }
-            ++nextPart;
+            ++nextChunk;
             const std::span<const uint8_t> part = query.blob(2);
             blob.insert(blob.end(), part.begin(), part.end());
         }

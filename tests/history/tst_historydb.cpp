@@ -446,17 +446,17 @@ TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
         const std::string path = dir.path("touchdrill.sqlite");
         {
             auto db = HistoryDb::open(path, true);
-            for (const Drill& spec : row.drills) {
+            for (const Drill& given : row.drills) {
                 DrillRecord drill;
-                drill.rows = spec.rows;
-                const int a = std::max(spec.a, 0);
+                drill.rows = given.rows;
+                const int a = std::max(given.a, 0);
                 if (a > 0)
                     drill.keys.push_back({ 'a', uint32_t(a), uint32_t(a) * 300, 0 });
-                if (spec.tilde > 0)
-                    drill.keys.push_back({ '~', uint32_t(spec.tilde), uint32_t(spec.tilde) * 500, 0 });
-                if (spec.a >= 0) {
+                if (given.tilde > 0)
+                    drill.keys.push_back({ '~', uint32_t(given.tilde), uint32_t(given.tilde) * 500, 0 });
+                if (given.a >= 0) {
                     drill.answers.emplace();
-                    for (int i = 0; i < a + spec.tilde; ++i)
+                    for (int i = 0; i < a + given.tilde; ++i)
                         drill.answers->push_back({ static_cast<unsigned char>(i < a ? 'a' : '~'),
                             static_cast<unsigned char>(i == 0 ? 0 : drill.answers->back().target),
                             i < a ? 300u : 500u, {} });
@@ -470,8 +470,8 @@ TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
         std::vector<int64_t> got;
         for (const DrillAnswers& drill : digest.answers) {
             got.push_back(drill.drillId);
-            const Drill& spec = row.drills[std::size_t(drill.drillId - 1)];
-            EXPECT_EQ(drill.answers.size(), std::size_t(spec.a + spec.tilde)) << drill.drillId;
+            const Drill& given = row.drills[std::size_t(drill.drillId - 1)];
+            EXPECT_EQ(drill.answers.size(), std::size_t(given.a + given.tilde)) << drill.drillId;
         }
         EXPECT_EQ(got, row.expected);
         EXPECT_EQ(digest.skipped, row.skipped);
