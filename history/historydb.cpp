@@ -77,10 +77,6 @@ HistoryDigest digestOf(const std::vector<DrillRecord>& drills)
     return digest;
 }
 
-// A drill's blob is stored in parts of at most this many bytes, four of which fill a 4 KB page: whole
-// blobs of 2 KB and more would take a page each and leave up to half of it empty.
-constexpr std::size_t AnswerChunkBytes = 960;
-
 // Whether a drill's answers add up to its characters' counts as stored: a blob that reads but
 // belongs to another drill, or a drill whose rows were damaged, is not shown as its answers.
 bool answersMatch(const std::vector<Answer>& answers, const std::vector<KeyRecord>& keys)
@@ -231,7 +227,7 @@ void HistoryDb::store(std::span<DrillRecord> drills)
         " VALUES (?, ?, ?, ?, ?, ?, ?)",
         Doing::Writing, m_path);
     Statement insertAnswers(
-        m_db, "INSERT INTO drill_answers (drill_id, part, answers) VALUES (?, ?, ?)", Doing::Writing, m_path);
+        m_db, "INSERT INTO drill_answers (drill_id, answers) VALUES (?, ?)", Doing::Writing, m_path);
     Statement insertKey(m_db,
         "INSERT INTO drill_key (drill_id, code, hits, total_ms, wrong, answer_ms) VALUES (?, ?, ?, ?, ?, ?)",
         Doing::Writing, m_path);
@@ -268,14 +264,8 @@ void HistoryDb::store(std::span<DrillRecord> drills)
         insertDrill.run();
         const int64_t id = sqlite3_last_insert_rowid(m_db);
         ids.push_back(id);
-        if (drill.answers) {
-            const std::span<const uint8_t> blob(blobs[i]);
-            for (std::size_t at = 0, part = 0; at < blob.size(); at += AnswerChunkBytes, ++part)
-                insertAnswers.bind(1, id)
-                    .bind(2, static_cast<int64_t>(part))
-                    .bind(3, blob.subspan(at, std::min(AnswerChunkBytes, blob.size() - at)))
-                    .run();
-        }
+        if (drill.answers)
+            insertAnswers.bind(1, id).bind(2, std::span<const uint8_t>(blobs[i])).run();
         std::array<std::vector<uint32_t>, CodeCount> times;
         if (drill.answers)
             for (const Answer& answer : *drill.answers)
@@ -462,29 +452,27 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
     }
     if (withAnswers) {
         Statement query(m_db,
-            whole ? "SELECT drill_id, part, answers FROM drill_answers WHERE drill_id <= ? ORDER BY "
-                    "drill_id, part"
-                  : "SELECT drill_id, part, answers FROM drill_answers WHERE drill_id > ? AND drill_id <= ?"
-                    " ORDER BY drill_id, part",
+            whole ? "SELECT drill_id, answers FROM drill_answers WHERE drill_id <= ? ORDER BY drill_id"
+                  : "SELECT drill_id, answers FROM drill_answers WHERE drill_id > ? AND drill_id <= ?"
+                    " ORDER BY drill_id",
             doing, m_path);
         bindRange(query);
         auto drill = result.begin();
-        std::vector<uint8_t> blob;
-        int64_t owner = 0; // the drill whose parts are being read; 0: none
-        int64_t nextChunk = 0;
-        bool intact = true;
-        // A damaged blob, or parts missing, leave the drill with its totals only.
-        const auto finish = [&] {
-            if (owner == 0)
-                return;
+        while (query.step()) {
+            if (!query.integerIn(0, 1, INT64_MAX) || !query.isBlob(1)) {
+                ++skipped;
+                continue;
+            }
+            const int64_t owner = query.integer(0);
             while (drill != result.end() && drill->id < owner)
                 ++drill;
-            if (drill == result.end() || drill->id != owner || !intact) {
-                ++skipped; // answers whose drill is gone or left out, or parts missing
-                return;
+            if (drill == result.end() || drill->id != owner || drill->answers) {
+                ++skipped; // answers whose drill is gone or left out, or out of order
+                continue;
             }
+            // A damaged blob leaves the drill with its totals only.
             try {
-                std::vector<Answer> answers = decodeAnswers(blob);
+                std::vector<Answer> answers = decodeAnswers(query.blob(1));
                 if (answersMatch(answers, drill->keys))
                     drill->answers = std::move(answers);
                 else
@@ -492,28 +480,7 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
             } catch (const AnswerBlobError&) {
                 ++skipped;
             }
-        };
-        while (query.step()) {
-            if (!query.integerIn(0, 1, INT64_MAX) || query.integer(0) < owner) {
-                ++skipped;
-                continue;
-            }
-            if (query.integer(0) != owner) {
-                finish();
-                owner = query.integer(0);
-                nextChunk = 0;
-                intact = true;
-                blob.clear();
-            }
-            if (!query.integerIn(1, nextChunk, nextChunk) || !query.isBlob(2)) {
-                intact = false;
-                continue;
-            }
-            ++nextChunk;
-            const std::span<const uint8_t> part = query.blob(2);
-            blob.insert(blob.end(), part.begin(), part.end());
         }
-        finish();
     }
     return result;
 }
@@ -640,9 +607,7 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
         kindsLeft += !kind.done();
 
     std::vector<DrillAnswers> result;
-    Statement query(m_db, "SELECT part, answers FROM drill_answers WHERE drill_id = ? ORDER BY part",
-        Doing::Reading, m_path);
-    std::vector<uint8_t> blob;
+    Statement query(m_db, "SELECT answers FROM drill_answers WHERE drill_id = ?", Doing::Reading, m_path);
     for (std::size_t i = drills.size(); i-- > 0 && kindsLeft > 0;) {
         if (!keptAnswers[i])
             continue;
@@ -652,14 +617,9 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
         --kind.drillsLeft;
         query.bind(1, drills[i].id);
         try {
-            blob.clear();
-            for (int64_t part = 0; query.step(); ++part) {
-                if (!query.integerIn(0, part, part) || !query.isBlob(1))
-                    throw AnswerBlobError(AnswerBlobError::Reason::CutOff); // a part missing
-                const std::span<const uint8_t> bytes = query.blob(1);
-                blob.insert(blob.end(), bytes.begin(), bytes.end());
-            }
-            std::vector<Answer> answers = decodeAnswers(blob); // none at all: cut off
+            if (!query.step() || !query.isBlob(0))
+                throw AnswerBlobError(AnswerBlobError::Reason::CutOff); // marked as kept, but none
+            std::vector<Answer> answers = decodeAnswers(query.blob(0));
             for (const Answer& answer : answers)
                 kind.answers[answer.target - FirstCode] += answer.answered;
             ++kind.taken;

@@ -91,9 +91,8 @@ constexpr std::array<const char*, SchemaVersion> MigrationSteps = {
     " SELECT w.code, w.typed, sum(w.count) FROM wrong_key w"
     " JOIN drill_key k ON k.drill_id = w.drill_id AND k.code = w.code"
     " WHERE $COUNTS_AS_DRILL GROUP BY w.code, w.typed;", // hits and wrong: the columns of k
-    // 2 -> 3: every answer of a drill in order, as one blob (answercodec.h) cut into parts of under
-    // a kilobyte (so that they fill the pages), in a table of its own so that the drill table stays
-    // small for the reads that walk it; and the count of different
+    // 2 -> 3: every answer of a drill in order, as one blob (answercodec.h), in a table of its own
+    // so that the drill table stays small for the reads that walk it; and the count of different
     // characters in the drill's pool. Older drills keep their totals only: no answers row, and
     // pool_size NULL. pool_size is set exactly when the drill's answers are stored. Beside each
     // character's counts, its right-key times in the drill (encodeTimes(), NULL for older drills):
@@ -102,10 +101,8 @@ constexpr std::array<const char*, SchemaVersion> MigrationSteps = {
     "ALTER TABLE drill ADD COLUMN pool_size INTEGER;"
     "ALTER TABLE drill_key ADD COLUMN answer_ms BLOB;"
     "CREATE TABLE drill_answers ("
-    " drill_id INTEGER NOT NULL REFERENCES drill(id),"
-    " part INTEGER NOT NULL,"
-    " answers BLOB NOT NULL,"
-    " PRIMARY KEY (drill_id, part)) WITHOUT ROWID;"
+    " drill_id INTEGER PRIMARY KEY REFERENCES drill(id),"
+    " answers BLOB NOT NULL);"
     "CREATE INDEX drill_started ON drill (started_utc_ms);",
 };
 
@@ -138,7 +135,7 @@ constexpr std::array<const char*, 10> Columns = {
     "SELECT code, slot, drill_id, hits, total_ms, wrong FROM key_latest",
     "SELECT code, typed, count FROM confusion",
     "SELECT pool_size FROM drill",
-    "SELECT drill_id, part, answers FROM drill_answers",
+    "SELECT drill_id, answers FROM drill_answers",
     "SELECT answer_ms FROM drill_key",
 };
 constexpr std::array<std::size_t, SchemaVersion + 1> ColumnsOf = { 0, 3, 7, 10 };

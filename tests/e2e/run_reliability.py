@@ -964,7 +964,7 @@ def migrated_history(folder, drills, what):
             version = con.execute("PRAGMA user_version").fetchone()[0]
             count = con.execute("SELECT count(*) FROM drill").fetchone()[0]
             kept = con.execute("SELECT count(*) FROM drill WHERE id <= ? AND rows = 'h'", (drills,)).fetchone()[0]
-            answers = (con.execute("SELECT count(DISTINCT drill_id) FROM drill_answers").fetchone()[0] if version == 3 else 0)
+            answers = (con.execute("SELECT count(*) FROM drill_answers").fetchone()[0] if version == 3 else 0)
             added = con.execute("SELECT count(*) FROM sqlite_schema WHERE name IN ('drill_answers', 'drill_started')"
                                 " OR sql LIKE '%pool_size%'").fetchone()[0]
         finally:
