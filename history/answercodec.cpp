@@ -205,4 +205,27 @@ std::vector<uint32_t> answerTimesOf(std::span<const uint8_t> blob, unsigned char
     return std::move(sink.times);
 }
 
+std::vector<uint8_t> encodeTimes(std::span<const uint32_t> times)
+{
+    std::vector<uint8_t> out;
+    out.reserve(times.size() * 2);
+    for (const uint32_t ms : times)
+        putVarint(out, ms);
+    return out;
+}
+
+std::vector<uint32_t> decodeTimes(std::span<const uint8_t> bytes)
+{
+    Reader in(bytes);
+    std::vector<uint32_t> times;
+    times.reserve(bytes.size());
+    while (in.left() != 0) {
+        const uint64_t ms = in.varint();
+        if (ms > UINT32_MAX)
+            throw AnswerBlobError(AnswerBlobError::Reason::BadInteger);
+        times.push_back(static_cast<uint32_t>(ms));
+    }
+    return times;
+}
+
 } // namespace touchdrill::history

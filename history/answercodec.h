@@ -87,4 +87,10 @@ std::vector<Answer> decodeAnswers(std::span<const uint8_t> blob);
 // what a character's chart needs of each drill. Refuses what decodeAnswers() refuses.
 std::vector<uint32_t> answerTimesOf(std::span<const uint8_t> blob, unsigned char code);
 
+// One character's right-key times in a drill as the history keeps them beside its counts: each an
+// unsigned LEB128 integer of at most 32 bits in its shortest form, nothing else. decodeTimes()
+// throws AnswerBlobError (BadInteger, CutOff) for any other bytes.
+std::vector<uint8_t> encodeTimes(std::span<const uint32_t> times);
+std::vector<uint32_t> decodeTimes(std::span<const uint8_t> bytes);
+
 } // namespace touchdrill::history

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,9 @@ public:
     // then holds none of the drill. Once any call has found the file damaged, every later store
     // is refused with that error.
     void record(DrillRecord& drill);
+    // Stores the drills in order in one transaction and sets their ids; on a HistoryError the
+    // database holds none of them.
+    void recordAll(std::span<DrillRecord> drills);
 
     // The reads leave out every row holding a value this program never writes (a drill id below
     // 1, a character outside '!'..'~', a typed byte outside 0..255, a count, hit or millisecond
@@ -104,7 +108,7 @@ public:
 
 private:
     HistoryDb(std::string path, sqlite3* db, bool readOnly);
-    void store(DrillRecord& drill);
+    void store(std::span<DrillRecord> drills);
     std::vector<DrillRecord> readSince(int64_t id, std::size_t atMost, std::size_t& skipped) const;
     // Inside a read transaction: the drills after `id` up to the one with id `upToId`, with their
     // answers and pool sizes where the file's schema has them (`withAnswers`).

@@ -94,9 +94,12 @@ constexpr std::array<const char*, SchemaVersion> MigrationSteps = {
     // 2 -> 3: every answer of a drill in order, as one blob (answercodec.h), in a table of its own
     // so that the drill table stays small for the reads that walk it; and the count of different
     // characters in the drill's pool. Older drills keep their totals only: no answers row, and
-    // pool_size NULL. pool_size is set exactly when the drill's answers are stored. The index by
-    // start time finds a drill when another history is merged in.
+    // pool_size NULL. pool_size is set exactly when the drill's answers are stored. Beside each
+    // character's counts, its right-key times in the drill (encodeTimes(), NULL for older drills):
+    // a character's chart reads them along drill_key, which it walks anyway, instead of every
+    // drill's blob. The index by start time finds a drill when another history is merged in.
     "ALTER TABLE drill ADD COLUMN pool_size INTEGER;"
+    "ALTER TABLE drill_key ADD COLUMN answer_ms BLOB;"
     "CREATE TABLE drill_answers ("
     " drill_id INTEGER PRIMARY KEY REFERENCES drill(id),"
     " answers BLOB NOT NULL);"
@@ -123,7 +126,7 @@ constexpr std::array<std::size_t, SchemaVersion + 1> TablesOf = { 0, 3, 6, 7 };
 static_assert(TablesOf.back() == Tables.size(), "the current schema has every table");
 // Every column this program reads or writes, by table; a file of version v must have the first
 // ColumnsOf[v]. Prepared only, they cost no read of the data.
-constexpr std::array<const char*, 9> Columns = {
+constexpr std::array<const char*, 10> Columns = {
     "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill",
     "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key",
     "SELECT drill_id, code, typed, count FROM wrong_key",
@@ -133,8 +136,9 @@ constexpr std::array<const char*, 9> Columns = {
     "SELECT code, typed, count FROM confusion",
     "SELECT pool_size FROM drill",
     "SELECT drill_id, answers FROM drill_answers",
+    "SELECT answer_ms FROM drill_key",
 };
-constexpr std::array<std::size_t, SchemaVersion + 1> ColumnsOf = { 0, 3, 7, 9 };
+constexpr std::array<std::size_t, SchemaVersion + 1> ColumnsOf = { 0, 3, 7, 10 };
 static_assert(ColumnsOf.back() == Columns.size(), "the current schema has every column");
 
 // Versions this program has written: 0 (new) to the current one. A newer one is said as such; one

@@ -72,8 +72,11 @@ std::vector<QString> allResultLines()
     return lines;
 }
 
-// FormKeyPress with the correct key, which calls NextChar: counting, drawing the next target,
-// setting the displays and the gauge through the window operations (plain fields here).
+// FormKeyPress with the correct key, which calls NextChar: counting, noting the answer, drawing
+// the next target, setting the displays and the gauge through the window operations (plain fields
+// here). Arguments 0 and 1 (home row, every row) type all keys in one drill, millions of answers
+// long, whose answers take memory as they come; 2 and 3 type drills of 600 answers, each ended and
+// prepared anew while the timer is paused, as a learner's drills go.
 void BM_KeyPress(benchmark::State& state)
 {
     testing::FakeWindow window;
@@ -82,27 +85,42 @@ void BM_KeyPress(benchmark::State& state)
     DrillEngine engine(window, clock, random, {});
     RowChoices rows;
     rows.home = true;
-    if (state.range(0)) // every row, capitals included: the largest pool
+    if (state.range(0) & 1) // every row, capitals included: the largest pool
         rows = { true, true, true, true, true, true };
+    const bool drillsOf600 = (state.range(0) & 2) != 0;
     engine.Button1Click(rows);
     char space = ' ';
     engine.FormKeyPress(space);
 
+    uint64_t hits = 0;
+    int inDrill = 0;
     for (auto _ : state) {
         char key = static_cast<char>(engine.TargetChar);
         clock.ticks += 437;
         engine.FormKeyPress(key);
         benchmark::DoNotOptimize(key);
+        if (drillsOf600 && ++inDrill == 600) {
+            state.PauseTiming();
+            for (int code = FirstCode; code <= LastCode; ++code)
+                hits += engine.Stats[code].Hits;
+            space = ' ';
+            engine.FormKeyPress(space);
+            engine.Button1Click(rows);
+            space = ' ';
+            engine.FormKeyPress(space);
+            inDrill = 0;
+            state.ResumeTiming();
+        }
     }
 
-    uint64_t hits = 0;
     for (int code = FirstCode; code <= LastCode; ++code)
         hits += engine.Stats[code].Hits;
     if (hits != uint64_t(state.iterations())) // every key must have been a correct answer
         state.SkipWithError("a key was not counted as a correct answer");
-    state.SetLabel(state.range(0) ? "all rows" : "home row");
+    state.SetLabel(std::string(state.range(0) & 1 ? "all rows" : "home row")
+        + (drillsOf600 ? ", drills of 600 answers" : ", one endless drill"));
 }
-BENCHMARK(BM_KeyPress)->Arg(0)->Arg(1);
+BENCHMARK(BM_KeyPress)->Arg(0)->Arg(1)->Arg(2)->Arg(3);
 
 // The same key through the real window: labels set and sized, gauge reset, timer kept running.
 // The window is not shown, so nothing is painted.
@@ -236,9 +254,29 @@ struct FinishedDrill {
     DrillEngine engine { window, clock, random, {} };
 };
 
-// A history of 10,000 such drills, of every row (600 answers each) or of the home row alone (60
-// answers each: a learner's everyday drill), made once on tmpfs (where a commit costs no flush) and
-// copied wherever a benchmark needs it.
+// `count` such drills, of every row (600 answers each) or of the home row alone (60 answers each:
+// a learner's everyday drill), 200 s apart, stored a thousand to a transaction.
+void writeDrills(const std::string& file, int count, bool everyRow)
+{
+    const FinishedDrill drill(
+        everyRow ? RowChoices { true, true, true, true, true, true } : RowChoices { .home = true },
+        everyRow ? 600 : 60);
+    const history::DrillRecord record = history::drillRecordOf(drill.engine);
+    auto db = history::HistoryDb::open(file, true);
+    std::vector<history::DrillRecord> batch;
+    for (int i = 0; i < count;) {
+        batch.assign(std::size_t(std::min(1000, count - i)), record);
+        for (history::DrillRecord& stored : batch) {
+            ++i;
+            stored.startedUtcMs += int64_t { i } * 200'000;
+            stored.endedUtcMs += int64_t { i } * 200'000;
+        }
+        db->recordAll(batch);
+    }
+}
+
+// A history of 10,000 drills of every row or of the home row, made once on tmpfs (where a commit
+// costs no flush) and copied wherever a benchmark needs it.
 const std::string& tenThousandDrills(bool everyRow = true)
 {
     static ScratchFolder folder("/dev/shm");
@@ -246,18 +284,29 @@ const std::string& tenThousandDrills(bool everyRow = true)
     std::string& path = paths[everyRow ? 1 : 0];
     if (path.empty()) {
         const std::string file = folder.path(everyRow ? "every-row.sqlite" : "home-row.sqlite");
-        const FinishedDrill drill(
-            everyRow ? RowChoices { true, true, true, true, true, true } : RowChoices { .home = true },
-            everyRow ? 600 : 60);
-        history::DrillRecord record = history::drillRecordOf(drill.engine);
-        auto db = history::HistoryDb::open(file, true);
-        for (int i = 0; i < 10'000; ++i) {
-            record.startedUtcMs += 200'000;
-            record.endedUtcMs += 200'000;
-            db->record(record);
-        }
+        writeDrills(file, 10'000, everyRow);
         path = file;
     }
+    return path;
+}
+
+// 100,000 drills of every row: about 470 MB, made once into the build's bench folder (a minute or
+// more) and kept there for later runs; a file of another schema is made anew.
+const std::string& hundredThousandDrills()
+{
+    static const std::string path = [] {
+        const fs::path folder = fs::read_symlink("/proc/self/exe").parent_path() / "cache";
+        const fs::path file
+            = folder / ("every-row-100000-v" + std::to_string(history::HistoryDb::SchemaVersion) + ".sqlite");
+        if (!fs::exists(file)) {
+            fs::create_directories(folder);
+            const fs::path part = file.string() + ".part";
+            fs::remove(part);
+            writeDrills(part, 100'000, true);
+            fs::rename(part, file);
+        }
+        return file.string();
+    }();
     return path;
 }
 
@@ -356,6 +405,31 @@ void BM_OpenProgress(benchmark::State& state)
     state.SetLabel(state.range(0) ? "every row" : "home row");
 }
 BENCHMARK(BM_OpenProgress)->Arg(0)->Arg(1)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
+
+// The same with 100,000 drills of every row, to see how the figures grow with the history.
+void BM_OpenProgressLargeHistory(benchmark::State& state)
+{
+    std::vector<double> ms;
+    for (auto _ : state) {
+        Window w(true);
+        fs::copy_file(hundredThousandDrills(), w.folder.path("touchdrill.sqlite"));
+        const auto start = std::chrono::steady_clock::now();
+        w.form->openProgress();
+        QApplication::processEvents();
+        ProgressWindow* window = w.form->progressWindow();
+        if (window)
+            window->repaint();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (!window || window->drillCount() != 100'000)
+            state.SkipWithError("the window does not show the 100,000 drills");
+        state.SetIterationTime(took.count());
+        ms.push_back(took.count() * 1000);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    state.SetLabel("every row, 100,000 drills");
+}
+BENCHMARK(BM_OpenProgressLargeHistory)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 // A character chosen for the first time in the window open over 10,000 drills (of the home row, or
 // of every row): its every drill read from the history, its chart worked out and painted. The

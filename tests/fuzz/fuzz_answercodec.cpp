@@ -82,6 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(refused);
     }
 
+    // The same bytes as one character's times: refused, or written back to the very same bytes.
+    try {
+        check(encodeTimes(decodeTimes(std::span(data, size))) == std::vector<uint8_t>(data, data + size));
+    } catch (const AnswerBlobError&) {
+    }
+
     const std::vector<Answer> answers = answersFrom(data, size);
     check(decodeAnswers(encodeAnswers(answers)) == answers);
     return 0;

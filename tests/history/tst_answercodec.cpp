@@ -10,6 +10,7 @@
 
 #include <array>
 #include <iostream>
+#include <optional>
 
 using namespace touchdrill;
 using namespace touchdrill::history;
@@ -129,6 +130,33 @@ TEST(AnswerCodec, damagedBlobsRefused)
     for (std::size_t size = 0; size < whole.size(); ++size) {
         SCOPED_TRACE(size);
         EXPECT_THROW(decodeAnswers(std::span(whole).first(size)), AnswerBlobError);
+    }
+}
+
+// A character's times in one drill, as kept beside its counts.
+TEST(AnswerCodec, timesComeBackOrAreRefused)
+{
+    struct Row {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::optional<std::vector<uint32_t>> times; // none: refused
+    };
+    const Row table[] = {
+        { "none", {}, std::vector<uint32_t> {} },
+        { "0, 127, 128 and 2^32-1", { 0x00, 0x7f, 0x80, 0x01, 0xff, 0xff, 0xff, 0xff, 0x0f },
+            std::vector<uint32_t> { 0, 127, 128, UINT32_MAX } },
+        { "2^32", { 0x80, 0x80, 0x80, 0x80, 0x10 }, std::nullopt },
+        { "a longer form", { 0x85, 0x00 }, std::nullopt },
+        { "cut off", { 0x85 }, std::nullopt },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        if (!row.times) {
+            EXPECT_THROW(decodeTimes(row.bytes), AnswerBlobError);
+            continue;
+        }
+        EXPECT_EQ(decodeTimes(row.bytes), *row.times);
+        EXPECT_EQ(encodeTimes(*row.times), row.bytes);
     }
 }
 

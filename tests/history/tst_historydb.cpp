@@ -209,7 +209,8 @@ void writeVersionTwo(const std::string& path, std::vector<DrillRecord> drills)
             db->record(drill);
     }
     Other(path).exec("BEGIN; DROP INDEX drill_started; DROP TABLE drill_answers;"
-                     " ALTER TABLE drill DROP COLUMN pool_size; PRAGMA user_version=2; COMMIT; VACUUM;");
+                     " ALTER TABLE drill DROP COLUMN pool_size; ALTER TABLE drill_key DROP COLUMN answer_ms;"
+                     " PRAGMA user_version=2; COMMIT; VACUUM;");
 }
 
 // Sets the time zone the C library goes by for a scope, and restores the one before.
@@ -447,17 +448,17 @@ TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
         const std::string path = dir.path("touchdrill.sqlite");
         {
             auto db = HistoryDb::open(path, true);
-            for (const Drill& spec : row.drills) {
+            for (const Drill& given : row.drills) {
                 DrillRecord drill;
-                drill.rows = spec.rows;
-                const int a = std::max(spec.a, 0);
+                drill.rows = given.rows;
+                const int a = std::max(given.a, 0);
                 if (a > 0)
                     drill.keys.push_back({ 'a', uint32_t(a), uint32_t(a) * 300, 0 });
-                if (spec.tilde > 0)
-                    drill.keys.push_back({ '~', uint32_t(spec.tilde), uint32_t(spec.tilde) * 500, 0 });
-                if (spec.a >= 0) {
+                if (given.tilde > 0)
+                    drill.keys.push_back({ '~', uint32_t(given.tilde), uint32_t(given.tilde) * 500, 0 });
+                if (given.a >= 0) {
                     drill.answers.emplace();
-                    for (int i = 0; i < a + spec.tilde; ++i)
+                    for (int i = 0; i < a + given.tilde; ++i)
                         drill.answers->push_back({ static_cast<unsigned char>(i < a ? 'a' : '~'),
                             static_cast<unsigned char>(i == 0 ? 0 : drill.answers->back().target),
                             i < a ? 300u : 500u, {} });
@@ -471,8 +472,8 @@ TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
         std::vector<int64_t> got;
         for (const DrillAnswers& drill : digest.answers) {
             got.push_back(drill.drillId);
-            const Drill& spec = row.drills[std::size_t(drill.drillId - 1)];
-            EXPECT_EQ(drill.answers.size(), std::size_t(spec.a + spec.tilde)) << drill.drillId;
+            const Drill& given = row.drills[std::size_t(drill.drillId - 1)];
+            EXPECT_EQ(drill.answers.size(), std::size_t(given.a + given.tilde)) << drill.drillId;
         }
         EXPECT_EQ(got, row.expected);
         EXPECT_EQ(digest.skipped, row.skipped);
@@ -544,18 +545,36 @@ TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
     DrillRecord second = sampleDrill(1'796'643'700'000, WeakKeysRows);
     second.keys.erase(second.keys.begin());
     second.poolSize = 5; // not kept without answers
+    // A long drill: its blob is larger than half a page.
+    DrillRecord third = sampleDrill(1'796'643'800'000, "q");
+    third.keys = { { 'q', 700, 0, 0 } };
+    third.answers.emplace();
+    for (uint32_t i = 0; i < 700; ++i) {
+        third.answers->push_back({ 'q', static_cast<unsigned char>(i ? 'q' : 0), 100 + i * 7, {} });
+        third.keys[0].totalMs += 100 + i * 7;
+    }
+    third.poolSize = 1;
     {
         auto db = HistoryDb::open(path, true);
         ASSERT_TRUE(db);
         db->record(first);
-        db->record(second);
+        std::vector<DrillRecord> more = { second, third };
+        db->recordAll(more);
+        second.id = more[0].id;
+        third.id = more[1].id;
         EXPECT_GT(first.id, 0);
         EXPECT_GT(second.id, first.id);
-        EXPECT_EQ(db->drillCount(), 2);
-        const auto since = db->drillsSince(first.id);
+        EXPECT_GT(third.id, second.id);
+        EXPECT_EQ(db->drillCount(), 3);
+        const auto since = db->drillsSince(first.id, 1);
         ASSERT_EQ(since.size(), 1u);
         expectSame(since[0], second);
-        EXPECT_TRUE(db->drillsSince(second.id).empty());
+        EXPECT_TRUE(db->drillsSince(third.id).empty());
+        // A batch with answers no drill gives stores none of it.
+        std::vector<DrillRecord> bad = { second, third };
+        bad[1].answers->front().previous = 'x';
+        EXPECT_THROW(db->recordAll(bad), std::invalid_argument);
+        EXPECT_EQ(db->drillCount(), 3);
     }
     // Between drills the history is the one file: no journal is left beside it.
     EXPECT_EQ(dir.entries(), std::set<std::string> { "touchdrill.sqlite" });
@@ -565,14 +584,17 @@ TEST(HistoryDb, recordsAndReadsBackEveryDrillWithItsKeys)
         auto db = readOnly ? HistoryDb::openReadOnly(path) : HistoryDb::open(path, false);
         ASSERT_TRUE(db);
         const auto all = db->drills();
-        ASSERT_EQ(all.size(), 2u);
+        ASSERT_EQ(all.size(), 3u);
         expectSame(all[0], first);
         expectSame(all[1], second);
-        // The window's reads: the drill's answers, and a character's times in each drill.
+        expectSame(all[2], third);
+        // The window's reads: the drills' answers, and a character's times in each drill.
         const HistoryDigest digest = db->digest();
-        ASSERT_EQ(digest.answers.size(), 1u);
+        ASSERT_EQ(digest.answers.size(), 2u);
         EXPECT_EQ(digest.answers[0].drillId, first.id);
         EXPECT_EQ(digest.answers[0].answers, *first.answers);
+        EXPECT_EQ(digest.answers[1].drillId, third.id);
+        EXPECT_EQ(digest.answers[1].answers, *third.answers);
         const std::vector<KeyDrill> a = db->keyDrills('a', second.id);
         ASSERT_EQ(a.size(), 1u);
         EXPECT_EQ(a[0].answerMs, (std::vector<uint32_t> { 400, 400, 499 }));
@@ -1022,12 +1044,11 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
     };
     const Row table[] = {
         { "a negative drill id, with its key",
-            "INSERT INTO drill VALUES (-5, 1, 2, 'h', 1, 100, 0, NULL); INSERT INTO drill_key VALUES (-5, "
-            "97, 1, "
-            "100, 0)",
+            "INSERT INTO drill VALUES (-5, 1, 2, 'h', 1, 100, 0, NULL);"
+            " INSERT INTO drill_key VALUES (-5, 97, 1, 100, 0, NULL)",
             2, 1, 1, true },
         { "a character code beyond a byte, which would fold into 'a'",
-            "INSERT INTO drill_key VALUES (1, 353, 1, 100, 0)", 1, 0, 0, true },
+            "INSERT INTO drill_key VALUES (1, 353, 1, 100, 0, NULL)", 1, 0, 0, true },
         { "a negative total: the key and its wrong keys",
             "UPDATE drill_key SET total_ms = -1 WHERE drill_id = 2 AND code = 97", 3, 0, 1, false },
         { "hits that are text", "UPDATE drill_key SET hits = 'many' WHERE drill_id = 3 AND code = 126", 1, 0,
@@ -1048,13 +1069,19 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
         { "a real number for hits", "UPDATE key_latest SET hits = 2.5 WHERE code = 126 AND drill_id = 1", 0,
             1, 0, true },
         // The drills keep their totals; the answers are left out.
-        { "damaged answers", "INSERT INTO drill_answers VALUES (2, x'0102')", 1, 0, 1, true },
-        { "answers that are text", "INSERT INTO drill_answers VALUES (3, 'many')", 1, 0, 1, true },
+        { "damaged answers", "INSERT INTO drill_answers VALUES (2, x'0102')", 1, 0, 0, true },
+        { "answers that are text", "INSERT INTO drill_answers VALUES (3, 'many')", 1, 0, 0, true },
         { "answers that read but are not the drill's", "INSERT INTO drill_answers VALUES (1, x'0101610a')", 1,
-            0, 1, true },
+            0, 0, true },
         { "answers whose drill is gone", "INSERT INTO drill_answers VALUES (9, x'0100')", 1, 0, 0, true },
         { "a pool size beyond the characters, its answers missing", "UPDATE drill SET pool_size = 95", 3, 3,
             0, true },
+        { "a character's times cut off", "UPDATE drill_key SET answer_ms = x'80' WHERE code = 97", 0, 0, 3,
+            true },
+        { "a character's times that are not its counts",
+            "UPDATE drill_key SET answer_ms = x'05' WHERE code = 97 AND drill_id = 2", 0, 0, 1, true },
+        { "a character's times that are a number", "UPDATE drill_key SET answer_ms = 5 WHERE code = 97", 0, 0,
+            3, true },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
