@@ -31,8 +31,13 @@ DrillRecord drillWith(std::optional<std::vector<Answer>> answers, uint32_t poolS
 
 TEST(AnswerCsv, oneRowPerAnswerQuotedAsRfc4180)
 {
+#ifdef _WIN32
+    _putenv_s("TZ", "JST-9"); // Windows' C library takes the POSIX form only
+    _tzset();
+#else
     setenv("TZ", "Asia/Tokyo", 1);
     tzset();
+#endif
     const std::string at = "42,2026-12-07T20:40:00.123+09:00,";
     struct Row {
         const char* name;
