@@ -139,13 +139,16 @@ Series timeSeries(
             return !isKnownTime(p.firstStartedUtcMs) || p.firstStartedUtcMs < fromUtcMs;
         });
     // A clock put back makes a later drill start earlier: on a time axis the line would run back.
-    std::stable_sort(points.begin(), points.end(), [](const SeriesPoint& a, const SeriesPoint& b) {
+    // Drills mostly come in order already, and a point carries its answers: sorted only if need be.
+    const auto earlier = [](const SeriesPoint& a, const SeriesPoint& b) {
         const bool aKnown = isKnownTime(a.firstStartedUtcMs);
         const bool bKnown = isKnownTime(b.firstStartedUtcMs);
         if (aKnown != bKnown)
             return aKnown;
         return aKnown && a.firstStartedUtcMs < b.firstStartedUtcMs;
-    });
+    };
+    if (!std::is_sorted(points.begin(), points.end(), earlier))
+        std::stable_sort(points.begin(), points.end(), earlier);
     int64_t first = fromUtcMs;
     int64_t last = toUtcMs;
     if (fromUtcMs == INT64_MIN) {

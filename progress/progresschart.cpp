@@ -90,6 +90,7 @@ void ProgressChart::setSeries(history::Series series, const QString& subject, st
     m_series = std::move(series);
     m_subject = subject;
     m_highlighted = -1;
+    m_geometry.reset(); // the time labels and the strip depend on the series
     m_at.clear();
     m_days.clear();
     m_anyUnknown = false;
@@ -140,12 +141,15 @@ void ProgressChart::setSeries(history::Series series, const QString& subject, st
             accuracies.push_back(*accuracy);
     }
     m_averageAxis = history::averageAxis(averages);
+    m_geometry.reset();
     m_accuracyAxis = history::accuracyAxis(accuracies);
     update();
 }
 
-QRectF ProgressChart::plotRect() const
+const ProgressChart::Geometry& ProgressChart::geometry() const
 {
+    if (m_geometry && m_geometry->size == size() && m_geometry->font == font())
+        return *m_geometry;
     const QFontMetrics metrics = fontMetrics();
     // Room for the widest time label, which only a history of very slow drills makes wider.
     int labels = metrics.horizontalAdvance(QStringLiteral("00000 ms"));
@@ -155,12 +159,21 @@ QRectF ProgressChart::plotRect() const
     const double right = metrics.horizontalAdvance(QStringLiteral("100%")) + 10;
     const double top = metrics.height() + 10; // the legend line
     const double bottom = metrics.height() + 8; // the dates
-    return QRectF(left, top, std::max(1.0, width() - left - right), std::max(1.0, height() - top - bottom));
+    const QRectF plot(
+        left, top, std::max(1.0, width() - left - right), std::max(1.0, height() - top - bottom));
+    const double strip = m_anyUnknown ? metrics.horizontalAdvance(QStringLiteral("日時不明")) + 2 * Inset : 0;
+    m_geometry = Geometry { size(), font(), plot, strip };
+    return *m_geometry;
+}
+
+QRectF ProgressChart::plotRect() const
+{
+    return geometry().plot;
 }
 
 double ProgressChart::unknownStrip() const
 {
-    return m_anyUnknown ? fontMetrics().horizontalAdvance(QStringLiteral("日時不明")) + 2 * Inset : 0;
+    return geometry().strip;
 }
 
 double ProgressChart::xAt(int64_t utcMs) const

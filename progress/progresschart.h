@@ -8,8 +8,11 @@
 #include "history/chartaxis.h"
 #include "history/progressfigures.h"
 
+#include <QFont>
 #include <QPolygonF>
 #include <QWidget>
+
+#include <optional>
 
 namespace touchdrill {
 
@@ -97,6 +100,16 @@ private:
     history::ChartAxis m_averageAxis = history::averageAxis({});
     history::ChartAxis m_accuracyAxis = history::accuracyAxis({});
     int m_highlighted = -1;
+    // plotRect() and unknownStrip() measure texts: worked out once per size, font and series, not
+    // at each of a long series' points.
+    struct Geometry {
+        QSize size;
+        QFont font;
+        QRectF plot;
+        double strip = 0;
+    };
+    mutable std::optional<Geometry> m_geometry;
+    const Geometry& geometry() const;
 };
 
 } // namespace touchdrill
