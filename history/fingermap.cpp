@@ -2,6 +2,7 @@
 #include "history/fingermap.h"
 
 #include "settings/inifile.h"
+#include "settings/iniinteger.h"
 
 #include <algorithm>
 
@@ -30,17 +31,6 @@ bool sameAscii(std::string_view a, std::string_view b)
         const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
         return lower(x) == lower(y);
     });
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // A line of the INI as the status line quotes it: short, and never cut inside a UTF-8 sequence.
@@ -128,7 +118,7 @@ std::optional<unsigned char> overrideCharacter(std::string_view key)
     if (key.size() == 1 && isPracticeCode(static_cast<unsigned char>(key[0])))
         return static_cast<unsigned char>(key[0]);
     if (key.size() == 4 && key[0] == '0' && (key[1] == 'x' || key[1] == 'X')) {
-        const int high = hexDigit(key[2]), low = hexDigit(key[3]);
+        const int high = hexDigitValue(key[2]), low = hexDigitValue(key[3]);
         if (high >= 0 && low >= 0 && isPracticeCode(high * 16 + low))
             return static_cast<unsigned char>(high * 16 + low);
     }

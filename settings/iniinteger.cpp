@@ -7,8 +7,6 @@
 
 namespace touchdrill {
 
-namespace {
-
 int hexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -19,6 +17,8 @@ int hexDigitValue(char c)
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 std::optional<int32_t> parseHex(std::string_view digits)
 {

@@ -8,6 +8,9 @@
 
 namespace touchdrill {
 
+// The value of a hexadecimal digit, either case; -1 for any other character.
+int hexDigitValue(char c);
+
 // Reads `text` as: leading spaces, an optional '+' or '-', then either a hexadecimal prefix
 // ("$", "x", "X", "0x", "0X") with 1 to 8 significant hex digits taken as a signed 32-bit pattern
 // (the sign is then accepted but ignored), or decimal digits within the signed 32-bit range.
