@@ -326,6 +326,13 @@ double homeRowDrillSize()
     return size;
 }
 
+// The median of a benchmark's timed runs, in ms, as its counter median_ms (the timer shows the mean).
+void setMedianMs(benchmark::State& state, std::vector<double>& ms)
+{
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+}
+
 // What recording adds to a drill's end: the drill taken from the engine and stored in its own
 // transaction, in a history of 10,000 drills that is open already (every drill's end but the
 // run's first), on tmpfs (0) and on disk (1). The median of the drill ends is a counter; the
@@ -350,8 +357,7 @@ void BM_RecordDrill(benchmark::State& state)
         state.SetIterationTime(took.count());
         ms.push_back(took.count() * 1000);
     }
-    std::sort(ms.begin(), ms.end());
-    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    setMedianMs(state, ms);
     state.counters["bytes_per_drill"] = size / 10'000;
     state.counters["bytes_per_home_row_drill"] = homeRowDrillSize();
     state.SetLabel(state.range(0) ? "disk (/var/tmp)" : "tmpfs (/dev/shm)");
@@ -400,8 +406,7 @@ void BM_OpenProgress(benchmark::State& state)
         state.SetIterationTime(took.count());
         ms.push_back(took.count() * 1000);
     }
-    std::sort(ms.begin(), ms.end());
-    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    setMedianMs(state, ms);
     state.SetLabel(state.range(0) ? "every row" : "home row");
 }
 BENCHMARK(BM_OpenProgress)->Arg(0)->Arg(1)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
@@ -425,8 +430,7 @@ void BM_OpenProgressLargeHistory(benchmark::State& state)
         state.SetIterationTime(took.count());
         ms.push_back(took.count() * 1000);
     }
-    std::sort(ms.begin(), ms.end());
-    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    setMedianMs(state, ms);
     state.SetLabel("every row, 100,000 drills");
 }
 BENCHMARK(BM_OpenProgressLargeHistory)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
@@ -460,8 +464,7 @@ void BM_ChooseCharacterInProgress(benchmark::State& state)
         state.SetIterationTime(took.count());
         ms.push_back(took.count() * 1000);
     }
-    std::sort(ms.begin(), ms.end());
-    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    setMedianMs(state, ms);
     state.SetLabel(state.range(0) ? "every row" : "home row");
 }
 BENCHMARK(BM_ChooseCharacterInProgress)
@@ -501,8 +504,7 @@ void BM_ShowFingersInProgress(benchmark::State& state)
         state.SetIterationTime(took.count());
         ms.push_back(took.count() * 1000);
     }
-    std::sort(ms.begin(), ms.end());
-    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    setMedianMs(state, ms);
     state.SetLabel(state.range(0) ? "every row" : "home row");
 }
 BENCHMARK(BM_ShowFingersInProgress)
@@ -550,8 +552,7 @@ void BM_DrillEndWithProgressOpen(benchmark::State& state)
         state.SetIterationTime(took.count());
         ms.push_back(took.count() * 1000);
     }
-    std::sort(ms.begin(), ms.end());
-    state.counters["median_ms"] = ms.empty() ? 0 : ms[ms.size() / 2];
+    setMedianMs(state, ms);
     state.SetLabel(state.range(0) ? "every row" : "home row");
 }
 BENCHMARK(BM_DrillEndWithProgressOpen)
