@@ -7,6 +7,7 @@
 #include "drill/keystats.h"
 #include "history/answerstats.h"
 #include "history/historyschema.h"
+#include "history/importcheck.h"
 #include "history/sqlitestatement.h"
 
 #include <sqlite3.h>
@@ -16,6 +17,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <tuple>
@@ -127,6 +130,48 @@ struct Closer {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
 
+// The name SQLite is handed for a path: a relative "file:..." would be taken as a URI where the
+// library reads URIs, and name another file than the one meant.
+std::string plainName(const std::string& path)
+{
+    return path.starts_with("file:") ? "./" + path : path;
+}
+
+// The longest path SQLite opens: a longer one fails as if the file could not be made.
+#ifdef _WIN32
+constexpr std::size_t LongestPath = 259;
+#else
+constexpr std::size_t LongestPath = 511;
+#endif
+
+// Throws the failure of sqlite3_open_v2(), saying so where the path was too long for SQLite.
+[[noreturn]] void failToOpen(sqlite3* db, int rc, Doing doing, const std::string& path)
+{
+    std::error_code ignored;
+    if ((rc & 0xff) == SQLITE_CANTOPEN
+        && std::filesystem::absolute(path, ignored).string().size() + 16 > LongestPath)
+        throw HistoryError(HistoryError::Kind::CannotWrite,
+            (doing == Doing::Writing ? "練習の記録を " + path + " に書き込めません"
+                                     : "練習の記録 " + path + " を読み込めません")
+                + "（パスが長すぎます。短いパスのフォルダーに置いてください）");
+    fail(db, rc, doing, path);
+}
+
+// A file: URI of an absolute or relative path, every byte but the unreserved ones escaped.
+std::string uriOf(const std::string& path)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~')
+            uri += c;
+        else
+            uri += { '%', Hex[byte >> 4], Hex[byte & 15] };
+    }
+    return uri;
+}
+
 } // namespace
 
 std::unique_ptr<HistoryDb> HistoryDb::open(const std::string& path, bool create)
@@ -139,10 +184,10 @@ std::unique_ptr<HistoryDb> HistoryDb::open(const std::string& path, bool create)
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE
         | (found == Found::Nothing ? SQLITE_OPEN_CREATE : 0);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    const int rc = sqlite3_open_v2(plainName(path).c_str(), &raw, flags, nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     if (rc != SQLITE_OK)
-        fail(raw, rc, Doing::Writing, path);
+        failToOpen(raw, rc, Doing::Writing, path);
     if (sqlite3_db_readonly(raw, "main") == 1)
         fail(HistoryError::Kind::CannotWrite, Doing::Writing, path);
     sqlite3_busy_timeout(raw, BusyTimeoutMs);
@@ -178,17 +223,47 @@ std::unique_ptr<HistoryDb> HistoryDb::openReadOnly(const std::string& path)
     const std::string journal = path + "-journal";
     const bool recover = sysfile::access(journal, F_OK) == 0 && sysfile::access(path, W_OK) == 0;
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw,
+    const int rc = sqlite3_open_v2(plainName(path).c_str(), &raw,
         (recover ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX
             | SQLITE_OPEN_EXRESCODE,
         nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     if (rc != SQLITE_OK)
-        fail(raw, rc, Doing::Reading, path);
+        failToOpen(raw, rc, Doing::Reading, path);
     sqlite3_busy_timeout(raw, BusyTimeoutMs);
     exec(raw, "PRAGMA cell_size_check=ON", Doing::Reading, path);
     std::unique_ptr<HistoryDb> history(new HistoryDb(path, db.release(), true));
     migrate(history->m_db, history->m_path, history->m_readOnly);
+    return history;
+}
+
+std::unique_ptr<HistoryDb> HistoryDb::openToImport(const std::string& path)
+{
+    // A journal beside it: a commit of another copy cut short or under way, which only the usual
+    // read-only open rolls back or waits for.
+    if (sysfile::access(path + "-journal", F_OK) == 0 || sysfile::access(path + "-wal", F_OK) == 0) {
+        std::unique_ptr<HistoryDb> history = openReadOnly(path);
+        if (history)
+            checkPlainTables(history->m_db, path);
+        return history;
+    }
+    if (inspect(path, false) == Found::Nothing)
+        return nullptr;
+    // Immutable: no lock is taken, so a copy of the program that records into that file goes on
+    // meanwhile, and no -wal or -shm file is made beside it. A torn read of its pages is refused
+    // as a damaged file by the checks below.
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2((uriOf(path) + "?mode=ro&immutable=1").c_str(), &raw,
+        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (rc != SQLITE_OK)
+        failToOpen(raw, rc, Doing::Reading, path);
+    exec(raw, "PRAGMA cell_size_check=ON", Doing::Reading, path);
+    // No text or blob is read whole beyond what an answers blob may be (those are measured first).
+    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, static_cast<int>(2 * MaxAnswerBlobBytes));
+    std::unique_ptr<HistoryDb> history(new HistoryDb(path, db.release(), true));
+    migrate(history->m_db, history->m_path, true);
+    checkPlainTables(history->m_db, path);
     return history;
 }
 
@@ -340,11 +415,58 @@ std::vector<DrillRecord> HistoryDb::readSince(int64_t id, std::size_t atMost, st
     return result;
 }
 
+DrillPage HistoryDb::page(int64_t after, std::size_t atMost) const
+{
+    return m_refusal.watch([&] {
+        DrillPage page;
+        page.next = after;
+        if (atMost == 0)
+            return page;
+        Transaction read(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
+        const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path);
+        if (version == 0)
+            return page; // an empty file opened read-only
+        // The part ends at the atMost-th drill row, read or not, so that the next one goes on
+        // after it whatever this one could read.
+        int64_t upToId = INT64_MAX;
+        {
+            Statement last(m_db, "SELECT id FROM drill WHERE id > ? ORDER BY id LIMIT 1 OFFSET ?",
+                Doing::Reading, m_path);
+            last.bind(1, after).bind(2, static_cast<int64_t>(std::min<std::size_t>(atMost, INT64_MAX) - 1));
+            if (last.step()) {
+                upToId = last.integer(0);
+                page.end = false;
+            }
+        }
+        page.drills = readSinceWithin(after, upToId, version >= 3, page.skippedRows, &page.damaged);
+        Statement rows(m_db,
+            after <= 0 ? "SELECT count(*) FROM drill WHERE id <= ?"
+                       : "SELECT count(*) FROM drill WHERE id > ? AND id <= ?",
+            Doing::Reading, m_path);
+        if (after <= 0)
+            rows.bind(1, upToId);
+        else
+            rows.bind(1, after).bind(2, upToId);
+        const int64_t inPart = rows.step() ? rows.integer(0) : 0;
+        page.lostDrills = static_cast<std::size_t>(
+            std::max<int64_t>(0, inPart - static_cast<int64_t>(page.drills.size())));
+        page.next = upToId;
+        read.commit();
+        return page;
+    });
+}
+
 std::vector<DrillRecord> HistoryDb::readSinceWithin(
-    int64_t id, int64_t upToId, bool withAnswers, std::size_t& skipped) const
+    int64_t id, int64_t upToId, bool withAnswers, std::size_t& skipped, std::set<int64_t>* damaged) const
 {
     std::vector<DrillRecord> result;
     const Doing doing = Doing::Reading;
+    // A row left out; the drill it names, where it names one, is not read whole.
+    const auto leaveOut = [&](const Statement& row) {
+        ++skipped;
+        if (damaged && row.integerIn(0, 1, INT64_MAX))
+            damaged->insert(row.integer(0));
+    };
     // Read whole, the rows of ids this program never gives (below 1) are read too, to be counted.
     const bool whole = id <= 0;
     const auto bindRange = [&](Statement& query) {
@@ -379,7 +501,7 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
                 if (query.integerIn(4, 0, CodeCount))
                     drill.poolSize = static_cast<uint32_t>(query.integer(4));
                 else
-                    ++skipped; // the drill is read, its pool's size unknown
+                    leaveOut(query); // the drill is read, its pool's size unknown
             }
             result.push_back(std::move(drill));
         }
@@ -398,7 +520,7 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
             // A code outside the characters would fold into another one as a byte.
             if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, FirstCode, LastCode)
                 || !query.countsIn(2, MaxCount)) {
-                ++skipped;
+                leaveOut(query);
                 continue;
             }
             const int64_t owner = query.integer(0);
@@ -406,7 +528,7 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
                 ++drill;
             if (drill == result.end() || drill->id != owner
                 || (!drill->keys.empty() && drill->keys.back().code >= query.integer(1))) {
-                ++skipped; // a key whose drill is gone or left out, or out of order
+                leaveOut(query); // a key whose drill is gone or left out, or out of order
                 continue;
             }
             drill->keys.emplace_back(static_cast<unsigned char>(query.integer(1)),
@@ -427,7 +549,7 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
         while (query.step()) {
             if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, FirstCode, LastCode)
                 || !query.integerIn(2, 0, 255) || !query.integerIn(3, 1, MaxCount)) {
-                ++skipped;
+                leaveOut(query);
                 continue;
             }
             const int64_t owner = query.integer(0);
@@ -436,41 +558,44 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
                 keyIndex = 0;
             }
             if (drill == result.end() || drill->id != owner) {
-                ++skipped;
+                leaveOut(query);
                 continue;
             }
             const auto code = static_cast<unsigned char>(query.integer(1));
             while (keyIndex < drill->keys.size() && drill->keys[keyIndex].code < code)
                 ++keyIndex;
             if (keyIndex == drill->keys.size() || drill->keys[keyIndex].code != code) {
-                ++skipped; // a wrong key without its character's row
+                leaveOut(query); // a wrong key without its character's row
                 continue;
             }
             const auto typed = static_cast<unsigned char>(query.integer(2));
             if (!drill->keys[keyIndex]
                      .wrongKeys.emplace(typed, static_cast<uint32_t>(query.integer(3)))
                      .second)
-                ++skipped; // the same wrong key twice: a damaged tree
+                leaveOut(query); // the same wrong key twice: a damaged tree
         }
     }
     if (withAnswers) {
+        // A blob larger than any drill's answers is not read: it would cost its size in memory.
+        const std::string blob
+            = "CASE WHEN length(answers) <= " + std::to_string(MaxAnswerBlobBytes) + " THEN answers END";
         Statement query(m_db,
-            whole ? "SELECT drill_id, answers FROM drill_answers WHERE drill_id <= ? ORDER BY drill_id"
-                  : "SELECT drill_id, answers FROM drill_answers WHERE drill_id > ? AND drill_id <= ?"
-                    " ORDER BY drill_id",
+            ("SELECT drill_id, " + blob + " FROM drill_answers WHERE "
+                + (whole ? "drill_id <= ?" : "drill_id > ? AND drill_id <= ?") + " ORDER BY drill_id")
+                .c_str(),
             doing, m_path);
         bindRange(query);
         auto drill = result.begin();
         while (query.step()) {
             if (!query.integerIn(0, 1, INT64_MAX) || !query.isBlob(1)) {
-                ++skipped;
+                leaveOut(query);
                 continue;
             }
             const int64_t owner = query.integer(0);
             while (drill != result.end() && drill->id < owner)
                 ++drill;
             if (drill == result.end() || drill->id != owner || drill->answers) {
-                ++skipped; // answers whose drill is gone or left out, or out of order
+                leaveOut(query); // answers whose drill is gone or left out, or out of order
                 continue;
             }
             // A damaged blob leaves the drill with its totals only.
@@ -479,9 +604,9 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
                 if (answersMatch(answers, drill->keys))
                     drill->answers = std::move(answers);
                 else
-                    ++skipped;
+                    leaveOut(query);
             } catch (const AnswerBlobError&) {
-                ++skipped;
+                leaveOut(query);
             }
         }
     }
@@ -512,15 +637,18 @@ HistoryDigest HistoryDb::readDigest() const
     int64_t rows = 0; // every drill row, left out or not: no character counts more drills
     std::vector<bool> keptAnswers; // per drill in digest.drills
     {
+        // In the order they started: a merged drill has a later id than drills it came before.
         Statement query(m_db,
-            "SELECT id, started_utc_ms, hits, total_ms, wrong, rows, pool_size IS NOT NULL FROM drill ORDER "
-            "BY id",
+            "SELECT id, started_utc_ms, hits, total_ms, wrong, rows, pool_size IS NOT NULL FROM drill"
+            " ORDER BY started_utc_ms, id",
             doing, m_path);
         while (query.step()) {
             ++rows;
             if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, INT64_MIN, INT64_MAX)
                 || !query.countsIn(2, MaxDrillTotal)
-                || (!digest.drills.empty() && query.integer(0) <= digest.drills.back().id)) {
+                || (!digest.drills.empty()
+                    && std::pair(query.integer(1), query.integer(0))
+                        <= std::pair(digest.drills.back().startedUtcMs, digest.drills.back().id))) {
                 ++digest.skipped;
                 continue;
             }
@@ -668,18 +796,26 @@ std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToI
         // which reads a fraction of the rows a walk along the whole table would (30-45 ms instead
         // of 135-155 ms for 10,000 drills of every row, measured with Python's sqlite3). The
         // character's times in each drill are kept beside its counts.
+        // In the order the drills started, along the index by start.
         Statement query(m_db,
-            (std::string("SELECT drill_id, hits, total_ms, wrong, answer_ms FROM drill_key"
-                         " WHERE drill_id IN (SELECT id FROM drill WHERE id <= ?) AND code = ? AND ")
-                + CountsAsDrillSql + " ORDER BY drill_id")
+            (std::string(
+                 "SELECT k.drill_id, k.hits, k.total_ms, k.wrong, k.answer_ms, d.started_utc_ms"
+                 " FROM drill d JOIN (SELECT drill_id, hits, total_ms, wrong, answer_ms FROM drill_key"
+                 " WHERE code = ? AND ")
+                + CountsAsDrillSql
+                + ") k ON k.drill_id = d.id WHERE d.id <= ? ORDER BY d.started_utc_ms, d.id")
                 .c_str(),
             doing, m_path);
-        query.bind(1, upToId).bind(2, code);
+        query.bind(1, code).bind(2, upToId);
+        std::pair<int64_t, int64_t> last { INT64_MIN, 0 }; // start and id of the drill before
         while (query.step()) {
-            if (!keyDrillValid(query) || (!result.empty() && result.back().drillId >= query.integer(0))) {
+            const std::pair<int64_t, int64_t> at { query.integer(5), query.integer(0) };
+            if (!keyDrillValid(query) || !query.integerIn(5, INT64_MIN, INT64_MAX)
+                || (!result.empty() && at <= last)) {
                 ++skipped;
                 continue;
             }
+            last = at;
             result.push_back(keyDrillOf(query));
             if (query.isNull(4))
                 continue; // a drill that kept its totals only
@@ -721,71 +857,6 @@ DrillIdentity identityOf(const DrillRecord& drill)
         static_cast<int64_t>(totals.totalMs), static_cast<int64_t>(totals.wrong) };
 }
 
-struct StoredDrill {
-    int64_t id;
-    int64_t startedUtcMs;
-};
-
-// Every column that holds a drill's id: named drill_id, or declared as referring to a drill.
-std::vector<std::pair<std::string, std::string>> drillIdColumns(sqlite3* db, const std::string& path)
-{
-    std::vector<std::pair<std::string, std::string>> columns { { "drill", "id" } };
-    Statement query(db,
-        "SELECT m.name, c.name FROM sqlite_schema m JOIN pragma_table_info(m.name) c"
-        " WHERE m.type = 'table' AND m.name <> 'drill' AND c.name = 'drill_id'"
-        " UNION SELECT m.name, f.\"from\" FROM sqlite_schema m JOIN pragma_foreign_key_list(m.name) f"
-        " WHERE m.type = 'table' AND f.\"table\" = 'drill'",
-        Doing::Writing, path);
-    while (query.step())
-        columns.emplace_back(query.text(0), query.text(1));
-    return columns;
-}
-
-std::string quotedName(const std::string& name)
-{
-    std::string quoted = "\"";
-    for (char c : name) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-// Gives the drills of `order` (ids, in the order wanted) new ids above every id in the file, in that
-// order, in every table: one pass, since no new id is held by any row.
-void renumber(sqlite3* db, const std::string& path, const std::vector<int64_t>& order)
-{
-    const auto columns = drillIdColumns(db, path);
-    int64_t highest = 0;
-    for (const auto& [table, column] : columns) {
-        const std::string sql = "SELECT max(" + quotedName(column) + ") FROM " + quotedName(table)
-            + " WHERE typeof(" + quotedName(column) + ") = 'integer'";
-        highest = std::max(highest, pragmaInteger(db, sql.c_str(), Doing::Writing, path));
-    }
-    if (highest > INT64_MAX / 2)
-        fail(HistoryError::Kind::NotHistory, Doing::Writing, path); // no id this program gives
-    exec(db,
-        "CREATE TEMP TABLE IF NOT EXISTS renumbered (old INTEGER PRIMARY KEY, new INTEGER NOT NULL);"
-        "DELETE FROM temp.renumbered",
-        Doing::Writing, path);
-    {
-        Statement insert(db, "INSERT INTO temp.renumbered (old, new) VALUES (?, ?)", Doing::Writing, path);
-        int64_t id = highest;
-        for (int64_t old : order)
-            insert.bind(1, old).bind(2, ++id).run();
-    }
-    for (const auto& [table, column] : columns) {
-        const std::string t = quotedName(table);
-        const std::string c = quotedName(column);
-        const std::string sql = "UPDATE " + t + " SET " + c
-            + " = (SELECT new FROM temp.renumbered WHERE old = " + t + "." + c + ") WHERE " + c
-            + " IN (SELECT old FROM temp.renumbered)";
-        exec(db, sql.c_str(), Doing::Writing, path);
-    }
-    exec(db, "DROP TABLE temp.renumbered", Doing::Writing, path);
-}
-
 // Chooses each of `codes`' latest drills anew, as store() keeps them: the character's last
 // LatestDrills drills in a ring, its n-th drill in slot (n - 1) % LatestDrills, n counted by
 // key_total. Walks drill_key from the newest drill back until each has its drills, so a history of
@@ -807,9 +878,12 @@ void chooseLatest(sqlite3* db, const std::string& path, const std::set<unsigned 
         }
     }
     std::size_t full = 0;
+    // Newest first by start, along the index by start: merged drills have ids above drills that
+    // started after them.
     Statement walk(db,
-        (std::string("SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE ") + CountsAsDrillSql
-            + " ORDER BY drill_id DESC")
+        (std::string("SELECT k.drill_id, k.code, k.hits, k.total_ms, k.wrong FROM drill d"
+                     " JOIN (SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE ")
+            + CountsAsDrillSql + ") k ON k.drill_id = d.id ORDER BY d.started_utc_ms DESC, d.id DESC")
             .c_str(),
         Doing::Writing, path);
     while (full < latest.size() && walk.step()) {
@@ -844,66 +918,58 @@ void chooseLatest(sqlite3* db, const std::string& path, const std::set<unsigned 
 
 ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
 {
+    return importDrills([&](std::vector<DrillRecord>& part) {
+        part = std::move(drills);
+        return false;
+    });
+}
+
+ImportResult HistoryDb::importDrills(const std::function<bool(std::vector<DrillRecord>& part)>& nextPart)
+{
     m_refusal.check();
     if (m_readOnly)
         fail(HistoryError::Kind::CannotWrite, Doing::Writing, m_path);
     return m_refusal.watch([&] {
         ImportResult result;
         Transaction transaction(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
-        std::set<DrillIdentity> known;
-        std::vector<StoredDrill> stored; // in id order; ids below 1 are never read and stay as they are
-        {
-            Statement query(m_db,
-                "SELECT id, started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong FROM drill ORDER BY id",
-                Doing::Writing, m_path);
-            while (query.step()) {
-                known.emplace(query.integer(1), query.integer(2), query.text(3), query.integer(4),
-                    query.integer(5), query.integer(6));
-                if (query.integerIn(0, 1, INT64_MAX))
-                    stored.push_back({ query.integer(0), query.integer(1) });
-            }
-        }
-        // In the order they started; drills that started together in the order given.
-        std::stable_sort(drills.begin(), drills.end(),
-            [](const DrillRecord& a, const DrillRecord& b) { return a.startedUtcMs < b.startedUtcMs; });
-        std::vector<DrillRecord> toAdd;
-        for (DrillRecord& drill : drills) {
-            if (known.insert(identityOf(drill)).second)
-                toAdd.push_back(std::move(drill));
-            else
-                ++result.skipped;
-        }
-        // As a drill's end stores them, each within this transaction.
-        for (DrillRecord& drill : toAdd)
-            record(drill);
-        std::vector<StoredDrill> added;
+        // Along the index by start; the drills this merge stored are found too.
+        Statement held(m_db,
+            "SELECT 1 FROM drill WHERE started_utc_ms = ? AND ended_utc_ms = ? AND rows = ? AND hits = ?"
+            " AND total_ms = ? AND wrong = ? LIMIT 1",
+            Doing::Writing, m_path);
         std::set<unsigned char> codes;
-        for (const DrillRecord& drill : toAdd) {
-            added.push_back({ drill.id, drill.startedUtcMs });
-            for (const KeyRecord& key : drill.keys)
-                codes.insert(key.code);
+        std::vector<DrillRecord> part;
+        std::vector<DrillRecord> toAdd;
+        for (bool more = true; more;) {
+            part.clear();
+            more = nextPart(part);
+            toAdd.clear();
+            std::set<DrillIdentity> inPart; // a drill given twice in one part
+            for (DrillRecord& drill : part) {
+                const DrillIdentity identity = identityOf(drill);
+                held.bind(1, std::get<0>(identity))
+                    .bind(2, std::get<1>(identity))
+                    .bind(3, std::get<2>(identity))
+                    .bind(4, std::get<3>(identity))
+                    .bind(5, std::get<4>(identity))
+                    .bind(6, std::get<5>(identity));
+                const bool known = held.step();
+                held.reset();
+                if (known || !inPart.insert(identity).second) {
+                    ++result.skipped;
+                    continue;
+                }
+                for (const KeyRecord& key : drill.keys)
+                    codes.insert(key.code);
+                toAdd.push_back(std::move(drill));
+            }
+            // As a drill's end stores them, within this transaction.
+            store(toAdd);
+            result.added += toAdd.size();
         }
-        result.added = added.size();
-
-        // The stored drills in their order with each added one before the first stored drill that
-        // started after it. Those from the first added one that lands before a stored drill on get
-        // new ids in that order, above every stored id.
-        std::vector<int64_t> order;
-        std::size_t s = 0;
-        std::size_t a = 0;
-        bool moving = false;
-        while (s < stored.size() || a < added.size()) {
-            const bool takeAdded
-                = a < added.size() && (s == stored.size() || added[a].startedUtcMs < stored[s].startedUtcMs);
-            moving = moving || (takeAdded && s < stored.size());
-            const StoredDrill& next = takeAdded ? added[a++] : stored[s++];
-            if (moving)
-                order.push_back(next.id);
-        }
-        if (!order.empty()) {
-            renumber(m_db, m_path, order);
+        // The ring of each character's latest drills was filled in the order stored.
+        if (result.added != 0)
             chooseLatest(m_db, m_path, codes);
-        }
         transaction.commit();
         return result;
     });
@@ -932,7 +998,7 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswersOf(
         return result; // no answers kept before this schema
     Statement query(m_db,
         "SELECT d.id, a.answers FROM drill d JOIN drill_answers a ON a.drill_id = d.id"
-        " WHERE d.rows = ? ORDER BY d.id DESC",
+        " WHERE d.rows = ? ORDER BY d.started_utc_ms DESC, d.id DESC",
         doing, m_path);
     query.bind(1, rows);
     std::size_t held = 0;

@@ -4,14 +4,20 @@
 
 #include "fileio/sysfile.h"
 #include "history/historyschema.h"
+#include "history/importcheck.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
 namespace touchdrill::history {
 
 namespace {
+
+// A part of the other file: a hundred drills of every row are about 2 MB as they are read.
+constexpr std::size_t DrillsPerPart = 100;
 
 // The history's own texts say that recording stops or that this drill is lost, which an import has
 // nothing to do with.
@@ -29,35 +35,130 @@ namespace {
     }
 }
 
+// A failure of the other file met while this history's transaction is open: it must not pass for
+// a failure of this one on its way out.
+struct OtherFileFailed {
+    HistoryError error;
+};
+
+int64_t systemNowUtcMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// Reads the other file a part at a time, keeping the drills that may be stored.
+class OtherDrills {
+public:
+    OtherDrills(const HistoryDb& other, const ImportOptions& options, ImportResult& result)
+        : m_other(other)
+        , m_options(options)
+        , m_result(result)
+        , m_now(options.nowUtcMs != 0 ? options.nowUtcMs : systemNowUtcMs())
+        , m_total(static_cast<std::size_t>(std::max<int64_t>(0, other.drillCount())))
+    {
+        tell();
+    }
+
+    // The next drills to store, at least one while there are any; false once the file is read.
+    bool next(std::vector<DrillRecord>& part)
+    {
+        while (part.empty() && !m_end) {
+            DrillPage page;
+            try {
+                page = m_other.page(m_after, DrillsPerPart);
+            } catch (const HistoryError& error) {
+                throw OtherFileFailed { error };
+            }
+            m_after = page.next;
+            m_end = page.end;
+            m_done += page.lostDrills + page.drills.size();
+            m_result.refused += page.lostDrills;
+            m_result.unreadable += page.lostDrills;
+            for (DrillRecord& drill : page.drills) {
+                const bool damaged = page.damaged.contains(drill.id);
+                if (damaged || importFault(drill, m_now) != DrillFault::None) {
+                    ++m_result.refused;
+                    m_result.unreadable += damaged;
+                    continue;
+                }
+                drill.id = 0;
+                part.push_back(std::move(drill));
+            }
+            tell();
+        }
+        return !m_end;
+    }
+
+private:
+    void tell() const
+    {
+        // A file that grew while it was read has looked at more than it held at first.
+        if (m_options.progress && !m_options.progress(std::min(m_done, m_total), m_total))
+            throw ImportCancelled();
+    }
+
+    const HistoryDb& m_other;
+    const ImportOptions& m_options;
+    ImportResult& m_result;
+    const int64_t m_now;
+    const std::size_t m_total;
+    std::size_t m_done = 0;
+    int64_t m_after = 0;
+    bool m_end = false;
+};
+
 } // namespace
 
-ImportResult importHistory(const std::string& historyPath, const std::string& otherPath)
+ImportCancelled::ImportCancelled()
+    : std::runtime_error("取り込みを中止しました。練習の記録はそのままです")
+{
+}
+
+ImportResult importHistory(
+    const std::string& historyPath, const std::string& otherPath, const ImportOptions& options)
 {
     if (sysfile::sameFile(historyPath, otherPath))
         throw std::runtime_error(otherPath + " はこの練習の記録そのものです。取り込めません");
-    std::vector<DrillRecord> drills;
+    ImportResult result;
+    std::unique_ptr<HistoryDb> other;
+    std::optional<OtherDrills> drills;
+    std::vector<DrillRecord> first;
+    bool more = false;
     try {
-        // An empty file reads as a history without drills where the program makes its own; one
-        // chosen to merge is a mistake worth saying.
-        if (inspect(otherPath, false) == Found::EmptyFile)
-            fail(HistoryError::Kind::NotHistory, Doing::Reading, otherPath);
-        const std::unique_ptr<HistoryDb> other = HistoryDb::openReadOnly(otherPath);
-        if (!other)
-            throw std::runtime_error(otherPath + " がありません。取り込めません");
-        std::size_t skipped = 0;
-        drills = other->drills(&skipped);
-        // A drill with a row left out would come in with other totals than it had, and as another
-        // drill than the one it is once the file is mended.
-        if (skipped != 0)
-            fail(HistoryError::Kind::NotHistory, Doing::Reading, otherPath);
+        try {
+            // An empty file reads as a history without drills where the program makes its own; one
+            // chosen to merge is a mistake worth saying.
+            if (inspect(otherPath, false) == Found::EmptyFile)
+                fail(HistoryError::Kind::NotHistory, Doing::Reading, otherPath);
+            other = HistoryDb::openToImport(otherPath);
+            if (!other)
+                throw std::runtime_error(otherPath + " がありません。取り込めません");
+            drills.emplace(*other, options, result);
+            more = drills->next(first);
+        } catch (const OtherFileFailed& failed) {
+            throw failed.error;
+        }
     } catch (const HistoryError& error) {
         rethrowForImport(error, otherPath);
     }
-    if (drills.empty())
-        return {}; // nothing to add: no history made for it
+    if (first.empty())
+        return result; // nothing to add: no history made for it
     try {
         const std::unique_ptr<HistoryDb> db = HistoryDb::open(historyPath, true);
-        return db->importDrills(std::move(drills));
+        const ImportResult stored = db->importDrills([&](std::vector<DrillRecord>& part) {
+            if (!first.empty()) {
+                part = std::move(first);
+                first.clear();
+                return more;
+            }
+            return drills->next(part);
+        });
+        result.added = stored.added;
+        result.skipped = stored.skipped;
+        return result;
+    } catch (const OtherFileFailed& failed) {
+        rethrowForImport(failed.error, otherPath);
     } catch (const HistoryError& error) {
         rethrowForImport(error, historyPath);
     }
@@ -65,8 +166,14 @@ ImportResult importHistory(const std::string& historyPath, const std::string& ot
 
 std::string importReport(const ImportResult& result)
 {
-    return std::to_string(result.added) + " 回の練習を取り込み、すでにあった "
-        + std::to_string(result.skipped) + " 回を飛ばしました";
+    std::string report = std::to_string(result.added) + " 回の練習を取り込み、すでにあった "
+        + std::to_string(result.skipped) + " 回";
+    if (result.refused != 0) {
+        report += "と、取り込めない " + std::to_string(result.refused) + " 回";
+        if (result.unreadable != 0)
+            report += "（うち " + std::to_string(result.unreadable) + " 回は読めない記録）";
+    }
+    return report + "を飛ばしました";
 }
 
 } // namespace touchdrill::history

@@ -268,4 +268,24 @@ void migrate(sqlite3* db, const std::string& path, bool readOnly)
     }
 }
 
+void checkPlainTables(sqlite3* db, const std::string& path)
+{
+    Transaction read(db, "BEGIN DEFERRED", Doing::Reading, path);
+    if (pragmaInteger(db,
+            "SELECT count(*) FROM sqlite_schema WHERE type IN ('view', 'trigger')"
+            " OR (type = 'table' AND upper(sql) LIKE 'CREATE VIRTUAL%')",
+            Doing::Reading, path)
+        != 0)
+        fail(HistoryError::Kind::NotHistory, Doing::Reading, path);
+    Statement hidden(
+        db, "SELECT count(*) FROM pragma_table_xinfo(?) WHERE hidden <> 0", Doing::Reading, path);
+    for (const char* table : Tables) {
+        hidden.bind(1, std::string(table));
+        if (!hidden.step() || hidden.integer(0) != 0)
+            fail(HistoryError::Kind::NotHistory, Doing::Reading, path);
+        hidden.reset();
+    }
+    read.commit();
+}
+
 } // namespace touchdrill::history

@@ -34,4 +34,9 @@ Found inspect(const std::string& path, bool forWriting);
 // migration that fails part-way is rolled back and marked duringMigration().
 void migrate(sqlite3* db, const std::string& path, bool readOnly);
 
+// Refuses, as NotHistory, a file in which something other than the stored values could decide what
+// a read returns: a view, a trigger, a virtual table, or a generated or hidden column of a table
+// of the schema. No history of ours holds one; another file handed to the import might.
+void checkPlainTables(sqlite3* db, const std::string& path);
+
 } // namespace touchdrill::history

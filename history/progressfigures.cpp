@@ -184,7 +184,19 @@ void ProgressTally::add(const DrillRecord& drill)
     if (drill.answers)
         addAnswers(index, *drill.answers);
     m_drills.push_back(drillTotalsOf(drill));
+    m_indexOfId[drill.id] = index;
     m_lastId = std::max(m_lastId, drill.id);
+}
+
+bool ProgressTally::inTimeOrder(std::span<const DrillRecord> drills) const
+{
+    int64_t last = m_drills.empty() ? INT64_MIN : m_drills.back().startedUtcMs;
+    for (const DrillRecord& drill : drills) {
+        if (drill.startedUtcMs < last)
+            return false;
+        last = drill.startedUtcMs;
+    }
+    return true;
 }
 
 void ProgressTally::addAnswers(uint32_t drill, const std::vector<Answer>& answers)
@@ -221,8 +233,11 @@ void ProgressTally::load(const HistoryDigest& digest)
     *this = {};
     m_kind = std::move(kind);
     m_drills = digest.drills;
-    for (const DrillTotals& drill : m_drills)
-        m_lastId = std::max(m_lastId, drill.id);
+    m_indexOfId.reserve(m_drills.size());
+    for (std::size_t i = 0; i < m_drills.size(); ++i) {
+        m_indexOfId[m_drills[i].id] = static_cast<uint32_t>(i);
+        m_lastId = std::max(m_lastId, m_drills[i].id);
+    }
     for (const KeyDigest& key : digest.keys) {
         if (!isPracticeCode(key.code))
             continue;
@@ -236,6 +251,9 @@ void ProgressTally::load(const HistoryDigest& digest)
             if (drill.answerMs)
                 into.answers.push_back({ static_cast<uint32_t>(index), *drill.answerMs });
         }
+        // The digest has them by id; a merged drill's id is no guide to when it started.
+        std::stable_sort(into.entries.begin(), into.entries.end(),
+            [](const KeyEntry& a, const KeyEntry& b) { return a.drill < b.drill; });
     }
     for (const DrillAnswers& drill : digest.answers) {
         const int64_t index = drillIndexOf(drill.drillId);
@@ -278,10 +296,8 @@ void ProgressTally::fillKey(unsigned char code, const std::vector<KeyDrill>& dri
 
 int64_t ProgressTally::drillIndexOf(int64_t id) const
 {
-    // Ids grow with each drill stored, so the drills are in id order.
-    const auto found = std::lower_bound(m_drills.begin(), m_drills.end(), id,
-        [](const DrillTotals& drill, int64_t value) { return drill.id < value; });
-    return found != m_drills.end() && found->id == id ? found - m_drills.begin() : -1;
+    const auto found = m_indexOfId.find(id);
+    return found != m_indexOfId.end() ? static_cast<int64_t>(found->second) : -1;
 }
 
 Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t perDayThreshold) const

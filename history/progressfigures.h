@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace touchdrill::history {
@@ -193,6 +195,10 @@ public:
 
     std::size_t drillCount() const { return m_drills.size(); }
     int64_t lastId() const { return m_lastId; } // the highest id added; 0 before any
+    // Whether `drills`, stored after lastId(), can be add()ed: each starts no earlier than the
+    // drill before it. Drills merged from another history have later ids than drills they started
+    // before, and are read with the rest from a digest instead.
+    bool inTimeOrder(std::span<const DrillRecord> drills) const;
 
     // Every kind practised, the most practised first (on a tie, the one practised last), counting
     // `lately` the drills started at or after nowUtcMs minus DefaultKindDays days.
@@ -252,7 +258,8 @@ private:
     const std::string* mostPractised(
         std::vector<KeyEntry>::const_iterator first, std::vector<KeyEntry>::const_iterator last) const;
 
-    std::vector<DrillTotals> m_drills;
+    std::vector<DrillTotals> m_drills; // in the order they started
+    std::unordered_map<int64_t, uint32_t> m_indexOfId; // index into m_drills
     std::vector<KeyDrills> m_keys = std::vector<KeyDrills>(CodeCount);
     // Per target, how often each byte was typed instead, over every drill.
     std::vector<std::array<uint64_t, 256>> m_wrongKeys = std::vector<std::array<uint64_t, 256>>(CodeCount);

@@ -319,8 +319,17 @@ void ProgressWindow::drillRecorded()
             m_skipped = digest.skipped;
             m_digestWanted = false;
         }
-        if (m_options.readDrills)
-            m_tally.add(m_options.readDrills(m_tally.lastId(), m_skipped));
+        if (m_options.readDrills) {
+            std::vector<history::DrillRecord> drills = m_options.readDrills(m_tally.lastId(), m_skipped);
+            // Drills another copy merged in started among those shown: all of them afresh, once.
+            if (!m_tally.inTimeOrder(drills) && m_options.readDigest) {
+                const history::HistoryDigest digest = m_options.readDigest();
+                m_tally.load(digest);
+                m_skipped = digest.skipped;
+                drills = m_options.readDrills(m_tally.lastId(), m_skipped);
+            }
+            m_tally.add(drills);
+        }
         fingers->forget(); // their answers are read with the kind's when next shown
     } catch (const std::exception& error) {
         // Shown in the window itself: the box would come at every drill's end.
@@ -335,7 +344,8 @@ void ProgressWindow::drillRecorded(const history::DrillRecord& drill, const Best
 {
     // The history gives each drill the id after the highest stored: the one after the last the
     // window holds means that none came between them.
-    if (!m_loaded || m_digestWanted || drill.id != m_tally.lastId() + 1) {
+    if (!m_loaded || m_digestWanted || drill.id != m_tally.lastId() + 1
+        || !m_tally.inTimeOrder({ &drill, 1 })) {
         drillRecorded();
         return;
     }
