@@ -28,8 +28,10 @@ int exportHistory(const std::vector<std::string>& argv)
     }
     try {
         const std::string executable = touchdrill::platform::executablePath(argv[0].c_str());
-        touchdrill::history::exportHistory(
+        const std::size_t unreadable = touchdrill::history::exportHistory(
             touchdrill::FileLocations::decide(executable).history(), argv[2], std::cout);
+        if (unreadable > 0)
+            std::cerr << touchdrill::history::unreadableReport(unreadable) << '\n';
         return 0;
     } catch (const std::exception& error) {
         std::cerr << touchdrill::withFinalStop(error.what()) << '\n';
@@ -52,6 +54,11 @@ int exportAnswers(const std::vector<std::string>& argv)
         if (written.drillsWithoutAnswers > 0)
             std::cerr << written.drillsWithoutAnswers
                       << " 回の練習は答えごとの記録がない（前の版で記録された）ため、書き出していません\n";
+        if (written.drillsWithDamagedAnswers > 0)
+            std::cerr << written.drillsWithDamagedAnswers
+                      << " 回の練習は答えごとの記録が壊れているため、書き出していません\n";
+        if (written.unreadable > 0)
+            std::cerr << touchdrill::history::unreadableReport(written.unreadable) << '\n';
         return 0;
     } catch (const std::exception& error) {
         std::cerr << touchdrill::withFinalStop(error.what()) << '\n';

@@ -69,6 +69,9 @@ private:
     std::shared_ptr<const HistoryError> m_error;
 };
 
+// What is said when memory runs out, before what could not be done.
+inline constexpr const char* OutOfMemoryText = "メモリが足りません";
+
 // What the history was doing when it failed: the texts say "cannot write" or "cannot read".
 enum class Doing { Reading, Writing };
 

@@ -11,6 +11,7 @@
 
 #include <ctime>
 #include <memory>
+#include <new>
 #include <ostream>
 #include <stdexcept>
 
@@ -62,6 +63,8 @@ auto exportToFile(const std::string& databasePath, const std::string& outPath, W
         }
     } catch (const HistoryError& error) {
         rethrowForExport(error, databasePath);
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error(std::string(OutOfMemoryText) + "。" + databasePath + " を書き出せません");
     }
 }
 
@@ -84,71 +87,70 @@ auto exportTo(const std::string& databasePath, const std::string& outPath, std::
         return written;
     } catch (const HistoryError& error) {
         rethrowForExport(error, databasePath);
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error(std::string(OutOfMemoryText) + "。" + databasePath + " を書き出せません");
     }
 }
 
-// writeHistoryCsv() with something to return, as exportTo() takes it.
-bool historyCsv(const HistoryDb* db, const PartWriter& write)
+// Hands each part of the history's drills to `append` (with whether a row of it was left out), and the CSV it
+// made of them to `write`, the header first: every part to the end, whatever could not be read in between.
+// Returns the rows left out.
+template <typename Append>
+std::size_t writeParts(const HistoryDb* db, std::string_view header, const PartWriter& write, Append&& append)
 {
-    writeHistoryCsv(db, write);
-    return true;
+    tzset(); // TZ afresh: localtime_r() goes on with the zone it read first
+    std::string part(header);
+    std::size_t unreadable = 0;
+    for (int64_t after = 0; db;) {
+        const DrillPage page = db->page(after, DrillsPerPart);
+        unreadable += page.skippedRows;
+        for (const DrillRecord& drill : page.drills)
+            append(drill, page.damaged.contains(drill.id), part);
+        if (!part.empty())
+            write(part);
+        part.clear();
+        if (page.end)
+            break;
+        after = page.next;
+    }
+    if (!part.empty())
+        write(part);
+    return unreadable;
 }
 
 } // namespace
 
-void writeHistoryCsv(const HistoryDb* db, const std::function<void(std::string_view part)>& write)
+std::size_t writeHistoryCsv(const HistoryDb* db, const std::function<void(std::string_view part)>& write)
 {
-    tzset(); // TZ afresh: localtime_r() goes on with the zone it read first
-    std::string part(CsvHeader);
-    int64_t after = 0;
-    while (db) {
-        const std::vector<DrillRecord> drills = db->drillsSince(after, DrillsPerPart);
-        if (drills.empty())
-            break;
-        for (const DrillRecord& drill : drills)
-            appendCsvRows(drill, part);
-        write(part);
-        part.clear();
-        after = drills.back().id;
-    }
-    if (!part.empty())
-        write(part);
+    return writeParts(db, CsvHeader, write,
+        [](const DrillRecord& drill, bool, std::string& part) { appendCsvRows(drill, part); });
 }
 
-void exportHistoryFile(const std::string& databasePath, const std::string& outPath)
+std::size_t exportHistoryFile(const std::string& databasePath, const std::string& outPath)
 {
-    exportToFile(databasePath, outPath, historyCsv);
+    return exportToFile(databasePath, outPath, writeHistoryCsv);
 }
 
-void exportHistory(const std::string& databasePath, const std::string& outPath, std::ostream& standardOutput)
+std::size_t exportHistory(
+    const std::string& databasePath, const std::string& outPath, std::ostream& standardOutput)
 {
-    exportTo(databasePath, outPath, standardOutput, historyCsv);
+    return exportTo(databasePath, outPath, standardOutput, writeHistoryCsv);
 }
 
 AnswerExport writeAnswersCsv(const HistoryDb* db, const PartWriter& write)
 {
-    tzset(); // TZ afresh, as writeHistoryCsv() reads it
     AnswerExport written;
-    std::string part(AnswerCsvHeader);
-    int64_t after = 0;
-    while (db) {
-        const std::vector<DrillRecord> drills = db->drillsSince(after, DrillsPerPart);
-        if (drills.empty())
-            break;
-        for (const DrillRecord& drill : drills) {
+    written.unreadable = writeParts(
+        db, AnswerCsvHeader, write, [&](const DrillRecord& drill, bool damaged, std::string& part) {
             if (appendAnswerCsvRows(drill, part)) {
                 ++written.drills;
                 written.answers += drill.answers->size();
+            } else if (damaged) {
+                ++written.drillsWithDamagedAnswers;
             } else {
                 ++written.drillsWithoutAnswers;
             }
-        }
-        write(part);
-        part.clear();
-        after = drills.back().id;
-    }
-    if (!part.empty())
-        write(part);
+        });
     return written;
 }
 
@@ -156,6 +158,11 @@ AnswerExport exportAnswers(
     const std::string& databasePath, const std::string& outPath, std::ostream& standardOutput)
 {
     return exportTo(databasePath, outPath, standardOutput, writeAnswersCsv);
+}
+
+std::string unreadableReport(std::size_t rows)
+{
+    return rows == 0 ? std::string() : "読めない記録 " + std::to_string(rows) + " 件を飛ばしました";
 }
 
 } // namespace touchdrill::history

@@ -19,11 +19,13 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -31,9 +33,15 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <exception>
+#include <memory>
+#include <thread>
 
 namespace touchdrill {
 
@@ -62,6 +70,8 @@ history::DayOf localDayOf()
 
 QString whatText(const std::exception& error)
 {
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        return QString::fromUtf8(history::OutOfMemoryText);
     return QString::fromUtf8(error.what());
 }
 
@@ -565,7 +575,7 @@ void ProgressWindow::showFingerColours()
         tabs->setCurrentWidget(fingers->fingerPage);
 }
 
-void ProgressWindow::exportCsvTo(const QString& path) const
+std::size_t ProgressWindow::exportCsvTo(const QString& path) const
 {
 #ifdef _WIN32
     // The program's paths are UTF-8 on Windows, whatever the ANSI code page cannot hold.
@@ -573,7 +583,7 @@ void ProgressWindow::exportCsvTo(const QString& path) const
 #else
     const std::string target = QFile::encodeName(path).toStdString();
 #endif
-    history::exportHistoryFile(m_options.historyPath, target);
+    return history::exportHistoryFile(m_options.historyPath, target);
 }
 
 void ProgressWindow::exportCsv()
@@ -590,8 +600,12 @@ void ProgressWindow::exportCsv()
     if (path.isEmpty())
         return;
     guarded([this, &path] {
-        exportCsvTo(path);
-        statusLabel->setText(QStringLiteral("%1 に書き出しました").arg(QDir::toNativeSeparators(path)));
+        const std::size_t unreadable = exportCsvTo(path);
+        QString status = QStringLiteral("%1 に書き出しました").arg(QDir::toNativeSeparators(path));
+        if (unreadable > 0)
+            status += QStringLiteral("（%1）").arg(
+                QString::fromStdString(history::unreadableReport(unreadable)));
+        statusLabel->setText(status);
     });
 }
 
@@ -602,12 +616,71 @@ void ProgressWindow::importFrom(const QString& path)
 #else
     const std::string other = QFile::encodeName(path).toStdString();
 #endif
-    // Thousands of drills take seconds to merge: the pointer says so meanwhile.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct RestoreCursor {
-        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
-    } restoreCursor;
-    const history::ImportResult result = history::importHistory(m_options.historyPath, other);
+    // A million drills take minutes to merge: the merge runs beside the event loop, which shows
+    // how far it is and takes 「中止」; the windows stay responsive (a drill that ends meanwhile
+    // waits for the history, see HistoryRecorder).
+    struct Shared {
+        std::atomic<std::size_t> done { 0 };
+        std::atomic<std::size_t> total { 0 };
+        std::atomic<bool> cancel { false };
+        std::atomic<bool> finished { false };
+        history::ImportResult result;
+        std::exception_ptr failure;
+    };
+    auto shared = std::make_shared<Shared>();
+    history::ImportOptions options;
+    options.progress = [shared](std::size_t done, std::size_t total) {
+        shared->total = total;
+        shared->done = done;
+        return !shared->cancel;
+    };
+    std::thread worker([shared, options, historyPath = m_options.historyPath, other] {
+        try {
+            shared->result = history::importHistory(historyPath, other, options);
+        } catch (...) {
+            shared->failure = std::current_exception();
+        }
+        shared->finished = true;
+    });
+    QProgressDialog dialog(
+        QStringLiteral("練習の記録を取り込んでいます…"), QStringLiteral("中止"), 0, 0, this);
+    dialog.setWindowTitle(windowTitle());
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(500);
+    dialog.setAutoReset(false);
+    dialog.setAutoClose(false);
+    QEventLoop loop;
+    QTimer poll;
+    connect(&dialog, &QProgressDialog::canceled, &loop, [shared] { shared->cancel = true; });
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (shared->finished) {
+            loop.quit();
+            return;
+        }
+        const std::size_t total = shared->total;
+        if (total > 0 && dialog.maximum() != static_cast<int>(std::min<std::size_t>(total, INT_MAX)))
+            dialog.setMaximum(static_cast<int>(std::min<std::size_t>(total, INT_MAX)));
+        dialog.setValue(static_cast<int>(std::min<std::size_t>(shared->done, INT_MAX)));
+    });
+    poll.start(50);
+    if (!shared->finished)
+        loop.exec();
+    // The program may be ending (every loop is told to quit): nothing of the merge is kept then.
+    if (!shared->finished)
+        shared->cancel = true;
+    worker.join();
+    poll.stop();
+    dialog.reset();
+    dialog.hide();
+    if (shared->failure) {
+        try {
+            std::rethrow_exception(shared->failure);
+        } catch (const history::ImportCancelled& cancelled) {
+            statusLabel->setText(QString::fromUtf8(cancelled.what()));
+            return;
+        }
+    }
+    const history::ImportResult& result = shared->result;
     reload();
     statusLabel->setText(QStringLiteral("%1: %2").arg(
         QDir::toNativeSeparators(path), QString::fromStdString(history::importReport(result))));

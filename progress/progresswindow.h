@@ -91,7 +91,8 @@ public:
     void reload();
     // Writes the CSV of every drill of the history file, read afresh, to `path`, replacing the
     // file at once. Throws with the text to show.
-    void exportCsvTo(const QString& path) const;
+    // Returns the rows of the history that could not be read and were passed over.
+    std::size_t exportCsvTo(const QString& path) const;
     // Merges the history at `path` into the history file, shows the whole history afresh and says
     // in the status line how many drills came in and how many were there already. Throws with the
     // text to show; nothing is merged then.

@@ -1215,8 +1215,9 @@ TEST(HistoryImport, addsEachDrillOnceInTheOrderTheyStarted)
         for (std::size_t i = 0; i < got.size(); ++i) {
             EXPECT_EQ(got[i].id, int64_t(i) + 1);
             gotByStart.emplace(got[i].startedUtcMs, &got[i]);
-            if (i < row.ours.size())
+            if (i < row.ours.size()) {
                 EXPECT_EQ(got[i].startedUtcMs, row.ours[i].startedUtcMs) << "a stored drill's id changed";
+            }
         }
         for (auto& [start, want] : byStart) {
             ASSERT_TRUE(gotByStart.contains(start));
