@@ -35,6 +35,8 @@ namespace touchdrill {
 
 namespace {
 
+// How long the close waits for a history another copy holds, for the drills that wait to go in.
+constexpr int ClosePatienceMs = 3000;
 constexpr int DesignedWidth = 369; // outer size, frame included
 constexpr int DesignedHeight = 422;
 constexpr int PanelWidth = 257;
@@ -355,6 +357,12 @@ void TForm1::FormDestroy()
     Timer1->stop();
     // Hiding keeps the bounds, so these are the window's bounds as the user left it.
     guarded([this] { m_placement.save(m_placementPath); });
+    // Drills that wait for a history another copy holds: a few seconds more for them.
+    if (m_history->waitingCount() > 0) {
+        const std::string report = m_history->storeWaiting(ClosePatienceMs, true);
+        if (!report.empty())
+            showErrorText(QString::fromStdString(withFinalStop(report)));
+    }
 }
 
 void TForm1::Button1Click()
@@ -408,6 +416,14 @@ void TForm1::recordDrill()
 
 void TForm1::openProgress()
 {
+    // Drills that waited for the history go in before it is read.
+    if (m_history->waitingCount() > 0) {
+        const std::string report = m_history->storeWaiting();
+        if (!report.empty())
+            showErrorText(QString::fromStdString(withFinalStop(report)));
+        else if (m_progress && m_history->waitingCount() == 0)
+            m_progress->drillRecorded();
+    }
     guarded([this] {
         if (!m_progress) {
             ProgressWindow::Options options;
@@ -427,6 +443,7 @@ void TForm1::openProgress()
             };
             // A history that can only be read says why nothing is recorded.
             options.readOnlyReason = [this] { return QString::fromStdString(m_history->readOnlyReason()); };
+            options.waitingDrills = [this] { return m_history->waitingCount(); };
             // The file's bests, or this run's where a save has failed since.
             options.readBest = [this] {
                 BestTimes best = Best;

@@ -70,27 +70,68 @@ std::string HistoryRecorder::record(DrillRecord drill)
     try {
         if (!recordingEnabled())
             return {};
+    } catch (const std::exception& error) {
+        return std::exchange(m_reported, true) ? std::string() : std::string(error.what());
+    }
+    m_waiting.push_back(std::move(drill));
+    std::string report;
+    tryToStore(report);
+    return report;
+}
+
+std::string HistoryRecorder::storeWaiting(int patienceMs, bool lastChance)
+{
+    std::string report;
+    // Each try waits up to BusyTimeoutMs for the other copy.
+    for (int waited = 0; !tryToStore(report) && report.empty() && waited < patienceMs;
+         waited += BusyTimeoutMs) { }
+    if (lastChance && !m_waiting.empty() && report.empty())
+        report = m_path + " は別の touchdrill が使っています。記録を待っていた練習 "
+            + std::to_string(m_waiting.size()) + " 回は記録されません";
+    return report;
+}
+
+bool HistoryRecorder::tryToStore(std::string& report)
+{
+    if (m_waiting.empty())
+        return true;
+    if (m_refusal) {
+        m_waiting.clear();
+        return true;
+    }
+    try {
         if (m_db && m_db->readOnly())
             m_db.reset(); // opened for reading where writing failed: writing may work now
         if (!m_db) {
-            if (!mayMigrate()) // given up for this run; said once
-                return std::exchange(m_reported, true) ? std::string() : m_writeProblem;
+            if (!mayMigrate()) { // given up for this run; said once
+                m_waiting.clear();
+                if (!std::exchange(m_reported, true))
+                    report = m_writeProblem;
+                return true;
+            }
             m_db = openForWriting(true);
         }
-        m_db->record(drill);
-        m_lastId = drill.id;
-        return {};
+        m_db->recordAll(m_waiting);
+        m_lastId = m_waiting.back().id;
+        m_waiting.clear();
+        return true;
     } catch (const HistoryError& error) {
+        // Another copy holds the file for a moment (a drill's end, a migration, a merge): the
+        // drills wait for the next chance.
+        if (error.kind() == HistoryError::Kind::Busy && !error.permanent())
+            return false;
         // A folder or disk that failed may work again at the next drill; open afresh then.
-        if (m_refusal.remember(error) || error.kind() != HistoryError::Kind::Busy)
-            m_db.reset();
-        if (std::exchange(m_reported, true))
-            return {};
-        return error.what();
+        m_refusal.remember(error);
+        m_db.reset();
+        m_waiting.clear();
+        if (!std::exchange(m_reported, true))
+            report = error.what();
+        return true;
     } catch (const std::exception& error) {
-        if (std::exchange(m_reported, true))
-            return {};
-        return error.what();
+        m_waiting.clear();
+        if (!std::exchange(m_reported, true))
+            report = error.what();
+        return true;
     }
 }
 

@@ -26,11 +26,19 @@ public:
     HistoryRecorder(std::string databasePath, std::string iniPath);
 
     // Stores a finished drill, creating the database at the first one. Returns the text for the
-    // error box at the first failure of the run and an empty text otherwise (stored, skipped, or a
-    // failure already reported). A drill with no hit, and any drill while the INI file says
-    // Record=0, is skipped and creates nothing. After a file that is not a history of ours,
-    // nothing more is tried in this run. Never throws.
+    // error box at the first failure of the run and an empty text otherwise (stored, waiting,
+    // skipped, or a failure already reported). A drill with no hit, and any drill while the INI
+    // file says Record=0, is skipped and creates nothing. While another copy holds the history
+    // (storing, migrating, merging) the drill waits in memory and is stored, in order, with the
+    // next one or by storeWaiting(). After a file that is not a history of ours, nothing more is
+    // tried in this run. Never throws.
     std::string record(DrillRecord drill);
+    // Stores the drills that wait, trying for up to `patienceMs` while the history stays busy.
+    // Returns the text for the error box as record() does; when they still wait after that, and
+    // `lastChance` (the program is ending), a text that names the file and says they are lost.
+    std::string storeWaiting(int patienceMs = 0, bool lastChance = false);
+    // The drills waiting for the history.
+    std::size_t waitingCount() const { return m_waiting.size(); }
 
     // The database for reading, opened on first use without creating it; null when there is no
     // file yet. Where it cannot be opened for writing (a read-only file, a full disk or another
@@ -52,6 +60,8 @@ public:
 
 private:
     std::unique_ptr<HistoryDb> openForWriting(bool create);
+    // One try at storing the drills that wait; true when none waits after it.
+    bool tryToStore(std::string& report);
     bool mayMigrate() const { return m_failedMigrations < MigrationTries; }
 
     std::string m_path;
@@ -62,6 +72,7 @@ private:
     int m_failedMigrations = 0;
     std::string m_writeProblem; // the last failure to open for writing
     int64_t m_lastId = 0;
+    std::vector<DrillRecord> m_waiting; // in the order they ended
 };
 
 } // namespace touchdrill::history

@@ -477,6 +477,8 @@ void ProgressWindow::showStatus()
     const QString readOnly = m_options.readOnlyReason ? m_options.readOnlyReason() : QString();
     if (!readOnly.isEmpty())
         status += QStringLiteral("。読み取りのみ: %1").arg(readOnly);
+    if (const std::size_t waiting = m_options.waitingDrills ? m_options.waitingDrills() : 0; waiting > 0)
+        status += QStringLiteral("。記録待ち %1 回").arg(waiting);
     if (const QString& fingerMap = fingers->mapStatus(); !fingerMap.isEmpty())
         status += QStringLiteral("。") + fingerMap;
     statusLabel->setText(status);

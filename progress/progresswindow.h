@@ -47,6 +47,8 @@ public:
         // Why the history shown could be opened for reading only, so that no drill is recorded
         // into it; empty when drills are. Asked after each read.
         std::function<QString()> readOnlyReason;
+        // How many drills wait in memory for the history another copy holds.
+        std::function<std::size_t()> waitingDrills;
         // The best averages as the best-times file holds them (all 0 when there is none).
         std::function<BestTimes()> readBest;
         // Prepares the main window with this pool and brings it forward; returns why it could
