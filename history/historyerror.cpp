@@ -24,6 +24,7 @@ HistoryError::Kind kindOf(sqlite3* db, int rc)
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
     case SQLITE_FORMAT:
+    case SQLITE_TOOBIG: // a value larger than any the history stores
         return Kind::NotHistory;
     case SQLITE_READONLY:
     case SQLITE_CANTOPEN:

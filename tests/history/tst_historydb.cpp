@@ -6,6 +6,7 @@
 #include "history/historydb.h"
 #include "history/historyexport.h"
 #include "history/historyimport.h"
+#include "history/importcheck.h"
 #include "history/progressfigures.h"
 
 #include "tests/support/csvexport.h"
@@ -26,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <tuple>
@@ -1309,5 +1311,67 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
         }
         EXPECT_EQ(bytesOf(ours), oursBefore) << "this history was changed";
         EXPECT_EQ(bytesOf(other), otherBefore) << "the other file was changed";
+    }
+}
+
+// Files made to poison a history, and bad luck: a drill this program could not have recorded, or
+// one with a row the reads leave out, is skipped and counted; a file whose reads something other
+// than its stored values could decide, or that holds a value no history holds, is refused whole.
+// Nothing impossible is stored, and the export of such a file goes on past what it cannot read.
+TEST(HistoryImport, takesOnlyDrillsThisProgramCouldHaveRecorded)
+{
+    struct Row {
+        const char* fixture; // tests/history/fixtures/import/*.sql, run on a history of 250 drills
+        const char* report; // empty: refused whole
+    };
+    const Row table[] = {
+        { "generated-rows", "" },
+        { "view-as-drills", "" },
+        { "long-kind", "" },
+        { "huge-drill", "249 回の練習を取り込み、すでにあった 0 回と、取り込めない 1 回を飛ばしました" },
+        { "dates", "247 回の練習を取り込み、すでにあった 0 回と、取り込めない 3 回を飛ばしました" },
+        { "foreign-kinds", "247 回の練習を取り込み、すでにあった 0 回と、取り込めない 3 回を飛ばしました" },
+        { "large-answers",
+            "249 回の練習を取り込み、すでにあった 0 回と、取り込めない 1 回（うち 1 "
+            "回は読めない記録）を飛ばしました" },
+        { "damaged-block",
+            "130 回の練習を取り込み、すでにあった 0 回と、取り込めない 120 回（うち 120 "
+            "回は読めない記録）を飛ばしました" },
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.fixture);
+        ScratchFolder dir;
+        const std::string ours = dir.path("touchdrill.sqlite");
+        const std::string other = dir.path("other.sqlite");
+        {
+            auto db = HistoryDb::open(other, true);
+            for (int i = 0; i < 250; ++i) {
+                DrillRecord drill = sampleDrill(1'796'083'200'000 + i * 100'000, "h");
+                drill.answers = sampleAnswers();
+                drill.poolSize = 3;
+                db->record(drill);
+            }
+        }
+        std::ifstream sql(std::string(TOUCHDRILL_HISTORY_FIXTURES) + "/import/" + row.fixture + ".sql");
+        Other(other).exec(std::string(std::istreambuf_iterator<char>(sql), {}));
+        const touchdrill::testing::Bytes otherBefore = touchdrill::testing::readBytes(other);
+        try {
+            const ImportResult result = importHistory(ours, other, InTheFuture);
+            EXPECT_EQ(importReport(result), row.report);
+            for (const DrillRecord& drill : HistoryDb::openReadOnly(ours)->drills())
+                EXPECT_EQ(importFault(drill, InTheFuture.nowUtcMs), DrillFault::None) << drill.id;
+            std::ostringstream csv;
+            EXPECT_EQ(exportHistory(other, "-", csv) > 0,
+                std::string(row.report).find("読めない") != std::string::npos);
+            EXPECT_NE(csv.str().find(",250,h,"), std::string::npos)
+                << "the export stopped before the last drill";
+        } catch (const std::exception& error) {
+            EXPECT_EQ(row.report, std::string()) << error.what();
+            EXPECT_EQ(error.what(), other + " は練習の記録ではないか、壊れています。取り込めません");
+            EXPECT_FALSE(std::filesystem::exists(ours));
+        }
+        EXPECT_EQ(touchdrill::testing::readBytes(other), otherBefore) << "the other file was written";
+        for (const char* beside : { "-journal", "-wal", "-shm" })
+            EXPECT_FALSE(std::filesystem::exists(other + beside)) << beside;
     }
 }
