@@ -11,7 +11,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 10
 FUZZ_LONG_SECONDS ?= 300
-FUZZERS = fuzz_iniinteger fuzz_inifile fuzz_resultfields fuzz_besttimes fuzz_painter fuzz_historydb fuzz_answercodec
+FUZZERS = fuzz_iniinteger fuzz_inifile fuzz_resultfields fuzz_besttimes fuzz_painter fuzz_historydb fuzz_answercodec fuzz_import
 
 .PHONY: all deps configure build configure-program program run test unit-test sanitize-test fuzz-build fuzz-smoke fuzz clean
 

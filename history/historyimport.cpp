@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -161,6 +162,8 @@ ImportResult importHistory(
         rethrowForImport(failed.error, otherPath);
     } catch (const HistoryError& error) {
         rethrowForImport(error, historyPath);
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error(std::string(OutOfMemoryText) + "。" + otherPath + " を取り込めません");
     }
 }
 

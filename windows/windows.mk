@@ -34,8 +34,14 @@ windows: windows-configure
 windows-test: windows
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target touchdrill_windows_tests
 	@# Wine's Windows for the unit tests and the end-to-end run's own, made before the clock runs.
-	@wineboot -i >/dev/null 2>&1 || true
-	@WINEPREFIX=$(or $(XDG_CACHE_HOME),$(HOME)/.cache)/touchdrill/wine-e2e wineboot -i >/dev/null 2>&1 || true
+	@# wineboot leaves its prefix's wineserver and services running for a minute and more without a
+	@# display; a program started meanwhile joins them and its window never reaches the test's X
+	@# server. Each prefix's session is shut down and its server waited for.
+	@for prefix in "$${WINEPREFIX:-$$HOME/.wine}" "$(or $(XDG_CACHE_HOME),$(HOME)/.cache)/touchdrill/wine-e2e"; do \
+	  WINEPREFIX="$$prefix" wineboot -i >/dev/null 2>&1; \
+	  WINEPREFIX="$$prefix" wineboot -s >/dev/null 2>&1; \
+	  WINEPREFIX="$$prefix" wineserver -w >/dev/null 2>&1; \
+	done; true
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 windows-dist: windows
