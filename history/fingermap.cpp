@@ -5,6 +5,7 @@
 #include "settings/iniinteger.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace touchdrill::history {
 
@@ -156,6 +157,8 @@ FingerMap::Applied FingerMap::withOverrides(
 
 FingerMap::Applied fingerMapFromIni(const std::string& iniPath)
 {
+    if (iniTooLarge(iniPath))
+        throw std::runtime_error(iniPath + " " + IniTooLargeText);
     return FingerMap::standard().withOverrides(readIniSection(iniPath, FingersSection));
 }
 

@@ -363,13 +363,20 @@ void FingerView::showFigures()
 void FingerView::showFingerNote()
 {
     const std::optional<history::Finger> finger = chosenFinger();
-    fingerButton->setEnabled(finger.has_value());
+    const std::string pool = finger ? history::fingerPool(map(), *finger) : std::string();
+    // [Fingers] may have given every key of a finger to others: nothing to practise then.
+    fingerButton->setEnabled(!pool.empty());
     if (!finger) {
         fingerNote->setText(QStringLiteral("表かキーボード (指の色分け) で指を選びます。"));
         return;
     }
+    if (pool.empty()) {
+        fingerNote->setText(QStringLiteral("%1: キーがありません（[Fingers] の設定）")
+                                .arg(QString::fromStdString(history::fingerName(*finger))));
+        return;
+    }
     QStringList keys;
-    for (const char c : history::fingerPool(map(), *finger))
+    for (const char c : pool)
         keys << characterText(static_cast<unsigned char>(c));
     fingerNote->setText(QStringLiteral("%1: %2").arg(
         QString::fromStdString(history::fingerName(*finger)), keys.join(QChar(' '))));

@@ -318,4 +318,10 @@ bool writeIniString(
 
 void flushIniCache(const std::string& /*path*/) { }
 
+bool iniTooLarge(const std::string& path)
+{
+    struct stat info { };
+    return sysfile::stat(path, info) == 0 && info.st_size > IniFileMaxSize;
+}
+
 } // namespace touchdrill

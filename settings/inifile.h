@@ -44,6 +44,12 @@ std::vector<std::pair<std::string, std::string>> readIniSection(
 bool writeIniString(
     const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 
+// Whether the file at `path` is larger than any INI file this program reads (16 MiB): every key
+// of it then reads as missing and none can be written. What the user is told says so.
+bool iniTooLarge(const std::string& path);
+// The reason said after a failure on such a file.
+inline constexpr const char* IniTooLargeText = "（16 MiB を超えているため読めません）";
+
 // Kept for the order "read or write, then flush" that callers follow. Every call above reads the
 // file afresh or has replaced it on disk before returning, so there is no cached copy to flush.
 void flushIniCache(const std::string& path);

@@ -213,7 +213,8 @@ void savePlacement(
     for (std::size_t i = first; i < std::size(keys); ++i) {
         const auto& [key, value] = keys[i];
         if (!writeIniString(iniPath, section, key, std::to_string(value)))
-            throw std::runtime_error(iniPath + " に書き込めません");
+            throw std::runtime_error(
+                iniPath + " に書き込めません" + (iniTooLarge(iniPath) ? IniTooLargeText : ""));
     }
     flushIniCache(iniPath);
 }

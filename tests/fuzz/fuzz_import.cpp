@@ -79,7 +79,8 @@ constexpr const char* Spoilers[] = {
     "CREATE TRIGGER t AFTER INSERT ON drill BEGIN DELETE FROM drill_key; END",
     "DROP INDEX drill_started",
     "ALTER TABLE drill_key RENAME COLUMN total_ms TO ms",
-    "ALTER TABLE drill_answers RENAME TO answers_kept; CREATE VIEW drill_answers AS SELECT * FROM answers_kept",
+    "ALTER TABLE drill_answers RENAME TO answers_kept; CREATE VIEW drill_answers AS SELECT * FROM "
+    "answers_kept",
     "CREATE INDEX odd ON drill (ended_utc_ms DESC, rows)",
 };
 
@@ -145,9 +146,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         exec(db, Spoilers[input.byte() % std::size(Spoilers)]);
         exec(db, "BEGIN");
-        fill(db, "INSERT INTO drill (id, started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong, pool_size)"
-                 " VALUES (?, ?, ?, ?, 0, 0, 0, ?)", 5, input);
-        fill(db, "INSERT INTO drill_key (drill_id, code, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?)", 5, input);
+        fill(db,
+            "INSERT INTO drill (id, started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong, pool_size)"
+            " VALUES (?, ?, ?, ?, 0, 0, 0, ?)",
+            5, input);
+        fill(db, "INSERT INTO drill_key (drill_id, code, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?)", 5,
+            input);
         fill(db, "INSERT INTO wrong_key (drill_id, code, typed, count) VALUES (?, ?, ?, ?)", 4, input);
         fill(db, "INSERT INTO drill_answers (drill_id, answers) VALUES (?, ?)", 2, input);
         exec(db, "COMMIT");
