@@ -11,6 +11,7 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <unistd.h>
 #include <utility>
 
 namespace touchdrill::history {
@@ -161,6 +162,17 @@ ImportResult importHistory(
     } catch (const OtherFileFailed& failed) {
         rethrowForImport(failed.error, otherPath);
     } catch (const HistoryError& error) {
+        // A write that failed (a full disk, a file-size limit) leaves SQLite unable to roll back
+        // on that connection: the journal is rolled back now, by the next read, rather than at the
+        // next run, and the file is as it was before this function returns.
+        if (error.kind() != HistoryError::Kind::Busy && !error.permanent()
+            && sysfile::access(historyPath + "-journal", F_OK) == 0) {
+            try {
+                HistoryDb::openReadOnly(historyPath);
+            } catch (const HistoryError&) {
+                // The next open tries again.
+            }
+        }
         rethrowForImport(error, historyPath);
     } catch (const std::bad_alloc&) {
         throw std::runtime_error(std::string(OutOfMemoryText) + "。" + otherPath + " を取り込めません");

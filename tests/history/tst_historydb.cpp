@@ -14,6 +14,7 @@
 #include "tests/support/scratchfolder.h"
 
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -1275,6 +1277,26 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
         { "this history is not one",
             [](const std::string& ours, const std::string&) { std::ofstream(ours) << "x"; }, true,
             notHistory },
+        { "a file-size limit reached while storing: rolled back before the import returns",
+            [](const std::string& ours, const std::string& o) {
+                // Enough drills that their pages are written before the commit.
+                Other(o).exec(
+                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)"
+                    " INSERT INTO drill (started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong)"
+                    " SELECT started_utc_ms + i, ended_utc_ms + i, rows, hits, total_ms, wrong FROM drill, n"
+                    " WHERE id = 1;"
+                    "INSERT INTO drill_key SELECT d.id, k.code, k.hits, k.total_ms, k.wrong, NULL"
+                    " FROM drill d, drill_key k WHERE d.id > 3 AND k.drill_id = 1;"
+                    "INSERT INTO wrong_key SELECT d.id, w.code, w.typed, w.count"
+                    " FROM drill d, wrong_key w WHERE d.id > 3 AND w.drill_id = 1");
+                std::signal(SIGXFSZ, SIG_IGN);
+                rlimit limit {};
+                getrlimit(RLIMIT_FSIZE, &limit);
+                limit.rlim_cur
+                    = std::filesystem::file_size(ours) + 256 * 1024; // reached by the pages written early
+                setrlimit(RLIMIT_FSIZE, &limit);
+            },
+            true, "" },
         { "the third drill's store fails: the two before it are not kept either",
             [](const std::string& ours, const std::string&) {
                 Other(ours).exec("CREATE TRIGGER spoil BEFORE INSERT ON drill_key WHEN NEW.drill_id > 5"
@@ -1282,6 +1304,8 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
             },
             true, "" },
     };
+    rlimit noLimit {};
+    getrlimit(RLIMIT_FSIZE, &noLimit);
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
         ScratchFolder dir;
@@ -1303,8 +1327,11 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
         const touchdrill::testing::Bytes otherBefore = bytesOf(other);
         try {
             importHistory(ours, other, InTheFuture);
+            setrlimit(RLIMIT_FSIZE, &noLimit);
             ADD_FAILURE() << "imported";
         } catch (const std::exception& error) {
+            setrlimit(RLIMIT_FSIZE, &noLimit);
+            EXPECT_FALSE(std::filesystem::exists(ours + "-journal")) << error.what();
             const std::string text = error.what();
             EXPECT_NE(text.find(row.oursAtFault ? ours : other), std::string::npos) << text;
             EXPECT_TRUE(text.ends_with(row.text)) << text;
