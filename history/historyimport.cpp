@@ -52,8 +52,10 @@ int64_t systemNowUtcMs()
 // Reads the other file a part at a time, keeping the drills that may be stored.
 class OtherDrills {
 public:
-    OtherDrills(const HistoryDb& other, const ImportOptions& options, ImportResult& result)
+    OtherDrills(const HistoryDb& other, const std::string& historyPath, const ImportOptions& options,
+        ImportResult& result)
         : m_other(other)
+        , m_historyPath(historyPath)
         , m_options(options)
         , m_result(result)
         , m_now(options.nowUtcMs != 0 ? options.nowUtcMs : systemNowUtcMs())
@@ -97,10 +99,11 @@ private:
     {
         // A file that grew while it was read has looked at more than it held at first.
         if (m_options.progress && !m_options.progress(std::min(m_done, m_total), m_total))
-            throw ImportCancelled();
+            throw ImportCancelled(m_historyPath);
     }
 
     const HistoryDb& m_other;
+    const std::string& m_historyPath;
     const ImportOptions& m_options;
     ImportResult& m_result;
     const int64_t m_now;
@@ -112,8 +115,8 @@ private:
 
 } // namespace
 
-ImportCancelled::ImportCancelled()
-    : std::runtime_error("取り込みを中止しました。練習の記録はそのままです")
+ImportCancelled::ImportCancelled(const std::string& historyPath)
+    : std::runtime_error("取り込みを中止しました。" + historyPath + " はそのままです")
 {
 }
 
@@ -136,7 +139,7 @@ ImportResult importHistory(
             other = HistoryDb::openToImport(otherPath);
             if (!other)
                 throw std::runtime_error(otherPath + " がありません。取り込めません");
-            drills.emplace(*other, options, result);
+            drills.emplace(*other, historyPath, options, result);
             more = drills->next(first);
         } catch (const OtherFileFailed& failed) {
             throw failed.error;

@@ -21,10 +21,11 @@ struct ImportOptions {
     std::function<bool(std::size_t done, std::size_t total)> progress;
 };
 
-// The import was stopped by its progress callback; nothing was stored.
+// The import was stopped by its progress callback; nothing was stored in the history at
+// `historyPath`, which the text names.
 class ImportCancelled : public std::runtime_error {
 public:
-    ImportCancelled();
+    explicit ImportCancelled(const std::string& historyPath);
 };
 
 // Adds the drills of the history at `otherPath` that the history at `historyPath` does not hold yet

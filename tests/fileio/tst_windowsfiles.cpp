@@ -7,6 +7,7 @@
 #include "fileio/sysfile.h"
 #include "history/historydb.h"
 #include "history/historyexport.h"
+#include "history/historyimport.h"
 #include "results/besttimesfile.h"
 #include "results/ioerror.h"
 #include "settings/filelocations.h"
@@ -244,6 +245,9 @@ TEST(WindowsFiles, TheExportRefusesTheHistoryItselfUnderAnyNameOnly)
     std::ostringstream out;
     history::exportHistory(history, "-", out);
     EXPECT_EQ(out.str(), dir.read("old.csv"));
+
+    // The merge opens the other file by a URI it makes of the path, backslashes, colon and all.
+    EXPECT_EQ(history::importHistory(dir.path("取り込み先.sqlite"), backslashed).added, 1u);
 }
 
 } // namespace

@@ -1254,6 +1254,7 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
         std::function<void(const std::string& ours, const std::string& other)> spoil;
         bool oursAtFault;
         std::string text; // after the path
+        bool cancel = false; // 「中止」 at the first part
     };
     const std::string notHistory = " は練習の記録ではないか、壊れています。取り込めません";
     const Row table[] = {
@@ -1297,6 +1298,8 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
                 setrlimit(RLIMIT_FSIZE, &limit);
             },
             true, "" },
+        { "stopped: nothing stored", [](const std::string&, const std::string&) {}, true, " はそのままです",
+            true },
         { "the third drill's store fails: the two before it are not kept either",
             [](const std::string& ours, const std::string&) {
                 Other(ours).exec("CREATE TRIGGER spoil BEFORE INSERT ON drill_key WHEN NEW.drill_id > 5"
@@ -1326,7 +1329,9 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
         const touchdrill::testing::Bytes oursBefore = bytesOf(ours);
         const touchdrill::testing::Bytes otherBefore = bytesOf(other);
         try {
-            importHistory(ours, other, InTheFuture);
+            ImportOptions options = InTheFuture;
+            options.progress = [&](std::size_t done, std::size_t) { return !row.cancel || done == 0; };
+            importHistory(ours, other, options);
             setrlimit(RLIMIT_FSIZE, &noLimit);
             ADD_FAILURE() << "imported";
         } catch (const std::exception& error) {

@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 
 using namespace touchdrill;
 using namespace touchdrill::history;
@@ -264,4 +267,46 @@ TEST(HistoryRecorder, aHistoryThatCannotBeMigratedIsShownReadOnly)
         }
         sqlite3_close(other);
     }
+}
+
+// Two copies ending drills on one history, each now and then holding it for longer than a drill's
+// end waits (as a merge or an update does): every drill of both is stored, once.
+TEST(HistoryRecorder, twoCopiesEndingDrillsOnOneHistoryLoseNone)
+{
+    constexpr int Drills = 60;
+    ScratchFolder dir;
+    const std::string path = dir.path("touchdrill.sqlite");
+    const std::string ini = dir.path("touchdrill.ini");
+    ASSERT_EQ(HistoryRecorder(path, ini).record(answered(1)), "");
+    pid_t copies[2];
+    for (int copy = 0; copy < 2; ++copy) {
+        copies[copy] = fork();
+        if (copies[copy] != 0)
+            continue;
+        HistoryRecorder recorder(path, ini);
+        sqlite3* other = nullptr;
+        sqlite3_open(path.c_str(), &other);
+        bool said = false;
+        for (int i = 0; i < Drills; ++i) {
+            if (i % 20 == 5 + copy * 8) {
+                sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+                usleep(3 * BusyTimeoutMs * 1000 / 2);
+                sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+            }
+            said |= !recorder.record(answered(2 + copy * Drills + i)).empty();
+        }
+        said |= !recorder.storeWaiting(3000, true).empty();
+        sqlite3_close(other);
+        _exit(said || recorder.waitingCount() != 0 ? 1 : 0);
+    }
+    for (const pid_t copy : copies) {
+        int status = 0;
+        ASSERT_EQ(waitpid(copy, &status, 0), copy);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a copy said something or gave up";
+    }
+    std::set<int64_t> starts;
+    for (const DrillRecord& drill : HistoryDb::openReadOnly(path)->drills())
+        starts.insert(drill.startedUtcMs);
+    EXPECT_EQ(starts.size(), std::size_t { 1 + 2 * Drills });
+    EXPECT_EQ(HistoryDb::openReadOnly(path)->drillCount(), 1 + 2 * Drills);
 }
