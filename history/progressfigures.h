@@ -211,7 +211,7 @@ public:
     const KindChoice& kind() const { return m_kind; }
 
     // One summary per character that was the target in any drill added, in code order, and the
-    // chart's series over the drills (oldest first, as the history returns them) for one character
+    // chart's series over the drills (oldest first, as the digest returns them) for one character
     // or for AllCharacters; of the chosen kind only. A drill in which the character was never the
     // target is left out of its series. With more than `perDayThreshold` drills left, the drills of
     // each day (by dayOf) are added up into one point. A character's series covers the drills of it

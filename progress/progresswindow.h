@@ -33,13 +33,15 @@ class ProgressWindow : public QWidget {
     Q_OBJECT
 public:
     struct Options {
-        // The drills stored after the one with this id (0: all), oldest first; adds to `skipped`
-        // the stored rows left out as damaged. Throws an exception carrying the text to show.
+        // The drills stored after the one with this id (0: all), in the order they were stored;
+        // adds to `skipped` the stored rows left out as damaged. Throws an exception carrying the
+        // text to show. Drills that started before those shown (merged ones) are read again with
+        // the rest through readDigest.
         std::function<std::vector<history::DrillRecord>(int64_t afterId, std::size_t& skipped)> readDrills;
         // What the window shows when it opens, in a few small reads; when set, the history is not
         // read whole and readDrills brings only the drills after it. Throws as readDrills does.
         std::function<history::HistoryDigest()> readDigest;
-        // Every drill of one character up to the drill with id `upToId`, oldest first: its chart
+        // Every drill of one character with an id up to `upToId`, oldest first: its chart
         // after readDigest, read when the character is chosen. Counts and throws as readDrills.
         std::function<std::vector<history::KeyDrill>(
             unsigned char code, int64_t upToId, std::size_t& skipped)>
