@@ -1281,15 +1281,8 @@ TEST(HistoryImport, refusesWithoutChangingEitherFile)
         { "a file-size limit reached while storing: rolled back before the import returns",
             [](const std::string& ours, const std::string& o) {
                 // Enough drills that their pages are written before the commit.
-                Other(o).exec(
-                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)"
-                    " INSERT INTO drill (started_utc_ms, ended_utc_ms, rows, hits, total_ms, wrong)"
-                    " SELECT started_utc_ms + i, ended_utc_ms + i, rows, hits, total_ms, wrong FROM drill, n"
-                    " WHERE id = 1;"
-                    "INSERT INTO drill_key SELECT d.id, k.code, k.hits, k.total_ms, k.wrong, NULL"
-                    " FROM drill d, drill_key k WHERE d.id > 3 AND k.drill_id = 1;"
-                    "INSERT INTO wrong_key SELECT d.id, w.code, w.typed, w.count"
-                    " FROM drill d, wrong_key w WHERE d.id > 3 AND w.drill_id = 1");
+                std::vector<DrillRecord> drills = generatedHistory(20'000, "asdfjkl;", 5);
+                HistoryDb::open(o, false)->recordAll(drills);
                 std::signal(SIGXFSZ, SIG_IGN);
                 rlimit limit {};
                 getrlimit(RLIMIT_FSIZE, &limit);
