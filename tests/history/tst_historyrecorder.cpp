@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <set>
 
 using namespace touchdrill;
 using namespace touchdrill::history;
@@ -304,9 +303,5 @@ TEST(HistoryRecorder, twoCopiesEndingDrillsOnOneHistoryLoseNone)
         ASSERT_EQ(waitpid(copy, &status, 0), copy);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a copy said something or gave up";
     }
-    std::set<int64_t> starts;
-    for (const DrillRecord& drill : HistoryDb::openReadOnly(path)->drills())
-        starts.insert(drill.startedUtcMs);
-    EXPECT_EQ(starts.size(), std::size_t { 1 + 2 * Drills });
-    EXPECT_EQ(HistoryDb::openReadOnly(path)->drillCount(), 1 + 2 * Drills);
+    EXPECT_EQ(HistoryDb::openReadOnly(path)->drillCount(), 1 + 2 * Drills) << "one lost, or one twice";
 }
