@@ -184,7 +184,10 @@ void ProgressTally::add(const DrillRecord& drill)
     if (drill.answers)
         addAnswers(index, *drill.answers);
     m_drills.push_back(drillTotalsOf(drill));
-    m_indexOfId[drill.id] = index;
+    // Stored after every drill held, as a rule; a merged one is put in its place.
+    const IdIndex entry { drill.id, index };
+    const auto by = [](const IdIndex& a, const IdIndex& b) { return a.id < b.id; };
+    m_indexOfId.insert(std::upper_bound(m_indexOfId.begin(), m_indexOfId.end(), entry, by), entry);
     m_lastId = std::max(m_lastId, drill.id);
 }
 
@@ -227,17 +230,19 @@ void ProgressTally::add(const std::vector<DrillRecord>& drills)
         add(drill);
 }
 
-void ProgressTally::load(const HistoryDigest& digest)
+void ProgressTally::load(HistoryDigest digest)
 {
     KindChoice kind = std::move(m_kind);
     *this = {};
     m_kind = std::move(kind);
-    m_drills = digest.drills;
+    m_drills = std::move(digest.drills);
     m_indexOfId.reserve(m_drills.size());
     for (std::size_t i = 0; i < m_drills.size(); ++i) {
-        m_indexOfId[m_drills[i].id] = static_cast<uint32_t>(i);
+        m_indexOfId.push_back({ m_drills[i].id, static_cast<uint32_t>(i) });
         m_lastId = std::max(m_lastId, m_drills[i].id);
     }
+    std::sort(m_indexOfId.begin(), m_indexOfId.end(),
+        [](const IdIndex& a, const IdIndex& b) { return a.id < b.id; });
     for (const KeyDigest& key : digest.keys) {
         if (!isPracticeCode(key.code))
             continue;
@@ -296,8 +301,9 @@ void ProgressTally::fillKey(unsigned char code, const std::vector<KeyDrill>& dri
 
 int64_t ProgressTally::drillIndexOf(int64_t id) const
 {
-    const auto found = m_indexOfId.find(id);
-    return found != m_indexOfId.end() ? static_cast<int64_t>(found->second) : -1;
+    const auto found = std::lower_bound(m_indexOfId.begin(), m_indexOfId.end(), id,
+        [](const IdIndex& entry, int64_t value) { return entry.id < value; });
+    return found != m_indexOfId.end() && found->id == id ? static_cast<int64_t>(found->index) : -1;
 }
 
 Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t perDayThreshold) const

@@ -324,18 +324,18 @@ void ProgressWindow::drillRecorded()
     QString problem;
     try {
         if (m_digestWanted) {
-            const history::HistoryDigest digest = m_options.readDigest();
-            m_tally.load(digest);
+            history::HistoryDigest digest = m_options.readDigest();
             m_skipped = digest.skipped;
+            m_tally.load(std::move(digest));
             m_digestWanted = false;
         }
         if (m_options.readDrills) {
             std::vector<history::DrillRecord> drills = m_options.readDrills(m_tally.lastId(), m_skipped);
             // Drills another copy merged in started among those shown: all of them afresh, once.
             if (!m_tally.inTimeOrder(drills) && m_options.readDigest) {
-                const history::HistoryDigest digest = m_options.readDigest();
-                m_tally.load(digest);
+                history::HistoryDigest digest = m_options.readDigest();
                 m_skipped = digest.skipped;
+                m_tally.load(std::move(digest));
                 drills = m_options.readDrills(m_tally.lastId(), m_skipped);
             }
             m_tally.add(drills);
