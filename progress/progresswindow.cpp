@@ -651,6 +651,8 @@ void ProgressWindow::importFrom(const QString& path)
     dialog.setMinimumDuration(500);
     dialog.setAutoReset(false);
     dialog.setAutoClose(false);
+    // The dialog shows after half a second: till then the button must not start a second merge.
+    importButton->setEnabled(false);
     QEventLoop loop;
     QTimer poll;
     connect(&dialog, &QProgressDialog::canceled, &loop, [shared] { shared->cancel = true; });
@@ -671,6 +673,7 @@ void ProgressWindow::importFrom(const QString& path)
     if (!shared->finished)
         shared->cancel = true;
     worker.join();
+    importButton->setEnabled(true);
     poll.stop();
     dialog.reset();
     dialog.hide();
