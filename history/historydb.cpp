@@ -151,8 +151,7 @@ constexpr std::size_t LongestPath = 511;
     if ((rc & 0xff) == SQLITE_CANTOPEN
         && std::filesystem::absolute(path, ignored).string().size() + 16 > LongestPath)
         throw HistoryError(HistoryError::Kind::CannotWrite,
-            (doing == Doing::Writing ? "練習の記録を " + path + " に書き込めません"
-                                     : "練習の記録 " + path + " を読み込めません")
+            errorText(HistoryError::Kind::CannotWrite, doing, path)
                 + "（パスが長すぎます。短いパスのフォルダーに置いてください）");
     fail(db, rc, doing, path);
 }
@@ -239,31 +238,31 @@ std::unique_ptr<HistoryDb> HistoryDb::openReadOnly(const std::string& path)
 
 std::unique_ptr<HistoryDb> HistoryDb::openToImport(const std::string& path)
 {
-    // A journal beside it: a commit of another copy cut short or under way, which only the usual
-    // read-only open rolls back or waits for.
+    std::unique_ptr<HistoryDb> history;
     if (sysfile::access(path + "-journal", F_OK) == 0 || sysfile::access(path + "-wal", F_OK) == 0) {
-        std::unique_ptr<HistoryDb> history = openReadOnly(path);
-        if (history)
-            checkPlainTables(history->m_db, path);
-        return history;
+        // A commit of another copy cut short or under way, which only the usual read-only open
+        // rolls back or waits for.
+        history = openReadOnly(path);
+    } else if (inspect(path, false) != Found::Nothing) {
+        // Immutable: no lock is taken, so a copy of the program that records into that file goes
+        // on meanwhile, and no -wal or -shm file is made beside it. A torn read of its pages is
+        // refused as a damaged file by the reads' checks.
+        sqlite3* raw = nullptr;
+        const int rc = sqlite3_open_v2((uriOf(path) + "?mode=ro&immutable=1").c_str(), &raw,
+            SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
+        std::unique_ptr<sqlite3, Closer> db(raw);
+        if (rc != SQLITE_OK)
+            failToOpen(raw, rc, Doing::Reading, path);
+        exec(raw, "PRAGMA cell_size_check=ON", Doing::Reading, path);
+        history.reset(new HistoryDb(path, db.release(), true));
+        migrate(history->m_db, history->m_path, true);
     }
-    if (inspect(path, false) == Found::Nothing)
-        return nullptr;
-    // Immutable: no lock is taken, so a copy of the program that records into that file goes on
-    // meanwhile, and no -wal or -shm file is made beside it. A torn read of its pages is refused
-    // as a damaged file by the checks below.
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2((uriOf(path) + "?mode=ro&immutable=1").c_str(), &raw,
-        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
-    std::unique_ptr<sqlite3, Closer> db(raw);
-    if (rc != SQLITE_OK)
-        failToOpen(raw, rc, Doing::Reading, path);
-    exec(raw, "PRAGMA cell_size_check=ON", Doing::Reading, path);
-    // No text or blob is read whole beyond what an answers blob may be (those are measured first).
-    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, static_cast<int>(2 * MaxAnswerBlobBytes));
-    std::unique_ptr<HistoryDb> history(new HistoryDb(path, db.release(), true));
-    migrate(history->m_db, history->m_path, true);
-    checkPlainTables(history->m_db, path);
+    if (history) {
+        // No text or blob is read whole beyond what an answers blob may be (those are measured
+        // first, without reading them).
+        sqlite3_limit(history->m_db, SQLITE_LIMIT_LENGTH, static_cast<int>(2 * MaxAnswerBlobBytes));
+        checkPlainTables(history->m_db, path);
+    }
     return history;
 }
 
@@ -387,32 +386,10 @@ std::vector<DrillRecord> HistoryDb::drills(std::size_t* skipped) const
 
 std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id, std::size_t atMost, std::size_t* skipped) const
 {
-    std::size_t left = 0;
-    std::vector<DrillRecord> result = m_refusal.watch([&] { return readSince(id, atMost, left); });
+    DrillPage part = page(id, atMost);
     if (skipped)
-        *skipped += left;
-    return result;
-}
-
-std::vector<DrillRecord> HistoryDb::readSince(int64_t id, std::size_t atMost, std::size_t& skipped) const
-{
-    if (atMost == 0)
-        return {};
-    Transaction read(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
-    const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path);
-    if (version == 0)
-        return {}; // an empty file opened read-only
-    int64_t upToId = INT64_MAX;
-    if (atMost < static_cast<std::size_t>(INT64_MAX)) {
-        Statement last(
-            m_db, "SELECT id FROM drill WHERE id > ? ORDER BY id LIMIT 1 OFFSET ?", Doing::Reading, m_path);
-        last.bind(1, id).bind(2, static_cast<int64_t>(atMost - 1));
-        if (last.step())
-            upToId = last.integer(0);
-    }
-    std::vector<DrillRecord> result = readSinceWithin(id, upToId, version >= 3, skipped);
-    read.commit();
-    return result;
+        *skipped += part.skippedRows;
+    return std::move(part.drills);
 }
 
 DrillPage HistoryDb::page(int64_t after, std::size_t atMost) const
@@ -429,10 +406,10 @@ DrillPage HistoryDb::page(int64_t after, std::size_t atMost) const
         // The part ends at the atMost-th drill row, read or not, so that the next one goes on
         // after it whatever this one could read.
         int64_t upToId = INT64_MAX;
-        {
+        if (atMost < static_cast<std::size_t>(INT64_MAX)) {
             Statement last(m_db, "SELECT id FROM drill WHERE id > ? ORDER BY id LIMIT 1 OFFSET ?",
                 Doing::Reading, m_path);
-            last.bind(1, after).bind(2, static_cast<int64_t>(std::min<std::size_t>(atMost, INT64_MAX) - 1));
+            last.bind(1, after).bind(2, static_cast<int64_t>(atMost - 1));
             if (last.step()) {
                 upToId = last.integer(0);
                 page.end = false;

@@ -133,7 +133,6 @@ public:
 private:
     HistoryDb(std::string path, sqlite3* db, bool readOnly);
     void store(std::span<DrillRecord> drills);
-    std::vector<DrillRecord> readSince(int64_t id, std::size_t atMost, std::size_t& skipped) const;
     // Inside a read transaction: the drills after `id` up to the one with id `upToId`, with their
     // answers and pool sizes where the file's schema has them (`withAnswers`).
     // Drills with a row left out go into `damaged` where given.

@@ -86,7 +86,12 @@ void fail(sqlite3* db, int rc, Doing doing, const std::string& path)
 
 void fail(HistoryError::Kind kind, Doing doing, const std::string& path)
 {
-    throw HistoryError(kind, textOf(kind, doing, path, 0));
+    throw HistoryError(kind, errorText(kind, doing, path));
+}
+
+std::string errorText(HistoryError::Kind kind, Doing doing, const std::string& path)
+{
+    return textOf(kind, doing, path, 0);
 }
 
 } // namespace touchdrill::history

@@ -79,5 +79,7 @@ enum class Doing { Reading, Writing };
 // system error tells a full disk from a file that takes no write.
 [[noreturn]] void fail(sqlite3* db, int rc, Doing doing, const std::string& path);
 [[noreturn]] void fail(HistoryError::Kind kind, Doing doing, const std::string& path);
+// The text fail() gives a failure of this kind.
+std::string errorText(HistoryError::Kind kind, Doing doing, const std::string& path);
 
 } // namespace touchdrill::history
