@@ -1144,6 +1144,25 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
     }
 }
 
+// A path longer than SQLite opens: said as such, naming the file.
+TEST(HistoryDb, aPathTooLongForSqliteSaysSo)
+{
+    ScratchFolder dir;
+    std::string folder = dir.path("");
+    while (folder.size() < 520)
+        folder += std::string(60, 'a') + "/";
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "touchdrill.sqlite";
+    EXPECT_THROW(
+        try { HistoryDb::open(path, true); } catch (const HistoryError& error) {
+            EXPECT_EQ(error.what(),
+                "練習の記録を " + path
+                    + " に書き込めません（パスが長すぎます。短いパスのフォルダーに置いてください）");
+            throw;
+        },
+        HistoryError);
+}
+
 // Far enough ahead that the drills these tests make are not in the future.
 const ImportOptions InTheFuture { 4'102'444'800'000, {} }; // 2100-01-01
 
