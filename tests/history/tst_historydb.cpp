@@ -1148,16 +1148,15 @@ TEST(HistoryDb, hostileValuesAreLeftOutAndCounted)
 TEST(HistoryDb, aPathTooLongForSqliteSaysSo)
 {
     ScratchFolder dir;
-    std::string folder = dir.path("");
-    while (folder.size() < 520)
-        folder += std::string(60, 'a') + "/";
+    const std::string folder
+        = dir.path(std::string(200, 'a') + "/" + std::string(200, 'b') + "/" + std::string(200, 'c'));
     std::filesystem::create_directories(folder);
-    const std::string path = folder + "touchdrill.sqlite";
+    const std::string path = folder + "/touchdrill.sqlite";
+    const std::string text = "練習の記録を " + path
+        + " に書き込めません（パスが長すぎます。短いパスのフォルダーに置いてください）";
     EXPECT_THROW(
         try { HistoryDb::open(path, true); } catch (const HistoryError& error) {
-            EXPECT_EQ(error.what(),
-                "練習の記録を " + path
-                    + " に書き込めません（パスが長すぎます。短いパスのフォルダーに置いてください）");
+            EXPECT_EQ(error.what(), text);
             throw;
         },
         HistoryError);
