@@ -514,7 +514,9 @@ void TForm1::ListBox1DrawItem(QWidget* Control, int Index, const QRect& Rect, QS
 
 void TForm1::showError(const std::exception& error)
 {
-    showErrorText(QString::fromUtf8(withFinalStop(error.what())));
+    // The library's own name for it says nothing to a learner.
+    const bool outOfMemory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
+    showErrorText(QString::fromUtf8(withFinalStop(outOfMemory ? history::OutOfMemoryText : error.what())));
 }
 
 void TForm1::showErrorText(const QString& text)
