@@ -35,8 +35,10 @@ namespace touchdrill {
 
 namespace {
 
-// How long the close waits for a history another copy holds, for the drills that wait to go in.
+// How long the close waits for a history another copy holds, for the drills that wait to go in,
+// and how often they are tried meanwhile, without waiting (a crash loses only what waits).
 constexpr int ClosePatienceMs = 3000;
+constexpr int WaitingRetryMs = 2000;
 constexpr int DesignedWidth = 369; // outer size, frame included
 constexpr int DesignedHeight = 422;
 constexpr int PanelWidth = 257;
@@ -284,6 +286,9 @@ void TForm1::createControls()
     ProgressBar1->setValue(0);
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
 
+    m_waitingTimer = new QTimer(this);
+    m_waitingTimer->setInterval(WaitingRetryMs);
+    connect(m_waitingTimer, &QTimer::timeout, this, [this] { storeWaitingDrills(); });
     Timer1 = new QTimer(this);
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
@@ -358,6 +363,7 @@ void TForm1::FormDestroy()
     // Hiding keeps the bounds, so these are the window's bounds as the user left it.
     guarded([this] { m_placement.save(m_placementPath); });
     // Drills that wait for a history another copy holds: a few seconds more for them.
+    m_waitingTimer->stop();
     if (m_history->waitingCount() > 0) {
         const std::string report = m_history->storeWaiting(ClosePatienceMs, true);
         if (!report.empty())
@@ -406,12 +412,26 @@ void TForm1::recordDrill()
     const int64_t before = m_history->lastRecordedId();
     history::DrillRecord drill = history::drillRecordOf(m_drill);
     const std::string report = m_history->record(drill);
+    if (m_history->waitingCount() > 0 && !m_waitingTimer->isActive())
+        m_waitingTimer->start();
     if (!report.empty()) {
         m_historyReport = QString::fromStdString(withFinalStop(report));
     } else if (m_history->lastRecordedId() != before) {
         drill.id = m_history->lastRecordedId();
         emit drillRecorded(drill, Best);
     }
+}
+
+void TForm1::storeWaitingDrills()
+{
+    const std::string report = m_history->storeWaitingNow();
+    if (m_history->waitingCount() > 0)
+        return;
+    m_waitingTimer->stop();
+    if (!report.empty())
+        showErrorText(QString::fromStdString(withFinalStop(report)));
+    else if (m_progress)
+        m_progress->drillRecorded();
 }
 
 void TForm1::openProgress()

@@ -66,6 +66,8 @@ public:
     QPushButton* Button1 = nullptr;
     BlockProgressBar* ProgressBar1 = nullptr;
     QTimer* Timer1 = nullptr;
+    // Tries again, every few seconds, to store the drills that wait for the history.
+    QTimer* m_waitingTimer = nullptr;
 
     // State: the drill and the best averages.
     const DrillEngine& drill() const { return m_drill; }
@@ -115,6 +117,7 @@ private:
     Clock& clock();
     template <typename Handler> void guarded(Handler&& handler);
     void recordDrill();
+    void storeWaitingDrills();
 
     // What the drill engine does to the controls.
     void setTargetText(std::string_view text) override;

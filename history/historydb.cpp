@@ -273,6 +273,11 @@ HistoryDb::HistoryDb(std::string path, sqlite3* db, bool readOnly)
 {
 }
 
+void HistoryDb::setBusyTimeout(int ms)
+{
+    sqlite3_busy_timeout(m_db, ms);
+}
+
 HistoryDb::~HistoryDb()
 {
     sqlite3_close_v2(m_db);

@@ -127,6 +127,8 @@ public:
         const std::string& rows, std::size_t maxAnswers, std::size_t* skipped = nullptr) const;
 
     const std::string& path() const { return m_path; }
+    // How long a write waits for another copy that holds the file: BusyTimeoutMs unless set.
+    void setBusyTimeout(int ms);
     // Opened by openReadOnly(): nothing can be recorded into it.
     bool readOnly() const { return m_readOnly; }
 

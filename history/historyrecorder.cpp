@@ -91,6 +91,18 @@ std::string HistoryRecorder::storeWaiting(int patienceMs, bool lastChance)
     return report;
 }
 
+std::string HistoryRecorder::storeWaitingNow()
+{
+    std::string report;
+    if (!m_db || m_waiting.empty())
+        return storeWaiting();
+    m_db->setBusyTimeout(0);
+    tryToStore(report);
+    if (m_db)
+        m_db->setBusyTimeout(BusyTimeoutMs);
+    return report;
+}
+
 bool HistoryRecorder::tryToStore(std::string& report)
 {
     if (m_waiting.empty())

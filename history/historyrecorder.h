@@ -37,6 +37,9 @@ public:
     // Returns the text for the error box as record() does; when they still wait after that, and
     // `lastChance` (the program is ending), a text that names the file and says they are lost.
     std::string storeWaiting(int patienceMs = 0, bool lastChance = false);
+    // One try at storing the drills that wait without waiting for the history at all, when it is
+    // open: what a timer can run while the window goes on. Returns as record() does.
+    std::string storeWaitingNow();
     // The drills waiting for the history.
     std::size_t waitingCount() const { return m_waiting.size(); }
 
