@@ -204,11 +204,6 @@ def hold_database(path):
     return con
 
 
-def release(con):
-    con.rollback()
-    con.close()
-
-
 def no_box_for(desk, program, seconds, what):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -246,7 +241,7 @@ def run_locked(desk):
             other = hold_database(path)
             drill_recorded(desk, program, 2, what + ", held")
             no_box_for(desk, program, 1.0, what + ", held")
-            threading.Timer(1.0 if release_at_close else 0, release, (other,)).start()
+            threading.Timer(1.0 if release_at_close else 0, other.close).start()  # rolls back
             if release_at_close:
                 rel.close_cleanly(desk, program, what)
             xh.wait_for(lambda: len(read_history(path)) == n, 10, "%s: drill %d not recorded" % (what, n))
