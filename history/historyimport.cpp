@@ -120,8 +120,9 @@ ImportCancelled::ImportCancelled(const std::string& historyPath)
 {
 }
 
-ImportResult importHistory(
-    const std::string& historyPath, const std::string& otherPath, const ImportOptions& options)
+namespace {
+
+ImportResult merge(const std::string& historyPath, const std::string& otherPath, const ImportOptions& options)
 {
     if (sysfile::sameFile(historyPath, otherPath))
         throw std::runtime_error(otherPath + " はこの練習の記録そのものです。取り込めません");
@@ -177,6 +178,16 @@ ImportResult importHistory(
             }
         }
         rethrowForImport(error, historyPath);
+    }
+}
+
+} // namespace
+
+ImportResult importHistory(
+    const std::string& historyPath, const std::string& otherPath, const ImportOptions& options)
+{
+    try {
+        return merge(historyPath, otherPath, options);
     } catch (const std::bad_alloc&) {
         throw std::runtime_error(std::string(OutOfMemoryText) + "。" + otherPath + " を取り込めません");
     }

@@ -130,7 +130,7 @@ bool HistoryRecorder::tryToStore(std::string& report)
     } catch (const HistoryError& error) {
         // Another copy holds the file for a moment (a drill's end, a migration, a merge): the
         // drills wait for the next chance.
-        if (error.kind() == HistoryError::Kind::Busy && !error.permanent())
+        if (error.kind() == HistoryError::Kind::Busy)
             return false;
         // A folder or disk that failed may work again at the next drill; open afresh then.
         m_refusal.remember(error);
