@@ -1088,13 +1088,18 @@ def case_flood():
         check(all(v <= duration_ms for v in best.values()),
               "an average longer than the whole flood (%d ms): %s" % (duration_ms, best))
 
+        # Every home-row key is answered in the flood; one whose answers all came within the
+        # millisecond averages 0 ms, which the best-times file holds as no best: a row, no best.
+        practised = sorted(set(HOME_ROW))
+
         def chart(shot):
             shown = list_rows_shown(shot)
-            check(len(shown) == len(best), "%d rows for %d practised characters" % (len(shown), len(best)))
-            for row, c in zip(shown, sorted(best)):
+            check(len(shown) == len(practised),
+                  "%d rows for %d practised characters" % (len(shown), len(practised)))
+            for row, c in zip(shown, practised):
                 check(row.dark_label and not row.yellow, "row %r: no label or a star on a first drill" % c)
-                check(row.bar_length() == min(best[c] // 10, row.width - 20),
-                      "row %r: bar %d px for a best of %d ms" % (c, row.bar_length(), best[c]))
+                check(row.bar_length() == min(best.get(c, 0) // 10, row.width - 20),
+                      "row %r: bar %d px for a best of %d ms" % (c, row.bar_length(), best.get(c, 0)))
             return True
         wait_for_shot(desk, program, chart, 10, "the chart after the flood")
 
