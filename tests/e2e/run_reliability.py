@@ -1088,14 +1088,11 @@ def case_flood():
         check(all(v <= duration_ms for v in best.values()),
               "an average longer than the whole flood (%d ms): %s" % (duration_ms, best))
 
-        # Every home-row key is answered in the flood; one whose answers all came within the
-        # millisecond averages 0 ms, which the best-times file holds as no best: a row, no best.
-        practised = sorted(set(HOME_ROW))
+        practised = sorted(set(HOME_ROW))  # all answered; one averaging 0 ms has a row but no best
 
         def chart(shot):
             shown = list_rows_shown(shot)
-            check(len(shown) == len(practised),
-                  "%d rows for %d practised characters" % (len(shown), len(practised)))
+            check(len(shown) == len(practised), "%d rows for %d characters" % (len(shown), len(practised)))
             for row, c in zip(shown, practised):
                 check(row.dark_label and not row.yellow, "row %r: no label or a star on a first drill" % c)
                 check(row.bar_length() == min(best.get(c, 0) // 10, row.width - 20),

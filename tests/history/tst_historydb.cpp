@@ -1388,7 +1388,6 @@ TEST(HistoryImport, takesOnlyDrillsThisProgramCouldHaveRecorded)
             EXPECT_EQ(importReport(result), row.report);
             for (const char* beside : { "-journal", "-wal", "-shm" })
                 EXPECT_FALSE(std::filesystem::exists(other + beside)) << beside;
-            // The export writes a row per character of every drill the reads leave whole.
             std::ostringstream csv;
             EXPECT_EQ(exportHistory(other, "-", csv) > 0,
                 std::string(row.report).find("読めない") != std::string::npos);
