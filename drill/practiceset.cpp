@@ -44,7 +44,7 @@ std::string rowsLabel(const RowChoices& rows)
     const bool ticked[] = { rows.numbers, rows.upper, rows.home, rows.lower, rows.symbols, rows.capitals };
     for (std::size_t i = 0; i < std::size(ticked); ++i)
         if (ticked[i])
-            label += "nuhlsc"[i];
+            label += RowLetters[i];
     return label;
 }
 

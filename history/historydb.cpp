@@ -137,7 +137,8 @@ std::string plainName(const std::string& path)
     return path.starts_with("file:") ? "./" + path : path;
 }
 
-// The longest path SQLite opens: a longer one fails as if the file could not be made.
+// The longest path SQLite opens: a longer one fails as if the file could not be made. Its journal's
+// name is longer still, hence the margin below.
 #ifdef _WIN32
 constexpr std::size_t LongestPath = 259;
 #else

@@ -2,6 +2,7 @@
 // The import's checks of another history's drills.
 #include "history/importcheck.h"
 
+#include "drill/practiceset.h"
 #include "history/fingermap.h"
 
 namespace touchdrill::history {
@@ -11,10 +12,9 @@ bool isDrillKind(std::string_view rows)
     if (rows == WeakKeysRows || rows == PairsRows || fingerOfRows(rows))
         return true;
     // Each box at most once and in its order; capitals alone bring no character.
-    static constexpr std::string_view Boxes = "nuhlsc";
     std::size_t next = 0;
     for (const char letter : rows) {
-        const std::size_t at = Boxes.find(letter, next);
+        const std::size_t at = RowLetters.find(letter, next);
         if (at == std::string_view::npos)
             return false;
         next = at + 1;
