@@ -192,15 +192,18 @@ std::unique_ptr<HistoryDb> HistoryDb::open(const std::string& path, bool create)
         fail(HistoryError::Kind::CannotWrite, Doing::Writing, path);
     sqlite3_busy_timeout(raw, BusyTimeoutMs);
     exec(raw, "PRAGMA cell_size_check=ON", Doing::Writing, path); // damaged pages are found as they are read
-    // A rollback journal: the history stays one file beside the executable between drills (the
-    // journal exists only during a commit), a killed commit is rolled back at the next open, and
-    // the file can be read from read-only media. synchronous=FULL makes a commit durable once
-    // it returns, so a drill acknowledged on screen survives a power cut.
-    exec(raw, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", Doing::Writing, path);
+    // synchronous=FULL makes a commit durable once it returns, so a drill acknowledged on screen
+    // survives a power cut.
+    exec(raw, "PRAGMA synchronous=FULL", Doing::Writing, path);
 
     std::unique_ptr<HistoryDb> history(new HistoryDb(path, db.release(), false));
     try {
         migrate(history->m_db, history->m_path, history->m_readOnly);
+        // A rollback journal: the history stays one file beside the executable between drills
+        // (the journal exists only during a commit), a killed commit is rolled back at the next
+        // open, and the file can be read from read-only media. Set once the file is known to be a
+        // history, since leaving write-ahead logging rewrites the header of a file we refuse.
+        exec(history->m_db, "PRAGMA journal_mode=DELETE", Doing::Writing, path);
     } catch (const HistoryError& error) {
         // A file this call made and could not fill (a full disk): no empty file stays behind. Not
         // when another copy holds it: that copy may be making it this moment.
