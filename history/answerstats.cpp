@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace touchdrill::history {
 
@@ -38,31 +37,64 @@ std::optional<Interval> between(std::span<const double> sorted, std::optional<Ra
     return Interval { sorted[ranks->low - 1], sorted[ranks->high - 1] };
 }
 
-// P(U <= u) for the Mann-Whitney U of samples of m and n without ties: the number of orders of the
-// m + n values with that U is the coefficient of q^U in the Gaussian binomial [m + n, n]_q, built
-// up as the product of (1 - q^(m+i)) / (1 - q^i) for i = 1..n. Exact in 64 bits while
-// C(m + n, n) < 2^62.
-double exactAtMost(std::size_t m, std::size_t n, std::size_t u)
+// The regularized incomplete beta function I_x(a, b), by its continued fraction (modified Lentz),
+// taken on the side where it converges quickly.
+double incompleteBeta(double a, double b, double x)
 {
-    std::vector<int64_t> counts(m * n + 1, 0);
-    counts[0] = 1;
-    for (std::size_t i = 1; i <= n; ++i) {
-        for (std::size_t k = i * m; k >= m + i; --k) // times 1 - q^(m+i), degree at most i*m
-            counts[k] -= counts[k - (m + i)];
-        for (std::size_t k = i; k <= i * m; ++k) // over 1 - q^i
-            counts[k] += counts[k - i];
+    if (x <= 0)
+        return 0;
+    if (x >= 1)
+        return 1;
+    if (x > (a + 1) / (a + b + 2))
+        return 1 - incompleteBeta(b, a, 1 - x);
+    constexpr double Tiny = 1e-300;
+    const double front = std::exp(std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x)
+                             + b * std::log1p(-x))
+        / a;
+    double c = 1, d = 1 - (a + b) * x / (a + 1);
+    d = 1 / (std::abs(d) < Tiny ? Tiny : d);
+    double f = d;
+    for (int m = 1; m <= 300; ++m) {
+        for (const bool even : { true, false }) {
+            const double md = m;
+            const double numerator = even ? md * (b - md) * x / ((a + 2 * md - 1) * (a + 2 * md))
+                                          : -(a + md) * (a + b + md) * x / ((a + 2 * md) * (a + 2 * md + 1));
+            d = 1 + numerator * d;
+            d = 1 / (std::abs(d) < Tiny ? Tiny : d);
+            c = 1 + numerator / c;
+            c = std::abs(c) < Tiny ? Tiny : c;
+            f *= c * d;
+        }
+        if (std::abs(c * d - 1) < 1e-12)
+            break;
     }
-    int64_t total = 0, atMost = 0;
-    for (std::size_t k = 0; k < counts.size(); ++k) {
-        total += counts[k];
-        if (k <= u)
-            atMost += counts[k];
-    }
-    return static_cast<double>(atMost) / static_cast<double>(total);
+    return front * f;
 }
 
-// Exact p below this many answers in both windows together (C(50, 25) ~ 2^47), as is usual.
-constexpr std::size_t ExactBelow = 50;
+// P(|T| >= t) for Student's t with `df` degrees of freedom.
+double studentTwoSided(double t, double df)
+{
+    return incompleteBeta(df / 2, 0.5, df / (df + t * t));
+}
+
+double medianOf(std::span<const uint32_t> ms)
+{
+    std::vector<double> sorted(ms.begin(), ms.end());
+    std::sort(sorted.begin(), sorted.end());
+    return quantile(sorted, 0.5);
+}
+
+// The answers of whole sittings, from the newest back, until both TrendWindow answers and
+// TrendSittings sittings are in; `end` is one past the window's newest sitting, and becomes its
+// oldest.
+std::span<const Sitting> windowBefore(std::span<const Sitting> sittings, std::size_t& end, std::size_t& answers)
+{
+    const std::size_t last = end;
+    answers = 0;
+    while (end > 0 && (answers < TrendWindow || last - end < TrendSittings))
+        answers += sittings[--end].size();
+    return sittings.subspan(end, last - end);
+}
 
 } // namespace
 
@@ -114,67 +146,66 @@ TimeFigures timeFigures(std::span<const uint32_t> ms)
     return figures;
 }
 
-RankTest mannWhitney(std::span<const uint32_t> earlier, std::span<const uint32_t> later)
+RankTest sittingRankTest(std::span<const Sitting> earlier, std::span<const Sitting> later)
 {
     RankTest test;
-    const std::size_t m = earlier.size(), n = later.size(), all = m + n;
-    if (m == 0 || n == 0)
+    if (earlier.empty() || later.empty() || earlier.size() + later.size() < 3)
         return test;
-    std::vector<std::pair<uint32_t, bool>> values; // the time, and whether it is a later one
-    values.reserve(all);
-    for (const uint32_t v : earlier)
-        values.emplace_back(v, false);
-    for (const uint32_t v : later)
-        values.emplace_back(v, true);
+    // Every answer, with its sitting (earlier ones first), ranked together.
+    std::vector<std::pair<uint32_t, uint32_t>> values;
+    std::vector<std::size_t> sizes;
+    for (const auto window : { earlier, later })
+        for (const Sitting& sitting : window) {
+            for (const uint32_t ms : sitting)
+                values.emplace_back(ms, static_cast<uint32_t>(sizes.size()));
+            sizes.push_back(sitting.size());
+        }
     std::sort(values.begin(), values.end());
-
-    double laterRanks = 0, ties = 0; // ties: the sum of t^3 - t over groups of t equal values
-    for (std::size_t i = 0; i < all;) {
+    std::vector<double> rankSums(sizes.size(), 0);
+    for (std::size_t i = 0; i < values.size();) {
         std::size_t j = i;
-        std::size_t laterInGroup = 0;
-        for (; j < all && values[j].first == values[i].first; ++j)
-            laterInGroup += values[j].second;
+        while (j < values.size() && values[j].first == values[i].first)
+            ++j;
         const double midRank = (static_cast<double>(i + 1) + static_cast<double>(j)) / 2;
-        laterRanks += midRank * static_cast<double>(laterInGroup);
-        const double t = static_cast<double>(j - i);
-        ties += t * t * t - t;
-        i = j;
+        for (; i < j; ++i)
+            rankSums[values[i].second] += midRank;
     }
-    const double md = static_cast<double>(m), nd = static_cast<double>(n), alld = static_cast<double>(all);
-    const double u = laterRanks - nd * (nd + 1) / 2; // pairs in which the later answer is slower
-    const double mean = md * nd / 2;
-    test.laterLower = u < mean;
-
-    if (ties == 0 && all < ExactBelow) {
-        test.exact = true;
-        // The distribution is symmetric: the tail beyond u on its far side is the one below the
-        // mirror image.
-        const auto nearer = static_cast<std::size_t>(std::min(u, md * nd - u));
-        test.p = std::min(1.0, 2 * exactAtMost(m, n, nearer));
+    // Each sitting's mean rank; a sitting without answers says nothing.
+    double sum[2] = {}, squares[2] = {};
+    std::size_t count[2] = {};
+    for (std::size_t s = 0; s < sizes.size(); ++s) {
+        if (sizes[s] == 0)
+            continue;
+        const std::size_t side = s >= earlier.size();
+        const double mean = rankSums[s] / static_cast<double>(sizes[s]);
+        sum[side] += mean;
+        squares[side] += mean * mean;
+        ++count[side];
+    }
+    if (count[0] == 0 || count[1] == 0 || count[0] + count[1] < 3)
+        return test;
+    const double n0 = static_cast<double>(count[0]), n1 = static_cast<double>(count[1]);
+    const double mean0 = sum[0] / n0, mean1 = sum[1] / n1;
+    const double df = n0 + n1 - 2;
+    const double pooled = (squares[0] - n0 * mean0 * mean0 + squares[1] - n1 * mean1 * mean1) / df;
+    test.laterLower = mean1 < mean0;
+    if (!(pooled > 0)) { // each window's sittings rank alike: certain, unless both rank the same
+        test.p = mean0 == mean1 ? 1 : 0;
         return test;
     }
-    const double variance = md * nd / 12 * (alld + 1 - ties / (alld * (alld - 1)));
-    if (variance <= 0) // all equal
-        return test;
-    const double z = std::max(0.0, std::abs(u - mean) - 0.5) / std::sqrt(variance);
-    test.p = std::erfc(z / std::numbers::sqrt2);
+    const double t = (mean1 - mean0) / std::sqrt(pooled * (1 / n0 + 1 / n1));
+    test.p = std::min(1.0, studentTwoSided(t, df));
     return test;
 }
 
-TrendResult compareWindows(std::span<const uint32_t> earlier, std::span<const uint32_t> later)
+TrendResult compareWindows(std::span<const uint32_t> earlier, std::span<const uint32_t> later, const RankTest& test)
 {
-    const RankTest test = mannWhitney(earlier, later);
     TrendResult result;
-    result.p = test.p;
+    result.p = result.adjustedP = test.p;
     result.earlier = earlier.size();
     result.later = later.size();
     if (earlier.empty() || later.empty())
         return result;
-    const auto medianOf = [](std::span<const uint32_t> ms) {
-        std::vector<double> sorted(ms.begin(), ms.end());
-        std::sort(sorted.begin(), sorted.end());
-        return quantile(sorted, 0.5);
-    };
     const double earlierMedian = medianOf(earlier), laterMedian = medianOf(later);
     if (earlierMedian > 0)
         result.ratio = laterMedian / earlierMedian;
@@ -189,15 +220,51 @@ TrendResult compareWindows(std::span<const uint32_t> earlier, std::span<const ui
     return result;
 }
 
-TrendResult keyTrend(std::span<const std::vector<uint32_t>> drillsOldestFirst)
+TrendResult keyTrend(std::span<const Sitting> sittingsOldestFirst)
 {
-    std::vector<uint32_t> later, earlier;
-    std::size_t d = drillsOldestFirst.size();
-    for (; d > 0 && later.size() < TrendWindow; --d)
-        later.insert(later.end(), drillsOldestFirst[d - 1].begin(), drillsOldestFirst[d - 1].end());
-    for (; d > 0 && earlier.size() < TrendWindow; --d)
-        earlier.insert(earlier.end(), drillsOldestFirst[d - 1].begin(), drillsOldestFirst[d - 1].end());
-    return compareWindows(earlier, later);
+    std::size_t end = sittingsOldestFirst.size(), laterAnswers = 0, earlierAnswers = 0;
+    const auto later = windowBefore(sittingsOldestFirst, end, laterAnswers);
+    const auto earlier = windowBefore(sittingsOldestFirst, end, earlierAnswers);
+    const bool enough = laterAnswers >= TrendWindow && later.size() >= TrendSittings
+        && earlierAnswers >= TrendWindow && earlier.size() >= TrendSittings;
+    const auto joined = [](std::span<const Sitting> window, std::size_t answers) {
+        std::vector<uint32_t> all;
+        all.reserve(answers);
+        for (const Sitting& sitting : window)
+            all.insert(all.end(), sitting.begin(), sitting.end());
+        return all;
+    };
+    TrendResult result = compareWindows(joined(earlier, earlierAnswers), joined(later, laterAnswers),
+        enough ? sittingRankTest(earlier, later) : RankTest {});
+    result.earlierSittings = earlier.size();
+    result.laterSittings = later.size();
+    result.enough = enough;
+    return result;
+}
+
+std::optional<Interval> sittingMedianInterval(std::span<const Sitting> sittings)
+{
+    std::vector<double> medians;
+    for (const Sitting& sitting : sittings)
+        if (!sitting.empty())
+            medians.push_back(medianOf(sitting));
+    std::sort(medians.begin(), medians.end());
+    return between(medians, quantileRanks(medians.size(), 0.5));
+}
+
+std::vector<double> benjaminiHochberg(std::span<const double> p)
+{
+    std::vector<std::size_t> order(p.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return p[a] < p[b]; });
+    std::vector<double> adjusted(p.size());
+    double least = 1; // the running minimum from the largest p down
+    for (std::size_t k = order.size(); k-- > 0;) {
+        least = std::min(least, p[order[k]] * static_cast<double>(p.size()) / static_cast<double>(k + 1));
+        adjusted[order[k]] = least;
+    }
+    return adjusted;
 }
 
 } // namespace touchdrill::history

@@ -15,22 +15,27 @@
 // A bootstrap was the other choice: it is only approximate for quantiles of small samples, and its
 // thousand resamples per key would cost more than all other figures of the 94 keys together.
 //
-// The trend is the Mann-Whitney (Wilcoxon rank-sum) test, which compares ranks and so is neither
-// swayed by a lapse nor needs the times to be normal: exact for small windows without ties, else
-// the normal approximation with tie and continuity corrections. Two-sided, at p < 0.05.
+// The trend compares sittings, not answers. A learner's times move from one sitting to the next
+// by the day's form (sleep, the hour, the keyboard) by several per cent as a whole, while within a
+// sitting they scatter about that day's level; a test over answers takes every answer as
+// independent and reads a good evening as progress (with 8 % of day-to-day form, one key in eleven
+// of a learner who did not change). So drills that follow each other within SittingGapMs are one
+// sitting, each window of the trend holds at least TrendSittings of them, and the test deals in
+// sittings: every answer of both windows is ranked together (mid-ranks, so that a lapse weighs no
+// more than any slow answer), each sitting gives the mean rank of its answers, and the two
+// windows' sittings are compared by Student's t with pooled variance (a clustered rank-sum test).
+// Two-sided, at p < 0.05.
 //
 // A change is told only when, besides, the later answers' median differs from the earlier ones'
-// by at least MinNoticeableChange of it. The test alone tells a learner who has not changed of a
-// change in 5 % of comparisons, and it finds ever smaller differences as the windows grow: with
-// a thousand answers on each side a 3 % shift is "significant", yet no learner can feel it, and a
-// sitting's form (warm-up, fatigue, the time of day) moves times by that much without any change
-// of skill. A tenth is about the least difference of durations near half a second that people
-// tell apart, and well below the gains practice brings (a fifth and more). Over 2,000 simulated
-// histories of ex-Gaussian answers (tests/history/tst_answerstats.cpp), a steady learner is told
-// of a change in 2.75 % of them where the test alone tells 4.7 %, and a learner 20 % faster is
-// told so in 96 %. That simulation has no variation from one sitting to the next; with 3 % of it
-// the test over answers, which takes them as independent, tells a steady learner of a change in
-// 14 % of histories, and this rule in 10 %.
+// by at least MinNoticeableChange of it: with many sittings a 3 % shift becomes "significant",
+// yet no learner can feel it. A tenth is about the least difference of durations near half a
+// second that people tell apart, and well below the gains practice brings (a fifth and more).
+//
+// And the table shows some ninety keys at once: at 5 % each, a learner who did not change would
+// see some key change in almost every look. The changes told are those that the
+// Benjamini-Hochberg procedure over the keys with a trend keeps at a false discovery rate of 5 %,
+// which also holds the chance of any false change in a look at 5 % for a learner without any.
+// The rates measured over simulated learners are in docs/figures.md.
 #pragma once
 
 #include <cstddef>
@@ -81,36 +86,65 @@ TimeFigures timeFigures(std::span<const uint32_t> ms);
 struct RankTest {
     double p = 1; // two-sided
     bool laterLower = false; // the later sample's ranks lie lower (faster)
-    bool exact = false;
 };
-// The Mann-Whitney test of `later` against `earlier`; p = 1 when either is empty.
-RankTest mannWhitney(std::span<const uint32_t> earlier, std::span<const uint32_t> later);
 
 enum class Trend { NoChange, Faster, Slower };
 
 struct TrendResult {
     Trend trend = Trend::NoChange;
     double p = 1;
+    // p adjusted for the keys tested with it (benjaminiHochberg()); p itself until then.
+    double adjustedP = 1;
     std::size_t earlier = 0; // answers in each window
     std::size_t later = 0;
+    std::size_t earlierSittings = 0; // sittings in each window
+    std::size_t laterSittings = 0;
     double ratio = 1; // the later window's median over the earlier one's; 1 while either is empty
+    // Whether both windows hold TrendWindow answers and TrendSittings sittings: a trend at all.
+    bool enough = false;
 };
 
 // The least relative difference of the windows' medians that is told as a change.
 inline constexpr double MinNoticeableChange = 0.10;
 
-// Faster or slower when the rank test finds p < 0.05 and the medians differ by at least
-// MinNoticeableChange in the same direction; no change otherwise.
-TrendResult compareWindows(std::span<const uint32_t> earlier, std::span<const uint32_t> later);
+// The windows' medians and their ratio, and faster or slower when `p` < 0.05 and the medians
+// differ by at least MinNoticeableChange in the same direction; no change otherwise.
+TrendResult compareWindows(
+    std::span<const uint32_t> earlier, std::span<const uint32_t> later, const RankTest& test);
 
-// Answers in each window of the trend, at least.
+// Answers in each window of the trend, at least...
 inline constexpr std::size_t TrendWindow = 50;
+// ... and sittings: the fewest that hold a false change at or below 5 % with the day's form
+// moving a sitting's times by 8 % (docs/figures.md). A drill of many answers is a whole sitting's
+// worth of them, but its form is still one day's.
+inline constexpr std::size_t TrendSittings = 6;
+// Drills whose end and the next one's start lie at most this far apart are one sitting: a learner
+// who pauses for a drink goes on with the same form, one who comes back after dinner does not.
+inline constexpr int64_t SittingGapMs = 10 * 60 * 1000;
 
-// The trend of one key from its answers in each drill of one kind, oldest first: the later window
-// is the latest drills that hold at least TrendWindow answers between them, the earlier window the
-// drills before that hold at least as many again (or all there are). Whole drills, because a
-// learner changes between sittings rather than within one; a bounded earlier window, because
-// against months of history every key of a learner who improves would read faster for ever.
-TrendResult keyTrend(std::span<const std::vector<uint32_t>> drillsOldestFirst);
+// Answers of one sitting (of one key, in drills of one kind).
+using Sitting = std::vector<uint32_t>;
+
+// The clustered rank-sum test of the later sittings against the earlier ones; p = 1 with fewer
+// than two sittings in all or none on a side.
+RankTest sittingRankTest(std::span<const Sitting> earlier, std::span<const Sitting> later);
+
+// The trend of one key from its answers in each sitting of one kind, oldest first: the later window
+// is the latest sittings holding at least TrendWindow answers and TrendSittings sittings, the
+// earlier window the sittings before, as many again (whole sittings, because a learner changes
+// between sittings rather than within one; a bounded earlier window, because against months of
+// history every key of a learner who improves would read faster for ever). Without enough sittings
+// for both windows there is no trend (enough false), only the windows' sizes.
+TrendResult keyTrend(std::span<const Sitting> sittingsOldestFirst);
+
+// The 95 % interval of the median of times that come in sittings: between order statistics of the
+// sittings' own medians (quantileRanks()), so that it widens with the day's form as it should.
+// Distribution-free for the median of a sitting's median, which is the key's median on a day of
+// middling form; none with fewer than EnoughAnswers sittings that hold answers.
+std::optional<Interval> sittingMedianInterval(std::span<const Sitting> sittings);
+
+// Benjamini-Hochberg adjusted p-values, in the order given: a p-value's adjusted one below q
+// rejects it at a false discovery rate of q.
+std::vector<double> benjaminiHochberg(std::span<const double> p);
 
 } // namespace touchdrill::history

@@ -625,7 +625,8 @@ HistoryDigest HistoryDb::readDigest() const
     {
         // In the order they started: a merged drill has a later id than drills it came before.
         Statement query(m_db,
-            "SELECT id, started_utc_ms, hits, total_ms, wrong, rows, pool_size IS NOT NULL FROM drill"
+            "SELECT id, started_utc_ms, hits, total_ms, wrong, rows, pool_size IS NOT NULL, ended_utc_ms"
+            " FROM drill"
             " ORDER BY started_utc_ms, id",
             doing, m_path);
         while (query.step()) {
@@ -639,7 +640,8 @@ HistoryDigest HistoryDb::readDigest() const
                 continue;
             }
             digest.drills.push_back(
-                { countsAt<CountsSum>(query, 2), query.integer(0), query.integer(1), query.text(5) });
+                { countsAt<CountsSum>(query, 2), query.integer(0), query.integer(1), query.text(5),
+                    query.integer(7) });
             keptAnswers.push_back(query.integer(6) != 0);
         }
     }
@@ -704,12 +706,14 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
     struct Kind {
         std::size_t drillsLeft = 0; // of this kind that kept answers, not yet looked at
         std::size_t taken = 0;
+        std::size_t sittings = 0; // that the drills taken belong to
+        uint32_t lastSitting = UINT32_MAX; // the sitting of the drill taken last
         std::array<uint32_t, CodeCount> answers {};
         bool done() const
         {
             if (drillsLeft == 0 || taken >= MostAnswerDrillsPerKind)
                 return true;
-            if (taken == 0)
+            if (sittings < 2 * TrendSittings)
                 return false;
             return std::all_of(answers.begin(), answers.end(),
                 [](uint32_t count) { return count == 0 || count >= AnswersPerCharacter; });
@@ -723,6 +727,7 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
     for (const auto& [rows, kind] : kinds)
         kindsLeft += !kind.done();
 
+    const std::vector<uint32_t> sittings = sittingsOf(drills);
     std::vector<DrillAnswers> result;
     Statement query(m_db, "SELECT answers FROM drill_answers WHERE drill_id = ?", Doing::Reading, m_path);
     for (std::size_t i = drills.size(); i-- > 0 && kindsLeft > 0;) {
@@ -740,6 +745,7 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
             for (const Answer& answer : answers)
                 kind.answers[answer.target - FirstCode] += answer.answered;
             ++kind.taken;
+            kind.sittings += std::exchange(kind.lastSitting, sittings[i]) != sittings[i];
             result.push_back({ drills[i].id, std::move(answers) });
         } catch (const AnswerBlobError&) {
             ++skipped; // the drill is shown by its totals

@@ -44,7 +44,8 @@ struct DrillPage {
 inline constexpr int BusyTimeoutMs = 500;
 
 // The answers digest() reads, per kind of drill: its latest drills that kept answers, newest first,
-// until every character met in them has this many answered answers in them (two trend windows)...
+// until they span the sittings of two trend windows and every character met in them has this many
+// answered answers in them...
 inline constexpr std::size_t AnswersPerCharacter = 2 * TrendWindow;
 // ... or this many drills were read (a character the kind brings rarely, such as one that left the
 // weak keys): the read stays bounded however long the history.

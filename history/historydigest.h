@@ -3,9 +3,11 @@
 // drills and the keys typed instead, instead of every drill with every key.
 #pragma once
 
+#include "history/answerstats.h"
 #include "history/drillrecord.h"
 #include "history/keycounts.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -22,7 +24,25 @@ struct DrillTotals : CountsSum {
     int64_t id = 0;
     int64_t startedUtcMs = 0;
     std::string rows; // its kind, as DrillRecord::rows
+    int64_t endedUtcMs = 0;
 };
+
+// Whether `next`, which started after `drill`, goes on its sitting: it started within SittingGapMs
+// of the drill's end. A clock put back between them breaks the sitting.
+inline bool sameSitting(const DrillTotals& drill, const DrillTotals& next)
+{
+    const int64_t end = std::max(drill.startedUtcMs, drill.endedUtcMs);
+    return next.startedUtcMs >= drill.startedUtcMs && next.startedUtcMs - end <= SittingGapMs;
+}
+
+// Each drill's sitting, counted from 0, for drills in the order they started.
+inline std::vector<uint32_t> sittingsOf(const std::vector<DrillTotals>& drills)
+{
+    std::vector<uint32_t> sittings(drills.size());
+    for (std::size_t i = 1; i < drills.size(); ++i)
+        sittings[i] = sittings[i - 1] + !sameSitting(drills[i - 1], drills[i]);
+    return sittings;
+}
 
 // A drill's counts added up over all its characters: its totals as stored and as its point in the
 // chart shows them.
@@ -36,7 +56,7 @@ inline CountsSum countsOf(const DrillRecord& drill)
 
 inline DrillTotals drillTotalsOf(const DrillRecord& drill)
 {
-    return { countsOf(drill), drill.id, drill.startedUtcMs, drill.rows };
+    return { countsOf(drill), drill.id, drill.startedUtcMs, drill.rows, drill.endedUtcMs };
 }
 
 // One character in one drill in which it was the target (countsAsDrill()).

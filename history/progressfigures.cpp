@@ -84,6 +84,44 @@ double medianOf(std::span<const uint32_t> ms)
     return quantile(sorted, 0.5);
 }
 
+// A key's best level in one kind so far, from its sittings, and whether a drill beats it credibly.
+// The level of TrendSittings sittings in a row is the median of their medians, which a sitting of
+// good form moves little; the best level is the lowest such so far. A drill beats it when its
+// median's 95 % interval lies wholly below it: a drill merely below every earlier one's median is
+// mostly the luckiest of them, a record of noise.
+struct BestLevel {
+    explicit BestLevel(const std::string* rows)
+        : rows(rows)
+    {
+    }
+    const std::string* rows;
+    std::vector<double> medians; // of the sittings ended so far
+    uint32_t sitting = UINT32_MAX; // the sitting under way
+    std::vector<uint32_t> current; // its answers
+    std::optional<double> best;
+
+    // Adds a drill of the kind, of sitting `at`; whether its answers set a new best.
+    bool add(uint32_t at, const std::vector<uint32_t>& ms)
+    {
+        if (at != sitting && !current.empty()) {
+            medians.push_back(medianOf(current));
+            current.clear();
+            if (medians.size() >= TrendSittings) {
+                std::vector<double> last(medians.end() - TrendSittings, medians.end());
+                std::sort(last.begin(), last.end());
+                const double level = quantile(last, 0.5);
+                best = best ? std::min(*best, level) : level;
+            }
+        }
+        sitting = at;
+        current.insert(current.end(), ms.begin(), ms.end());
+        if (!best || ms.size() < NewBestAnswers)
+            return false;
+        const std::optional<Estimate> median = timeFigures(ms).median;
+        return median && median->interval && median->interval->high < *best;
+    }
+};
+
 } // namespace
 
 std::optional<SeriesPoint::Quartiles> SeriesPoint::quartiles() const
@@ -184,6 +222,7 @@ void ProgressTally::add(const DrillRecord& drill)
     if (drill.answers)
         addAnswers(index, *drill.answers);
     m_drills.push_back(drillTotalsOf(drill));
+    m_sittings.push_back(index == 0 ? 0 : m_sittings.back() + !sameSitting(m_drills[index - 1], m_drills.back()));
     // Stored after every drill held, as a rule; a merged one is put in its place.
     const IdIndex entry { drill.id, index };
     const auto by = [](const IdIndex& a, const IdIndex& b) { return a.id < b.id; };
@@ -236,6 +275,7 @@ void ProgressTally::load(HistoryDigest digest)
     *this = {};
     m_kind = std::move(kind);
     m_drills = std::move(digest.drills);
+    m_sittings = sittingsOf(m_drills);
     m_indexOfId.reserve(m_drills.size());
     for (std::size_t i = 0; i < m_drills.size(); ++i) {
         m_indexOfId.push_back({ m_drills[i].id, static_cast<uint32_t>(i) });
@@ -324,8 +364,8 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
         const std::size_t index = code - FirstCode;
         const std::vector<KeyEntry>& entries = m_keys[index].entries;
         series.points.reserve(entries.size());
-        // The best median so far of each kind; few kinds, so a list.
-        std::vector<std::pair<const std::string*, double>> best;
+        // Each kind's best level so far; few kinds, so a list.
+        std::vector<BestLevel> best;
         for (const KeyEntry& entry : entries) {
             const DrillTotals& drill = m_drills[entry.drill];
             if (!chosen(drill))
@@ -334,17 +374,11 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
             if (const KeyAnswers* answers = answersIn(index, entry.drill)) {
                 p.answersKept = true;
                 p.answerMs = answers->ms;
-                if (answers->ms.size() >= NewBestAnswers) {
-                    const double median = medianOf(answers->ms);
-                    auto of = std::find_if(best.begin(), best.end(),
-                        [&](const auto& kindBest) { return *kindBest.first == drill.rows; });
-                    if (of == best.end())
-                        best.emplace_back(&drill.rows, median);
-                    else if (median < of->second) {
-                        of->second = median;
-                        p.newBest = true;
-                    }
-                }
+                auto of = std::find_if(
+                    best.begin(), best.end(), [&](const BestLevel& level) { return *level.rows == drill.rows; });
+                if (of == best.end())
+                    of = best.insert(best.end(), BestLevel(&drill.rows));
+                p.newBest = of->add(m_sittings[entry.drill], answers->ms);
             }
             series.points.push_back(std::move(p));
         }
@@ -397,7 +431,25 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
         }
         summaries.push_back(summary);
     }
+    adjustForKeys(summaries);
     return summaries;
+}
+
+void adjustForKeys(std::vector<KeySummary>& keys)
+{
+    std::vector<double> p;
+    for (const KeySummary& key : keys)
+        if (key.trend.enough)
+            p.push_back(key.trend.p);
+    const std::vector<double> adjusted = benjaminiHochberg(p);
+    auto next = adjusted.begin();
+    for (KeySummary& key : keys) {
+        if (!key.trend.enough)
+            continue;
+        key.trend.adjustedP = *next++;
+        if (key.trend.adjustedP >= 0.05)
+            key.trend.trend = Trend::NoChange;
+    }
 }
 
 const ProgressTally::KeyAnswers* ProgressTally::answersIn(std::size_t index, uint32_t drill) const
@@ -408,32 +460,50 @@ const ProgressTally::KeyAnswers* ProgressTally::answersIn(std::size_t index, uin
     return found != answers.end() && found->drill == drill ? &*found : nullptr;
 }
 
-void ProgressTally::timesOf(std::size_t index, const std::string& kind, KeySummary& summary) const
+std::vector<Sitting> ProgressTally::keySittings(std::size_t index, const std::string& kind, bool& kept) const
 {
-    // The latest drills of the kind, back to where both of the trend's windows are full.
+    // The latest sittings of the kind, newest first, back to where both of the trend's windows are
+    // full.
+    std::vector<Sitting> newestFirst;
+    uint32_t current = UINT32_MAX;
+    std::size_t later = 0, earlier = 0, laterSittings = 0, earlierSittings = 0;
+    const auto full = [](std::size_t answers, std::size_t sittings) {
+        return answers >= TrendWindow && sittings >= TrendSittings;
+    };
     const std::vector<KeyAnswers>& answers = m_keys[index].answers;
-    std::vector<std::span<const uint32_t>> latest; // newest first
-    std::size_t later = 0, earlier = 0;
-    for (auto it = answers.rbegin(); it != answers.rend() && earlier < TrendWindow; ++it) {
+    for (auto it = answers.rbegin(); it != answers.rend(); ++it) {
         if (m_drills[it->drill].rows != kind)
             continue;
-        summary.answersKept = true;
+        kept = true;
         if (it->ms.empty())
             continue;
-        latest.emplace_back(it->ms);
-        (later < TrendWindow ? later : earlier) += it->ms.size();
+        if (m_sittings[it->drill] != current) {
+            if (full(earlier, earlierSittings))
+                break;
+            current = m_sittings[it->drill];
+            newestFirst.emplace_back();
+            ++(full(later, laterSittings) ? earlierSittings : laterSittings);
+        }
+        newestFirst.back().insert(newestFirst.back().end(), it->ms.begin(), it->ms.end());
+        (earlierSittings > 0 ? earlier : later) += it->ms.size();
     }
-    std::vector<std::vector<uint32_t>> drills; // oldest first, as keyTrend() takes them
-    drills.reserve(latest.size());
-    for (auto it = latest.rbegin(); it != latest.rend(); ++it)
-        drills.emplace_back(it->begin(), it->end());
-    summary.trend = keyTrend(drills);
-    // The figures are over the trend's later window.
+    std::reverse(newestFirst.begin(), newestFirst.end());
+    return newestFirst;
+}
+
+void ProgressTally::timesOf(std::size_t index, const std::string& kind, KeySummary& summary) const
+{
+    const std::vector<Sitting> sittings = keySittings(index, kind, summary.answersKept);
+    summary.trend = keyTrend(sittings);
+    // The figures are over the trend's later window; the median's interval counts its sittings.
     std::vector<uint32_t> window;
     window.reserve(summary.trend.later);
-    for (auto it = latest.begin(); it != latest.end() && window.size() < summary.trend.later; ++it)
-        window.insert(window.end(), it->begin(), it->end());
+    const auto later = std::span(sittings).last(summary.trend.laterSittings);
+    for (const Sitting& sitting : later)
+        window.insert(window.end(), sitting.begin(), sitting.end());
     summary.times = timeFigures(window);
+    if (summary.times.median)
+        summary.times.median->interval = sittingMedianInterval(later);
 }
 
 const std::string* ProgressTally::mostPractised(

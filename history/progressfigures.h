@@ -169,8 +169,8 @@ struct KeySummary {
     }
     // Whether recentMs and accuracy rest on at least MinAnswers answers.
     bool enoughForAccuracy() const { return recentAnswers() >= MinAnswers; }
-    // Whether both windows the trend compares hold enough answers for it to say anything.
-    bool enoughForTrend() const { return trend.earlier >= EnoughAnswers && trend.later >= EnoughAnswers; }
+    // Whether both windows the trend compares hold enough answers and sittings for it.
+    bool enoughForTrend() const { return trend.enough; }
 };
 
 // The figures of every drill added so far, kept per drill and per character, so that a drill more
@@ -248,7 +248,10 @@ private:
     };
     // Adds each character's times of a drill's answers to its drills that kept answers.
     void addAnswers(uint32_t drill, const std::vector<Answer>& answers);
-    // The answers of a character's drills as TimeFigures and keyTrend() see them.
+    // A character's answers in its latest sittings of a kind, oldest first, as many as its trend
+    // looks at; `kept` is set when any drill of the kind kept answers.
+    std::vector<Sitting> keySittings(std::size_t index, const std::string& kind, bool& kept) const;
+    // Its time figures and trend from those.
     void timesOf(std::size_t index, const std::string& kind, KeySummary& summary) const;
     // The answers of one of a character's drills; nullptr for a drill that kept none.
     const KeyAnswers* answersIn(std::size_t index, uint32_t drill) const;
@@ -259,6 +262,7 @@ private:
         std::vector<KeyEntry>::const_iterator first, std::vector<KeyEntry>::const_iterator last) const;
 
     std::vector<DrillTotals> m_drills; // in the order they started
+    std::vector<uint32_t> m_sittings; // each drill's sitting, as sittingsOf() counts them
     // Each drill's id and its index in m_drills, by id: 12 bytes a drill where a hash map of a
     // million drills took 60 MB.
     struct IdIndex {
@@ -272,6 +276,10 @@ private:
     int64_t m_lastId = 0;
     KindChoice m_kind;
 };
+
+// Keeps the changes of the keys' trends that hold over all the keys with a trend at once
+// (benjaminiHochberg() at 5 %), and sets each one's adjusted p. summaries() has done it.
+void adjustForKeys(std::vector<KeySummary>& keys);
 
 // How strongly each weak key is drilled, and the pool that repeats it that often.
 struct WeakKey {
