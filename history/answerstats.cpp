@@ -242,14 +242,39 @@ TrendResult keyTrend(std::span<const Sitting> sittingsOldestFirst)
     return result;
 }
 
-std::optional<Interval> sittingMedianInterval(std::span<const Sitting> sittings)
+std::optional<Interval> sittingInterval(std::span<const Sitting> sittings, double p)
 {
-    std::vector<double> medians;
-    for (const Sitting& sitting : sittings)
-        if (!sitting.empty())
-            medians.push_back(medianOf(sitting));
-    std::sort(medians.begin(), medians.end());
-    return between(medians, quantileRanks(medians.size(), 0.5));
+    std::vector<double> quantiles, sorted;
+    for (const Sitting& sitting : sittings) {
+        if (sitting.empty())
+            continue;
+        sorted.assign(sitting.begin(), sitting.end());
+        std::sort(sorted.begin(), sorted.end());
+        // Hyndman and Fan's 8th definition, nearly median-unbiased for any distribution: the
+        // interval is of the middle of the sittings' quantiles, and the usual definition reads a
+        // small sitting's 90th percentile low.
+        const double at = std::clamp((static_cast<double>(sorted.size()) + 1.0 / 3) * p + 1.0 / 3, 1.0,
+                              static_cast<double>(sorted.size()))
+            - 1;
+        const auto below = static_cast<std::size_t>(at);
+        quantiles.push_back(below + 1 < sorted.size()
+                ? sorted[below] + (at - static_cast<double>(below)) * (sorted[below + 1] - sorted[below])
+                : sorted.back());
+    }
+    std::sort(quantiles.begin(), quantiles.end());
+    return between(quantiles, quantileRanks(quantiles.size(), 0.5));
+}
+
+double studentCritical(double twoSided, double df)
+{
+    double low = 0, high = 1;
+    while (studentTwoSided(high, df) > twoSided)
+        high *= 2;
+    for (int i = 0; i < 60; ++i) {
+        const double middle = (low + high) / 2;
+        (studentTwoSided(middle, df) > twoSided ? low : high) = middle;
+    }
+    return high;
 }
 
 std::vector<double> benjaminiHochberg(std::span<const double> p)

@@ -137,11 +137,16 @@ RankTest sittingRankTest(std::span<const Sitting> earlier, std::span<const Sitti
 // for both windows there is no trend (enough false), only the windows' sizes.
 TrendResult keyTrend(std::span<const Sitting> sittingsOldestFirst);
 
-// The 95 % interval of the median of times that come in sittings: between order statistics of the
-// sittings' own medians (quantileRanks()), so that it widens with the day's form as it should.
-// Distribution-free for the median of a sitting's median, which is the key's median on a day of
-// middling form; none with fewer than EnoughAnswers sittings that hold answers.
-std::optional<Interval> sittingMedianInterval(std::span<const Sitting> sittings);
+// The 95 % interval of the p-quantile of times that come in sittings: between order statistics of
+// the sittings' own p-quantiles, at the median of those (quantileRanks()), so that it widens with
+// the day's form as it should. Distribution-free for the middle of what a sitting's quantile is,
+// which is the key's quantile on a day of middling form; none with fewer than EnoughAnswers sittings
+// that hold answers.
+std::optional<Interval> sittingInterval(std::span<const Sitting> sittings, double p);
+
+// The t beyond which Student's t with `df` degrees of freedom lies with probability `twoSided`
+// on both sides together.
+double studentCritical(double twoSided, double df);
 
 // Benjamini-Hochberg adjusted p-values, in the order given: a p-value's adjusted one below q
 // rejects it at a false discovery rate of q.

@@ -709,11 +709,13 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
         std::size_t sittings = 0; // that the drills taken belong to
         uint32_t lastSitting = UINT32_MAX; // the sitting of the drill taken last
         std::array<uint32_t, CodeCount> answers {};
-        bool done() const
+        bool done = false;
+        // Whether a drill of sitting `next` is no longer needed. A sitting is taken whole.
+        bool enoughBefore(uint32_t next) const
         {
-            if (drillsLeft == 0 || taken >= MostAnswerDrillsPerKind)
+            if (taken >= MostAnswerDrillsPerKind)
                 return true;
-            if (sittings < 2 * TrendSittings)
+            if (sittings < 2 * TrendSittings || next == lastSitting)
                 return false;
             return std::all_of(answers.begin(), answers.end(),
                 [](uint32_t count) { return count == 0 || count >= AnswersPerCharacter; });
@@ -723,9 +725,7 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
     for (std::size_t i = 0; i < drills.size(); ++i)
         if (keptAnswers[i])
             ++kinds[drills[i].rows].drillsLeft;
-    std::size_t kindsLeft = 0;
-    for (const auto& [rows, kind] : kinds)
-        kindsLeft += !kind.done();
+    std::size_t kindsLeft = kinds.size();
 
     const std::vector<uint32_t> sittings = sittingsOf(drills);
     std::vector<DrillAnswers> result;
@@ -734,9 +734,13 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
         if (!keptAnswers[i])
             continue;
         Kind& kind = kinds[drills[i].rows];
-        if (kind.done())
+        if (kind.done)
             continue;
-        --kind.drillsLeft;
+        if (kind.enoughBefore(sittings[i])) {
+            kind.done = true;
+            --kindsLeft;
+            continue;
+        }
         query.bind(1, drills[i].id);
         try {
             if (!query.step() || !query.isBlob(0))
@@ -751,8 +755,10 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
             ++skipped; // the drill is shown by its totals
         }
         query.reset();
-        if (kind.done())
+        if (--kind.drillsLeft == 0) {
+            kind.done = true;
             --kindsLeft;
+        }
     }
     std::reverse(result.begin(), result.end()); // oldest first
     return result;

@@ -84,30 +84,33 @@ double medianOf(std::span<const uint32_t> ms)
     return quantile(sorted, 0.5);
 }
 
-// A key's best level in one kind so far, from its sittings, and whether a drill beats it credibly.
-// The level of TrendSittings sittings in a row is the median of their medians, which a sitting of
-// good form moves little; the best level is the lowest such so far. A drill beats it when its
-// median's 95 % interval lies wholly below it: a drill merely below every earlier one's median is
-// mostly the luckiest of them, a record of noise.
+// A character's best level in one kind so far (NewBestAnswers, BestSittings), and whether a drill
+// beats it.
 struct BestLevel {
     explicit BestLevel(const std::string* rows)
         : rows(rows)
     {
     }
     const std::string* rows;
-    std::vector<double> medians; // of the sittings ended so far
+    // Of the sittings ended so far: the log of the character's median over its drills' form.
+    std::vector<double> levels;
     uint32_t sitting = UINT32_MAX; // the sitting under way
     std::vector<uint32_t> current; // its answers
-    std::optional<double> best;
+    double currentForm = 0; // the log of its drills' average, added up
+    int currentDrills = 0;
+    std::optional<double> best; // the lowest level of BestSittings sittings in a row
 
-    // Adds a drill of the kind, of sitting `at`; whether its answers set a new best.
-    bool add(uint32_t at, const std::vector<uint32_t>& ms)
+    // Adds a drill of the kind, of sitting `at`, with `form` the log of the drill's average of
+    // every answer; whether its answers set a new best.
+    bool add(uint32_t at, double form, const std::vector<uint32_t>& ms)
     {
         if (at != sitting && !current.empty()) {
-            medians.push_back(medianOf(current));
+            levels.push_back(std::log(std::max(1.0, medianOf(current))) - currentForm / currentDrills);
             current.clear();
-            if (medians.size() >= TrendSittings) {
-                std::vector<double> last(medians.end() - TrendSittings, medians.end());
+            currentForm = 0;
+            currentDrills = 0;
+            if (levels.size() >= BestSittings) {
+                std::vector<double> last(levels.end() - BestSittings, levels.end());
                 std::sort(last.begin(), last.end());
                 const double level = quantile(last, 0.5);
                 best = best ? std::min(*best, level) : level;
@@ -115,10 +118,25 @@ struct BestLevel {
         }
         sitting = at;
         current.insert(current.end(), ms.begin(), ms.end());
+        currentForm += form;
+        ++currentDrills;
         if (!best || ms.size() < NewBestAnswers)
             return false;
         const std::optional<Estimate> median = timeFigures(ms).median;
-        return median && median->interval && median->interval->high < *best;
+        if (!median || !median->interval || median->interval->low <= 0)
+            return false;
+        // How far a drill's level strays by chance: the spread of the sittings' levels and the
+        // drill's own sampling, from its median's interval.
+        double mean = 0, squares = 0;
+        for (const double level : levels)
+            mean += level;
+        mean /= static_cast<double>(levels.size());
+        for (const double level : levels)
+            squares += (level - mean) * (level - mean);
+        const double spread = squares / static_cast<double>(levels.size() - 1);
+        const double own = std::log(median->interval->high / median->interval->low) / (2 * 1.96);
+        const double margin = studentCritical(2 * NewBestChance, static_cast<double>(levels.size() - 1));
+        return *best - (std::log(median->value) - form) > margin * std::sqrt(spread + own * own);
     }
 };
 
@@ -378,7 +396,8 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
                     best.begin(), best.end(), [&](const BestLevel& level) { return *level.rows == drill.rows; });
                 if (of == best.end())
                     of = best.insert(best.end(), BestLevel(&drill.rows));
-                p.newBest = of->add(m_sittings[entry.drill], answers->ms);
+                const std::optional<double> form = drill.averageMs();
+                p.newBest = form && *form >= 1 && of->add(m_sittings[entry.drill], std::log(*form), answers->ms);
             }
             series.points.push_back(std::move(p));
         }
@@ -502,8 +521,10 @@ void ProgressTally::timesOf(std::size_t index, const std::string& kind, KeySumma
     for (const Sitting& sitting : later)
         window.insert(window.end(), sitting.begin(), sitting.end());
     summary.times = timeFigures(window);
-    if (summary.times.median)
-        summary.times.median->interval = sittingMedianInterval(later);
+    if (summary.times.median) {
+        summary.times.median->interval = sittingInterval(later, 0.5);
+        summary.times.p90->interval = sittingInterval(later, 0.9);
+    }
 }
 
 const std::string* ProgressTally::mostPractised(

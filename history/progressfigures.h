@@ -95,9 +95,18 @@ Series timeSeries(Series drills, int64_t fromUtcMs, int64_t toUtcMs, const DayOf
 inline constexpr uint64_t MinAnswers = 20;
 
 // A drill sets a new best of a character in the progress window only with at least this many
-// answers of it: its median is then that of a sitting, not of a lucky handful. The best-times
-// file and the main window's mark keep their own rule.
+// answers of it, and only when its median lies credibly below the character's best level so far
+// in its kind, measured against the drill's own form. A character's level in a sitting is its
+// median over the average of every answer of the sitting's drills (on a log scale, its median
+// less the day's form); its best level is the lowest median of the levels of BestSittings
+// sittings in a row; and a drill is credibly below it when the difference exceeds what chance
+// gives in NewBestChance of drills: Student's t over the spread of the sittings' levels, with the
+// drill's own sampling (its median's interval) added. A drill merely below every earlier one's
+// median is mostly the luckiest of them, a record of noise, and a good evening makes every
+// character faster at once. The best-times file and the main window's mark keep their own rule.
 inline constexpr std::size_t NewBestAnswers = 10;
+inline constexpr std::size_t BestSittings = 3;
+inline constexpr double NewBestChance = 0.025;
 
 // A kind of drill is the rows it was drawn from, as recorded (DrillRecord::rows: "h", "uhl",
 // "weak"). Reaction times grow with the number of characters a drill may bring, so only drills of
@@ -216,8 +225,7 @@ public:
     // target is left out of its series. With more than `perDayThreshold` drills left, the drills of
     // each day (by dayOf) are added up into one point. A character's series covers the drills of it
     // that are known: all of them unless the tally was loaded and not filled; its points carry the
-    // answers' times and mark each drill that set a new best: a drill with at least NewBestAnswers
-    // answers of the character whose median is below that of every such drill of its kind before.
+    // answers' times and mark each drill that set a new best (NewBestAnswers).
     //
     // A summary looks at the character's last LatestDrills drills of any kind (what the digest
     // holds, so that its figures do not change once its chart is read) and of those takes the ones

@@ -342,8 +342,8 @@ QString ProgressChart::pointText(int index) const
                        .arg(point.hits)
                        .arg(point.wrong);
     if (point.newBest)
-        text += QStringLiteral("\n★ 自己ベスト更新 (この種類で %1 回以上答えた練習の中央値)")
-                    .arg(history::NewBestAnswers);
+        text += QStringLiteral("\n★ 自己ベスト更新 (この種類でのいちばん良い水準を、その日の調子と偶然では"
+                               "説明できないほど下回りました)");
     return text;
 }
 

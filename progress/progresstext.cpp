@@ -58,16 +58,31 @@ QString trendText(const history::TrendResult& trend)
 
 QString trendTip(const history::TrendResult& trend)
 {
-    const QString p
-        = trend.p < 0.001 ? QStringLiteral("p < 0.001") : QStringLiteral("p = %1").arg(trend.p, 0, 'f', 3);
+    const auto pText = [](double p) {
+        return p < 0.001 ? QStringLiteral("p < 0.001") : QStringLiteral("p = %1").arg(p, 0, 'f', 3);
+    };
     const long long change = std::llround((trend.ratio - 1) * 100);
     const QString median = change == 0 ? QStringLiteral("中央値 ±0%")
         : change < 0                   ? QStringLiteral("中央値 −%1%").arg(-change)
                                        : QStringLiteral("中央値 +%1%").arg(change);
-    return QStringLiteral("直近 %1 回と前の %2 回を比較（順位和検定、%3、%4）")
+    return QStringLiteral("直近のひと続きの練習 %1 回 (答え %2 回) とその前の %3 回 (答え %4 回) を比較"
+                          "（ひと続きごとの順位和検定、%5、表のキー全体で補正して %6、%7）")
+        .arg(trend.laterSittings)
         .arg(trend.later)
+        .arg(trend.earlierSittings)
         .arg(trend.earlier)
-        .arg(p, median);
+        .arg(pText(trend.p), pText(trend.adjustedP), median);
+}
+
+QString notEnoughForTrendTip(const history::TrendResult& trend)
+{
+    return QStringLiteral("傾向には、この種類のひと続きの練習 (間が %1 分以内の練習をひとまとめ) が前後 %2 回ずつ、"
+                          "答えが %3 回ずつ要ります。いまはひと続き %4 回、答え %5 回です")
+        .arg(history::SittingGapMs / 60'000)
+        .arg(history::TrendSittings)
+        .arg(history::TrendWindow)
+        .arg(trend.earlierSittings + trend.laterSittings)
+        .arg(trend.earlier + trend.later);
 }
 
 QString noAnswersText()

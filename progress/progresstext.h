@@ -25,6 +25,8 @@ QString trendText(const history::TrendResult& trend);
 // What the trend compared and how sure it is:
 // 「直近 64 回と前の 70 回を比較（順位和検定、p = 0.003、中央値 −12%）」.
 QString trendTip(const history::TrendResult& trend);
+// Why a key has no trend yet: how many sittings and answers it needs and has.
+QString notEnoughForTrendTip(const history::TrendResult& trend);
 // What a character's time figures show when every drill of the kind predates the kept answers.
 QString noAnswersText();
 QString noAnswersTip();

@@ -32,10 +32,10 @@ QString valueText(const std::optional<history::Estimate>& estimate, int decimals
     return estimate ? QString::number(estimate->value, 'f', decimals) : QStringLiteral("—");
 }
 
-// 「中央値 612 ms、95%区間 580–650 ms (直近 64 回の答えから)」; without an interval, from how many
-// answers it has one.
+// 「中央値 612 ms、95%区間 580–650 ms (直近のひと続きの練習 6 回、答え 64 回から)」; without an
+// interval, what it takes to have one.
 QString estimateTip(const QString& name, const std::optional<history::Estimate>& estimate,
-    std::size_t answers, int decimals, int intervalFrom)
+    const history::KeySummary& key, int decimals, const QString& intervalFrom)
 {
     if (!estimate)
         return {};
@@ -46,8 +46,18 @@ QString estimateTip(const QString& name, const std::optional<history::Estimate>&
                    .arg(QString::number(estimate->interval->low, 'f', decimals),
                        QString::number(estimate->interval->high, 'f', decimals), unit);
     else
-        tip += QStringLiteral(" (95%区間は答え %1 回から)").arg(intervalFrom);
-    return tip + QStringLiteral(" (直近 %1 回の答えから)").arg(answers);
+        tip += QStringLiteral(" (95%区間は%1から)").arg(intervalFrom);
+    return tip
+        + QStringLiteral(" (直近のひと続きの練習 %1 回、答え %2 回から)")
+              .arg(key.trend.laterSittings)
+              .arg(key.times.answers);
+}
+
+// What the intervals of the median and the 90 % point need: sittings, since the day's form moves
+// every answer of one.
+QString sittingsForInterval()
+{
+    return QStringLiteral("ひと続きの練習 %1 回").arg(history::EnoughAnswers);
 }
 
 // The value a column sorts by; nullopt sorts last whatever the order.
@@ -131,7 +141,7 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
     const bool tooFew = !noAnswers
         && ((column == Weakness && !ranks)
             || (timeColumn(column) && column != Weakness && column != Trend && !key.enoughAnswers())
-            || (column == Trend && key.trend.earlier > 0 && !key.enoughForTrend())
+            || (column == Trend && key.trend.later > 0 && !key.enoughForTrend())
             || (column == Accuracy && !key.enoughForAccuracy()));
     switch (role) {
     case Qt::DisplayRole:
@@ -183,9 +193,7 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
         if (tooFew && (column == Accuracy || (column == Weakness && !key.answersKept)))
             return notEnoughForAccuracyTip(key);
         if (tooFew && column == Trend)
-            return QStringLiteral("比べる答えが足りません (どちらも %1 回から比べます): %2")
-                .arg(history::EnoughAnswers)
-                .arg(trendTip(key.trend));
+            return notEnoughForTrendTip(key.trend);
         if (tooFew)
             return notEnoughDataTip(key);
         switch (column) {
@@ -200,14 +208,13 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
                       .arg(msText(cost));
         }
         case Median:
-            return estimateTip(QStringLiteral("中央値"), key.times.median, key.times.answers, 0, 6);
+            return estimateTip(QStringLiteral("中央値"), key.times.median, key, 0, sittingsForInterval());
         case P90:
-            return estimateTip(QStringLiteral("90%点"), key.times.p90, key.times.answers, 0, 36);
+            return estimateTip(QStringLiteral("90%点"), key.times.p90, key, 0, sittingsForInterval());
         case Spread:
-            return estimateTip(QStringLiteral("ばらつき"), key.times.spread, key.times.answers, 2, 17);
+            return estimateTip(QStringLiteral("ばらつき"), key.times.spread, key, 2, QStringLiteral("答え 17 回"));
         case Trend:
-            return key.enoughForTrend() ? trendTip(key.trend)
-                                        : QStringLiteral("比べる前の答えがまだありません");
+            return key.enoughForTrend() ? trendTip(key.trend) : notEnoughForTrendTip(key.trend);
         case Character:
             return weak ? QVariant(QStringLiteral("苦手なキー: 「苦手なキーを練習」で多めに出ます"))
                         : QVariant();
@@ -268,22 +275,28 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
             return QStringLiteral("正解 1 回にかかる時間 (中央値 ÷ 最近の正確さ) の順。「苦手」は"
                                   "「苦手なキーを練習」に出るキーと、その回数");
         case Median:
-            return QStringLiteral("直近 %1 回以上の答えの時間の中央値 (ms)。95%区間はそれぞれのセルのヒントに"
-                                  " (順位から求めた、分布によらない区間)")
-                .arg(history::TrendWindow);
+            return QStringLiteral("直近のひと続きの練習 %1 回以上 (答え %2 回以上) の答えの時間の中央値 (ms)。"
+                                  "間が %3 分以内の練習はひと続き。95%区間はセルのヒントに (ひと続きごとの中央値の"
+                                  "順位から求めた、分布によらない区間。日ごとの調子の波も含みます)")
+                .arg(history::TrendSittings)
+                .arg(history::TrendWindow)
+                .arg(history::SittingGapMs / 60'000);
         case P90:
-            return QStringLiteral("答えの 9 割がこれより速い時間 (ms)。95%区間はセルのヒントに");
+            return QStringLiteral("答えの 9 割がこれより速い時間 (ms)。95%区間はセルのヒントに (ひと続きごとの値から)");
         case Spread:
             return QStringLiteral(
                 "ムラ (ばらつき): 四分位範囲 ÷ 中央値。95%区間はセルのヒントに (三つの四分位の"
                 "区間を合わせて 95%、ボンフェローニ)");
         case Best:
             return QStringLiteral("成績ファイルの自己ベスト (練習 1 回の平均)。文字のグラフで丸で囲んだ点は、"
-                                  "この種類で %1 回以上答えた練習の中央値の自己ベスト更新")
+                                  "この種類でその文字に %1 回以上答え、その中央値がそれまでのいちばん良い水準を、"
+                                  "その日の調子と偶然では説明できないほど下回った練習")
                 .arg(history::NewBestAnswers);
         case Trend:
-            return QStringLiteral("直近の答えとその前の答えを順位和検定で比べ、p < 0.05 で中央値が %1% 以上"
-                                  "違うときだけ「速くなった」「遅くなった」")
+            return QStringLiteral("直近のひと続きの練習 %1 回とその前の %1 回を、答えの順位をひと続きごとに"
+                                  "まとめて比べ、表のキー全体で補正して p < 0.05 で、中央値が %2% 以上違うときだけ"
+                                  "「速くなった」「遅くなった」")
+                .arg(history::TrendSittings)
                 .arg(std::lround(history::MinNoticeableChange * 100));
         case Accuracy:
             return QStringLiteral("最近 %1 回で、正しく押した数 ÷ (正しく押した数 + 押し間違い)")

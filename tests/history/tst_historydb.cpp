@@ -408,14 +408,17 @@ TEST(HistoryDb, digestGivesTheFiguresOfTheWholeHistory)
 }
 
 // The answers the window gets with the digest: of each kind, its latest drills that kept answers,
-// newest first until every character met in them has two trend windows of answers, or the cap.
+// newest first until they span two trend windows' sittings and every character met in them has
+// two windows of answers, or the cap.
 TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
 {
-    // A drill of a kind with so many answers of 'a' and of '~'; -1: one that kept no answers.
+    // A drill of a kind with so many answers of 'a' and of '~'; -1: one that kept no answers. Each
+    // drill a sitting of its own, unless it goes on the one before.
     struct Drill {
         const char* rows;
         int a;
         int tilde = 0;
+        bool goesOn = false;
     };
     const auto times = [](int n, Drill drill) { return std::vector<Drill>(std::size_t(n), drill); };
     const auto then = [](std::vector<Drill> drills, const std::vector<Drill>& more) {
@@ -439,16 +442,27 @@ TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
     std::vector<Drill> everyThird; // '~' in every third: 67 answers in 200 drills
     for (int i = 204; i >= 0; --i)
         everyThird.push_back({ "h", 1, i % 3 == 0 ? 1 : 0 });
+    std::vector<Drill> inPairs; // 13 sittings of two drills
+    for (int i = 0; i < 26; ++i)
+        inPairs.push_back({ "h", 30, 0, i % 2 == 1 });
+    const auto both = [&](std::vector<int64_t> a, const std::vector<int64_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    static_assert(TrendSittings == 6);
     const Row table[] = {
-        { "the latest drills until a character has 100 answers", times(8, { "h", 30 }), ids(5, 8) },
-        { "a character rare in them takes every drill", then(times(7, { "h", 30 }), { { "h", 30, 1 } }),
-            ids(1, 8) },
-        { "kinds counted apart", then(times(3, { "h", 50 }), times(3, { "u", 50 })), { 2, 3, 5, 6 } },
-        { "drills that kept no answers passed over", then(times(3, { "h", 60 }), times(2, { "h", -1 })),
-            { 2, 3 } },
+        { "the latest drills until they span 12 sittings", times(16, { "h", 30 }), ids(5, 16) },
+        { "and until a character has 100 answers", times(25, { "h", 5 }), ids(6, 25) },
+        { "drills of one sitting count as one", inPairs, ids(3, 26) },
+        { "a character rare in them takes every drill", then(times(15, { "h", 30 }), { { "h", 30, 1 } }),
+            ids(1, 16) },
+        { "kinds counted apart", then(times(14, { "h", 50 }), times(14, { "u", 50 })),
+            both(ids(3, 14), ids(17, 28)) },
+        { "drills that kept no answers passed over", then(times(14, { "h", 60 }), times(2, { "h", -1 })),
+            ids(3, 14) },
         { "no more than 200 drills of a kind", everyThird, ids(6, 205) },
-        { "damaged answers passed over and counted", times(5, { "h", 50 }), { 3, 4 },
-            "UPDATE drill_answers SET answers = x'01' WHERE drill_id = 5", 1 },
+        { "damaged answers passed over and counted", times(14, { "h", 50 }), ids(2, 13),
+            "UPDATE drill_answers SET answers = x'01' WHERE drill_id = 14", 1 },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -456,9 +470,12 @@ TEST(HistoryDb, digestBringsEachKindsLatestAnswers)
         const std::string path = dir.path("touchdrill.sqlite");
         {
             auto db = HistoryDb::open(path, true);
+            int64_t at = 0;
             for (const Drill& given : row.drills) {
                 DrillRecord drill;
                 drill.rows = given.rows;
+                drill.startedUtcMs = at += given.goesOn ? 60'000 : 3'600'000;
+                drill.endedUtcMs = at;
                 const int a = std::max(given.a, 0);
                 if (a > 0)
                     drill.keys.push_back({ 'a', uint32_t(a), uint32_t(a) * 300, 0 });

@@ -673,11 +673,22 @@ TEST(Progress, keyTimesComeFromTheAnswersOfOneKind)
         Trend trend;
         std::size_t earlier, later;
     };
+    // Six drills an hour apart at `ms` and six more at `then`, each its own sitting or, `minutes`
+    // apart, in sittings of two.
+    const auto twelve = [](uint32_t ms, uint32_t then, int64_t minutes = 60) {
+        std::vector<DrillRecord> drills;
+        for (int64_t id = 1; id <= 12; ++id) {
+            drills.push_back(answeredDrill(id, "h", 30, id <= 6 ? ms : then));
+            drills.back().startedUtcMs = Dec1 + id * Hour + (id % 2 ? 0 : minutes * 60'000 - Hour);
+            drills.back().endedUtcMs = drills.back().startedUtcMs;
+        }
+        return drills;
+    };
     const Row table[] = {
-        { "over the latest drills that hold 50 answers, against as many before",
-            { answeredDrill(1, "h", 30, 300), answeredDrill(2, "h", 30, 300), answeredDrill(3, "h", 30, 600),
-                answeredDrill(4, "h", 30, 600) },
-            "h", true, 60, 602.0, Trend::Slower, 60, 60 },
+        { "over the latest six sittings, against as many before", twelve(300, 600), "h", true, 180, 602.0,
+            Trend::Slower, 180, 180 },
+        { "drills ten minutes apart are one sitting: too few for a trend", twelve(300, 600, 10), "h", true,
+            360, 452.0, Trend::NoChange, 0, 360 },
         { "drills from before answers were kept add nothing",
             { oldDrill(1, 900), oldDrill(2, 900), answeredDrill(3, "h", 10, 400) }, "h", true, 10, 402.0,
             Trend::NoChange, 0, 10 },
@@ -773,23 +784,36 @@ TEST(Progress, aLoadedTallyHasTheFiguresOfEveryDrill)
 
 TEST(Progress, aCharactersChartMarksNewBestsOfSittingsOfOneKind)
 {
+    // A drill an hour after the one before (a sitting of its own) of 'a' `answers` times at `ms`
+    // and 's' 30 times at `others`, the rest of the drill that gives its form.
     struct Drill {
         const char* rows;
-        uint32_t answers, ms;
+        uint32_t answers, ms, others;
         bool newBest;
     };
     const Drill drills[] = {
-        { "h", 12, 500, false }, // the first of its kind beats nothing
-        { "h", 12, 450, true },
-        { "h", NewBestAnswers - 1, 300, false }, // faster, but too few answers
-        { "h", 12, 470, false },
-        { "uhl", 12, 800, false }, // another kind has its own best
-        { "uhl", 12, 700, true },
-        { "h", NewBestAnswers, 440, true },
+        { "h", 12, 500, 500, false }, // three sittings before there is a level to beat
+        { "h", 12, 500, 500, false },
+        { "h", 12, 500, 500, false },
+        { "h", 12, 450, 500, true },
+        { "h", NewBestAnswers - 1, 300, 500, false }, // faster, but too few answers
+        { "h", 12, 490, 500, false },
+        { "uhl", 12, 800, 500, false }, // another kind has its own best
+        { "uhl", 12, 800, 500, false },
+        { "uhl", 12, 800, 500, false },
+        { "uhl", 12, 600, 500, true },
+        { "h", 12, 420, 420, false }, // a good evening: every character faster at once
+        // Within the spread that the sittings' levels have shown.
+        { "h", NewBestAnswers, 380, 500, false },
     };
     std::vector<DrillRecord> records;
-    for (const Drill& d : drills)
+    for (const Drill& d : drills) {
         records.push_back(answeredDrill(static_cast<int64_t>(records.size()) + 1, d.rows, d.answers, d.ms));
+        KeyRecord others = key('s', 30, 30 * d.others);
+        for (int i = 0; i < 30; ++i)
+            records.back().answers->push_back({ 's', 0, d.others, {}, true });
+        records.back().keys.push_back(others);
+    }
     ProgressTally tally;
     tally.add(records);
     const Series series = tally.series('a', utcDayOf, SIZE_MAX);
@@ -807,5 +831,5 @@ TEST(Progress, aCharactersChartMarksNewBestsOfSittingsOfOneKind)
     const Series days = tally.series('a', utcDayOf, 1);
     ASSERT_EQ(days.points.size(), 1u);
     EXPECT_TRUE(days.points[0].newBest);
-    EXPECT_EQ(days.points[0].answerMs.size(), 12u * 5 + 2 * NewBestAnswers - 1);
+    EXPECT_EQ(days.points[0].answerMs.size(), 12u * 10 + 2 * NewBestAnswers - 1);
 }

@@ -272,7 +272,7 @@ TEST(KeyboardView, tipSaysEachFigureWithItsInterval)
     full.times.median = history::Estimate { 612, history::Interval { 580, 650 } };
     full.times.p90 = history::Estimate { 950, history::Interval { 880, 1020 } };
     full.times.spread = history::Estimate { 0.42, history::Interval { 0.3, 0.61 } };
-    full.trend = { history::Trend::Faster, 0.003, 70, 64, 0.88 };
+    full.trend = { history::Trend::Faster, 0.003, 0.02, 70, 64, 6, 7, 0.88, true };
     history::KeySummary few = summary('a', 612, 1.0);
     few.kind = "h";
     few.recentHits = few.times.answers = 4;
@@ -283,8 +283,9 @@ TEST(KeyboardView, tipSaysEachFigureWithItsInterval)
     const std::pair<const history::KeySummary*, QString> table[] = {
         { &full,
             QStringLiteral("a: 中央値 612 (580–650) ms、90%点 950 (880–1020) ms、ばらつき 0.42 (0.30–0.61) "
-                           "(括弧内は 95%区間)\n傾向: 速くなった — 直近 64 回と前の 70 回を比較（順位和検定、"
-                           "p = 0.003、中央値 −12%）\n正確さ 97.5%、自己ベスト (成績ファイル) 380 ms\n"
+                           "(括弧内は 95%区間)\n傾向: 速くなった — 直近のひと続きの練習 7 回 (答え 64 回) とその前の 6 回 "
+                           "(答え 70 回) を比較（ひと続きごとの順位和検定、p = 0.003、表のキー全体で補正して "
+                           "p = 0.020、中央値 −12%）\n正確さ 97.5%、自己ベスト (成績ファイル) 380 ms\n"
                            "中段の練習から") },
         { &few,
             QStringLiteral("a: データ不足\n記録した答えが 4 回だけです (6 回から数字を出します)\n"

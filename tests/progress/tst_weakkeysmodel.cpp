@@ -44,10 +44,15 @@ history::KeySummary summary(unsigned char code, std::optional<double> recentMs, 
             = history::Estimate { *recentMs, history::Interval { *recentMs * 0.9, *recentMs * 1.1 } };
     s.trend.later = answers;
     s.trend.earlier = trendMs ? earlierAnswers : 0;
+    s.trend.laterSittings = answers >= history::EnoughAnswers ? history::TrendSittings : 1;
+    s.trend.earlierSittings = s.trend.earlier >= history::EnoughAnswers ? history::TrendSittings : 0;
+    s.trend.enough = s.trend.laterSittings == history::TrendSittings
+        && s.trend.earlierSittings == history::TrendSittings;
     if (trendMs && recentMs && std::lround(*trendMs) != 0) {
         s.trend.ratio = 1 + *trendMs / *recentMs;
         s.trend.trend = *trendMs < 0 ? history::Trend::Faster : history::Trend::Slower;
         s.trend.p = 0.003;
+        s.trend.adjustedP = 0.01;
     }
     s.accuracy = accuracy;
     s.topWrongKey = wrongKey;
@@ -175,7 +180,7 @@ TEST(WeakKeysModel, texts)
         { "median rounded", 'd', WeakKeysModel::Median, QStringLiteral("912") },
         { "the 90th percentile", 'm', WeakKeysModel::P90, QStringLiteral("803") },
         { "the spread in hundredths", 'm', WeakKeysModel::Spread, QStringLiteral("0.41") },
-        { "nothing before to compare with", 'm', WeakKeysModel::Trend, QStringLiteral("—") },
+        { "too few sittings before to compare with", 'm', WeakKeysModel::Trend, QStringLiteral("データ不足") },
         { "answers never kept: said so", 'o', WeakKeysModel::Median, QStringLiteral("回答の記録なし") },
         { "answers never kept: no trend", 'o', WeakKeysModel::Trend, QStringLiteral("—") },
         { "answers never kept: not ranked", 'o', WeakKeysModel::Weakness, QStringLiteral("—") },
@@ -220,13 +225,17 @@ TEST(WeakKeysModel, texts)
     };
     const Row tips[] = {
         { "the median's interval", 'd', WeakKeysModel::Median,
-            QStringLiteral("中央値 912 ms、95%区間 821–1004 ms (直近 20 回の答えから)") },
+            QStringLiteral("中央値 912 ms、95%区間 821–1004 ms (直近のひと続きの練習 6 回、答え 20 回から)") },
         { "too few answers for the percentile's", 'm', WeakKeysModel::P90,
-            QStringLiteral("90%点 803 ms (95%区間は答え 36 回から) (直近 30 回の答えから)") },
+            QStringLiteral("90%点 803 ms (95%区間はひと続きの練習 6 回から) (直近のひと続きの練習 6 回、答え 30 回から)") },
         { "the spread's, without a unit", 'm', WeakKeysModel::Spread,
-            QStringLiteral("ばらつき 0.41、95%区間 0.20–0.95 (直近 30 回の答えから)") },
+            QStringLiteral("ばらつき 0.41、95%区間 0.20–0.95 (直近のひと続きの練習 6 回、答え 30 回から)") },
         { "the trend", 'd', WeakKeysModel::Trend,
-            QStringLiteral("直近 20 回と前の 20 回を比較（順位和検定、p = 0.003、中央値 +4%）") },
+            QStringLiteral("直近のひと続きの練習 6 回 (答え 20 回) とその前の 6 回 (答え 20 回) を比較（ひと続きごとの"
+                           "順位和検定、p = 0.003、表のキー全体で補正して p = 0.010、中央値 +4%）") },
+        { "why there is no trend yet", 'm', WeakKeysModel::Trend,
+            QStringLiteral("傾向には、この種類のひと続きの練習 (間が 10 分以内の練習をひとまとめ) が前後 6 回ずつ、"
+                           "答えが 50 回ずつ要ります。いまはひと続き 6 回、答え 30 回です") },
     };
     for (const Row& row : tips) {
         SCOPED_TRACE(row.name);
