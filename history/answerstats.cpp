@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 namespace touchdrill::history {
 
@@ -273,6 +274,16 @@ double studentCritical(double twoSided, double df)
     for (int i = 0; i < 60; ++i) {
         const double middle = (low + high) / 2;
         (studentTwoSided(middle, df) > twoSided ? low : high) = middle;
+    }
+    return high;
+}
+
+double normalCritical(double oneSided)
+{
+    double low = -40, high = 40;
+    for (int i = 0; i < 100; ++i) {
+        const double middle = (low + high) / 2;
+        (0.5 * std::erfc(middle / std::numbers::sqrt2) > oneSided ? low : high) = middle;
     }
     return high;
 }

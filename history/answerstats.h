@@ -148,6 +148,9 @@ std::optional<Interval> sittingInterval(std::span<const Sitting> sittings, doubl
 // on both sides together.
 double studentCritical(double twoSided, double df);
 
+// The z beyond which the standard normal lies with probability `oneSided`.
+double normalCritical(double oneSided);
+
 // Benjamini-Hochberg adjusted p-values, in the order given: a p-value's adjusted one below q
 // rejects it at a false discovery rate of q.
 std::vector<double> benjaminiHochberg(std::span<const double> p);

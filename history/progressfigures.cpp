@@ -521,6 +521,10 @@ void ProgressTally::timesOf(std::size_t index, const std::string& kind, KeySumma
     for (const Sitting& sitting : later)
         window.insert(window.end(), sitting.begin(), sitting.end());
     summary.times = timeFigures(window);
+    summary.medianLogError = Infinite;
+    if (summary.times.median && summary.times.median->interval && summary.times.median->interval->low > 0)
+        summary.medianLogError
+            = std::log(summary.times.median->interval->high / summary.times.median->interval->low) / (2 * 1.96);
     if (summary.times.median) {
         summary.times.median->interval = sittingInterval(later, 0.5);
         summary.times.p90->interval = sittingInterval(later, 0.9);
@@ -599,36 +603,82 @@ bool ranksAsWeakKey(const KeySummary& key, bool anyKept)
 
 std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys)
 {
-    std::vector<WeakKey> ranked;
+    // Each ranked character's log cost and its sampling variance.
+    struct Ranked {
+        WeakKey key;
+        double log = 0, variance = 0, shrunk = 0;
+    };
+    std::vector<Ranked> ranked;
     const bool anyKept = anyAnswersKept(keys);
-    for (const KeySummary& key : keys)
-        if (ranksAsWeakKey(key, anyKept))
-            ranked.push_back({ key.code, weaknessCost(key), 0 });
-    if (ranked.empty())
-        return ranked;
-
-    std::vector<double> costs;
-    costs.reserve(ranked.size());
-    for (const WeakKey& key : ranked)
-        costs.push_back(key.cost);
-    const double middle = median(costs);
-
-    std::stable_sort(
-        ranked.begin(), ranked.end(), [](const WeakKey& a, const WeakKey& b) { return a.cost > b.cost; });
-    const auto above = static_cast<std::size_t>(std::count_if(
-        ranked.begin(), ranked.end(), [middle](const WeakKey& key) { return key.cost > middle; }));
-    const std::size_t wanted
-        = std::min({ std::max(above, std::min(MinWeakKeys, ranked.size())), MaxWeakKeys, ranked.size() });
-    ranked.resize(wanted);
-
-    for (WeakKey& key : ranked) {
-        double ratio = MaxWeight;
-        if (std::isfinite(key.cost))
-            ratio = middle > 0 && std::isfinite(middle) ? key.cost / middle : 1.0;
-        key.weight
-            = std::clamp(static_cast<int>(std::lround(std::min(ratio, double(MaxWeight)))), 1, MaxWeight);
+    for (const KeySummary& key : keys) {
+        if (!ranksAsWeakKey(key, anyKept))
+            continue;
+        const double cost = weaknessCost(key);
+        double variance = 0; // known as it is: the averages of old, which have no error to go by
+        if (anyKept && std::isfinite(cost)) {
+            const double tries = static_cast<double>(key.recentAnswers());
+            variance = key.medianLogError * key.medianLogError
+                + (1 - *key.accuracy) / (*key.accuracy * std::max(tries, 1.0));
+        }
+        ranked.push_back({ { key.code, cost, 0 }, std::log(cost), variance, 0 });
     }
-    return ranked;
+    if (ranked.empty())
+        return {};
+
+    std::vector<double> logs;
+    for (const Ranked& key : ranked)
+        logs.push_back(key.log);
+    const double middle = median(logs);
+    // The spread between the characters' true costs: what their finite costs spread, less what
+    // their sampling adds.
+    double sum = 0, squares = 0, noise = 0;
+    std::size_t finite = 0;
+    for (const Ranked& key : ranked)
+        if (std::isfinite(key.log)) {
+            sum += key.log;
+            squares += key.log * key.log;
+            noise += key.variance;
+            ++finite;
+        }
+    double between = 0;
+    if (finite > 1) {
+        const double n = static_cast<double>(finite);
+        between = std::max(0.0, (squares - sum * sum / n) / (n - 1) - noise / n);
+    }
+    const double critical = normalCritical(0.05 / static_cast<double>(ranked.size()));
+    std::vector<Ranked> weak, others;
+    for (Ranked& key : ranked) {
+        const double keep = key.variance == 0 ? 1.0 : between / (between + key.variance);
+        key.shrunk = std::isfinite(key.log) ? middle + keep * (key.log - middle) : key.log;
+        key.key.cost = std::exp(key.shrunk);
+        const double error = std::sqrt(key.variance);
+        key.key.weak = std::isinf(key.log)
+            || (key.log > middle && (error == 0 || (key.log - middle) / error > critical));
+        (key.key.weak ? weak : others).push_back(key);
+    }
+    const auto costlier = [](const Ranked& a, const Ranked& b) { return a.shrunk > b.shrunk; };
+    std::stable_sort(weak.begin(), weak.end(), costlier);
+    std::stable_sort(others.begin(), others.end(), costlier);
+    std::vector<WeakKey> out;
+    for (std::size_t i = 0; i < weak.size() && i < MaxWeakKeys; ++i) {
+        WeakKey key = weak[i].key;
+        const double ratio = std::isfinite(key.cost) ? std::exp(weak[i].shrunk - middle) : MaxWeight;
+        key.weight = std::clamp(static_cast<int>(std::lround(std::min(ratio, double(MaxWeight)))), 1, MaxWeight);
+        out.push_back(key);
+    }
+    const std::size_t fill = out.empty() ? others.size() : MinWeakKeys;
+    for (std::size_t i = 0; i < others.size() && out.size() < fill; ++i) {
+        WeakKey key = others[i].key;
+        key.weight = 1;
+        key.weak = false;
+        out.push_back(key);
+    }
+    return out;
+}
+
+bool anyWeak(const std::vector<WeakKey>& keys)
+{
+    return std::any_of(keys.begin(), keys.end(), [](const WeakKey& key) { return key.weak; });
 }
 
 std::string weakKeyPool(const std::vector<WeakKey>& keys)

@@ -159,6 +159,10 @@ struct KeySummary {
     // of the drills before (keyTrend()). Drills recorded before answers were kept add nothing.
     TimeFigures times;
     TrendResult trend;
+    // How far the log of its median may be off by its answers' sampling alone (the standard error,
+    // from the median's distribution-free interval over the answers): the day's form is left out,
+    // being the same for every character of a sitting. Infinite without that interval.
+    double medianLogError = 0;
     // Whether any of its drills of that kind kept answers; false when all of them predate that,
     // and its times are unknown rather than missing.
     bool answersKept = false;
@@ -294,6 +298,9 @@ struct WeakKey {
     unsigned char code = 0;
     double cost = 0; // milliseconds per correct answer, counting each wrong key as one more try
     int weight = 0; // times the key stands in the pool
+    // Whether its cost is credibly above the middle of the kind's; the others in the pool are there
+    // so that the drill has some variety.
+    bool weak = true;
 };
 
 inline constexpr std::size_t MinWeakKeys = 3;
@@ -317,10 +324,24 @@ bool ranksAsWeakKey(const KeySummary& key, bool anyAnswersKept);
 bool anyAnswersKept(const std::vector<KeySummary>& keys);
 
 // The weak keys, costliest first. Only the characters that rank (ranksAsWeakKey()) are ranked;
-// the rest are left out of the median as well, their figures being mostly chance. The weak keys
-// are those costlier than the median, at least MinWeakKeys and at most MaxWeakKeys of the
-// costliest, and each weighs its cost over the median, rounded, from 1 to MaxWeight.
+// the rest are left out of the middle as well, their figures being mostly chance.
+//
+// A character's cost is known only as well as its answers tell it (on a log scale, its error is
+// medianLogError and the accuracy's), and the costliest by their point values are mostly the
+// unluckiest draws. So a character is called weak only when its cost lies above the middle of
+// the kind's (the median of the costs) by more than its error allows at 5 % over all the
+// characters ranked (Bonferroni), and the characters are ranked by their costs shrunk towards that
+// middle, each by its own error (empirical Bayes: the spread between the characters' costs beyond
+// what their errors explain, over that spread and its error). A character never answered lately
+// (an infinite cost) is weak. The pool holds at most MaxWeakKeys
+// weak keys, each weighing its cost over the middle, rounded, from 1 to MaxWeight; with fewer than
+// MinWeakKeys the costliest others once each, not marked weak; with none, every character ranked
+// once: the kind's keys evenly. A history from before answers were kept ranks the averages as
+// they are.
 std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys);
+
+// Whether any of the keys is credibly weak.
+bool anyWeak(const std::vector<WeakKey>& keys);
 
 // The practice pool: each weak key `weight` times in a row, in code order. Empty without history.
 std::string weakKeyPool(const std::vector<WeakKey>& keys);

@@ -110,7 +110,8 @@ void WeakKeysModel::setSummaries(
     m_anyKept = history::anyAnswersKept(m_keys);
     m_weight.assign(256, 0);
     for (const history::WeakKey& key : weak)
-        m_weight[key.code] = key.weight;
+        if (key.weak)
+            m_weight[key.code] = key.weight;
     sortRows();
     endResetModel();
 }

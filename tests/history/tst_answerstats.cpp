@@ -359,6 +359,92 @@ TEST(AnswerStats, newBestRingsOfLearnersOnRealDays)
     }
 }
 
+// The weak keys of learners at 8 % of day-to-day form, on the home row (drills of 60 answers) and
+// every row: a key 30 % costlier than its alike fellows is called weak in at least 90 % of
+// histories after 10 drills; with every key alike, some key is called weak in at most 10 % of
+// looks (after 10 drills and after 40); and with keys 8 % apart from one to the next, the three
+// costliest agree after drill 20 and after drill 40 in at least 60 % of histories.
+TEST(AnswerStats, weakKeysOfLearnersOnRealDays)
+{
+    const auto alike = [](Kind kind) {
+        kind.times.assign(kind.times.size(), ExGaussian {});
+        return kind;
+    };
+    // The keys 8 % apart, from 1 to 1.64 times the first: a learner's fingers differ that much.
+    const auto spread = [](Kind kind) {
+        for (std::size_t i = 0; i < kind.times.size(); ++i) {
+            const double times = 1 + 0.08 * static_cast<double>(i);
+            kind.times[i] = { 450 * times, 60 * times, 200 * times };
+        }
+        return kind;
+    };
+    enum class Claim { Found, NoneAlike, TopThreeAgree };
+    struct Row {
+        const char* name;
+        Kind kind;
+        Claim claim;
+        int histories;
+        double bound;
+    };
+    const Row table[] = {
+        { "home row: a key 30 % costlier", alike(touchdrill::testing::homeRow(60)), Claim::Found, 300, 0.90 },
+        { "every row: a key 30 % costlier", alike(touchdrill::testing::everyRow(600)), Claim::Found, 60, 0.90 },
+        { "home row: keys alike", alike(touchdrill::testing::homeRow(60)), Claim::NoneAlike, 300, 0.10 },
+        { "every row: keys alike", alike(touchdrill::testing::everyRow(600)), Claim::NoneAlike, 60, 0.10 },
+        { "home row: the top three", spread(touchdrill::testing::homeRow(60)), Claim::TopThreeAgree, 300, 0.60 },
+    };
+    Learner learner(20261210);
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        int looks = 0, hits = 0;
+        for (int h = 0; h < row.histories; ++h) {
+            Practice practice(learner, Habits { .daysForm = 0.08 }, row.kind);
+            const auto history = practice.drills(14, [&](int, std::size_t key) {
+                return row.claim == Claim::Found && key == 0 ? 1.3 : 1.0;
+            });
+            const auto weakAfter = [&](std::size_t drills) {
+                ProgressTally tally;
+                tally.add(std::vector(history.begin(), history.begin() + static_cast<std::ptrdiff_t>(drills)));
+                return weakKeys(tally.summaries(BestTimes {}));
+            };
+            switch (row.claim) {
+            case Claim::Found: {
+                const std::vector<WeakKey> weak = weakAfter(10);
+                ++looks;
+                hits += std::any_of(weak.begin(), weak.end(),
+                    [&](const WeakKey& key) { return key.weak && key.code == row.kind.keys[0]; });
+                break;
+            }
+            case Claim::NoneAlike:
+                for (const std::size_t drills : { 10, 40 }) {
+                    ++looks;
+                    hits += anyWeak(weakAfter(drills));
+                }
+                break;
+            case Claim::TopThreeAgree: {
+                std::vector<WeakKey> at20 = weakAfter(20), at40 = weakAfter(40);
+                ++looks;
+                const auto topThree = [](std::vector<WeakKey> keys) {
+                    std::string codes;
+                    for (std::size_t i = 0; i < keys.size() && i < 3; ++i)
+                        codes += static_cast<char>(keys[i].code);
+                    std::sort(codes.begin(), codes.end());
+                    return codes;
+                };
+                hits += topThree(at20) == topThree(at40);
+                break;
+            }
+            }
+        }
+        const double rate = double(hits) / looks;
+        std::cout << row.name << ": " << 100 * rate << " % of " << looks << " looks\n";
+        if (row.claim == Claim::NoneAlike)
+            EXPECT_LE(rate, row.bound);
+        else
+            EXPECT_GE(rate, row.bound);
+    }
+}
+
 // The intervals hold as often as they claim: samples of 50 answers from a shifted exponential,
 // whose quantiles are known, in ms times 1000 so that rounding to whole numbers does not matter.
 TEST(AnswerStats, intervalsCoverTheTrueValues)

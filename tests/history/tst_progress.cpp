@@ -358,6 +358,16 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
         key.times = {};
         return key;
     };
+    // Its median known to within `error` (the log's standard error), or at `median` whatever its
+    // recent average.
+    const auto known = [](KeySummary key, double error) {
+        key.medianLogError = error;
+        return key;
+    };
+    const auto median = [](KeySummary key, double ms) {
+        key.times.median = Estimate { ms, std::nullopt };
+        return key;
+    };
     std::vector<KeySummary> many;
     for (int i = 0; i < 30; ++i)
         many.push_back(summary(static_cast<unsigned char>('A' + i), 1000.0 + i, 1.0));
@@ -401,6 +411,16 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
             "affs" },
         { "an average is not ranked beside medians",
             { summary('a', 300.0, 1.0), summary('s', 300.0, 1.0), old(summary('d', 5000.0, 1.0)) }, "as" },
+        { "costs alike within their errors: none weak, the kind's keys once each",
+            { known(summary('a', 300.0, 1.0), 0.1), known(summary('s', 310.0, 1.0), 0.1),
+                known(summary('d', 320.0, 1.0), 0.1) },
+            "ads" },
+        { "a cost far beyond its error is weak", { known(summary('a', 300.0, 1.0), 0.05),
+            known(summary('s', 300.0, 1.0), 0.05), known(summary('d', 300.0, 1.0), 0.05),
+            known(summary('f', 600.0, 1.0), 0.05) }, "affs" },
+        { "ranked by the median, not the recent average",
+            { summary('a', 300.0, 1.0), median(summary('s', 300.0, 1.0), 900), summary('d', 300.0, 1.0) },
+            "adsss" },
         { "no character with enough answers, no pool",
             { summary('a', 300.0, 1.0, EnoughAnswers - 1), summary('s', 900.0, 1.0, 3) }, "" },
     };
@@ -409,6 +429,8 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
         EXPECT_EQ(weakKeyPool(weakKeys(row.keys)), row.pool);
     }
 
+    EXPECT_FALSE(anyWeak(weakKeys(table[14].keys)));
+    EXPECT_TRUE(anyWeak(weakKeys(table[15].keys)));
     // Costliest first, whatever the order in code.
     const std::vector<WeakKey> ranked = weakKeys(table[3].keys);
     ASSERT_EQ(ranked.size(), 3u);

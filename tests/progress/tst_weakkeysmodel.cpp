@@ -219,6 +219,15 @@ TEST(WeakKeysModel, texts)
     }
     EXPECT_EQ(model.headerData(WeakKeysModel::Best, Qt::Horizontal, Qt::DisplayRole).toString(),
         QStringLiteral("自己ベスト"));
+    // Set again: 'd' is no longer weak and loses its mark; 'a', in the pool for variety only, gets none.
+    model.setSummaries({ summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0) },
+        { { 'a', 300, 1, false } });
+    EXPECT_EQ(text('d', WeakKeysModel::Weakness), QString());
+    EXPECT_EQ(text('a', WeakKeysModel::Weakness), QString());
+    model.setSummaries(
+        { summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0), old,
+            figures },
+        { { 'd', 900, 2 } });
     // The tips say how far each figure can be trusted, and what the trend compared.
     const auto tip = [&](unsigned char code, int column) {
         return model.data(model.index(model.rowOf(code), column), Qt::ToolTipRole).toString();
