@@ -530,7 +530,7 @@ void ProgressWindow::practise()
 QString ProgressWindow::practiseNoteText() const
 {
     if (!m_weak.empty() && !history::anyWeak(m_weak))
-        return QStringLiteral("はっきり苦手なキーはまだありません。この種類のキーを均等に練習します");
+        return QStringLiteral("はっきり苦手なキーはまだありません。") + poolText(m_weak);
     if (!m_weak.empty())
         return poolText(m_weak);
     if (m_summaries.empty())

@@ -763,7 +763,7 @@ TEST_F(TForm1Test, progressWindowOnF2)
 
     // Not in the middle of a drill: it says why instead of the keys it would drill.
     const QString keysLine = window->practiseNote->text();
-    EXPECT_TRUE(keysLine.startsWith(QStringLiteral("練習するキー: "))) << keysLine.toStdString();
+    EXPECT_TRUE(keysLine.contains(QStringLiteral("練習するキー: "))) << keysLine.toStdString();
     key(Qt::Key_Space);
     ASSERT_TRUE(form->drill().Running);
     QTest::mouseClick(window->practiseButton, Qt::LeftButton);
