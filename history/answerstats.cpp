@@ -262,8 +262,13 @@ std::optional<Interval> sittingInterval(std::span<const Sitting> sittings, doubl
                 ? sorted[below] + (at - static_cast<double>(below)) * (sorted[below + 1] - sorted[below])
                 : sorted.back());
     }
-    std::sort(quantiles.begin(), quantiles.end());
-    return between(quantiles, quantileRanks(quantiles.size(), 0.5));
+    return medianInterval(std::move(quantiles));
+}
+
+std::optional<Interval> medianInterval(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return between(values, quantileRanks(values.size(), 0.5));
 }
 
 double studentCritical(double twoSided, double df)

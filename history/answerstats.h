@@ -137,6 +137,10 @@ RankTest sittingRankTest(std::span<const Sitting> earlier, std::span<const Sitti
 // for both windows there is no trend (enough false), only the windows' sizes.
 TrendResult keyTrend(std::span<const Sitting> sittingsOldestFirst);
 
+// The distribution-free 95 % interval of the median of `values` (quantileRanks()); none for fewer
+// than EnoughAnswers.
+std::optional<Interval> medianInterval(std::vector<double> values);
+
 // The 95 % interval of the p-quantile of times that come in sittings: between order statistics of
 // the sittings' own p-quantiles, at the median of those (quantileRanks()), so that it widens with
 // the day's form as it should. Distribution-free for the middle of what a sitting's quantile is,

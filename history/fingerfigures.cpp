@@ -152,9 +152,26 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
     }
     pairOf.reserve(most);
     pairMs.reserve(most);
+    // Per group (fingers, hands, every answer, transitions) its answers in the sitting under way and
+    // the medians of the sittings before, for the groups' intervals.
+    constexpr std::size_t HandGroup = FingerCount, AllGroup = FingerCount + 2, TransitionGroup = AllGroup + 1;
+    std::array<std::vector<uint32_t>, TransitionGroup + 2 * TransitionCount> sittingMs;
+    std::array<std::vector<double>, TransitionGroup + 2 * TransitionCount> sittingMedians;
+    const auto endSitting = [&] {
+        for (std::size_t g = 0; g < sittingMs.size(); ++g)
+            if (!sittingMs[g].empty()) {
+                sittingMedians[g].push_back(medianInPlace(sittingMs[g]));
+                sittingMs[g].clear();
+            }
+    };
+    const DrillAnswers* before = nullptr;
     for (const DrillAnswers& drill : drills.subspan(first)) {
         if (chosen && !chosen(drill.drillId))
             continue;
+        if (before && !sameSitting(before->startedUtcMs, before->endedUtcMs, drill.startedUtcMs)) {
+            endSitting();
+        }
+        before = &drill;
         for (const Answer& answer : drill.answers) {
             if (!isPracticeCode(answer.target))
                 continue;
@@ -165,6 +182,9 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
             ++hits[t];
             const Finger to = fingerOf[t];
             fingerTimes[indexOf(to)].add(answer.ms);
+            sittingMs[indexOf(to)].push_back(answer.ms);
+            sittingMs[HandGroup + static_cast<std::size_t>(handOf(to))].push_back(answer.ms);
+            sittingMs[AllGroup].push_back(answer.ms);
             if (!isPracticeCode(answer.previous))
                 continue;
             const std::size_t p = answer.previous - FirstCode;
@@ -172,13 +192,23 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
             const Transition kind = from == to ? Transition::SameFinger
                 : handOf(from) == handOf(to)   ? Transition::SameHand
                                                : Transition::OtherHand;
-            transitions[static_cast<std::size_t>(kind)][shiftOf[p] != shiftOf[t]].add(answer.ms);
+            const bool shift = shiftOf[p] != shiftOf[t];
+            transitions[static_cast<std::size_t>(kind)][shift].add(answer.ms);
+            sittingMs[TransitionGroup + 2 * static_cast<std::size_t>(kind) + shift].push_back(answer.ms);
             const std::size_t pair = pairIndex(answer.previous, answer.target);
             ++pairCounts[pair];
             pairOf.push_back(static_cast<uint16_t>(pair));
             pairMs.push_back(answer.ms);
         }
     }
+    endSitting();
+    // Each group's median has the interval of its sittings' medians: the day's form moves every
+    // answer of a sitting, and thousands of answers from a few sittings tell the median of those
+    // sittings, not the learner's.
+    const auto bySittings = [&](std::optional<Estimate>& median, std::size_t group) {
+        if (median)
+            median->interval = medianInterval(sittingMedians[group]);
+    };
 
     // Fingers, hands and every answer.
     std::array<Histogram, 2> handTimes;
@@ -202,6 +232,11 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
         fillTimes(figures.hands[h], handTimes[h]);
     }
     fillTimes(figures.all, allTimes);
+    for (std::size_t f = 0; f < FingerCount; ++f)
+        bySittings(figures.fingers[f].median, f);
+    bySittings(figures.hands[0].median, HandGroup);
+    bySittings(figures.hands[1].median, HandGroup + 1);
+    bySittings(figures.all.median, AllGroup);
 
     if (figures.all.median) {
         const double overall = figures.all.median->value;
@@ -220,6 +255,7 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
         for (std::size_t s = 0; s < 2; ++s) {
             transitions[k][s].prepare();
             figures.transitions[k][s] = { transitions[k][s].size(), transitions[k][s].median() };
+            bySittings(figures.transitions[k][s].median, TransitionGroup + 2 * k + s);
         }
 
     // Pairs: the times grouped by pair (a counting sort), then each pair's median.
@@ -234,50 +270,90 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
     const auto timesOf = [&](std::size_t pair) {
         return std::span<uint32_t>(byPair).subspan(start[pair], pairCounts[pair]);
     };
+    // Every pair with enough answers: its median and how far it lies from its target's median
+    // after any previous key, on a log scale, with that difference's sampling variance.
     struct Ranked {
-        double median;
         std::size_t pair;
+        double median, targetMedian, log, variance;
+        double shrunk = 0; // log, shrunk towards the target's
     };
     std::vector<Ranked> ranked;
     std::vector<uint32_t> scratch;
+    std::array<std::size_t, CodeCount> enough {}; // per target, its pairs with enough answers
+    std::array<double, CodeCount> targetMedian {};
     for (std::size_t t = 0; t < CodeCount; ++t) {
-        std::optional<Ranked> slowest;
-        std::size_t enough = 0;
+        scratch.assign(byPair.begin() + static_cast<std::ptrdiff_t>(start[t * CodeCount]),
+            byPair.begin() + static_cast<std::ptrdiff_t>(start[(t + 1) * CodeCount]));
+        if (scratch.empty())
+            continue;
+        targetMedian[t] = medianInPlace(scratch);
         for (std::size_t p = 0; p < CodeCount; ++p) {
             const std::size_t pair = t * CodeCount + p;
             if (pairCounts[pair] < MinPairAnswers)
                 continue;
-            ++enough;
-            const Ranked entry { medianInPlace(timesOf(pair)), pair };
-            ranked.push_back(entry);
-            if (!slowest || entry.median > slowest->median)
-                slowest = entry;
+            ++enough[t];
+            const Estimate median = sortedMedian(timesOf(pair), 0.95);
+            const bool known = median.value > 0 && targetMedian[t] > 0 && median.interval && median.interval->low > 0;
+            const double error
+                = known ? std::log(median.interval->high / median.interval->low) / (2 * 1.96) : 0;
+            ranked.push_back({ pair, median.value, targetMedian[t],
+                known ? std::log(median.value / targetMedian[t]) : 0, error * error });
         }
+    }
+    // The slowest of thousands of pairs are mostly the luckiest draws: each pair's difference from
+    // its target is shrunk by how much of the pairs' spread their sampling explains (empirical
+    // Bayes), and the pairs are ranked and shown by the shrunk medians, with the interval that
+    // shrinking leaves.
+    double sum = 0, squares = 0, noise = 0;
+    for (const Ranked& r : ranked) {
+        sum += r.log;
+        squares += r.log * r.log;
+        noise += r.variance;
+    }
+    double between = 0;
+    if (ranked.size() > 1) {
+        const double n = static_cast<double>(ranked.size());
+        between = std::max(0.0, (squares - sum * sum / n) / (n - 1) - noise / n);
+    }
+    const auto keepOf = [between](const Ranked& r) {
+        return r.variance > 0 ? between / (between + r.variance) : 1.0;
+    };
+    for (Ranked& r : ranked)
+        r.shrunk = keepOf(r) * r.log;
+
+    // A target's slowness comes from one previous key when its slowest pair's interval lies above
+    // the target's median, at 5 % over every pair of every target tested (Bonferroni).
+    const double tested = static_cast<double>(ranked.size());
+    for (std::size_t t = 0; t < CodeCount; ++t) {
+        const Ranked* slowest = nullptr;
+        for (const Ranked& r : ranked)
+            if (r.pair / CodeCount == t && (!slowest || r.median > slowest->median))
+                slowest = &r;
         if (!slowest)
             continue;
-        const Estimate strict = sortedMedian(timesOf(slowest->pair), 1 - 0.05 / static_cast<double>(enough));
-        // The target's median after any previous key: its pairs lie side by side. On a copy, as
-        // the slowest pairs are read from their places below.
-        scratch.assign(byPair.begin() + static_cast<std::ptrdiff_t>(start[t * CodeCount]),
-            byPair.begin() + static_cast<std::ptrdiff_t>(start[(t + 1) * CodeCount]));
-        const double targetMedian = medianInPlace(scratch);
-        if (strict.interval && strict.interval->low > targetMedian)
+        const Estimate strict = sortedMedian(timesOf(slowest->pair), 1 - 0.05 / tested);
+        if (strict.interval && strict.interval->low > targetMedian[t])
             figures.slowFrom[t] = static_cast<unsigned char>(FirstCode + slowest->pair % CodeCount);
     }
+    figures.pairsRanked = ranked.size();
     const std::size_t shown = std::min(SlowestPairs, ranked.size());
     // The slowest first; on a tie, by previous key and then target, so that the order is stable.
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(shown), ranked.end(),
         [](const Ranked& a, const Ranked& b) {
-            if (a.median != b.median)
-                return a.median > b.median;
+            const double slowA = a.targetMedian * std::exp(a.shrunk), slowB = b.targetMedian * std::exp(b.shrunk);
+            if (slowA != slowB)
+                return slowA > slowB;
             const auto key = [](std::size_t pair) { return std::pair(pair % CodeCount, pair / CodeCount); };
             return key(a.pair) < key(b.pair);
         });
     for (std::size_t i = 0; i < shown; ++i) {
-        const std::size_t pair = ranked[i].pair;
-        figures.slowestPairs.push_back({ static_cast<unsigned char>(FirstCode + pair % CodeCount),
-            static_cast<unsigned char>(FirstCode + pair / CodeCount), pairCounts[pair],
-            sortedMedian(timesOf(pair), 0.95) });
+        const Ranked& r = ranked[i];
+        const double half = 1.96 * std::sqrt(keepOf(r) * r.variance);
+        figures.slowestPairs.push_back({ static_cast<unsigned char>(FirstCode + r.pair % CodeCount),
+            static_cast<unsigned char>(FirstCode + r.pair / CodeCount), pairCounts[r.pair],
+            Estimate { r.targetMedian * std::exp(r.shrunk),
+                Interval { r.targetMedian * std::exp(r.shrunk - half), r.targetMedian * std::exp(r.shrunk + half) } },
+            r.median });
     }
     return figures;
 }

@@ -2,16 +2,19 @@
 // The figures of fingers, hands and transitions over the answers of one kind of drill: what the
 // progress window's finger view and transition table show, worked out in one call.
 //
-// Times are the answered answers' milliseconds (an answer cut off by the drill's end has none);
-// each median comes with the distribution-free 95 % interval of answerstats.h. The accuracy is
-// hits / (hits + wrong keys), as everywhere in the history, with the Wilson score interval at
-// 95 %, which treats each key typed as one try.
+// Times are the answered answers' milliseconds (an answer cut off by the drill's end has none).
+// Each median's 95 % interval is that of its sittings' medians (medianInterval()): the day's form
+// moves every answer of a sitting, and thousands of answers from a few sittings would otherwise
+// give an interval a few ms wide about the median of those sittings alone. None before
+// EnoughAnswers sittings. The accuracy is hits / (hits + wrong keys), as everywhere in the history,
+// with the Wilson score interval at 95 %, which treats each key typed as one try.
 //
-// The slow finger: a finger is named only when its median's interval lies wholly above the median
-// of every answer of the kind (all fingers pooled). Eight fingers are asked at once, so that
-// interval is taken at 1 - 0.05 / 8 (Bonferroni): a learner whose fingers are all alike is told of
-// a slow one in at most 5 % of histories, not in the 1 - 0.975^8 = 18 % eight 95 % intervals give.
-// Of several such fingers, the one furthest above is named.
+// The slow finger: a finger is named only when its median's interval over its answers lies wholly
+// above the median of every answer of the kind (all fingers pooled). The two come from the same
+// drills, so the day's form moves both alike. Eight fingers are asked at once, so that interval is
+// taken at 1 - 0.05 / 8 (Bonferroni): a learner whose fingers are all alike is told of a slow one
+// in at most 5 % of histories, not in the 1 - 0.975^8 = 18 % eight 95 % intervals give. Of several
+// such fingers, the one furthest above is named.
 //
 // Transitions: each answered answer after the first of its drill is classed by its target's finger
 // against that of the target before it: the same finger (the same key included), another finger
@@ -21,11 +24,16 @@
 // own. The Shift finger is not the finger of the class: 'A' after 'q' is the left little finger
 // twice, with Shift pressed.
 //
-// Pairs: every ordered pair (previous -> target) with at least MinPairAnswers answers; the ten
-// slowest by median, slowest first. A target's slowness comes from one previous key when its
-// slowest pair's median interval lies wholly above the target's median over all its answers after
-// a previous key (its drills' first answers aside); as the slowest of all its pairs is picked, that interval
-// is taken at 1 - 0.05 / (its pairs with enough answers), so that chance alone marks few keys.
+// Pairs: every ordered pair (previous -> target) with at least MinPairAnswers answers. The slowest
+// of thousands of pairs by their answers' medians are mostly the luckiest draws (a third slower
+// than their target for a learner whose times do not depend on the key before), so each pair's
+// difference from its target's median (on a log scale) is shrunk by how much of the pairs' spread
+// its own sampling explains (empirical Bayes), and the ten slowest by the shrunk medians are shown,
+// slowest first, with the interval that shrinking leaves. A target's slowness comes from one
+// previous key when its slowest pair's interval over its answers lies wholly above the target's
+// median over all its answers after a previous key (its drills' first answers aside), at
+// 1 - 0.05 / (every pair tested, of every target): chance alone marks a key in at most 5 % of
+// histories.
 #pragma once
 
 #include "history/answerstats.h"
@@ -72,7 +80,8 @@ struct PairFigures {
     unsigned char previous = 0;
     unsigned char target = 0;
     std::size_t timed = 0;
-    Estimate median;
+    Estimate median; // shrunk towards its target's, with the interval shrinking leaves
+    double answersMedian = 0; // the median of its answers as they are
 };
 
 struct SlowFinger {
@@ -88,6 +97,7 @@ struct FingerFigures {
     // By Transition: [0] without a change of Shift, [1] with one.
     std::array<std::array<TimeGroup, 2>, TransitionCount> transitions;
     std::vector<PairFigures> slowestPairs; // at most SlowestPairs, slowest first
+    std::size_t pairsRanked = 0; // the pairs with enough answers they were picked from
     // Per target ('!'..'~' at code - FirstCode): the previous key its slowness comes from, 0 for
     // none.
     std::array<unsigned char, CodeCount> slowFrom {};

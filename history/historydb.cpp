@@ -750,7 +750,7 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
                 kind.answers[answer.target - FirstCode] += answer.answered;
             ++kind.taken;
             kind.sittings += std::exchange(kind.lastSitting, sittings[i]) != sittings[i];
-            result.push_back({ drills[i].id, std::move(answers) });
+            result.push_back({ drills[i].id, std::move(answers), drills[i].startedUtcMs, drills[i].endedUtcMs });
         } catch (const AnswerBlobError&) {
             ++skipped; // the drill is shown by its totals
         }
@@ -995,7 +995,8 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswersOf(
     if (pragmaInteger(m_db, "PRAGMA user_version", doing, m_path) < SchemaVersion)
         return result; // no answers kept before this schema
     Statement query(m_db,
-        "SELECT d.id, a.answers FROM drill d JOIN drill_answers a ON a.drill_id = d.id"
+        "SELECT d.id, a.answers, d.started_utc_ms, d.ended_utc_ms FROM drill d"
+        " JOIN drill_answers a ON a.drill_id = d.id"
         " WHERE d.rows = ? ORDER BY d.started_utc_ms DESC, d.id DESC",
         doing, m_path);
     query.bind(1, rows);
@@ -1006,7 +1007,7 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswersOf(
                 throw AnswerBlobError(AnswerBlobError::Reason::CutOff);
             std::vector<Answer> answers = decodeAnswers(query.blob(1));
             held += answers.size();
-            result.push_back({ query.integer(0), std::move(answers) });
+            result.push_back({ query.integer(0), std::move(answers), query.integer(2), query.integer(3) });
         } catch (const AnswerBlobError&) {
             ++skipped;
         }

@@ -29,10 +29,14 @@ struct DrillTotals : CountsSum {
 
 // Whether `next`, which started after `drill`, goes on its sitting: it started within SittingGapMs
 // of the drill's end. A clock put back between them breaks the sitting.
+inline bool sameSitting(int64_t startedUtcMs, int64_t endedUtcMs, int64_t nextStartedUtcMs)
+{
+    const int64_t end = std::max(startedUtcMs, endedUtcMs);
+    return nextStartedUtcMs >= startedUtcMs && nextStartedUtcMs - end <= SittingGapMs;
+}
 inline bool sameSitting(const DrillTotals& drill, const DrillTotals& next)
 {
-    const int64_t end = std::max(drill.startedUtcMs, drill.endedUtcMs);
-    return next.startedUtcMs >= drill.startedUtcMs && next.startedUtcMs - end <= SittingGapMs;
+    return sameSitting(drill.startedUtcMs, drill.endedUtcMs, next.startedUtcMs);
 }
 
 // Each drill's sitting, counted from 0, for drills in the order they started.
@@ -71,6 +75,9 @@ struct KeyDrill : KeyCounts {
 struct DrillAnswers {
     int64_t drillId = 0;
     std::vector<Answer> answers;
+    // When it ran, which tells its sitting (sameSitting()).
+    int64_t startedUtcMs = 0;
+    int64_t endedUtcMs = 0;
 };
 
 struct KeyDigest {

@@ -213,7 +213,7 @@ void FingerView::addDrill(const history::DrillRecord& drill)
 {
     if (!m_loaded || !drill.answers || !m_kind || drill.rows != *m_kind)
         return;
-    m_drills.push_back({ drill.id, *drill.answers });
+    m_drills.push_back({ drill.id, *drill.answers, drill.startedUtcMs, drill.endedUtcMs });
     // The oldest drills that the window no longer reaches are let go.
     std::size_t held = 0;
     for (const history::DrillAnswers& kept : m_drills)
@@ -348,6 +348,18 @@ void FingerView::showFigures()
         setCell(pairTable, row, 1, medianText(pairs[i].median));
         setCell(pairTable, row, 2, QString::number(pairs[i].timed));
     }
+    // The slowest of many are mostly the luckiest draws: said, with how many they were picked from.
+    pairTable->setToolTip(figures
+            ? QStringLiteral("答えが %1 回以上ある %2 組のうち、いちばん遅い %3 組。多くの組から選ぶと偶然遅く"
+                             "出た組が並ぶので、中央値は前のキーによらないときの値へ、答えの少なさに応じて寄せた"
+                             "推定です (答えの中央値はセルのヒントに)")
+                  .arg(history::MinPairAnswers)
+                  .arg(figures->pairsRanked)
+                  .arg(pairs.size())
+            : QString());
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        pairTable->item(static_cast<int>(i), 1)
+            ->setToolTip(QStringLiteral("答えの中央値 %1").arg(msText(pairs[i].answersMedian)));
 
     const std::string pool = pairsPool();
     pairsButton->setEnabled(!pool.empty());
