@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <set>
@@ -121,7 +120,8 @@ TEST(AnswerStats, sittingRankTest)
             { { 1, 2 }, { 3, 6 }, { 4, 5 } }, 0.01323559956368311, true },
         { "ties take mid-ranks", { { 400, 500 }, { 500, 600 }, { 600, 700 } },
             { { 400, 400 }, { 500, 450 }, { 300, 600 } }, 0.16623275185812422, true },
-        { "sittings of different sizes weigh alike", { { 520, 610, 480 }, { 700, 650 }, { 590, 640, 600, 560 } },
+        { "sittings of different sizes weigh alike",
+            { { 520, 610, 480 }, { 700, 650 }, { 590, 640, 600, 560 } },
             { { 450, 470 }, { 530, 455, 500 }, { 610, 440 } }, 0.05613585934947237, true },
         { "each window's sittings alike: certain", { { 5, 6 }, { 5, 6 } }, { { 1, 2 }, { 1, 2 } }, 0, true },
         { "both windows alike", { { 1, 4 } }, { { 2, 3 }, { 2, 3 } }, 1, false },
@@ -166,10 +166,11 @@ TEST(AnswerStats, trendWindowsAreWholeSittings)
             false, 5, 6, 50, 60 },
         { "long sittings still need six a side", sittings({ { 11, 100, 600 } }), Trend::NoChange, false, 5, 6,
             500, 600 },
-        { "small sittings: the windows reach back to 50 answers", sittings({ { 10, 5, 600 }, { 10, 5, 450 } }),
-            Trend::Faster, true, 10, 10, 50, 50 },
+        { "small sittings: the windows reach back to 50 answers",
+            sittings({ { 10, 5, 600 }, { 10, 5, 450 } }), Trend::Faster, true, 10, 10, 50, 50 },
         { "the earlier window reaches no further back than it needs",
-            sittings({ { 3, 10, 300 }, { 6, 10, 600 }, { 6, 10, 600 } }), Trend::NoChange, true, 6, 6, 60, 60 },
+            sittings({ { 3, 10, 300 }, { 6, 10, 600 }, { 6, 10, 600 } }), Trend::NoChange, true, 6, 6, 60,
+            60 },
         { "no answers", {}, Trend::NoChange, false, 0, 0, 0, 0 },
     };
     for (const Row& row : table) {
@@ -199,6 +200,8 @@ namespace {
 using touchdrill::testing::Habits;
 using touchdrill::testing::Kind;
 using touchdrill::testing::Practice;
+using touchdrill::testing::simulationForms;
+using touchdrill::testing::simulationScale;
 
 // A key's true figures for a learner who does not change: from a history long enough that they
 // are known far more closely than any interval claims.
@@ -220,23 +223,10 @@ std::vector<Truth> truths(Learner& learner, const Habits& habits, const Kind& ki
     return out;
 }
 
-// TOUCHDRILL_SIMULATION_SCALE=10 runs ten times the histories, for the table in docs/figures.md;
-// TOUCHDRILL_SIMULATION_FORMS=0.08 runs one day-to-day form only.
-int scale()
-{
-    const char* value = std::getenv("TOUCHDRILL_SIMULATION_SCALE");
-    return value ? std::max(1, std::atoi(value)) : 1;
-}
-std::vector<double> forms()
-{
-    if (const char* value = std::getenv("TOUCHDRILL_SIMULATION_FORMS"))
-        return { std::atof(value) };
-    return { 0.0, 0.03, 0.05, 0.08 };
-}
-
 bool covers(const std::optional<Estimate>& estimate, double value)
 {
-    return estimate && estimate->interval && estimate->interval->low <= value && value <= estimate->interval->high;
+    return estimate && estimate->interval && estimate->interval->low <= value
+        && value <= estimate->interval->high;
 }
 
 } // namespace
@@ -262,13 +252,13 @@ TEST(AnswerStats, figuresOfLearnersOnRealDays)
     };
     Learner learner(20261208);
     for (const Row& row : table) {
-        for (const double form : forms()) {
+        for (const double form : simulationForms({ 0.0, 0.03, 0.05, 0.08 })) {
             SCOPED_TRACE(std::string(row.name) + ", form " + std::to_string(form));
             const Habits habits { .daysForm = form };
             const std::vector<Truth> truth = truths(learner, habits, row.kind);
             int looks = 0, told = 0, tables = 0, tablesTold = 0, faster = 0, fasterTold = 0;
             int intervals = 0, medianHeld = 0, p90Held = 0, spreadHeld = 0;
-            for (int h = 0; h < row.histories * scale(); ++h) {
+            for (int h = 0; h < row.histories * simulationScale(); ++h) {
                 ProgressTally steady;
                 steady.add(Practice(learner, habits, row.kind).drills(2 * int { TrendSittings }));
                 bool anyTold = false;
@@ -289,21 +279,23 @@ TEST(AnswerStats, figuresOfLearnersOnRealDays)
 
                 ProgressTally better;
                 better.add(Practice(learner, habits, row.kind)
-                               .drills(2 * int { TrendSittings },
-                                   [](int sitting, std::size_t) { return sitting >= int { TrendSittings } ? 0.8 : 1; }));
+                               .drills(2 * int { TrendSittings }, [](int sitting, std::size_t) {
+                                   return sitting >= int { TrendSittings } ? 0.8 : 1;
+                               }));
                 for (const KeySummary& key : better.summaries(BestTimes {})) {
                     faster += key.trend.enough;
                     fasterTold += key.trend.trend == Trend::Faster;
                 }
             }
             const auto rate = [](int part, int of) { return of ? double(part) / of : 0; };
-            std::cout << row.name << ", form " << form << ": " << row.histories * scale() << " histories, a key changed "
-                      << 100 * rate(told, looks) << " % of " << looks << " looks, the table " << 100 * rate(tablesTold, tables)
-                      << " %, 20 % faster told " << 100 * rate(fasterTold, faster) << " % of " << faster
-                      << "; held: median " << 100 * rate(medianHeld, intervals) << " % of " << intervals
-                      << ", 90 % point " << 100 * rate(p90Held, intervals) << " %, spread "
-                      << 100 * rate(spreadHeld, intervals) << " %\n";
-            EXPECT_EQ(looks, row.histories * scale() * int(row.kind.keys.size()));
+            std::cout << row.name << ", form " << form << ": " << row.histories * simulationScale()
+                      << " histories, a key changed " << 100 * rate(told, looks) << " % of " << looks
+                      << " looks, the table " << 100 * rate(tablesTold, tables) << " %, 20 % faster told "
+                      << 100 * rate(fasterTold, faster) << " % of " << faster << "; held: median "
+                      << 100 * rate(medianHeld, intervals) << " % of " << intervals << ", 90 % point "
+                      << 100 * rate(p90Held, intervals) << " %, spread " << 100 * rate(spreadHeld, intervals)
+                      << " %\n";
+            EXPECT_EQ(looks, row.histories * simulationScale() * int(row.kind.keys.size()));
             EXPECT_LE(rate(told, looks), 0.05);
             EXPECT_LE(rate(tablesTold, tables), 0.07);
             EXPECT_GE(rate(fasterTold, faster), 0.80);
@@ -322,56 +314,57 @@ TEST(AnswerStats, newBestRingsOfLearnersOnRealDays)
         const char* name;
         Kind kind;
         int histories;
-        double form;
         bool steady;
         double bound;
     };
     const Row table[] = {
-        { "steady, every row", touchdrill::testing::everyRow(600), 30, 0.08, true, 0.05 },
-        { "steady, home row of 60", touchdrill::testing::homeRow(60), 200, 0.08, true, 0.05 },
-        { "steady, home row of 600", touchdrill::testing::homeRow(600), 100, 0.08, true, 0.05 },
+        { "steady, every row", touchdrill::testing::everyRow(600), 30, true, 0.05 },
+        { "steady, home row of 60", touchdrill::testing::homeRow(60), 200, true, 0.05 },
+        { "steady, home row of 600", touchdrill::testing::homeRow(600), 100, true, 0.05 },
         // A short drill holds too few answers of one character for its median to be credibly
         // below the best (docs/figures.md): long drills only.
-        { "one character faster, home row of 600", touchdrill::testing::homeRow(600), 100, 0.08, false, 0.80 },
+        { "one character faster, home row of 600", touchdrill::testing::homeRow(600), 100, false, 0.80 },
     };
     constexpr int ChangeAt = 5; // the sixth sitting
     Learner learner(20261209);
-    for (const Row& row : table) {
-        SCOPED_TRACE(row.name);
-        int drills = 0, ringed = 0, keys = 0, found = 0;
-        for (int h = 0; h < row.histories; ++h) {
-            Practice practice(learner, Habits { .daysForm = row.form }, row.kind);
-            const auto history = practice.drills(12, [&](int sitting, std::size_t key) {
-                return !row.steady && sitting >= ChangeAt && key == 0 ? 0.8 : 1.0;
-            });
-            ProgressTally tally;
-            tally.add(history);
-            const int64_t changed = touchdrill::testing::FirstDrillUtcMs + ChangeAt * 86'400'000LL;
-            std::set<int64_t> rings; // drills with a ring somewhere
-            for (const char key : row.steady ? row.kind.keys : row.kind.keys.substr(0, 1)) {
-                const Series series = tally.series(static_cast<unsigned char>(key), utcDayOf, SIZE_MAX);
-                int after = 0;
-                bool soon = false;
-                for (const SeriesPoint& point : series.points) {
-                    if (point.newBest)
-                        rings.insert(point.firstStartedUtcMs);
-                    if (point.firstStartedUtcMs >= changed && after++ < 3)
-                        soon = soon || point.newBest;
+    for (const double form : simulationForms({ 0.08 }))
+        for (const Row& row : table) {
+            SCOPED_TRACE(row.name);
+            int drills = 0, ringed = 0, keys = 0, found = 0;
+            for (int h = 0; h < row.histories * simulationScale(); ++h) {
+                Practice practice(learner, Habits { .daysForm = form }, row.kind);
+                const auto history = practice.drills(12, [&](int sitting, std::size_t key) {
+                    return !row.steady && sitting >= ChangeAt && key == 0 ? 0.8 : 1.0;
+                });
+                ProgressTally tally;
+                tally.add(history);
+                const int64_t changed = touchdrill::testing::FirstDrillUtcMs + ChangeAt * 86'400'000LL;
+                std::set<int64_t> rings; // drills with a ring somewhere
+                for (const char key : row.steady ? row.kind.keys : row.kind.keys.substr(0, 1)) {
+                    const Series series = tally.series(static_cast<unsigned char>(key), utcDayOf, SIZE_MAX);
+                    int after = 0;
+                    bool soon = false;
+                    for (const SeriesPoint& point : series.points) {
+                        if (point.newBest)
+                            rings.insert(point.firstStartedUtcMs);
+                        if (point.firstStartedUtcMs >= changed && after++ < 3)
+                            soon = soon || point.newBest;
+                    }
+                    ++keys;
+                    found += soon;
                 }
-                ++keys;
-                found += soon;
+                drills += static_cast<int>(history.size());
+                ringed += static_cast<int>(rings.size());
             }
-            drills += static_cast<int>(history.size());
-            ringed += static_cast<int>(rings.size());
+            const double rate = row.steady ? double(ringed) / drills : double(found) / keys;
+            std::cout << row.name << ", form " << form << ": "
+                      << (row.steady ? "drills with a ring " : "characters ringed soon after ") << 100 * rate
+                      << " % (" << row.histories * simulationScale() << " histories)\n";
+            if (row.steady)
+                EXPECT_LE(rate, row.bound);
+            else
+                EXPECT_GE(rate, row.bound);
         }
-        const double rate = row.steady ? double(ringed) / drills : double(found) / keys;
-        std::cout << row.name << ": " << (row.steady ? "drills with a ring " : "characters ringed soon after ")
-                  << 100 * rate << " % (" << row.histories << " histories)\n";
-        if (row.steady)
-            EXPECT_LE(rate, row.bound);
-        else
-            EXPECT_GE(rate, row.bound);
-    }
 }
 
 // The weak keys of learners at 8 % of day-to-day form, on the home row (drills of 60 answers) and
@@ -403,61 +396,65 @@ TEST(AnswerStats, weakKeysOfLearnersOnRealDays)
     };
     const Row table[] = {
         { "home row: a key 30 % costlier", alike(touchdrill::testing::homeRow(60)), Claim::Found, 300, 0.90 },
-        { "every row: a key 30 % costlier", alike(touchdrill::testing::everyRow(600)), Claim::Found, 60, 0.90 },
+        { "every row: a key 30 % costlier", alike(touchdrill::testing::everyRow(600)), Claim::Found, 60,
+            0.90 },
         { "home row: keys alike", alike(touchdrill::testing::homeRow(60)), Claim::NoneAlike, 300, 0.10 },
         { "every row: keys alike", alike(touchdrill::testing::everyRow(600)), Claim::NoneAlike, 60, 0.10 },
-        { "home row: the top three", spread(touchdrill::testing::homeRow(60)), Claim::TopThreeAgree, 300, 0.60 },
+        { "home row: the top three", spread(touchdrill::testing::homeRow(60)), Claim::TopThreeAgree, 300,
+            0.60 },
     };
     Learner learner(20261210);
-    for (const Row& row : table) {
-        SCOPED_TRACE(row.name);
-        int looks = 0, hits = 0;
-        for (int h = 0; h < row.histories; ++h) {
-            Practice practice(learner, Habits { .daysForm = 0.08 }, row.kind);
-            const auto history = practice.drills(14, [&](int, std::size_t key) {
-                return row.claim == Claim::Found && key == 0 ? 1.3 : 1.0;
-            });
-            const auto weakAfter = [&](std::size_t drills) {
-                ProgressTally tally;
-                tally.add(std::vector(history.begin(), history.begin() + static_cast<std::ptrdiff_t>(drills)));
-                return weakKeys(tally.summaries(BestTimes {}));
-            };
-            switch (row.claim) {
-            case Claim::Found: {
-                const std::vector<WeakKey> weak = weakAfter(10);
-                ++looks;
-                hits += std::any_of(weak.begin(), weak.end(),
-                    [&](const WeakKey& key) { return key.weak && key.code == row.kind.keys[0]; });
-                break;
-            }
-            case Claim::NoneAlike:
-                for (const std::size_t drills : { 10, 40 }) {
-                    ++looks;
-                    hits += anyWeak(weakAfter(drills));
-                }
-                break;
-            case Claim::TopThreeAgree: {
-                std::vector<WeakKey> at20 = weakAfter(20), at40 = weakAfter(40);
-                ++looks;
-                const auto topThree = [](std::vector<WeakKey> keys) {
-                    std::string codes;
-                    for (std::size_t i = 0; i < keys.size() && i < 3; ++i)
-                        codes += static_cast<char>(keys[i].code);
-                    std::sort(codes.begin(), codes.end());
-                    return codes;
+    for (const double form : simulationForms({ 0.08 }))
+        for (const Row& row : table) {
+            SCOPED_TRACE(row.name);
+            int looks = 0, hits = 0;
+            for (int h = 0; h < row.histories * simulationScale(); ++h) {
+                Practice practice(learner, Habits { .daysForm = form }, row.kind);
+                const auto history = practice.drills(14,
+                    [&](int, std::size_t key) { return row.claim == Claim::Found && key == 0 ? 1.3 : 1.0; });
+                const auto weakAfter = [&](std::size_t drills) {
+                    ProgressTally tally;
+                    tally.add(
+                        std::vector(history.begin(), history.begin() + static_cast<std::ptrdiff_t>(drills)));
+                    return weakKeys(tally.summaries(BestTimes {}));
                 };
-                hits += topThree(at20) == topThree(at40);
-                break;
+                switch (row.claim) {
+                case Claim::Found: {
+                    const std::vector<WeakKey> weak = weakAfter(10);
+                    ++looks;
+                    hits += std::any_of(weak.begin(), weak.end(),
+                        [&](const WeakKey& key) { return key.weak && key.code == row.kind.keys[0]; });
+                    break;
+                }
+                case Claim::NoneAlike:
+                    for (const std::size_t drills : { 10, 40 }) {
+                        ++looks;
+                        hits += anyWeak(weakAfter(drills));
+                    }
+                    break;
+                case Claim::TopThreeAgree: {
+                    std::vector<WeakKey> at20 = weakAfter(20), at40 = weakAfter(40);
+                    ++looks;
+                    const auto topThree = [](std::vector<WeakKey> keys) {
+                        std::string codes;
+                        for (std::size_t i = 0; i < keys.size() && i < 3; ++i)
+                            codes += static_cast<char>(keys[i].code);
+                        std::sort(codes.begin(), codes.end());
+                        return codes;
+                    };
+                    hits += topThree(at20) == topThree(at40);
+                    break;
+                }
+                }
             }
-            }
+            const double rate = double(hits) / looks;
+            std::cout << row.name << ", form " << form << ": " << 100 * rate << " % of " << looks
+                      << " looks\n";
+            if (row.claim == Claim::NoneAlike)
+                EXPECT_LE(rate, row.bound);
+            else
+                EXPECT_GE(rate, row.bound);
         }
-        const double rate = double(hits) / looks;
-        std::cout << row.name << ": " << 100 * rate << " % of " << looks << " looks\n";
-        if (row.claim == Claim::NoneAlike)
-            EXPECT_LE(rate, row.bound);
-        else
-            EXPECT_GE(rate, row.bound);
-    }
 }
 
 // The intervals hold as often as they claim: samples of 50 answers from a shifted exponential,

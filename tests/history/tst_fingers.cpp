@@ -340,7 +340,7 @@ using touchdrill::testing::Practice;
 
 // Every-row drills of 600 answers of a learner with the day's form at 8 %, as the finger view
 // reads them: every key alike, the right little finger's `slower` ms slower.
-std::vector<DrillAnswers> simulatedHistory(Learner& learner, double slower, int sittings)
+std::vector<DrillAnswers> simulatedHistory(Learner& learner, double slower, int sittings, double form = 0.08)
 {
     touchdrill::testing::Kind kind = touchdrill::testing::everyRow();
     kind.times.assign(kind.times.size(), ExGaussian { 600, 80, 260 });
@@ -348,101 +348,112 @@ std::vector<DrillAnswers> simulatedHistory(Learner& learner, double slower, int 
     for (const char key : kind.keys)
         scale.push_back(FingerMap::standard().finger(key) == Finger::RightLittle ? 1 + slower / 600 : 1.0);
     std::vector<DrillAnswers> out;
-    for (DrillRecord& drill : Practice(learner, Habits { .daysForm = 0.08 }, kind)
-                                  .drills(sittings, [&](int, std::size_t key) { return scale[key]; }))
+    for (DrillRecord& drill :
+        Practice(learner, Habits { .daysForm = form }, kind).drills(sittings, [&](int, std::size_t key) {
+            return scale[key];
+        }))
         out.push_back({ drill.id, std::move(*drill.answers), drill.startedUtcMs, drill.endedUtcMs });
     return out;
 }
 
 bool covers(const std::optional<Estimate>& estimate, double value)
 {
-    return estimate && estimate->interval && estimate->interval->low <= value && value <= estimate->interval->high;
+    return estimate && estimate->interval && estimate->interval->low <= value
+        && value <= estimate->interval->high;
 }
 
 } // namespace
 
-// Simulated learners at 8 % of day-to-day form, in sittings of 3 to 5 every-row drills: the right
-// little finger 80 ms slower is named in at least 95 % of histories of 20 drills or so, and with
-// every finger alike some finger is named in at most 5 %; the intervals of every answer, of each
-// finger and of each transition class hold their true medians in at least 93 %; over histories of
-// about 120 drills, a key is marked slowed by another in at most 5 % of them (the learner's times
-// do not depend on the key before), and the slowest pairs shown lie within 10 % of their true
-// median on average.
+// Simulated learners at 8 % of day-to-day form (or the forms asked, simulationForms()), in sittings of 3 to 5
+// every-row drills: the right little finger 80 ms slower is named in at least 95 % of histories of 20 drills
+// or so, and with every finger alike some finger is named in at most 5 %; the intervals of every answer, of
+// each finger and of each transition class hold their true medians in at least 93 %; over histories of about
+// 120 drills, a key is marked slowed by another in at most 5 % of them (the learner's times do not depend on
+// the key before), and the slowest pairs shown lie within 10 % of their true median on average.
 TEST(FingerFigures, simulatedLearnersOnRealDays)
 {
     Learner learner(20261208);
-    // The true medians: of a history long enough that they are known far more closely than any
-    // interval claims.
-    std::vector<uint32_t> all;
-    std::array<std::vector<uint32_t>, FingerCount> fingers;
-    std::array<std::vector<uint32_t>, TransitionCount * 2> transitions;
-    std::array<std::vector<uint32_t>, CodeCount> afterAny;
-    for (const DrillAnswers& drill : simulatedHistory(learner, 0, 150))
-        for (const Answer& answer : drill.answers) {
-            all.push_back(answer.ms);
-            fingers[indexOf(FingerMap::standard().finger(answer.target))].push_back(answer.ms);
-            if (answer.previous)
-                afterAny[answer.target - FirstCode].push_back(answer.ms);
-        }
-    // Transitions' truth from the figures of the same long history, whose intervals are narrow.
-    const FingerFigures truth = fingerFigures(simulatedHistory(learner, 0, 150), FingerMap::standard());
-    const auto medianOf = [](const std::vector<uint32_t>& ms) { return timeFigures(ms).median->value; };
-    const double allMedian = medianOf(all);
-    std::array<double, FingerCount> fingerMedian {};
-    for (std::size_t f = 0; f < FingerCount; ++f)
-        fingerMedian[f] = medianOf(fingers[f]);
-    std::array<double, CodeCount> afterAnyMedian {};
-    for (std::size_t t = 0; t < CodeCount; ++t)
-        if (!afterAny[t].empty())
-            afterAnyMedian[t] = medianOf(afterAny[t]);
-
-    constexpr int Histories = 200;
-    int slowNamed = 0, alikeNamed = 0, looks = 0, allHeld = 0, fingerLooks = 0, fingersHeld = 0,
-        transitionLooks = 0, transitionsHeld = 0;
-    for (int h = 0; h < Histories; ++h) {
-        const FingerFigures slow = fingerFigures(simulatedHistory(learner, 80, 6), FingerMap::standard());
-        slowNamed += slow.slowFinger && slow.slowFinger->finger == Finger::RightLittle;
-        const FingerFigures alike = fingerFigures(simulatedHistory(learner, 0, 6), FingerMap::standard());
-        alikeNamed += alike.slowFinger.has_value();
-        ++looks;
-        allHeld += covers(alike.all.median, allMedian);
-        for (std::size_t f = 0; f < FingerCount; ++f) {
-            ++fingerLooks;
-            fingersHeld += covers(alike.fingers[f].median, fingerMedian[f]);
-        }
-        for (std::size_t k = 0; k < TransitionCount; ++k)
-            for (std::size_t shift = 0; shift < 2; ++shift) {
-                ++transitionLooks;
-                transitionsHeld += covers(alike.transitions[k][shift].median, truth.transitions[k][shift].median->value);
+    for (const double form : touchdrill::testing::simulationForms({ 0.08 })) {
+        // The true medians: of a history long enough that they are known far more closely than any
+        // interval claims.
+        std::vector<uint32_t> all;
+        std::array<std::vector<uint32_t>, FingerCount> fingers;
+        std::array<std::vector<uint32_t>, TransitionCount * 2> transitions;
+        std::array<std::vector<uint32_t>, CodeCount> afterAny;
+        for (const DrillAnswers& drill : simulatedHistory(learner, 0, 150, form))
+            for (const Answer& answer : drill.answers) {
+                all.push_back(answer.ms);
+                fingers[indexOf(FingerMap::standard().finger(answer.target))].push_back(answer.ms);
+                if (answer.previous)
+                    afterAny[answer.target - FirstCode].push_back(answer.ms);
             }
-    }
-    constexpr int PairHistories = 40;
-    int marked = 0, pairsShown = 0;
-    double offBy = 0;
-    for (int h = 0; h < PairHistories; ++h) {
-        const FingerFigures figures = fingerFigures(simulatedHistory(learner, 0, 30), FingerMap::standard());
-        marked += std::any_of(figures.slowFrom.begin(), figures.slowFrom.end(), [](unsigned char c) { return c != 0; });
-        for (const PairFigures& pair : figures.slowestPairs) {
-            ++pairsShown;
-            offBy += std::abs(pair.median.value / afterAnyMedian[pair.target - FirstCode] - 1);
+        // Transitions' truth from the figures of the same long history, whose intervals are narrow.
+        const FingerFigures truth
+            = fingerFigures(simulatedHistory(learner, 0, 150, form), FingerMap::standard());
+        const auto medianOf = [](const std::vector<uint32_t>& ms) { return timeFigures(ms).median->value; };
+        const double allMedian = medianOf(all);
+        std::array<double, FingerCount> fingerMedian {};
+        for (std::size_t f = 0; f < FingerCount; ++f)
+            fingerMedian[f] = medianOf(fingers[f]);
+        std::array<double, CodeCount> afterAnyMedian {};
+        for (std::size_t t = 0; t < CodeCount; ++t)
+            if (!afterAny[t].empty())
+                afterAnyMedian[t] = medianOf(afterAny[t]);
+
+        const int Histories = 200 * touchdrill::testing::simulationScale();
+        int slowNamed = 0, alikeNamed = 0, looks = 0, allHeld = 0, fingerLooks = 0, fingersHeld = 0,
+            transitionLooks = 0, transitionsHeld = 0;
+        for (int h = 0; h < Histories; ++h) {
+            const FingerFigures slow
+                = fingerFigures(simulatedHistory(learner, 80, 6, form), FingerMap::standard());
+            slowNamed += slow.slowFinger && slow.slowFinger->finger == Finger::RightLittle;
+            const FingerFigures alike
+                = fingerFigures(simulatedHistory(learner, 0, 6, form), FingerMap::standard());
+            alikeNamed += alike.slowFinger.has_value();
+            ++looks;
+            allHeld += covers(alike.all.median, allMedian);
+            for (std::size_t f = 0; f < FingerCount; ++f) {
+                ++fingerLooks;
+                fingersHeld += covers(alike.fingers[f].median, fingerMedian[f]);
+            }
+            for (std::size_t k = 0; k < TransitionCount; ++k)
+                for (std::size_t shift = 0; shift < 2; ++shift) {
+                    ++transitionLooks;
+                    transitionsHeld += covers(
+                        alike.transitions[k][shift].median, truth.transitions[k][shift].median->value);
+                }
         }
+        const int PairHistories = 40 * touchdrill::testing::simulationScale();
+        int marked = 0, pairsShown = 0;
+        double offBy = 0;
+        for (int h = 0; h < PairHistories; ++h) {
+            const FingerFigures figures
+                = fingerFigures(simulatedHistory(learner, 0, 30, form), FingerMap::standard());
+            marked += std::any_of(
+                figures.slowFrom.begin(), figures.slowFrom.end(), [](unsigned char c) { return c != 0; });
+            for (const PairFigures& pair : figures.slowestPairs) {
+                ++pairsShown;
+                offBy += std::abs(pair.median.value / afterAnyMedian[pair.target - FirstCode] - 1);
+            }
+        }
+        const auto rate = [](int part, int of) { return double(part) / of; };
+        std::cout << "form " << form << ": fingers over " << Histories
+                  << " histories of 6 sittings: the slow finger named in " << 100 * rate(slowNamed, Histories)
+                  << " %, one named with all alike in " << 100 * rate(alikeNamed, Histories)
+                  << " %; intervals held: every answer " << 100 * rate(allHeld, looks) << " %, fingers "
+                  << 100 * rate(fingersHeld, fingerLooks) << " %, transitions "
+                  << 100 * rate(transitionsHeld, transitionLooks) << " %; over " << PairHistories
+                  << " histories of 30 sittings a key marked slowed by another in "
+                  << 100 * rate(marked, PairHistories) << " %, the slowest pairs off their true median by "
+                  << 100 * offBy / std::max(pairsShown, 1) << " % on average\n";
+        EXPECT_GE(rate(slowNamed, Histories), 0.95);
+        EXPECT_LE(rate(alikeNamed, Histories), 0.05);
+        EXPECT_GE(rate(allHeld, looks), 0.93);
+        EXPECT_GE(rate(fingersHeld, fingerLooks), 0.93);
+        EXPECT_GE(rate(transitionsHeld, transitionLooks), 0.93);
+        EXPECT_LE(rate(marked, PairHistories), 0.05);
+        EXPECT_LE(offBy / pairsShown, 0.10);
     }
-    const auto rate = [](int part, int of) { return double(part) / of; };
-    std::cout << "fingers over " << Histories << " histories of 6 sittings: the slow finger named in "
-              << 100 * rate(slowNamed, Histories) << " %, one named with all alike in "
-              << 100 * rate(alikeNamed, Histories) << " %; intervals held: every answer "
-              << 100 * rate(allHeld, looks) << " %, fingers " << 100 * rate(fingersHeld, fingerLooks)
-              << " %, transitions " << 100 * rate(transitionsHeld, transitionLooks) << " %; over "
-              << PairHistories << " histories of 30 sittings a key marked slowed by another in "
-              << 100 * rate(marked, PairHistories) << " %, the slowest pairs off their true median by "
-              << 100 * offBy / std::max(pairsShown, 1) << " % on average\n";
-    EXPECT_GE(rate(slowNamed, Histories), 0.95);
-    EXPECT_LE(rate(alikeNamed, Histories), 0.05);
-    EXPECT_GE(rate(allHeld, looks), 0.93);
-    EXPECT_GE(rate(fingersHeld, fingerLooks), 0.93);
-    EXPECT_GE(rate(transitionsHeld, transitionLooks), 0.93);
-    EXPECT_LE(rate(marked, PairHistories), 0.05);
-    EXPECT_LE(offBy / pairsShown, 0.10);
 
     Learner again(1);
     EXPECT_EQ(slowFingerSentence(fingerFigures(simulatedHistory(again, 200, 6), FingerMap::standard()))

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <numbers>
 #include <random>
@@ -156,7 +157,8 @@ private:
         for (uint32_t i = 0; i < m_kind.answers; ++i) {
             const std::size_t key = m_learner.below(static_cast<uint32_t>(m_kind.keys.size()));
             const auto target = static_cast<unsigned char>(m_kind.keys[key]);
-            lean = m_habits.lean * lean + std::sqrt(1 - m_habits.lean * m_habits.lean) * 0.05 * m_learner.normal();
+            lean = m_habits.lean * lean
+                + std::sqrt(1 - m_habits.lean * m_habits.lean) * 0.05 * m_learner.normal();
             const double warm = 1 + m_habits.warmUp * std::exp(-static_cast<double>(i) / 20);
             const double tired = 1 + m_habits.fatigue * i / 600.0;
             const double s = factor * warm * tired * std::exp(lean) * scale(key);
@@ -190,5 +192,24 @@ private:
     int m_sittings = 0;
     int m_drills = 0;
 };
+
+// TOUCHDRILL_SIMULATION_SCALE=10 runs ten times a simulation's histories, for the tables in
+// docs/figures.md; TOUCHDRILL_SIMULATION_FORMS=0,0.03,0.05,0.08 runs the day-to-day forms given
+// instead of the simulation's own.
+inline int simulationScale()
+{
+    const char* value = std::getenv("TOUCHDRILL_SIMULATION_SCALE");
+    return value ? std::max(1, std::atoi(value)) : 1;
+}
+inline std::vector<double> simulationForms(std::vector<double> otherwise)
+{
+    const char* value = std::getenv("TOUCHDRILL_SIMULATION_FORMS");
+    if (!value)
+        return otherwise;
+    std::vector<double> out;
+    for (char* end = nullptr; *value; value = *end ? end + 1 : end)
+        out.push_back(std::strtod(value, &end));
+    return out;
+}
 
 } // namespace touchdrill::testing
