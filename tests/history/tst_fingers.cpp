@@ -121,6 +121,9 @@ TEST(FingerMap, overridesTakeWhatTheyCanAndSayWhatTheyLeft)
                 { "0x7f", "left-index" }, { "0xg1", "left-index" }, { "a", "left-index" } },
             { { 'a', Finger::LeftIndex } },
             "[Fingers] の 5 行を無視しました: =left-index、ab=left-index、0x20=left-index ほか 2 行" },
+        { "exactly three: all shown, none more counted",
+            { { "", "left-index" }, { "ab", "left-index" }, { "0x20", "left-index" } }, {},
+            "[Fingers] の 3 行を無視しました: =left-index、ab=left-index、0x20=left-index" },
         { "a long line is cut between characters", { { "7", "xあああああああああああ" } }, {},
             ignored1 + "7=xあああああああああ…" },
     };

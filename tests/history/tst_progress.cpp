@@ -415,9 +415,10 @@ TEST(Progress, weakKeyPoolLeansOnTheSlowAndTheInaccurate)
             { known(summary('a', 300.0, 1.0), 0.1), known(summary('s', 310.0, 1.0), 0.1),
                 known(summary('d', 320.0, 1.0), 0.1) },
             "ads" },
-        { "a cost far beyond its error is weak", { known(summary('a', 300.0, 1.0), 0.05),
-            known(summary('s', 300.0, 1.0), 0.05), known(summary('d', 300.0, 1.0), 0.05),
-            known(summary('f', 600.0, 1.0), 0.05) }, "affs" },
+        { "a cost far beyond its error is weak",
+            { known(summary('a', 300.0, 1.0), 0.05), known(summary('s', 300.0, 1.0), 0.05),
+                known(summary('d', 300.0, 1.0), 0.05), known(summary('f', 600.0, 1.0), 0.05) },
+            "affs" },
         { "ranked by the median, not the recent average",
             { summary('a', 300.0, 1.0), median(summary('s', 300.0, 1.0), 900), summary('d', 300.0, 1.0) },
             "adsss" },
@@ -563,6 +564,8 @@ TEST(Progress, kindsAreNamedAsTheLearnerTickedThem)
         { "pairs", "苦手な組み合わせ" },
         { "finger:right-little", "指: 右手の小指" },
         { "finger:left-index", "指: 左手の人差し指" },
+        // Written otherwise by hand: not the finger drill, whose drills must be one kind.
+        { "finger:LEFT-INDEX", "f・i・数字段・g・e・r・:・L・E・F・T・-・I・N・D・E・X" },
     };
     for (const auto& [rows, name] : table)
         EXPECT_EQ(kindName(rows), name) << rows;

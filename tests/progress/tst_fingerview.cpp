@@ -209,6 +209,13 @@ TEST(FingerView, newDrillsJoinAndOtherKindsAreNeverMixed)
     }
     EXPECT_EQ(f.asked.size(), 1u);
 
+    // The hands' rows and every answer's choose no finger, and the finger drill waits for one.
+    for (const int row : { FingerView::HandRow, FingerView::HandRow + 1, FingerView::AllRow }) {
+        fingerTable->setCurrentCell(row, 0);
+        EXPECT_FALSE(f.fingers()->chosenFinger()) << row;
+        EXPECT_FALSE(f.fingers()->fingerButton->isEnabled()) << row;
+    }
+
     // Every kind at once: no figures, and why.
     f.window->kindBox->setCurrentIndex(0);
     EXPECT_EQ(f.fingers()->sentenceLabel->text(), QStringLiteral("練習の種類を選ぶと表示します。"));
