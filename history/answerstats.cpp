@@ -88,7 +88,8 @@ double medianOf(std::span<const uint32_t> ms)
 // The answers of whole sittings, from the newest back, until both TrendWindow answers and
 // TrendSittings sittings are in; `end` is one past the window's newest sitting, and becomes its
 // oldest.
-std::span<const Sitting> windowBefore(std::span<const Sitting> sittings, std::size_t& end, std::size_t& answers)
+std::span<const Sitting> windowBefore(
+    std::span<const Sitting> sittings, std::size_t& end, std::size_t& answers)
 {
     const std::size_t last = end;
     answers = 0;
@@ -199,7 +200,8 @@ RankTest sittingRankTest(std::span<const Sitting> earlier, std::span<const Sitti
     return test;
 }
 
-TrendResult compareWindows(std::span<const uint32_t> earlier, std::span<const uint32_t> later, const RankTest& test)
+TrendResult compareWindows(
+    std::span<const uint32_t> earlier, std::span<const uint32_t> later, const RankTest& test)
 {
     TrendResult result;
     result.p = result.adjustedP = test.p;

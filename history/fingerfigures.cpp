@@ -293,7 +293,8 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
                 continue;
             ++enough[t];
             const Estimate median = sortedMedian(timesOf(pair), 0.95);
-            const bool known = median.value > 0 && targetMedian[t] > 0 && median.interval && median.interval->low > 0;
+            const bool known
+                = median.value > 0 && targetMedian[t] > 0 && median.interval && median.interval->low > 0;
             const double error
                 = known ? std::log(median.interval->high / median.interval->low) / (2 * 1.96) : 0;
             ranked.push_back({ pair, median.value, targetMedian[t],
@@ -315,9 +316,8 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
         const double n = static_cast<double>(ranked.size());
         between = std::max(0.0, (squares - sum * sum / n) / (n - 1) - noise / n);
     }
-    const auto keepOf = [between](const Ranked& r) {
-        return r.variance > 0 ? between / (between + r.variance) : 1.0;
-    };
+    const auto keepOf
+        = [between](const Ranked& r) { return r.variance > 0 ? between / (between + r.variance) : 1.0; };
     for (Ranked& r : ranked)
         r.shrunk = keepOf(r) * r.log;
 
@@ -340,7 +340,8 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
     // The slowest first; on a tie, by previous key and then target, so that the order is stable.
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(shown), ranked.end(),
         [](const Ranked& a, const Ranked& b) {
-            const double slowA = a.targetMedian * std::exp(a.shrunk), slowB = b.targetMedian * std::exp(b.shrunk);
+            const double slowA = a.targetMedian * std::exp(a.shrunk),
+                         slowB = b.targetMedian * std::exp(b.shrunk);
             if (slowA != slowB)
                 return slowA > slowB;
             const auto key = [](std::size_t pair) { return std::pair(pair % CodeCount, pair / CodeCount); };
@@ -352,7 +353,8 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
         figures.slowestPairs.push_back({ static_cast<unsigned char>(FirstCode + r.pair % CodeCount),
             static_cast<unsigned char>(FirstCode + r.pair / CodeCount), pairCounts[r.pair],
             Estimate { r.targetMedian * std::exp(r.shrunk),
-                Interval { r.targetMedian * std::exp(r.shrunk - half), r.targetMedian * std::exp(r.shrunk + half) } },
+                Interval { r.targetMedian * std::exp(r.shrunk - half),
+                    r.targetMedian * std::exp(r.shrunk + half) } },
             r.median });
     }
     return figures;
@@ -382,9 +384,23 @@ std::string transitionName(Transition transition, bool shiftChange)
     return std::string(Names[static_cast<std::size_t>(transition)]) + (shiftChange ? "（Shift あり）" : "");
 }
 
-std::string fingerPool(const FingerMap& map, Finger finger)
+std::vector<WeakKey> fingerKeys(const FingerMap& map, Finger finger, const std::vector<KeySummary>& practised)
 {
-    return map.characters(finger);
+    const std::string characters = map.characters(finger);
+    std::vector<KeySummary> own;
+    for (const KeySummary& key : practised)
+        if (characters.find(static_cast<char>(key.code)) != std::string::npos)
+            own.push_back(key);
+    std::vector<WeakKey> keys = weakKeys(own);
+    if (keys.empty())
+        for (const char c : characters)
+            keys.push_back({ static_cast<unsigned char>(c), 0, 1, false });
+    return keys;
+}
+
+std::string fingerPool(const FingerMap& map, Finger finger, const std::vector<KeySummary>& practised)
+{
+    return weakKeyPool(fingerKeys(map, finger, practised));
 }
 
 std::vector<WeakKey> pairWeakKeys(const std::vector<WeakKey>& weak, const FingerFigures& figures)

@@ -117,9 +117,14 @@ std::string slowFingerSentence(const FingerFigures& figures);
 // 「同じ指」「同じ手の別の指」「反対の手」, with 「（Shift あり）」 for the Shift row.
 std::string transitionName(Transition transition, bool shiftChange);
 
-// The pool of one finger's drill: its characters in code order, each once, the Shift characters
-// included.
-std::string fingerPool(const FingerMap& map, Finger finger);
+// One finger's drill: its characters that the learner has practised enough to rank
+// (ranksAsWeakKey() among `practised`, the summaries of the kind shown), weighted among themselves
+// as weakKeys() weighs weak keys, so that the drill leans on the finger's slow keys and not on keys
+// never met; before any of them has, every character of the finger once, the Shift characters
+// included. fingerPool() is weakKeyPool() of them.
+std::vector<WeakKey> fingerKeys(
+    const FingerMap& map, Finger finger, const std::vector<KeySummary>& practised = {});
+std::string fingerPool(const FingerMap& map, Finger finger, const std::vector<KeySummary>& practised = {});
 
 // The weak keys of a drill of slow transitions: a weak key whose slowness comes from one previous
 // key (slowFrom) that is itself among the weak keys weighs PairBoost times as much, up to

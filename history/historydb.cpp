@@ -639,9 +639,8 @@ HistoryDigest HistoryDb::readDigest() const
                 ++digest.skipped;
                 continue;
             }
-            digest.drills.push_back(
-                { countsAt<CountsSum>(query, 2), query.integer(0), query.integer(1), query.text(5),
-                    query.integer(7) });
+            digest.drills.push_back({ countsAt<CountsSum>(query, 2), query.integer(0), query.integer(1),
+                query.text(5), query.integer(7) });
             keptAnswers.push_back(query.integer(6) != 0);
         }
     }
@@ -750,7 +749,8 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
                 kind.answers[answer.target - FirstCode] += answer.answered;
             ++kind.taken;
             kind.sittings += std::exchange(kind.lastSitting, sittings[i]) != sittings[i];
-            result.push_back({ drills[i].id, std::move(answers), drills[i].startedUtcMs, drills[i].endedUtcMs });
+            result.push_back(
+                { drills[i].id, std::move(answers), drills[i].startedUtcMs, drills[i].endedUtcMs });
         } catch (const AnswerBlobError&) {
             ++skipped; // the drill is shown by its totals
         }

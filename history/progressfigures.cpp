@@ -240,7 +240,8 @@ void ProgressTally::add(const DrillRecord& drill)
     if (drill.answers)
         addAnswers(index, *drill.answers);
     m_drills.push_back(drillTotalsOf(drill));
-    m_sittings.push_back(index == 0 ? 0 : m_sittings.back() + !sameSitting(m_drills[index - 1], m_drills.back()));
+    m_sittings.push_back(
+        index == 0 ? 0 : m_sittings.back() + !sameSitting(m_drills[index - 1], m_drills.back()));
     // Stored after every drill held, as a rule; a merged one is put in its place.
     const IdIndex entry { drill.id, index };
     const auto by = [](const IdIndex& a, const IdIndex& b) { return a.id < b.id; };
@@ -392,12 +393,13 @@ Series ProgressTally::series(unsigned char code, const DayOf& dayOf, std::size_t
             if (const KeyAnswers* answers = answersIn(index, entry.drill)) {
                 p.answersKept = true;
                 p.answerMs = answers->ms;
-                auto of = std::find_if(
-                    best.begin(), best.end(), [&](const BestLevel& level) { return *level.rows == drill.rows; });
+                auto of = std::find_if(best.begin(), best.end(),
+                    [&](const BestLevel& level) { return *level.rows == drill.rows; });
                 if (of == best.end())
                     of = best.insert(best.end(), BestLevel(&drill.rows));
                 const std::optional<double> form = drill.averageMs();
-                p.newBest = form && *form >= 1 && of->add(m_sittings[entry.drill], std::log(*form), answers->ms);
+                p.newBest
+                    = form && *form >= 1 && of->add(m_sittings[entry.drill], std::log(*form), answers->ms);
             }
             series.points.push_back(std::move(p));
         }
@@ -524,7 +526,8 @@ void ProgressTally::timesOf(std::size_t index, const std::string& kind, KeySumma
     summary.medianLogError = Infinite;
     if (summary.times.median && summary.times.median->interval && summary.times.median->interval->low > 0)
         summary.medianLogError
-            = std::log(summary.times.median->interval->high / summary.times.median->interval->low) / (2 * 1.96);
+            = std::log(summary.times.median->interval->high / summary.times.median->interval->low)
+            / (2 * 1.96);
     if (summary.times.median) {
         summary.times.median->interval = sittingInterval(later, 0.5);
         summary.times.p90->interval = sittingInterval(later, 0.9);
@@ -663,7 +666,8 @@ std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys)
     for (std::size_t i = 0; i < weak.size() && i < MaxWeakKeys; ++i) {
         WeakKey key = weak[i].key;
         const double ratio = std::isfinite(key.cost) ? std::exp(weak[i].shrunk - middle) : MaxWeight;
-        key.weight = std::clamp(static_cast<int>(std::lround(std::min(ratio, double(MaxWeight)))), 1, MaxWeight);
+        key.weight
+            = std::clamp(static_cast<int>(std::lround(std::min(ratio, double(MaxWeight)))), 1, MaxWeight);
         out.push_back(key);
     }
     const std::size_t fill = out.empty() ? others.size() : MinWeakKeys;

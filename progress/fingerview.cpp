@@ -203,9 +203,11 @@ void FingerView::setKind(const history::KindChoice& kind)
     forget();
 }
 
-void FingerView::setWeakKeys(const std::vector<history::WeakKey>& weak)
+void FingerView::setWeakKeys(
+    const std::vector<history::WeakKey>& weak, std::vector<history::KeySummary> summaries)
 {
     m_weak = weak;
+    m_summaries = std::move(summaries);
     showFigures();
 }
 
@@ -350,9 +352,10 @@ void FingerView::showFigures()
     }
     // The slowest of many are mostly the luckiest draws: said, with how many they were picked from.
     pairTable->setToolTip(figures
-            ? QStringLiteral("答えが %1 回以上ある %2 組のうち、いちばん遅い %3 組。多くの組から選ぶと偶然遅く"
-                             "出た組が並ぶので、中央値は前のキーによらないときの値へ、答えの少なさに応じて寄せた"
-                             "推定です (答えの中央値はセルのヒントに)")
+            ? QStringLiteral(
+                "答えが %1 回以上ある %2 組のうち、いちばん遅い %3 組。多くの組から選ぶと偶然遅く"
+                "出た組が並ぶので、中央値は前のキーによらないときの値へ、答えの少なさに応じて寄せた"
+                "推定です (答えの中央値はセルのヒントに)")
                   .arg(history::MinPairAnswers)
                   .arg(figures->pairsRanked)
                   .arg(pairs.size())
@@ -375,7 +378,7 @@ void FingerView::showFigures()
 void FingerView::showFingerNote()
 {
     const std::optional<history::Finger> finger = chosenFinger();
-    const std::string pool = finger ? history::fingerPool(map(), *finger) : std::string();
+    const std::string pool = finger ? history::fingerPool(map(), *finger, m_summaries) : std::string();
     // [Fingers] may have given every key of a finger to others: nothing to practise then.
     fingerButton->setEnabled(!pool.empty());
     if (!finger) {
@@ -387,11 +390,8 @@ void FingerView::showFingerNote()
                                 .arg(QString::fromStdString(history::fingerName(*finger))));
         return;
     }
-    QStringList keys;
-    for (const char c : pool)
-        keys << characterText(static_cast<unsigned char>(c));
-    fingerNote->setText(QStringLiteral("%1: %2").arg(
-        QString::fromStdString(history::fingerName(*finger)), keys.join(QChar(' '))));
+    fingerNote->setText(QStringLiteral("%1: %2").arg(QString::fromStdString(history::fingerName(*finger)),
+        poolText(history::fingerKeys(map(), *finger, m_summaries))));
 }
 
 std::string FingerView::pairsPool() const
@@ -407,7 +407,7 @@ void FingerView::practiseFinger()
     if (!finger || !m_options.practise)
         return;
     const QString refused
-        = m_options.practise(history::fingerPool(map(), *finger), history::fingerRows(*finger));
+        = m_options.practise(history::fingerPool(map(), *finger, m_summaries), history::fingerRows(*finger));
     if (!refused.isEmpty())
         fingerNote->setText(refused);
 }

@@ -53,8 +53,9 @@ public:
 
     // The kind of drill shown (none: every kind, which the figures never mix).
     void setKind(const history::KindChoice& kind);
-    // The weak keys, which the drill of slow transitions weighs by its pairs.
-    void setWeakKeys(const std::vector<history::WeakKey>& weak);
+    // The weak keys, which the drill of slow transitions weighs by its pairs, and the characters'
+    // summaries, which the finger drill leans on.
+    void setWeakKeys(const std::vector<history::WeakKey>& weak, std::vector<history::KeySummary> summaries);
     // A drill recorded while the window is open: its answers join the figures when they are shown.
     void addDrill(const history::DrillRecord& drill);
     // The history has been read again: the answers are read afresh when next needed.
@@ -106,6 +107,7 @@ private:
     QString m_mapStatus;
     history::KindChoice m_kind;
     std::vector<history::WeakKey> m_weak;
+    std::vector<history::KeySummary> m_summaries;
     std::vector<history::DrillAnswers> m_drills; // of m_kind, oldest first
     bool m_loaded = false; // m_drills holds the kind's latest answers
     bool m_everShown = false; // a page has been shown

@@ -76,8 +76,9 @@ QString trendTip(const history::TrendResult& trend)
 
 QString notEnoughForTrendTip(const history::TrendResult& trend)
 {
-    return QStringLiteral("傾向には、この種類のひと続きの練習 (間が %1 分以内の練習をひとまとめ) が前後 %2 回ずつ、"
-                          "答えが %3 回ずつ要ります。いまはひと続き %4 回、答え %5 回です")
+    return QStringLiteral(
+        "傾向には、この種類のひと続きの練習 (間が %1 分以内の練習をひとまとめ) が前後 %2 回ずつ、"
+        "答えが %3 回ずつ要ります。いまはひと続き %4 回、答え %5 回です")
         .arg(history::SittingGapMs / 60'000)
         .arg(history::TrendSittings)
         .arg(history::TrendWindow)

@@ -379,7 +379,7 @@ void ProgressWindow::refresh(const BestTimes* best)
     m_weak = history::weakKeys(m_summaries);
     m_pool = history::weakKeyPool(m_weak);
     fingers->setKind(m_tally.kind());
-    fingers->setWeakKeys(m_weak);
+    fingers->setWeakKeys(m_weak, m_summaries);
     if (keyboard->colouring() == KeyboardView::Colouring::Finger)
         fingers->load(true); // the slow finger of the kind now shown
 

@@ -213,7 +213,8 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
         case P90:
             return estimateTip(QStringLiteral("90%点"), key.times.p90, key, 0, sittingsForInterval());
         case Spread:
-            return estimateTip(QStringLiteral("ばらつき"), key.times.spread, key, 2, QStringLiteral("答え 17 回"));
+            return estimateTip(
+                QStringLiteral("ばらつき"), key.times.spread, key, 2, QStringLiteral("答え 17 回"));
         case Trend:
             return key.enoughForTrend() ? trendTip(key.trend) : notEnoughForTrendTip(key.trend);
         case Character:
@@ -276,27 +277,31 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
             return QStringLiteral("正解 1 回にかかる時間 (中央値 ÷ 最近の正確さ) の順。「苦手」は"
                                   "「苦手なキーを練習」に出るキーと、その回数");
         case Median:
-            return QStringLiteral("直近のひと続きの練習 %1 回以上 (答え %2 回以上) の答えの時間の中央値 (ms)。"
-                                  "間が %3 分以内の練習はひと続き。95%区間はセルのヒントに (ひと続きごとの中央値の"
-                                  "順位から求めた、分布によらない区間。日ごとの調子の波も含みます)")
+            return QStringLiteral(
+                "直近のひと続きの練習 %1 回以上 (答え %2 回以上) の答えの時間の中央値 (ms)。"
+                "間が %3 分以内の練習はひと続き。95%区間はセルのヒントに (ひと続きごとの中央値の"
+                "順位から求めた、分布によらない区間。日ごとの調子の波も含みます)")
                 .arg(history::TrendSittings)
                 .arg(history::TrendWindow)
                 .arg(history::SittingGapMs / 60'000);
         case P90:
-            return QStringLiteral("答えの 9 割がこれより速い時間 (ms)。95%区間はセルのヒントに (ひと続きごとの値から)");
+            return QStringLiteral(
+                "答えの 9 割がこれより速い時間 (ms)。95%区間はセルのヒントに (ひと続きごとの値から)");
         case Spread:
             return QStringLiteral(
                 "ムラ (ばらつき): 四分位範囲 ÷ 中央値。95%区間はセルのヒントに (三つの四分位の"
                 "区間を合わせて 95%、ボンフェローニ)");
         case Best:
-            return QStringLiteral("成績ファイルの自己ベスト (練習 1 回の平均)。文字のグラフで丸で囲んだ点は、"
-                                  "この種類でその文字に %1 回以上答え、その中央値がそれまでのいちばん良い水準を、"
-                                  "その日の調子と偶然では説明できないほど下回った練習")
+            return QStringLiteral(
+                "成績ファイルの自己ベスト (練習 1 回の平均)。文字のグラフで丸で囲んだ点は、"
+                "この種類でその文字に %1 回以上答え、その中央値がそれまでのいちばん良い水準を、"
+                "その日の調子と偶然では説明できないほど下回った練習")
                 .arg(history::NewBestAnswers);
         case Trend:
-            return QStringLiteral("直近のひと続きの練習 %1 回とその前の %1 回を、答えの順位をひと続きごとに"
-                                  "まとめて比べ、表のキー全体で補正して p < 0.05 で、中央値が %2% 以上違うときだけ"
-                                  "「速くなった」「遅くなった」")
+            return QStringLiteral(
+                "直近のひと続きの練習 %1 回とその前の %1 回を、答えの順位をひと続きごとに"
+                "まとめて比べ、表のキー全体で補正して p < 0.05 で、中央値が %2% 以上違うときだけ"
+                "「速くなった」「遅くなった」")
                 .arg(history::TrendSittings)
                 .arg(std::lround(history::MinNoticeableChange * 100));
         case Accuracy:
