@@ -81,14 +81,18 @@ double medianInPlace(std::span<uint32_t> values)
     return (static_cast<double>(lower) + *middle) / 2;
 }
 
-// The median and its interval at `confidence` of a few values, by sorting a copy.
-Estimate sortedMedian(std::span<const uint32_t> values, double confidence)
+// The median and its interval at `confidence` of a few values, reordering them.
+Estimate medianWithInterval(std::span<uint32_t> values, double confidence)
 {
-    std::vector<double> sorted(values.begin(), values.end());
-    std::sort(sorted.begin(), sorted.end());
-    Estimate estimate { quantile(sorted, 0.5), std::nullopt };
-    if (const std::optional<Ranks> ranks = quantileRanks(sorted.size(), 0.5, confidence))
-        estimate.interval = Interval { sorted[ranks->low - 1], sorted[ranks->high - 1] };
+    Estimate estimate { medianInPlace(values), std::nullopt };
+    if (const std::optional<Ranks> ranks = quantileRanks(values.size(), 0.5, confidence)) {
+        const auto at = [&](std::size_t rank) {
+            std::nth_element(
+                values.begin(), values.begin() + static_cast<std::ptrdiff_t>(rank - 1), values.end());
+            return static_cast<double>(values[rank - 1]);
+        };
+        estimate.interval = Interval { at(ranks->low), at(ranks->high) };
+    }
     return estimate;
 }
 
@@ -292,7 +296,7 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
             if (pairCounts[pair] < MinPairAnswers)
                 continue;
             ++enough[t];
-            const Estimate median = sortedMedian(timesOf(pair), 0.95);
+            const Estimate median = medianWithInterval(timesOf(pair), 0.95);
             const bool known
                 = median.value > 0 && targetMedian[t] > 0 && median.interval && median.interval->low > 0;
             const double error
@@ -331,7 +335,7 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
                 slowest = &r;
         if (!slowest)
             continue;
-        const Estimate strict = sortedMedian(timesOf(slowest->pair), 1 - 0.05 / tested);
+        const Estimate strict = medianWithInterval(timesOf(slowest->pair), 1 - 0.05 / tested);
         if (strict.interval && strict.interval->low > targetMedian[t])
             figures.slowFrom[t] = static_cast<unsigned char>(FirstCode + slowest->pair % CodeCount);
     }

@@ -47,9 +47,7 @@ inline constexpr int BusyTimeoutMs = 500;
 // until they span the sittings of two trend windows and every character met in them has this many
 // answered answers in them...
 inline constexpr std::size_t AnswersPerCharacter = 2 * TrendWindow;
-// ... or this many drills were read (a character the kind brings rarely, such as one that left the
-// weak keys): the read stays bounded however long the history.
-inline constexpr std::size_t MostAnswerDrillsPerKind = 200;
+// ... or MostAnswerDrillsPerKind drills were read (historydigest.h).
 
 class HistoryDb {
 public:

@@ -19,6 +19,11 @@ namespace touchdrill::history {
 // The drills of a character that its summary needs: the recent ones and as many before them.
 inline constexpr std::size_t LatestDrills = 2 * RecentDrills;
 
+// The most drills of one kind whose answers the figures look at, however long the history or its
+// sittings: a character the kind brings rarely (one that left the weak keys) or drills that run
+// on for hours stop there, so that reading and working out stay bounded.
+inline constexpr std::size_t MostAnswerDrillsPerKind = 200;
+
 // One drill added up over all its characters.
 struct DrillTotals : CountsSum {
     int64_t id = 0;

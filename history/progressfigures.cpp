@@ -484,7 +484,7 @@ const ProgressTally::KeyAnswers* ProgressTally::answersIn(std::size_t index, uin
 std::vector<Sitting> ProgressTally::keySittings(std::size_t index, const std::string& kind, bool& kept) const
 {
     // The latest sittings of the kind, newest first, back to where both of the trend's windows are
-    // full.
+    // full, or MostAnswerDrillsPerKind drills of it.
     std::vector<Sitting> newestFirst;
     uint32_t current = UINT32_MAX;
     std::size_t later = 0, earlier = 0, laterSittings = 0, earlierSittings = 0;
@@ -492,10 +492,12 @@ std::vector<Sitting> ProgressTally::keySittings(std::size_t index, const std::st
         return answers >= TrendWindow && sittings >= TrendSittings;
     };
     const std::vector<KeyAnswers>& answers = m_keys[index].answers;
-    for (auto it = answers.rbegin(); it != answers.rend(); ++it) {
+    std::size_t drills = 0;
+    for (auto it = answers.rbegin(); it != answers.rend() && drills < MostAnswerDrillsPerKind; ++it) {
         if (m_drills[it->drill].rows != kind)
             continue;
         kept = true;
+        ++drills;
         if (it->ms.empty())
             continue;
         if (m_sittings[it->drill] != current) {
