@@ -9,6 +9,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <numeric>
 #include <span>
 #include <utility>
 
@@ -263,7 +264,7 @@ bool ProgressTally::inTimeOrder(std::span<const DrillRecord> drills) const
 void ProgressTally::addAnswers(uint32_t drill, const std::vector<Answer>& answers)
 {
     // Where this drill's times of each character go.
-    std::array<std::vector<uint32_t>*, CodeCount> into {};
+    std::array<KeyAnswers*, CodeCount> into {};
     for (const Answer& answer : answers) {
         if (!isPracticeCode(answer.target))
             continue;
@@ -272,12 +273,13 @@ void ProgressTally::addAnswers(uint32_t drill, const std::vector<Answer>& answer
             // A new entry even where the drill's times came already (a digest holds a drill's
             // answers both ways): load() keeps one of them.
             std::vector<KeyAnswers>& of = m_keys[code].answers;
-            of.push_back({ drill, {} });
-            into[code] = &of.back().ms;
+            of.push_back({ drill, {}, 0 });
+            into[code] = &of.back();
         }
+        into[code]->wrong += static_cast<uint32_t>(answer.wrongKeys.size());
         // The last target of a drill ended before its right key came has no time.
         if (answer.answered)
-            into[code]->push_back(answer.ms);
+            into[code]->ms.push_back(answer.ms);
     }
 }
 
@@ -313,7 +315,7 @@ void ProgressTally::load(HistoryDigest digest)
                 continue;
             into.entries.push_back({ drill, static_cast<uint32_t>(index) });
             if (drill.answerMs)
-                into.answers.push_back({ static_cast<uint32_t>(index), *drill.answerMs });
+                into.answers.push_back({ static_cast<uint32_t>(index), *drill.answerMs, drill.wrong });
         }
         // The digest has them by id; a merged drill's id is no guide to when it started.
         std::stable_sort(into.entries.begin(), into.entries.end(),
@@ -351,7 +353,7 @@ void ProgressTally::fillKey(unsigned char code, const std::vector<KeyDrill>& dri
             continue;
         key.entries.push_back({ drill, static_cast<uint32_t>(index) });
         if (drill.answerMs)
-            key.answers.push_back({ static_cast<uint32_t>(index), *drill.answerMs });
+            key.answers.push_back({ static_cast<uint32_t>(index), *drill.answerMs, drill.wrong });
     }
     sortByDrill(key.answers);
     // What the history holds is all there is, even if its count said otherwise.
@@ -481,7 +483,8 @@ const ProgressTally::KeyAnswers* ProgressTally::answersIn(std::size_t index, uin
     return found != answers.end() && found->drill == drill ? &*found : nullptr;
 }
 
-std::vector<Sitting> ProgressTally::keySittings(std::size_t index, const std::string& kind, bool& kept) const
+std::vector<Sitting> ProgressTally::keySittings(
+    std::size_t index, const std::string& kind, bool& kept, std::vector<uint64_t>& wrong) const
 {
     // The latest sittings of the kind, newest first, back to where both of the trend's windows are
     // full, or MostAnswerDrillsPerKind drills of it.
@@ -498,25 +501,32 @@ std::vector<Sitting> ProgressTally::keySittings(std::size_t index, const std::st
             continue;
         kept = true;
         ++drills;
-        if (it->ms.empty())
+        if (it->ms.empty()) { // wrong keys only: they count in its sitting, if it has times
+            if (m_sittings[it->drill] == current)
+                wrong.back() += it->wrong;
             continue;
+        }
         if (m_sittings[it->drill] != current) {
             if (full(earlier, earlierSittings))
                 break;
             current = m_sittings[it->drill];
             newestFirst.emplace_back();
+            wrong.push_back(0);
             ++(full(later, laterSittings) ? earlierSittings : laterSittings);
         }
+        wrong.back() += it->wrong;
         newestFirst.back().insert(newestFirst.back().end(), it->ms.begin(), it->ms.end());
         (earlierSittings > 0 ? earlier : later) += it->ms.size();
     }
     std::reverse(newestFirst.begin(), newestFirst.end());
+    std::reverse(wrong.begin(), wrong.end());
     return newestFirst;
 }
 
 void ProgressTally::timesOf(std::size_t index, const std::string& kind, KeySummary& summary) const
 {
-    const std::vector<Sitting> sittings = keySittings(index, kind, summary.answersKept);
+    std::vector<uint64_t> wrong;
+    const std::vector<Sitting> sittings = keySittings(index, kind, summary.answersKept, wrong);
     summary.trend = keyTrend(sittings);
     // The figures are over the trend's later window; the median's interval counts its sittings.
     std::vector<uint32_t> window;
@@ -525,6 +535,13 @@ void ProgressTally::timesOf(std::size_t index, const std::string& kind, KeySumma
     for (const Sitting& sitting : later)
         window.insert(window.end(), sitting.begin(), sitting.end());
     summary.times = timeFigures(window);
+    if (!window.empty()) {
+        summary.recentHits = window.size();
+        summary.recentWrong = std::accumulate(
+            wrong.end() - static_cast<std::ptrdiff_t>(later.size()), wrong.end(), uint64_t { 0 });
+        summary.accuracy
+            = static_cast<double>(summary.recentHits) / static_cast<double>(summary.recentAnswers());
+    }
     summary.medianLogError = Infinite;
     if (summary.times.median && summary.times.median->interval && summary.times.median->interval->low > 0)
         summary.medianLogError

@@ -137,6 +137,9 @@ struct KeySummary {
     uint32_t drills = 0; // drills in which it was the target
     // Over its last RecentDrills drills: the answers' total milliseconds over their number (so a
     // drill with many answers counts for more than one with a single answer), and the accuracy.
+    // Where its drills of the kind kept answers, the hits, wrong keys and accuracy are instead those
+    // of the answers its time figures come from, so that every figure speaks of the same sittings
+    // (and a learner who alternates kinds still has them).
     uint64_t recentHits = 0;
     uint64_t recentWrong = 0;
     std::optional<double> recentMs; // nullopt when those drills have no hit
@@ -247,10 +250,11 @@ private:
     struct KeyEntry : KeyCounts {
         uint32_t drill = 0; // index into m_drills
     };
-    // A character's right-key times in one drill that kept answers.
+    // A character's right-key times in one drill that kept answers, and its wrong keys there.
     struct KeyAnswers {
         uint32_t drill = 0; // index into m_drills
         std::vector<uint32_t> ms;
+        uint32_t wrong = 0;
     };
     struct KeyDrills {
         std::vector<KeyEntry> entries; // its drills, oldest first: all, or the latest ones
@@ -261,8 +265,9 @@ private:
     // Adds each character's times of a drill's answers to its drills that kept answers.
     void addAnswers(uint32_t drill, const std::vector<Answer>& answers);
     // A character's answers in its latest sittings of a kind, oldest first, as many as its trend
-    // looks at; `kept` is set when any drill of the kind kept answers.
-    std::vector<Sitting> keySittings(std::size_t index, const std::string& kind, bool& kept) const;
+    // looks at, with its wrong keys in each; `kept` is set when any drill of the kind kept answers.
+    std::vector<Sitting> keySittings(
+        std::size_t index, const std::string& kind, bool& kept, std::vector<uint64_t>& wrong) const;
     // Its time figures and trend from those.
     void timesOf(std::size_t index, const std::string& kind, KeySummary& summary) const;
     // The answers of one of a character's drills; nullptr for a drill that kept none.

@@ -305,7 +305,8 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
                 .arg(history::TrendSittings)
                 .arg(std::lround(history::MinNoticeableChange * 100));
         case Accuracy:
-            return QStringLiteral("最近 %1 回で、正しく押した数 ÷ (正しく押した数 + 押し間違い)")
+            return QStringLiteral("中央値と同じ答え (答えの記録がない種類では最近 %1 回) で、"
+                                  "正しく押した数 ÷ (正しく押した数 + 押し間違い)")
                 .arg(history::RecentDrills);
         case TopWrong:
             return QStringLiteral("その文字のときに一番多く押したほかのキーと、その回数 (全記録)");

@@ -697,7 +697,12 @@ TEST(Progress, keyTimesComeFromTheAnswersOfOneKind)
         std::optional<double> median;
         Trend trend;
         std::size_t earlier, later;
+        std::optional<double> accuracy = std::nullopt;
     };
+    std::vector<DrillRecord> alternating { answeredDrill(1, "h", 10, 400, true) };
+    for (int64_t id = 2; id <= 10; ++id)
+        alternating.push_back(answeredDrill(id, "uhl", 10, 900));
+    alternating.push_back(answeredDrill(11, "h", 10, 400));
     // Six drills an hour apart at `ms` and six more at `then`, each its own sitting or, `minutes`
     // apart, in sittings of two.
     const auto twelve = [](uint32_t ms, uint32_t then, int64_t minutes = 60) {
@@ -727,6 +732,8 @@ TEST(Progress, keyTimesComeFromTheAnswersOfOneKind)
             { answeredDrill(1, "uhl", 20, 900), answeredDrill(2, "h", 20, 300),
                 answeredDrill(3, "h", 20, 300) },
             std::nullopt, true, 40, 302.0, Trend::NoChange, 0, 40 },
+        { "alternating kinds: the accuracy of the same answers as the times", alternating, "h", true, 20,
+            402.0, Trend::NoChange, 0, 20, 20.0 / 21 },
         { "a target left unanswered at the end has no time", { answeredDrill(1, "h", 10, 400, true) }, "h",
             true, 10, 402.0, Trend::NoChange, 0, 10 },
     };
@@ -744,6 +751,9 @@ TEST(Progress, keyTimesComeFromTheAnswersOfOneKind)
         EXPECT_EQ(a.trend.trend, row.trend);
         EXPECT_EQ(a.trend.earlier, row.earlier);
         EXPECT_EQ(a.trend.later, row.later);
+        if (row.accuracy) {
+            EXPECT_DOUBLE_EQ(*a.accuracy, *row.accuracy);
+        }
     }
 }
 
