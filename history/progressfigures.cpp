@@ -642,7 +642,9 @@ std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys)
             variance = key.medianLogError * key.medianLogError
                 + (1 - *key.accuracy) / (*key.accuracy * std::max(tries, 1.0));
         }
-        ranked.push_back({ { key.code, cost, 0 }, std::log(cost), variance, 0 });
+        // A median of 0 ms (every answer within the millisecond) costs as little as 1 ms: a log
+        // of minus infinity would take the middle and the spread with it.
+        ranked.push_back({ { key.code, cost, 0 }, std::log(std::max(cost, 1.0)), variance, 0 });
     }
     if (ranked.empty())
         return {};
