@@ -340,6 +340,7 @@ FingerFigures fingerFigures(std::span<const DrillAnswers> drills, const FingerMa
             figures.slowFrom[t] = static_cast<unsigned char>(FirstCode + slowest->pair % CodeCount);
     }
     figures.pairsRanked = ranked.size();
+    figures.mostPairAnswers = *std::max_element(pairCounts.begin(), pairCounts.end());
     const std::size_t shown = std::min(SlowestPairs, ranked.size());
     // The slowest first; on a tie, by previous key and then target, so that the order is stable.
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(shown), ranked.end(),

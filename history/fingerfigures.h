@@ -98,6 +98,7 @@ struct FingerFigures {
     std::array<std::array<TimeGroup, 2>, TransitionCount> transitions;
     std::vector<PairFigures> slowestPairs; // at most SlowestPairs, slowest first
     std::size_t pairsRanked = 0; // the pairs with enough answers they were picked from
+    std::size_t mostPairAnswers = 0; // of the pair answered most: how near the first is to ranking
     // Per target ('!'..'~' at code - FirstCode): the previous key its slowness comes from, 0 for
     // none.
     std::array<unsigned char, CodeCount> slowFrom {};

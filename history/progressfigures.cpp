@@ -250,6 +250,13 @@ void ProgressTally::add(const DrillRecord& drill)
     m_lastId = std::max(m_lastId, drill.id);
 }
 
+std::size_t ProgressTally::drillsInPeriod() const
+{
+    return static_cast<std::size_t>(m_drills.end()
+        - std::partition_point(m_drills.begin(), m_drills.end(),
+            [this](const DrillTotals& drill) { return drill.startedUtcMs < m_fromUtcMs; }));
+}
+
 bool ProgressTally::inTimeOrder(std::span<const DrillRecord> drills) const
 {
     int64_t last = m_drills.empty() ? INT64_MIN : m_drills.back().startedUtcMs;
@@ -418,7 +425,13 @@ std::vector<KeySummary> ProgressTally::summaries(const BestTimes& best) const
         const std::vector<KeyEntry>& all = m_keys[index].entries;
         if (m_keys[index].count == 0 || all.empty())
             continue;
-        const auto latest = all.end() - static_cast<std::ptrdiff_t>(std::min(all.size(), LatestDrills));
+        // Drills start in order: those of the period are the last ones.
+        const auto inPeriod = std::partition_point(all.begin(), all.end(),
+            [&](const KeyEntry& entry) { return m_drills[entry.drill].startedUtcMs < m_fromUtcMs; });
+        const auto latest
+            = all.end() - std::min(all.end() - inPeriod, static_cast<std::ptrdiff_t>(LatestDrills));
+        if (latest == all.end())
+            continue;
         const std::string* kind = m_kind ? &*m_kind : mostPractised(latest, all.end());
         own.clear();
         std::copy_if(latest, all.end(), std::back_inserter(own),
@@ -497,6 +510,8 @@ std::vector<Sitting> ProgressTally::keySittings(
     const std::vector<KeyAnswers>& answers = m_keys[index].answers;
     std::size_t drills = 0;
     for (auto it = answers.rbegin(); it != answers.rend() && drills < MostAnswerDrillsPerKind; ++it) {
+        if (m_drills[it->drill].startedUtcMs < m_fromUtcMs)
+            break; // before the period: so are all before it
         if (m_drills[it->drill].rows != kind)
             continue;
         kept = true;

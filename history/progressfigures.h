@@ -210,6 +210,8 @@ public:
     void fillKey(unsigned char code, const std::vector<KeyDrill>& drills);
 
     std::size_t drillCount() const { return m_drills.size(); }
+    // The drills of the period chosen, of any kind.
+    std::size_t drillsInPeriod() const;
     int64_t lastId() const { return m_lastId; } // the highest id added; 0 before any
     // Whether `drills`, stored after lastId(), can be add()ed: each starts no earlier than the
     // drill before it. Drills merged from another history have later ids than drills they started
@@ -225,6 +227,10 @@ public:
     // Which drills summaries() and series() look at; every kind at first.
     void chooseKind(KindChoice kind) { m_kind = std::move(kind); }
     const KindChoice& kind() const { return m_kind; }
+    // The period summaries() look at: drills started at or after this moment (UTC ms); every
+    // drill at first. The window's 「期間」 governs the table as it does the chart, so that the
+    // figures on screen speak of the same days.
+    void choosePeriod(int64_t fromUtcMs) { m_fromUtcMs = fromUtcMs; }
 
     // One summary per character that was the target in any drill added, in code order, and the
     // chart's series over the drills (oldest first, as the digest returns them) for one character
@@ -241,7 +247,8 @@ public:
     // two windows reach (the digest holds that much of each kind).
     // That kind is the chosen one; with every kind chosen, it is the kind of most of those drills
     // (on a tie, the one practised last), so that no trend compares drills of different kinds. A
-    // character with none of those drills of the chosen kind has no summary.
+    // character with none of those drills of the chosen kind has no summary. Only drills of the
+    // chosen period count (choosePeriod()); the wrong key typed most and `drills` are of all.
     std::vector<KeySummary> summaries(const BestTimes& best) const;
     Series series(unsigned char code, const DayOf& dayOf = utcDayOf,
         std::size_t perDayThreshold = PerDayThreshold) const;
@@ -292,6 +299,7 @@ private:
     std::vector<std::array<uint64_t, 256>> m_wrongKeys = std::vector<std::array<uint64_t, 256>>(CodeCount);
     int64_t m_lastId = 0;
     KindChoice m_kind;
+    int64_t m_fromUtcMs = INT64_MIN;
 };
 
 // Keeps the changes of the keys' trends that hold over all the keys with a trend at once

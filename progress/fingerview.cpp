@@ -4,6 +4,9 @@
 
 #include "progress/progresstext.h"
 
+#include <algorithm>
+#include <span>
+
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -203,6 +206,15 @@ void FingerView::setKind(const history::KindChoice& kind)
     forget();
 }
 
+void FingerView::setPeriod(int64_t fromUtcMs)
+{
+    if (fromUtcMs == m_fromUtcMs)
+        return;
+    m_fromUtcMs = fromUtcMs;
+    if (m_loaded)
+        recompute(); // the answers held are the latest the figures take: a period only narrows them
+}
+
 void FingerView::setWeakKeys(
     const std::vector<history::WeakKey>& weak, std::vector<history::KeySummary> summaries)
 {
@@ -274,7 +286,9 @@ bool FingerView::eventFilter(QObject* watched, QEvent* event)
 
 void FingerView::recompute()
 {
-    m_figures = history::fingerFigures(m_drills, map());
+    const auto first = std::partition_point(m_drills.begin(), m_drills.end(),
+        [this](const history::DrillAnswers& drill) { return drill.startedUtcMs < m_fromUtcMs; });
+    m_figures = history::fingerFigures(std::span(first, m_drills.end()), map());
     showFigures();
     emit figuresChanged();
 }
@@ -366,10 +380,22 @@ void FingerView::showFigures()
 
     const std::string pool = pairsPool();
     pairsButton->setEnabled(!pool.empty());
+    // Pairs take months of answers: until then the transitions above are what there is, said plainly.
+    QString pairsState;
+    if (figures && figures->all.timed > 0 && figures->pairsRanked == 0)
+        pairsState = QStringLiteral("組み合わせの表には一組あたり %1 回の答えが要ります (いまいちばん多い組で"
+                                    " %2 回)。それまでは上のつなぎの表が目安です。")
+                         .arg(history::MinPairAnswers)
+                         .arg(figures->mostPairAnswers);
+    else if (figures && std::ranges::none_of(figures->slowFrom, [](unsigned char from) { return from != 0; }))
+        pairsState = QStringLiteral("前のキーで遅くなるキーはまだ見つかっていません。");
     if (!figures)
         pairsNote->setText(m_kind ? QString() : QStringLiteral("練習の種類を選ぶと使えます。"));
     else if (pool.empty())
-        pairsNote->setText(QStringLiteral("まだ苦手なキーを選べません。"));
+        pairsNote->setText(pairsState + QStringLiteral("まだ苦手なキーを選べません。"));
+    else if (!pairsState.isEmpty())
+        pairsNote->setText(pairsState + QStringLiteral("いまは苦手なキーの練習と同じです。")
+            + poolText(history::pairWeakKeys(m_weak, *m_figures)));
     else
         pairsNote->setText(poolText(history::pairWeakKeys(m_weak, *m_figures)));
     showFingerNote();

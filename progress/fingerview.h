@@ -53,6 +53,8 @@ public:
 
     // The kind of drill shown (none: every kind, which the figures never mix).
     void setKind(const history::KindChoice& kind);
+    // The period shown: drills started at or after this moment (UTC ms), as the window's 「期間」.
+    void setPeriod(int64_t fromUtcMs);
     // The weak keys, which the drill of slow transitions weighs by its pairs, and the characters'
     // summaries, which the finger drill leans on.
     void setWeakKeys(const std::vector<history::WeakKey>& weak, std::vector<history::KeySummary> summaries);
@@ -106,6 +108,7 @@ private:
     std::optional<history::FingerMap> m_map;
     QString m_mapStatus;
     history::KindChoice m_kind;
+    int64_t m_fromUtcMs = INT64_MIN;
     std::vector<history::WeakKey> m_weak;
     std::vector<history::KeySummary> m_summaries;
     std::vector<history::DrillAnswers> m_drills; // of m_kind, oldest first

@@ -241,7 +241,7 @@ void ProgressWindow::createControls()
             rows.isValid() ? history::KindChoice(rows.toByteArray().toStdString()) : std::nullopt);
         refresh();
     });
-    connect(periodBox, &QComboBox::currentIndexChanged, this, [this] { updateChart(); });
+    connect(periodBox, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(keyboard, &KeyboardView::characterChosen, this, [this](unsigned char code) {
         if (keyboard->colouring() == KeyboardView::Colouring::Finger && isPracticeCode(code))
             fingers->chooseFinger(fingers->map().finger(code));
@@ -375,6 +375,10 @@ void ProgressWindow::refresh(const BestTimes* best)
         }
     }
     listKinds();
+    // Every figure on screen speaks of the same days: the table, the fingers and the chart.
+    const int64_t from = periodStart();
+    m_tally.choosePeriod(from);
+    fingers->setPeriod(from);
     m_summaries = m_tally.summaries(best ? *best : read);
     m_weak = history::weakKeys(m_summaries);
     m_pool = history::weakKeyPool(m_weak);
@@ -472,6 +476,8 @@ void ProgressWindow::showStatus()
 {
     QString status = m_tally.drillCount() == 0 ? QStringLiteral("まだ記録がありません")
                                                : QStringLiteral("練習 %1 回の記録").arg(m_tally.drillCount());
+    if (m_tally.drillCount() > 0 && periodBox->currentData().toInt() > 0)
+        status += QStringLiteral("（この期間 %1 回）").arg(m_tally.drillsInPeriod());
     if (m_skipped > 0)
         status += QStringLiteral("。壊れた記録 %1 件を読み飛ばしました").arg(m_skipped);
     const QString readOnly = m_options.readOnlyReason ? m_options.readOnlyReason() : QString();
@@ -503,12 +509,9 @@ void ProgressWindow::updateChart()
             statusLabel->setText(QStringLiteral("記録を読めません: %1").arg(whatText(error)));
         }
     }
-    // A period is the days up to today, today included, from the start of the first of them.
     const int days = periodBox->currentData().toInt();
     const int64_t now = nowUtcMs();
-    const int64_t from = days > 0
-        ? QDateTime::fromMSecsSinceEpoch(now).date().addDays(1 - days).startOfDay().toMSecsSinceEpoch()
-        : INT64_MIN;
+    const int64_t from = periodStart();
     // Only the character's latest drills would be a misleading chart: none until all are read.
     history::Series series;
     if (m_tally.knowsAllDrillsOf(code))
@@ -517,6 +520,15 @@ void ProgressWindow::updateChart()
     if (days > 0)
         span = ProgressChart::TimeSpan { from, now };
     chart->setSeries(std::move(series), subject, span);
+}
+
+int64_t ProgressWindow::periodStart() const
+{
+    // A period is the days up to today, today included, from the start of the first of them.
+    const int days = periodBox->currentData().toInt();
+    return days > 0
+        ? QDateTime::fromMSecsSinceEpoch(nowUtcMs()).date().addDays(1 - days).startOfDay().toMSecsSinceEpoch()
+        : INT64_MIN;
 }
 
 void ProgressWindow::practise()

@@ -112,7 +112,7 @@ public:
     // The controls, for the tests.
     QComboBox* characterBox = nullptr;
     QComboBox* kindBox = nullptr; // 「すべて」, then each kind of drill practised
-    QComboBox* periodBox = nullptr; // the days up to today the chart shows; 0 for every drill
+    QComboBox* periodBox = nullptr; // the days up to today the figures show; 0 for every drill
     ProgressChart* chart = nullptr;
     QRadioButton* averageButton = nullptr;
     QRadioButton* accuracyButton = nullptr;
@@ -142,6 +142,8 @@ private:
     void refresh(const BestTimes* best = nullptr);
     // The clock the window reads: the one its options give, else the system's.
     int64_t nowUtcMs() const;
+    // The first moment of the period chosen (UTC ms); INT64_MIN for every drill.
+    int64_t periodStart() const;
     // Lists the kinds of drill in kindBox, choosing the one practised most lately the first time.
     void listKinds();
     void showStatus();

@@ -53,6 +53,11 @@ QString estimateTip(const QString& name, const std::optional<history::Estimate>&
               .arg(key.times.answers);
 }
 
+// The best column is the results list's best, not a figure of the kind or the period shown.
+const QString BestTip = QStringLiteral("結果一覧と同じ自己ベスト: 成績ファイルにある、どの種類・どの時期の"
+                                       "練習も含めた練習 1 回の平均のいちばん良い値 (ms)。表のほかの欄"
+                                       "とは数え方が違います");
+
 // What the intervals of the median and the 90 % point need: sittings, since the day's form moves
 // every answer of one.
 QString sittingsForInterval()
@@ -217,6 +222,9 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
                 QStringLiteral("ばらつき"), key.times.spread, key, 2, QStringLiteral("答え 17 回"));
         case Trend:
             return key.enoughForTrend() ? trendTip(key.trend) : notEnoughForTrendTip(key.trend);
+        case Best:
+            // Not a figure of the kind or the period shown, unlike the others: said where it is read.
+            return key.bestMs ? QVariant(BestTip) : QVariant();
         case Character:
             return weak ? QVariant(QStringLiteral("苦手なキー: 「苦手なキーを練習」で多めに出ます"))
                         : QVariant();
@@ -292,11 +300,12 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
                 "ムラ (ばらつき): 四分位範囲 ÷ 中央値。95%区間はセルのヒントに (三つの四分位の"
                 "区間を合わせて 95%、ボンフェローニ)");
         case Best:
-            return QStringLiteral(
-                "成績ファイルの自己ベスト (練習 1 回の平均)。文字のグラフで丸で囲んだ点は、"
-                "この種類でその文字に %1 回以上答え、その中央値がそれまでのいちばん良い水準を、"
-                "その日の調子と偶然では説明できないほど下回った練習")
-                .arg(history::NewBestAnswers);
+            return BestTip
+                + QStringLiteral(
+                    "。文字のグラフで丸で囲んだ点は、"
+                    "この種類でその文字に %1 回以上答え、その中央値がそれまでのいちばん良い水準を、"
+                    "その日の調子と偶然では説明できないほど下回った練習")
+                      .arg(history::NewBestAnswers);
         case Trend:
             return QStringLiteral(
                 "直近のひと続きの練習 %1 回とその前の %1 回を、答えの順位をひと続きごとに"

@@ -177,8 +177,8 @@ TEST(FingerFigures, transitionsAreClassedByFingerAndShift)
 }
 
 // The histograms give the same medians as timeFigures() sorting the times, times beyond the
-// histogram's range included (drills without times: one sitting, too few for an interval); the accuracy counts a cut-off answer's wrong keys, not
-// its time; drills of another kind are left out.
+// histogram's range included (drills without times: one sitting, too few for an interval); the accuracy
+// counts a cut-off answer's wrong keys, not its time; drills of another kind are left out.
 TEST(FingerFigures, fingersHandsAndAllAgreeWithTheKeysFigures)
 {
     Learner learner(22);
@@ -342,6 +342,7 @@ TEST(FingerFigures, slowPairsAndTheirDrill)
     EXPECT_EQ(figures.slowFrom['k' - FirstCode], 'd');
     EXPECT_EQ(figures.slowFrom['f' - FirstCode], 0) << "f is slow, but it comes after k alone";
     EXPECT_EQ(figures.slowFrom['s' - FirstCode], 0);
+    EXPECT_EQ(figures.mostPairAnswers, 40u) << "d → k, k → j, j → k and k → f, each of the 40 rounds";
 
     struct Row {
         const char* name;

@@ -276,6 +276,11 @@ TEST(FingerView, drillsPrepareTheChosenFingersPoolAndThePairs)
     f.open();
     f.window->tabs->setCurrentWidget(f.fingers()->transitionPage);
     ASSERT_TRUE(f.fingers()->pairsButton->isEnabled());
+    // No key slowed by the one before: the drill is the weak keys', and the note says so.
+    EXPECT_TRUE(f.fingers()->pairsNote->text().startsWith(
+        QStringLiteral("前のキーで遅くなるキーはまだ見つかっていません。いまは苦手なキーの練習と同じです。練"
+                       "習するキー: p×2")))
+        << f.fingers()->pairsNote->text().toStdString();
     QTest::mouseClick(f.fingers()->pairsButton, Qt::LeftButton);
     ASSERT_EQ(f.practised.size(), 1u);
     EXPECT_EQ(f.practised[0].second, std::string(history::PairsRows));

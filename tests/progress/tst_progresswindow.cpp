@@ -396,7 +396,8 @@ TEST(ProgressWindow, chartPointUnderThePointer)
 }
 
 // The chart's x axis is time: drills at noon on days before "now" stand at distances in proportion
-// to the days between them, a break of days is dashed, and a period leaves out the drills before it.
+// to the days between them, a break of days is dashed, and a period leaves out the drills before it,
+// from the table as from the chart.
 TEST(ProgressWindow, chartOnATimeAxisOverAPeriod)
 {
     Fixture f;
@@ -405,7 +406,8 @@ TEST(ProgressWindow, chartOnATimeAxisOverAPeriod)
     const int64_t day = 24 * 3600000LL;
     const int days[] = { -40, -9, -8, -6, -2, 0 };
     for (std::size_t i = 0; i < std::size(days); ++i) {
-        f.history.drills.push_back(drill(int64_t(i) + 1, { { 'a', 2, 800, 0, {} } }));
+        // The month-old drill the slowest: a table of every drill counts it among the earlier.
+        f.history.drills.push_back(drill(int64_t(i) + 1, { { 'a', 2, i == 0 ? 2000u : 800u, 0, {} } }));
         f.history.drills.back().startedUtcMs = noon + days[i] * day;
     }
     f.adjust = [&](ProgressWindow::Options& options) { options.nowUtcMs = [&] { return now; }; };
@@ -417,12 +419,15 @@ TEST(ProgressWindow, chartOnATimeAxisOverAPeriod)
         int firstDay; // of the drills shown
         bool perDay;
         std::vector<bool> dashed; // the line into each point
+        uint64_t earlierAnswers; // the table's: the drills before its recent five, of the period
+        const char* status;
     };
     const Row table[] = {
         { "every drill: a break of a month and one of three days dashed, a rest day not", 3, -40, true,
-            { false, true, false, false, true, false } },
-        { "30 days", 1, -9, true, { false, false, false, true, false } },
-        { "7 days: each drill", 0, -6, false, { false, true, false } },
+            { false, true, false, false, true, false }, 2, "練習 6 回の記録" },
+        { "30 days", 1, -9, true, { false, false, false, true, false }, 0,
+            "練習 6 回の記録（この期間 5 回）" },
+        { "7 days: each drill", 0, -6, false, { false, true, false }, 0, "練習 6 回の記録（この期間 3 回）" },
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
@@ -435,6 +440,9 @@ TEST(ProgressWindow, chartOnATimeAxisOverAPeriod)
         for (int i = 0; i < static_cast<int>(series.points.size()); ++i)
             dashed.push_back(chart->dashedTo(i));
         EXPECT_EQ(dashed, row.dashed);
+        ASSERT_EQ(f.window->summaries().size(), 1u);
+        EXPECT_EQ(f.window->summaries()[0].earlierAnswers, row.earlierAnswers);
+        EXPECT_EQ(f.window->statusLabel->text(), QString::fromUtf8(row.status));
         // Today and two days before: a third of the way back from the last point to the one
         // six days before.
         const int n = static_cast<int>(series.points.size());

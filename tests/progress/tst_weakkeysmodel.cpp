@@ -180,7 +180,8 @@ TEST(WeakKeysModel, texts)
         { "median rounded", 'd', WeakKeysModel::Median, QStringLiteral("912") },
         { "the 90th percentile", 'm', WeakKeysModel::P90, QStringLiteral("803") },
         { "the spread in hundredths", 'm', WeakKeysModel::Spread, QStringLiteral("0.41") },
-        { "too few sittings before to compare with", 'm', WeakKeysModel::Trend, QStringLiteral("データ不足") },
+        { "too few sittings before to compare with", 'm', WeakKeysModel::Trend,
+            QStringLiteral("データ不足") },
         { "answers never kept: said so", 'o', WeakKeysModel::Median, QStringLiteral("回答の記録なし") },
         { "answers never kept: no trend", 'o', WeakKeysModel::Trend, QStringLiteral("—") },
         { "answers never kept: not ranked", 'o', WeakKeysModel::Weakness, QStringLiteral("—") },
@@ -220,13 +221,13 @@ TEST(WeakKeysModel, texts)
     EXPECT_EQ(model.headerData(WeakKeysModel::Best, Qt::Horizontal, Qt::DisplayRole).toString(),
         QStringLiteral("自己ベスト"));
     // Set again: 'd' is no longer weak and loses its mark; 'a', in the pool for variety only, gets none.
-    model.setSummaries({ summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0) },
+    model.setSummaries(
+        { summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0) },
         { { 'a', 300, 1, false } });
     EXPECT_EQ(text('d', WeakKeysModel::Weakness), QString());
     EXPECT_EQ(text('a', WeakKeysModel::Weakness), QString());
-    model.setSummaries(
-        { summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0), old,
-            figures },
+    model.setSummaries({ summary('d', 912.4, 0, 35.0, 0.975, 'f', 12),
+                           summary('a', 300.0, 250, -20.4, 1.0, 0, 0), old, figures },
         { { 'd', 900, 2 } });
     // The tips say how far each figure can be trusted, and what the trend compared.
     const auto tip = [&](unsigned char code, int column) {
@@ -234,17 +235,25 @@ TEST(WeakKeysModel, texts)
     };
     const Row tips[] = {
         { "the median's interval", 'd', WeakKeysModel::Median,
-            QStringLiteral("中央値 912 ms、95%区間 821–1004 ms (直近のひと続きの練習 6 回、答え 20 回から)") },
+            QStringLiteral(
+                "中央値 912 ms、95%区間 821–1004 ms (直近のひと続きの練習 6 回、答え 20 回から)") },
         { "too few answers for the percentile's", 'm', WeakKeysModel::P90,
-            QStringLiteral("90%点 803 ms (95%区間はひと続きの練習 6 回から) (直近のひと続きの練習 6 回、答え 30 回から)") },
+            QStringLiteral("90%点 803 ms (95%区間はひと続きの練習 6 回から) (直近のひと続きの練習 6 回、答え "
+                           "30 回から)") },
         { "the spread's, without a unit", 'm', WeakKeysModel::Spread,
             QStringLiteral("ばらつき 0.41、95%区間 0.20–0.95 (直近のひと続きの練習 6 回、答え 30 回から)") },
         { "the trend", 'd', WeakKeysModel::Trend,
-            QStringLiteral("直近のひと続きの練習 6 回 (答え 20 回) とその前の 6 回 (答え 20 回) を比較（ひと続きごとの"
-                           "順位和検定、p = 0.003、表のキー全体で補正して p = 0.010、中央値 +4%）") },
+            QStringLiteral(
+                "直近のひと続きの練習 6 回 (答え 20 回) とその前の 6 回 (答え 20 回) を比較（ひと続きごとの"
+                "順位和検定、p = 0.003、表のキー全体で補正して p = 0.010、中央値 +4%）") },
+        { "the best: what it is", 'a', WeakKeysModel::Best,
+            QStringLiteral("結果一覧と同じ自己ベスト: 成績ファイルにある、どの種類・どの時期の練習も含めた"
+                           "練習 1 回の平均のいちばん良い値 (ms)。表のほかの欄とは数え方が違います") },
+        { "no best: no tip", 'd', WeakKeysModel::Best, QString() },
         { "why there is no trend yet", 'm', WeakKeysModel::Trend,
-            QStringLiteral("傾向には、この種類のひと続きの練習 (間が 10 分以内の練習をひとまとめ) が前後 6 回ずつ、"
-                           "答えが 50 回ずつ要ります。いまはひと続き 6 回、答え 30 回です") },
+            QStringLiteral(
+                "傾向には、この種類のひと続きの練習 (間が 10 分以内の練習をひとまとめ) が前後 6 回ずつ、"
+                "答えが 50 回ずつ要ります。いまはひと続き 6 回、答え 30 回です") },
     };
     for (const Row& row : tips) {
         SCOPED_TRACE(row.name);
