@@ -395,6 +395,8 @@ TEST(AnswerStats, figuresOfLearnersOnRealDays)
         { "some key changes in the table, every row", rows, 60, 12, {}, anyChange, true, true, 0.07 },
         { "20 % faster told, home row of 60", homeRow(60), 400, 12, from(6, true, 0.8), toldFaster, false,
             true, 0.80 },
+        { "20 % faster told, home row of 600", homeRow(600), 100, 12, from(6, true, 0.8), toldFaster, false,
+            true, 0.80 },
         { "20 % faster told, every row", rows, 60, 12, from(6, true, 0.8), toldFaster, false, true, 0.80 },
         { "a key's median interval holds, home row of 60", alike(homeRow(60)), 400, 12, {}, held(0.5), false,
             true, 0.93 },
