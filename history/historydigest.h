@@ -37,7 +37,10 @@ struct DrillTotals : CountsSum {
 inline bool sameSitting(int64_t startedUtcMs, int64_t endedUtcMs, int64_t nextStartedUtcMs)
 {
     const int64_t end = std::max(startedUtcMs, endedUtcMs);
-    return nextStartedUtcMs >= startedUtcMs && nextStartedUtcMs - end <= SittingGapMs;
+    // Times from a clock set far off are stored too: the gap is taken without overflow.
+    return nextStartedUtcMs >= startedUtcMs
+        && (nextStartedUtcMs <= end
+            || static_cast<uint64_t>(nextStartedUtcMs) - static_cast<uint64_t>(end) <= static_cast<uint64_t>(SittingGapMs));
 }
 inline bool sameSitting(const DrillTotals& drill, const DrillTotals& next)
 {
