@@ -5,7 +5,7 @@
 #include "fileio/sysfile.h"
 
 #include "drill/keystats.h"
-#include "history/answerstats.h"
+#include "figures/answerstats.h"
 #include "history/historyschema.h"
 #include "history/importcheck.h"
 #include "history/sqlitestatement.h"
@@ -714,7 +714,7 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
         {
             if (taken >= MostAnswerDrillsPerKind)
                 return true;
-            if (sittings < 2 * TrendSittings || next == lastSitting)
+            if (sittings < 2 * figures::TrendSittings || next == lastSitting)
                 return false;
             return std::all_of(answers.begin(), answers.end(),
                 [](uint32_t count) { return count == 0 || count >= AnswersPerCharacter; });

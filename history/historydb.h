@@ -2,7 +2,7 @@
 // The practice history database: one SQLite file beside the executable, a row per drill.
 #pragma once
 
-#include "history/answerstats.h"
+#include "figures/answerstats.h"
 #include "history/drillrecord.h"
 #include "history/historydigest.h"
 #include "history/historyerror.h"
@@ -46,7 +46,7 @@ inline constexpr int BusyTimeoutMs = 500;
 // The answers digest() reads, per kind of drill: its latest drills that kept answers, newest first,
 // until they span the sittings of two trend windows and every character met in them has this many
 // answered answers in them...
-inline constexpr std::size_t AnswersPerCharacter = 2 * TrendWindow;
+inline constexpr std::size_t AnswersPerCharacter = 2 * figures::TrendWindow;
 // ... or MostAnswerDrillsPerKind drills were read (historydigest.h).
 
 class HistoryDb {

@@ -3,7 +3,6 @@
 // drills and the keys typed instead, instead of every drill with every key.
 #pragma once
 
-#include "history/answerstats.h"
 #include "history/drillrecord.h"
 #include "history/keycounts.h"
 
@@ -31,6 +30,10 @@ struct DrillTotals : CountsSum {
     std::string rows; // its kind, as DrillRecord::rows
     int64_t endedUtcMs = 0;
 };
+
+// Drills whose end and the next one's start lie at most this far apart are one sitting: a learner
+// who pauses for a drink goes on with the same form, one who comes back after dinner does not.
+inline constexpr int64_t SittingGapMs = 10 * 60 * 1000;
 
 // Whether `next`, which started after `drill`, goes on its sitting: it started within SittingGapMs
 // of the drill's end. A clock put back between them breaks the sitting.

@@ -3,13 +3,13 @@
 #include "history/importcheck.h"
 
 #include "drill/practiceset.h"
-#include "history/fingermap.h"
+#include "figures/fingermap.h"
 
 namespace touchdrill::history {
 
 bool isDrillKind(std::string_view rows)
 {
-    if (rows == WeakKeysRows || rows == PairsRows || fingerOfRows(rows))
+    if (rows == WeakKeysRows || rows == figures::PairsRows || figures::fingerOfRows(rows))
         return true;
     // Each box at most once and in its order; capitals alone bring no character.
     std::size_t next = 0;

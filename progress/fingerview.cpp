@@ -26,7 +26,7 @@ namespace {
 const QString Dash = QStringLiteral("—");
 
 // "182 ms (175–190)": the median with its 95 % interval, or a dash.
-QString medianText(const std::optional<history::Estimate>& median)
+QString medianText(const std::optional<figures::Estimate>& median)
 {
     if (!median)
         return Dash;
@@ -39,7 +39,7 @@ QString medianText(const std::optional<history::Estimate>& median)
 }
 
 // "96.1% (95.0–97.0)".
-QString accuracyText(const std::optional<history::Estimate>& accuracy)
+QString accuracyText(const std::optional<figures::Estimate>& accuracy)
 {
     if (!accuracy)
         return Dash;
@@ -114,9 +114,9 @@ void FingerView::createPages(QWidget* parent)
         FingerRowCount, fingerPage);
     for (int row = 0; row < FingerRowCount; ++row) {
         const QString name = row < HandRow
-            ? QString::fromStdString(history::fingerName(static_cast<history::Finger>(row)))
+            ? QString::fromStdString(figures::fingerName(static_cast<figures::Finger>(row)))
             : row < AllRow
-            ? QString::fromStdString(history::handName(static_cast<history::Hand>(row - HandRow)))
+            ? QString::fromStdString(figures::handName(static_cast<figures::Hand>(row - HandRow)))
             : QStringLiteral("すべて");
         setCell(fingerTable, row, Name, name);
         for (int column = Median; column < FingerColumnCount; ++column)
@@ -137,12 +137,12 @@ void FingerView::createPages(QWidget* parent)
     auto* transitions = new QVBoxLayout(transitionPage);
     transitionTable = newTable(
         { QStringLiteral("前のキーから"), QStringLiteral("中央値 (95% 区間)"), QStringLiteral("回数") },
-        static_cast<int>(2 * history::TransitionCount), transitionPage);
-    for (std::size_t t = 0; t < history::TransitionCount; ++t)
+        static_cast<int>(2 * figures::TransitionCount), transitionPage);
+    for (std::size_t t = 0; t < figures::TransitionCount; ++t)
         for (const bool shift : { false, true }) {
             const int row = static_cast<int>(2 * t + shift);
             setCell(transitionTable, row, 0,
-                QString::fromStdString(history::transitionName(static_cast<history::Transition>(t), shift)));
+                QString::fromStdString(figures::transitionName(static_cast<figures::Transition>(t), shift)));
             setCell(transitionTable, row, 1, Dash);
             setCell(transitionTable, row, 2, Dash);
         }
@@ -174,18 +174,18 @@ void FingerView::createPages(QWidget* parent)
     showFigures();
 }
 
-const history::FingerMap& FingerView::map()
+const figures::FingerMap& FingerView::map()
 {
     if (!m_map) {
         try {
-            history::FingerMap::Applied applied = m_options.iniPath.empty()
-                ? history::FingerMap::Applied { history::FingerMap::standard(), {} }
-                : history::fingerMapFromIni(m_options.iniPath);
+            figures::FingerMap::Applied applied = m_options.iniPath.empty()
+                ? figures::FingerMap::Applied { figures::FingerMap::standard(), {} }
+                : figures::fingerMapFromIni(m_options.iniPath);
             m_map = applied.map;
             m_mapStatus = QString::fromStdString(applied.status);
         } catch (const std::exception& error) {
             // An INI that cannot be read leaves the standard map, and says so.
-            m_map = history::FingerMap::standard();
+            m_map = figures::FingerMap::standard();
             m_mapStatus = QStringLiteral("[Fingers] を読めません: %1").arg(QString::fromUtf8(error.what()));
         }
     }
@@ -198,7 +198,7 @@ const QString& FingerView::mapStatus()
     return m_mapStatus;
 }
 
-void FingerView::setKind(const history::KindChoice& kind)
+void FingerView::setKind(const figures::KindChoice& kind)
 {
     if (kind == m_kind)
         return;
@@ -216,7 +216,7 @@ void FingerView::setPeriod(int64_t fromUtcMs)
 }
 
 void FingerView::setWeakKeys(
-    const std::vector<history::WeakKey>& weak, std::vector<history::KeySummary> summaries)
+    const std::vector<figures::WeakKey>& weak, std::vector<figures::KeySummary> summaries)
 {
     m_weak = weak;
     m_summaries = std::move(summaries);
@@ -232,7 +232,7 @@ void FingerView::addDrill(const history::DrillRecord& drill)
     std::size_t held = 0;
     for (const history::DrillAnswers& kept : m_drills)
         held += kept.answers.size();
-    while (!m_drills.empty() && held - m_drills.front().answers.size() >= history::FingerWindow) {
+    while (!m_drills.empty() && held - m_drills.front().answers.size() >= figures::FingerWindow) {
         held -= m_drills.front().answers.size();
         m_drills.erase(m_drills.begin());
     }
@@ -262,7 +262,7 @@ void FingerView::load(bool evenHidden)
     if (m_loaded || !m_kind || !m_options.readAnswers || !(evenHidden || shown()))
         return;
     try {
-        m_drills = m_options.readAnswers(*m_kind, history::FingerWindow);
+        m_drills = m_options.readAnswers(*m_kind, figures::FingerWindow);
     } catch (const std::exception& error) {
         m_drills.clear();
         emit problem(QStringLiteral("記録を読めません: %1").arg(QString::fromUtf8(error.what())));
@@ -288,29 +288,29 @@ void FingerView::recompute()
 {
     const auto first = std::partition_point(m_drills.begin(), m_drills.end(),
         [this](const history::DrillAnswers& drill) { return drill.startedUtcMs < m_fromUtcMs; });
-    m_figures = history::fingerFigures(std::span(first, m_drills.end()), map());
+    m_figures = figures::fingerFigures(std::span(first, m_drills.end()), map());
     showFigures();
     emit figuresChanged();
 }
 
-std::optional<history::Finger> FingerView::slowFinger() const
+std::optional<figures::Finger> FingerView::slowFinger() const
 {
     if (!m_figures || !m_figures->slowFinger)
         return std::nullopt;
     return m_figures->slowFinger->finger;
 }
 
-std::optional<history::Finger> FingerView::chosenFinger() const
+std::optional<figures::Finger> FingerView::chosenFinger() const
 {
     const int row = fingerTable->currentRow();
     if (row < 0 || row >= HandRow)
         return std::nullopt;
-    return static_cast<history::Finger>(row);
+    return static_cast<figures::Finger>(row);
 }
 
-void FingerView::chooseFinger(history::Finger finger)
+void FingerView::chooseFinger(figures::Finger finger)
 {
-    fingerTable->setCurrentCell(static_cast<int>(history::indexOf(finger)), 0);
+    fingerTable->setCurrentCell(static_cast<int>(figures::indexOf(finger)), 0);
 }
 
 int FingerView::neededWidth() const
@@ -325,9 +325,9 @@ int FingerView::neededWidth() const
 void FingerView::showFigures()
 {
     // The finger table.
-    const history::FingerFigures* figures = m_figures ? &*m_figures : nullptr;
+    const figures::FingerFigures* figures = m_figures ? &*m_figures : nullptr;
     for (int row = 0; row < FingerRowCount; ++row) {
-        const history::GroupFigures* group = !figures ? nullptr
+        const figures::GroupFigures* group = !figures ? nullptr
             : row < HandRow                           ? &figures->fingers[static_cast<std::size_t>(row)]
             : row < AllRow ? &figures->hands[static_cast<std::size_t>(row - HandRow)]
                            : &figures->all;
@@ -341,21 +341,21 @@ void FingerView::showFigures()
     else if (figures && figures->all.timed == 0)
         sentence = QStringLiteral("この種類の練習には、答えごとの記録がまだありません。");
     else if (figures)
-        sentence = QString::fromStdString(history::slowFingerSentence(*figures));
+        sentence = QString::fromStdString(figures::slowFingerSentence(*figures));
     sentenceLabel->setText(sentence);
     sentenceLabel->setVisible(!sentence.isEmpty());
 
     // The transitions and the slowest pairs.
-    for (std::size_t t = 0; t < history::TransitionCount; ++t)
+    for (std::size_t t = 0; t < figures::TransitionCount; ++t)
         for (const bool shift : { false, true }) {
             const int row = static_cast<int>(2 * t + shift);
-            const history::TimeGroup* group = figures ? &figures->transitions[t][shift] : nullptr;
+            const figures::TimeGroup* group = figures ? &figures->transitions[t][shift] : nullptr;
             setCell(transitionTable, row, 1, group ? medianText(group->median) : Dash);
             setCell(
                 transitionTable, row, 2, group && group->timed > 0 ? QString::number(group->timed) : Dash);
         }
-    const std::vector<history::PairFigures> none;
-    const std::vector<history::PairFigures>& pairs = figures ? figures->slowestPairs : none;
+    const std::vector<figures::PairFigures> none;
+    const std::vector<figures::PairFigures>& pairs = figures ? figures->slowestPairs : none;
     pairTable->setRowCount(static_cast<int>(pairs.size()));
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const int row = static_cast<int>(i);
@@ -370,7 +370,7 @@ void FingerView::showFigures()
                 "答えが %1 回以上ある %2 組のうち、いちばん遅い %3 組。多くの組から選ぶと偶然遅く"
                 "出た組が並ぶので、中央値は前のキーによらないときの値へ、答えの少なさに応じて寄せた"
                 "推定です (答えの中央値はセルのヒントに)")
-                  .arg(history::MinPairAnswers)
+                  .arg(figures::MinPairAnswers)
                   .arg(figures->pairsRanked)
                   .arg(pairs.size())
             : QString());
@@ -385,7 +385,7 @@ void FingerView::showFigures()
     if (figures && figures->all.timed > 0 && figures->pairsRanked == 0)
         pairsState = QStringLiteral("組み合わせの表には一組あたり %1 回の答えが要ります (いまいちばん多い組で"
                                     " %2 回)。それまでは上のつなぎの表が目安です。")
-                         .arg(history::MinPairAnswers)
+                         .arg(figures::MinPairAnswers)
                          .arg(figures->mostPairAnswers);
     else if (figures && std::ranges::none_of(figures->slowFrom, [](unsigned char from) { return from != 0; }))
         pairsState = QStringLiteral("前のキーで遅くなるキーはまだ見つかっていません。");
@@ -395,16 +395,16 @@ void FingerView::showFigures()
         pairsNote->setText(pairsState + QStringLiteral("まだ苦手なキーを選べません。"));
     else if (!pairsState.isEmpty())
         pairsNote->setText(pairsState + QStringLiteral("いまは苦手なキーの練習と同じです。")
-            + poolText(history::pairWeakKeys(m_weak, *m_figures)));
+            + poolText(figures::pairWeakKeys(m_weak, *m_figures)));
     else
-        pairsNote->setText(poolText(history::pairWeakKeys(m_weak, *m_figures)));
+        pairsNote->setText(poolText(figures::pairWeakKeys(m_weak, *m_figures)));
     showFingerNote();
 }
 
 void FingerView::showFingerNote()
 {
-    const std::optional<history::Finger> finger = chosenFinger();
-    const std::string pool = finger ? history::fingerPool(map(), *finger, m_summaries) : std::string();
+    const std::optional<figures::Finger> finger = chosenFinger();
+    const std::string pool = finger ? figures::fingerPool(map(), *finger, m_summaries) : std::string();
     // [Fingers] may have given every key of a finger to others: nothing to practise then.
     fingerButton->setEnabled(!pool.empty());
     if (!finger) {
@@ -413,27 +413,27 @@ void FingerView::showFingerNote()
     }
     if (pool.empty()) {
         fingerNote->setText(QStringLiteral("%1: キーがありません（[Fingers] の設定）")
-                                .arg(QString::fromStdString(history::fingerName(*finger))));
+                                .arg(QString::fromStdString(figures::fingerName(*finger))));
         return;
     }
-    fingerNote->setText(QStringLiteral("%1: %2").arg(QString::fromStdString(history::fingerName(*finger)),
-        poolText(history::fingerKeys(map(), *finger, m_summaries))));
+    fingerNote->setText(QStringLiteral("%1: %2").arg(QString::fromStdString(figures::fingerName(*finger)),
+        poolText(figures::fingerKeys(map(), *finger, m_summaries))));
 }
 
 std::string FingerView::pairsPool() const
 {
     if (!m_figures)
         return {};
-    return history::weakKeyPool(history::pairWeakKeys(m_weak, *m_figures));
+    return figures::weakKeyPool(figures::pairWeakKeys(m_weak, *m_figures));
 }
 
 void FingerView::practiseFinger()
 {
-    const std::optional<history::Finger> finger = chosenFinger();
+    const std::optional<figures::Finger> finger = chosenFinger();
     if (!finger || !m_options.practise)
         return;
     const QString refused
-        = m_options.practise(history::fingerPool(map(), *finger, m_summaries), history::fingerRows(*finger));
+        = m_options.practise(figures::fingerPool(map(), *finger, m_summaries), figures::fingerRows(*finger));
     if (!refused.isEmpty())
         fingerNote->setText(refused);
 }
@@ -443,7 +443,7 @@ void FingerView::practisePairs()
     const std::string pool = pairsPool();
     if (pool.empty() || !m_options.practise)
         return;
-    const QString refused = m_options.practise(pool, std::string(history::PairsRows));
+    const QString refused = m_options.practise(pool, std::string(figures::PairsRows));
     if (!refused.isEmpty())
         pairsNote->setText(refused);
 }

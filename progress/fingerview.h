@@ -5,9 +5,9 @@
 // chosen), never while the window opens.
 #pragma once
 
-#include "history/fingerfigures.h"
-#include "history/fingermap.h"
-#include "history/progressfigures.h"
+#include "figures/fingerfigures.h"
+#include "figures/fingermap.h"
+#include "figures/progressfigures.h"
 
 #include <QObject>
 #include <QString>
@@ -48,16 +48,16 @@ public:
     FingerView(Options options, QWidget* parent);
 
     // The map of the INI's [Fingers], read on first use; and what it ignored (empty for nothing).
-    const history::FingerMap& map();
+    const figures::FingerMap& map();
     const QString& mapStatus();
 
     // The kind of drill shown (none: every kind, which the figures never mix).
-    void setKind(const history::KindChoice& kind);
+    void setKind(const figures::KindChoice& kind);
     // The period shown: drills started at or after this moment (UTC ms), as the window's 「期間」.
     void setPeriod(int64_t fromUtcMs);
     // The weak keys, which the drill of slow transitions weighs by its pairs, and the characters'
     // summaries, which the finger drill leans on.
-    void setWeakKeys(const std::vector<history::WeakKey>& weak, std::vector<history::KeySummary> summaries);
+    void setWeakKeys(const std::vector<figures::WeakKey>& weak, std::vector<figures::KeySummary> summaries);
     // A drill recorded while the window is open: its answers join the figures when they are shown.
     void addDrill(const history::DrillRecord& drill);
     // The history has been read again: the answers are read afresh when next needed.
@@ -67,10 +67,10 @@ public:
     void load(bool evenHidden = false);
 
     // The figures shown; none until the answers of a kind are read.
-    const std::optional<history::FingerFigures>& figures() const { return m_figures; }
-    std::optional<history::Finger> slowFinger() const;
-    std::optional<history::Finger> chosenFinger() const;
-    void chooseFinger(history::Finger finger);
+    const std::optional<figures::FingerFigures>& figures() const { return m_figures; }
+    std::optional<figures::Finger> slowFinger() const;
+    std::optional<figures::Finger> chosenFinger() const;
+    void chooseFinger(figures::Finger finger);
     // The width the tables need with every column in view; 0 until a page has been shown.
     int neededWidth() const;
 
@@ -105,16 +105,16 @@ private:
     std::string pairsPool() const;
 
     Options m_options;
-    std::optional<history::FingerMap> m_map;
+    std::optional<figures::FingerMap> m_map;
     QString m_mapStatus;
-    history::KindChoice m_kind;
+    figures::KindChoice m_kind;
     int64_t m_fromUtcMs = INT64_MIN;
-    std::vector<history::WeakKey> m_weak;
-    std::vector<history::KeySummary> m_summaries;
+    std::vector<figures::WeakKey> m_weak;
+    std::vector<figures::KeySummary> m_summaries;
     std::vector<history::DrillAnswers> m_drills; // of m_kind, oldest first
     bool m_loaded = false; // m_drills holds the kind's latest answers
     bool m_everShown = false; // a page has been shown
-    std::optional<history::FingerFigures> m_figures;
+    std::optional<figures::FingerFigures> m_figures;
 };
 
 } // namespace touchdrill

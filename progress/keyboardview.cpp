@@ -2,7 +2,7 @@
 // The JIS keyboard coloured by each character's recent figures: painting, clicks and arrow keys.
 #include "progress/keyboardview.h"
 
-#include "history/heatpalette.h"
+#include "figures/heatpalette.h"
 #include "progress/progresstext.h"
 
 #include <QHelpEvent>
@@ -27,21 +27,21 @@ const QColor EdgeKeyColour(218, 218, 218);
 const QColor OutlineColour(110, 110, 110);
 const QColor SelectionColour(20, 60, 200);
 
-QColor toQColor(history::Rgb colour)
+QColor toQColor(figures::Rgb colour)
 {
     return QColor(colour.r, colour.g, colour.b);
 }
 
-history::Rgb toRgb(const QColor& colour)
+figures::Rgb toRgb(const QColor& colour)
 {
     return { static_cast<uint8_t>(colour.red()), static_cast<uint8_t>(colour.green()),
         static_cast<uint8_t>(colour.blue()) };
 }
 
-history::HeatScale scaleFor(KeyboardView::Colouring colouring)
+figures::HeatScale scaleFor(KeyboardView::Colouring colouring)
 {
-    return colouring == KeyboardView::Colouring::Accuracy ? history::accuracyScale()
-                                                          : history::averageScale();
+    return colouring == KeyboardView::Colouring::Accuracy ? figures::accuracyScale()
+                                                          : figures::averageScale();
 }
 
 // What the legend says of a plain key.
@@ -68,15 +68,15 @@ KeyboardView::KeyboardView(QWidget* parent)
 
 QColor KeyboardView::heatColour(double position)
 {
-    return toQColor(history::heatColour(position));
+    return toQColor(figures::heatColour(position));
 }
 
 QColor KeyboardView::plainColour()
 {
-    return toQColor(history::noDataColour());
+    return toQColor(figures::noDataColour());
 }
 
-void KeyboardView::setSummaries(const std::vector<history::KeySummary>& keys)
+void KeyboardView::setSummaries(const std::vector<figures::KeySummary>& keys)
 {
     m_keys = keys;
     m_index.fill(-1);
@@ -93,14 +93,14 @@ void KeyboardView::setColouring(Colouring colouring)
     update();
 }
 
-void KeyboardView::setFingers(const history::FingerMap& map, std::optional<history::Finger> slow)
+void KeyboardView::setFingers(const figures::FingerMap& map, std::optional<figures::Finger> slow)
 {
     m_fingerMap = map;
     m_slowFinger = slow;
     update();
 }
 
-std::optional<history::Finger> KeyboardView::outlinedFinger() const
+std::optional<figures::Finger> KeyboardView::outlinedFinger() const
 {
     return m_colouring == Colouring::Finger ? m_slowFinger : std::nullopt;
 }
@@ -114,7 +114,7 @@ void KeyboardView::setSelected(unsigned char code)
     update();
 }
 
-const history::KeySummary* KeyboardView::summaryOf(unsigned char code) const
+const figures::KeySummary* KeyboardView::summaryOf(unsigned char code) const
 {
     const int index = m_index[code];
     return index < 0 ? nullptr : &m_keys[static_cast<std::size_t>(index)];
@@ -125,13 +125,13 @@ std::optional<QColor> KeyboardView::colourOf(unsigned char code) const
     if (m_colouring == Colouring::Finger) {
         if (!isPracticeCode(code))
             return std::nullopt;
-        return toQColor(history::fingerColour(static_cast<int>(history::indexOf(m_fingerMap.finger(code)))));
+        return toQColor(figures::fingerColour(static_cast<int>(figures::indexOf(m_fingerMap.finger(code)))));
     }
-    const history::KeySummary* key = summaryOf(code);
+    const figures::KeySummary* key = summaryOf(code);
     if (!key)
         return std::nullopt;
-    const std::optional<double> position = history::heatPosition(*key,
-        m_colouring == Colouring::Average ? history::HeatMeasure::Average : history::HeatMeasure::Accuracy);
+    const std::optional<double> position = figures::heatPosition(*key,
+        m_colouring == Colouring::Average ? figures::HeatMeasure::Average : figures::HeatMeasure::Accuracy);
     if (!position)
         return std::nullopt;
     return heatColour(*position);
@@ -260,8 +260,8 @@ void KeyboardView::paintKey(QPainter& painter, const KeyCap& key) const
     legend.setPixelSize(std::max(8, static_cast<int>(u * 0.34)));
     painter.setFont(legend);
     // The slow end of the palette is too dark for black legends: each half picks its own.
-    const QColor upperText = toQColor(history::textColourOn(toRgb(upperColour)));
-    const QColor lowerText = toQColor(history::textColourOn(toRgb(lowerColour)));
+    const QColor upperText = toQColor(figures::textColourOn(toRgb(upperColour)));
+    const QColor lowerText = toQColor(figures::textColourOn(toRgb(lowerColour)));
     painter.setPen(upperText);
     painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, key.shiftedLegend);
     painter.setPen(lowerText);
@@ -278,7 +278,7 @@ void KeyboardView::paintKey(QPainter& painter, const KeyCap& key) const
 
 void KeyboardView::outlineSlowKeys(QPainter& painter, const KeyCap& key, const QPainterPath& cap) const
 {
-    const std::optional<history::Finger> slow = outlinedFinger();
+    const std::optional<figures::Finger> slow = outlinedFinger();
     if (!slow)
         return;
     auto isSlow = [&](unsigned char code) { return code && m_fingerMap.finger(code) == *slow; };
@@ -312,7 +312,7 @@ void KeyboardView::paintFingerLegend(QPainter& painter) const
     const double h = metrics.height();
     double x = origin().x();
     static const char16_t* const Short[] = { u"小", u"薬", u"中", u"人", u"人", u"中", u"薬", u"小" };
-    for (std::size_t finger = 0; finger < history::FingerCount; ++finger) {
+    for (std::size_t finger = 0; finger < figures::FingerCount; ++finger) {
         if (finger % 4 == 0) {
             const QString hand = finger == 0 ? QStringLiteral("左") : QStringLiteral("右");
             if (finger > 0)
@@ -321,12 +321,12 @@ void KeyboardView::paintFingerLegend(QPainter& painter) const
             painter.drawText(QPointF(x, top + metrics.ascent()), hand);
             x += metrics.horizontalAdvance(hand) + 4;
         }
-        const QColor colour = toQColor(history::fingerColour(static_cast<int>(finger)));
+        const QColor colour = toQColor(figures::fingerColour(static_cast<int>(finger)));
         const QRectF swatch(x, top, h * 1.5, h);
         painter.setPen(QPen(OutlineColour, 1));
         painter.setBrush(colour);
         painter.drawRect(swatch);
-        painter.setPen(toQColor(history::textColourOn(toRgb(colour))));
+        painter.setPen(toQColor(figures::textColourOn(toRgb(colour))));
         painter.drawText(swatch, Qt::AlignCenter, QString::fromUtf16(Short[finger]));
         x = swatch.right() + 3;
     }
@@ -338,7 +338,7 @@ void KeyboardView::paintFingerLegend(QPainter& painter) const
         painter.drawRect(swatch);
         painter.setPen(textColour);
         painter.drawText(QPointF(swatch.right() + 4, top + metrics.ascent()),
-            QStringLiteral("遅い指: %1").arg(QString::fromStdString(history::fingerName(*m_slowFinger))));
+            QStringLiteral("遅い指: %1").arg(QString::fromStdString(figures::fingerName(*m_slowFinger))));
     }
     painter.restore();
 }
@@ -389,29 +389,29 @@ void KeyboardView::paintLegend(QPainter& painter) const
     // their colour, are always written; a step between them whose label would run into another is
     // left out, its tick stays.
     auto labelOf = [&](int step) {
-        const double value = m_scale.valueAt(static_cast<double>(step) / (history::LegendSteps - 1));
+        const double value = m_scale.valueAt(static_cast<double>(step) / (figures::LegendSteps - 1));
         const QString number = average ? QString::number(std::llround(value))
                                        : QStringLiteral("%1%").arg(std::llround(value * 100));
-        if (step == history::LegendSteps - 1)
+        if (step == figures::LegendSteps - 1)
             return average ? QStringLiteral("≥%1 ms").arg(number) : QStringLiteral("≤") + number;
         return step == 0 && average ? QStringLiteral("≤") + number : number;
     };
     auto labelLeft = [&](int step, const QString& label) {
-        const double tickX = bar.left() + bar.width() * step / (history::LegendSteps - 1);
+        const double tickX = bar.left() + bar.width() * step / (figures::LegendSteps - 1);
         const double width = metrics.horizontalAdvance(label);
         return std::clamp(tickX - width / 2, bar.left() - h, bar.right() + h - width);
     };
     const double labelTop = bar.bottom() + 3 + metrics.ascent();
-    const QString lastLabel = labelOf(history::LegendSteps - 1);
-    const double lastLeft = labelLeft(history::LegendSteps - 1, lastLabel);
+    const QString lastLabel = labelOf(figures::LegendSteps - 1);
+    const double lastLeft = labelLeft(figures::LegendSteps - 1, lastLabel);
     double labelsEnd = -1e9;
-    for (int i = 0; i < history::LegendSteps; ++i) {
-        const double tickX = bar.left() + bar.width() * i / (history::LegendSteps - 1);
+    for (int i = 0; i < figures::LegendSteps; ++i) {
+        const double tickX = bar.left() + bar.width() * i / (figures::LegendSteps - 1);
         painter.setPen(QPen(OutlineColour, 1));
         painter.drawLine(QPointF(tickX, bar.bottom()), QPointF(tickX, bar.bottom() + 3));
         const QString label = labelOf(i);
         const double left = labelLeft(i, label);
-        const bool end = i == 0 || i == history::LegendSteps - 1;
+        const bool end = i == 0 || i == figures::LegendSteps - 1;
         if (!end && (left < labelsEnd + 4 || left + metrics.horizontalAdvance(label) + 4 > lastLeft))
             continue;
         painter.setPen(textColour);
@@ -439,8 +439,8 @@ QString KeyboardView::describe(unsigned char code) const
 {
     if (m_colouring == Colouring::Finger)
         return QStringLiteral("%1: %2").arg(
-            characterText(code), QString::fromStdString(history::fingerName(m_fingerMap.finger(code))));
-    const history::KeySummary* key = summaryOf(code);
+            characterText(code), QString::fromStdString(figures::fingerName(m_fingerMap.finger(code))));
+    const figures::KeySummary* key = summaryOf(code);
     if (!key)
         return QStringLiteral("%1: 記録なし").arg(characterText(code));
     return summaryText(*key);

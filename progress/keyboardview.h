@@ -3,8 +3,8 @@
 // types it, with its legend.
 #pragma once
 
-#include "history/fingermap.h"
-#include "history/progressfigures.h"
+#include "figures/fingermap.h"
+#include "figures/progressfigures.h"
 #include "progress/keyboardlayout.h"
 
 #include <QWidget>
@@ -22,12 +22,12 @@ public:
 
     explicit KeyboardView(QWidget* parent = nullptr);
 
-    void setSummaries(const std::vector<history::KeySummary>& keys);
+    void setSummaries(const std::vector<figures::KeySummary>& keys);
     void setColouring(Colouring colouring);
     // The finger colouring's map, and the finger whose keys it outlines (none: no finger is slow).
-    void setFingers(const history::FingerMap& map, std::optional<history::Finger> slow);
+    void setFingers(const figures::FingerMap& map, std::optional<figures::Finger> slow);
     // The finger outlined as the slowest, while the keys are coloured by finger.
-    std::optional<history::Finger> outlinedFinger() const;
+    std::optional<figures::Finger> outlinedFinger() const;
     Colouring colouring() const { return m_colouring; }
     // The character shown in the chart, 0 for none. Does not emit characterChosen.
     void setSelected(unsigned char code);
@@ -44,7 +44,7 @@ public:
     // Where the legend's colour bar lies: its left edge is the good end of the scale.
     QRectF legendBar() const;
 
-    // Pale yellow for good, through orange, to dark red for bad (history::heatColour).
+    // Pale yellow for good, through orange, to dark red for bad (figures::heatColour).
     static QColor heatColour(double position);
     static QColor plainColour();
 
@@ -67,15 +67,15 @@ private:
     void paintFingerLegend(QPainter& painter) const;
     void outlineSlowKeys(QPainter& painter, const KeyCap& key, const QPainterPath& cap) const;
     int legendHeight() const;
-    const history::KeySummary* summaryOf(unsigned char code) const;
+    const figures::KeySummary* summaryOf(unsigned char code) const;
     QString describe(unsigned char code) const;
 
-    std::vector<history::KeySummary> m_keys;
+    std::vector<figures::KeySummary> m_keys;
     std::array<int, 256> m_index {}; // code -> index into m_keys, -1 for none
-    history::HeatScale m_scale = history::averageScale();
+    figures::HeatScale m_scale = figures::averageScale();
     Colouring m_colouring = Colouring::Average;
-    history::FingerMap m_fingerMap = history::FingerMap::standard();
-    std::optional<history::Finger> m_slowFinger;
+    figures::FingerMap m_fingerMap = figures::FingerMap::standard();
+    std::optional<figures::Finger> m_slowFinger;
     KeyHit m_current; // the chosen key half; key -1 for none
 };
 

@@ -37,7 +37,7 @@ QString percentTickText(double fraction)
 }
 
 constexpr double Inset = 8; // keeps the first and last dots clear of the plot's edges
-constexpr int64_t MsPerHour = 60 * history::MsPerMinute;
+constexpr int64_t MsPerHour = 60 * figures::MsPerMinute;
 constexpr int64_t LeastSpanMs = MsPerHour; // drills minutes apart are spread over an hour at least
 
 // The learner's wall clock, as the time axis counts it, and back.
@@ -48,9 +48,9 @@ int64_t localMsOf(int64_t utcMs)
 
 int64_t utcMsOf(int64_t localMs)
 {
-    const int64_t day = history::localDayOf(localMs);
+    const int64_t day = figures::localDayOf(localMs);
     const QDateTime local(QDate(1970, 1, 1).addDays(day),
-        QTime::fromMSecsSinceStartOfDay(static_cast<int>(localMs - day * history::MsPerDay)));
+        QTime::fromMSecsSinceStartOfDay(static_cast<int>(localMs - day * figures::MsPerDay)));
     return local.toMSecsSinceEpoch();
 }
 
@@ -85,7 +85,7 @@ QSize ProgressChart::minimumSizeHint() const
     return { 240, 140 };
 }
 
-void ProgressChart::setSeries(history::Series series, const QString& subject, std::optional<TimeSpan> span)
+void ProgressChart::setSeries(figures::Series series, const QString& subject, std::optional<TimeSpan> span)
 {
     m_series = std::move(series);
     m_subject = subject;
@@ -96,20 +96,20 @@ void ProgressChart::setSeries(history::Series series, const QString& subject, st
     m_anyUnknown = false;
     int64_t first = INT64_MAX;
     int64_t last = INT64_MIN;
-    for (const history::SeriesPoint& point : m_series.points) {
+    for (const figures::SeriesPoint& point : m_series.points) {
         if (!history::isKnownTime(point.firstStartedUtcMs)) {
             m_at.push_back(0);
-            m_days.push_back(history::UnknownDay);
+            m_days.push_back(figures::UnknownDay);
             m_anyUnknown = true;
             continue;
         }
-        const int64_t day = history::localDayOf(localMsOf(point.firstStartedUtcMs));
+        const int64_t day = figures::localDayOf(localMsOf(point.firstStartedUtcMs));
         // A day's drills are added up whenever they came: the point stands for the whole day.
         m_at.push_back(
-            m_series.perDay ? utcMsOf(day * history::MsPerDay + 12 * MsPerHour) : point.firstStartedUtcMs);
+            m_series.perDay ? utcMsOf(day * figures::MsPerDay + 12 * MsPerHour) : point.firstStartedUtcMs);
         m_days.push_back(day);
-        first = std::min(first, m_series.perDay ? utcMsOf(day * history::MsPerDay) : m_at.back());
-        last = std::max(last, m_series.perDay ? utcMsOf((day + 1) * history::MsPerDay) : m_at.back());
+        first = std::min(first, m_series.perDay ? utcMsOf(day * figures::MsPerDay) : m_at.back());
+        last = std::max(last, m_series.perDay ? utcMsOf((day + 1) * figures::MsPerDay) : m_at.back());
     }
     m_spanChosen = span.has_value();
     if (span) {
@@ -128,7 +128,7 @@ void ProgressChart::setSeries(history::Series series, const QString& subject, st
     }
     m_quartiles.clear();
     m_anyMedian = false;
-    for (const history::SeriesPoint& point : m_series.points) {
+    for (const figures::SeriesPoint& point : m_series.points) {
         m_quartiles.push_back(point.quartiles());
         m_anyMedian = m_anyMedian || m_quartiles.back().has_value();
     }
@@ -140,9 +140,9 @@ void ProgressChart::setSeries(history::Series series, const QString& subject, st
         if (const auto accuracy = m_series.points[static_cast<std::size_t>(i)].accuracy())
             accuracies.push_back(*accuracy);
     }
-    m_averageAxis = history::averageAxis(averages);
+    m_averageAxis = figures::averageAxis(averages);
     m_geometry.reset();
-    m_accuracyAxis = history::accuracyAxis(accuracies);
+    m_accuracyAxis = figures::accuracyAxis(accuracies);
     update();
 }
 
@@ -198,15 +198,15 @@ double ProgressChart::xOf(int index, const QRectF& plot, double strip) const
     if (index < 0 || index >= static_cast<int>(m_at.size()))
         return plot.left();
     const auto i = static_cast<std::size_t>(index);
-    if (m_days[i] == history::UnknownDay)
+    if (m_days[i] == figures::UnknownDay)
         return plot.right() - strip / 2;
     return xAt(m_at[i], plot, strip);
 }
 
-history::TimeAxis ProgressChart::timeAxis() const
+figures::TimeAxis ProgressChart::timeAxis() const
 {
     const double width = std::max(1.0, plotRect().width() - 2 * Inset - unknownStrip());
-    return history::timeAxis(localMsOf(m_fromUtcMs), localMsOf(m_toUtcMs),
+    return figures::timeAxis(localMsOf(m_fromUtcMs), localMsOf(m_toUtcMs),
         width / std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0'))));
 }
 
@@ -215,8 +215,8 @@ bool ProgressChart::dashedTo(int index) const
     if (index <= 0 || index >= static_cast<int>(m_days.size()))
         return false;
     const auto i = static_cast<std::size_t>(index);
-    return m_days[i] != history::UnknownDay && m_days[i - 1] != history::UnknownDay
-        && history::practiceGap(m_days[i - 1], m_days[i]);
+    return m_days[i] != figures::UnknownDay && m_days[i - 1] != figures::UnknownDay
+        && figures::practiceGap(m_days[i - 1], m_days[i]);
 }
 
 bool ProgressChart::showsMedian(int index) const
@@ -315,7 +315,7 @@ QString ProgressChart::pointText(int index) const
 {
     if (index < 0 || index >= static_cast<int>(m_series.points.size()))
         return {};
-    const history::SeriesPoint& point = m_series.points[static_cast<std::size_t>(index)];
+    const figures::SeriesPoint& point = m_series.points[static_cast<std::size_t>(index)];
     const QString when = m_series.perDay
         ? QStringLiteral("%1 (練習 %2 回)").arg(dateText(point.firstStartedUtcMs, false)).arg(point.drills)
         : dateText(point.firstStartedUtcMs, true);
@@ -379,7 +379,7 @@ void ProgressChart::paintEvent(QPaintEvent*)
     // The grid follows the time axis; the accuracy axis, whose ticks fall elsewhere, has tick marks
     // on the right edge. On a chart too low for a label at every tick, every other one is labelled,
     // counting from 0 ms and from 100 %.
-    const auto labelEvery = [&](const history::ChartAxis& axis) {
+    const auto labelEvery = [&](const figures::ChartAxis& axis) {
         const double spacing = plot.height() / std::max<std::size_t>(1, axis.ticks.size() - 1);
         return spacing < metrics.height() ? 2 : 1;
     };
@@ -423,7 +423,7 @@ void ProgressChart::paintEvent(QPaintEvent*)
     {
         double freeFrom = plot.left() - 1e9;
         const double baseline = plot.bottom() + 4 + metrics.ascent();
-        for (const history::TimeTick& tick : timeAxis().ticks) {
+        for (const figures::TimeTick& tick : timeAxis().ticks) {
             const double x = xAt(utcMsOf(tick.localMs));
             painter.setPen(GridColour);
             painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
@@ -475,7 +475,7 @@ void ProgressChart::paintEvent(QPaintEvent*)
         };
         for (int i = 0; i < static_cast<int>(m_series.points.size()); ++i) {
             const auto band = bandOf(i);
-            if (!band || m_days[static_cast<std::size_t>(i)] == history::UnknownDay) {
+            if (!band || m_days[static_cast<std::size_t>(i)] == figures::UnknownDay) {
                 flush();
                 if (band) { // of unknown date: a bar of its own
                     upper << QPointF(xOf(i), band->second);
@@ -501,7 +501,7 @@ void ProgressChart::paintEvent(QPaintEvent*)
         std::vector<QPolygonF> marks;
         for (int i = 0; i < static_cast<int>(m_series.points.size()); ++i) {
             const std::optional<QPointF> p = average ? averagePoint(i) : accuracyPoint(i);
-            if (p && from && m_days[static_cast<std::size_t>(i)] != history::UnknownDay) {
+            if (p && from && m_days[static_cast<std::size_t>(i)] != figures::UnknownDay) {
                 QPainterPath& into = dashedTo(i) ? dashed : path;
                 into.moveTo(*from);
                 into.lineTo(*p);

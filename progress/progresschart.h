@@ -5,8 +5,8 @@
 // answers were kept, show the average.
 #pragma once
 
-#include "history/chartaxis.h"
-#include "history/progressfigures.h"
+#include "figures/chartaxis.h"
+#include "figures/progressfigures.h"
 
 #include <QFont>
 #include <QPolygonF>
@@ -29,8 +29,8 @@ public:
 
     // `subject` names what the series covers, e.g. 「すべての文字」 or 「文字 a」. The x axis
     // shows `span`, widened to any point beyond it; without one, it fits the points.
-    void setSeries(history::Series series, const QString& subject, std::optional<TimeSpan> span = {});
-    const history::Series& series() const { return m_series; }
+    void setSeries(figures::Series series, const QString& subject, std::optional<TimeSpan> span = {});
+    const figures::Series& series() const { return m_series; }
     TimeSpan span() const { return { m_fromUtcMs, m_toUtcMs }; }
 
     // Where things are drawn, in widget pixels.
@@ -41,7 +41,7 @@ public:
     // The x of a moment on the axis.
     double xAt(int64_t utcMs) const;
     // The ticks under the plot at its present width, on the learner's clock.
-    history::TimeAxis timeAxis() const;
+    figures::TimeAxis timeAxis() const;
     // Whether the line into this point from the one before is dashed, for the days without
     // practice between them.
     bool dashedTo(int index) const;
@@ -86,19 +86,19 @@ private:
     double xAt(int64_t utcMs, const QRectF& plot, double strip) const;
     double xOf(int index, const QRectF& plot, double strip) const;
 
-    history::Series m_series;
+    figures::Series m_series;
     QString m_subject;
     bool m_spanChosen = false;
     int64_t m_fromUtcMs = 0;
     int64_t m_toUtcMs = 1;
     std::vector<int64_t> m_at; // each point's moment on the axis, UTC; unused for an unknown date
-    std::vector<int64_t> m_days; // each point's day on the learner's clock, or history::UnknownDay
+    std::vector<int64_t> m_days; // each point's day on the learner's clock, or figures::UnknownDay
     bool m_anyUnknown = false;
     // Each point's quartiles, for those that kept answers.
-    std::vector<std::optional<history::SeriesPoint::Quartiles>> m_quartiles;
+    std::vector<std::optional<figures::SeriesPoint::Quartiles>> m_quartiles;
     bool m_anyMedian = false;
-    history::ChartAxis m_averageAxis = history::averageAxis({});
-    history::ChartAxis m_accuracyAxis = history::accuracyAxis({});
+    figures::ChartAxis m_averageAxis = figures::averageAxis({});
+    figures::ChartAxis m_accuracyAxis = figures::accuracyAxis({});
     int m_highlighted = -1;
     // plotRect() and unknownStrip() measure texts: worked out once per size, font and series, not
     // at each of a long series' points.

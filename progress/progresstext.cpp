@@ -33,7 +33,7 @@ QString percentText(std::optional<double> fraction)
     return QStringLiteral("%1%").arg(*fraction * 100, 0, 'f', 1);
 }
 
-QString estimateText(const std::optional<history::Estimate>& estimate, int decimals)
+QString estimateText(const std::optional<figures::Estimate>& estimate, int decimals)
 {
     if (!estimate)
         return Dash;
@@ -44,19 +44,19 @@ QString estimateText(const std::optional<history::Estimate>& estimate, int decim
         .arg(number(estimate->value), number(estimate->interval->low), number(estimate->interval->high));
 }
 
-QString trendText(const history::TrendResult& trend)
+QString trendText(const figures::TrendResult& trend)
 {
     switch (trend.trend) {
-    case history::Trend::Faster:
+    case figures::Trend::Faster:
         return QStringLiteral("速くなった");
-    case history::Trend::Slower:
+    case figures::Trend::Slower:
         return QStringLiteral("遅くなった");
     default:
         return QStringLiteral("変化なし");
     }
 }
 
-QString trendTip(const history::TrendResult& trend)
+QString trendTip(const figures::TrendResult& trend)
 {
     const auto pText = [](double p) {
         return p < 0.001 ? QStringLiteral("p < 0.001") : QStringLiteral("p = %1").arg(p, 0, 'f', 3);
@@ -74,14 +74,14 @@ QString trendTip(const history::TrendResult& trend)
         .arg(pText(trend.p), pText(trend.adjustedP), median);
 }
 
-QString notEnoughForTrendTip(const history::TrendResult& trend)
+QString notEnoughForTrendTip(const figures::TrendResult& trend)
 {
     return QStringLiteral(
         "傾向には、この種類のひと続きの練習 (間が %1 分以内の練習をひとまとめ) が前後 %2 回ずつ、"
         "答えが %3 回ずつ要ります。いまはひと続き %4 回、答え %5 回です")
         .arg(history::SittingGapMs / 60'000)
-        .arg(history::TrendSittings)
-        .arg(history::TrendWindow)
+        .arg(figures::TrendSittings)
+        .arg(figures::TrendWindow)
         .arg(trend.earlierSittings + trend.laterSittings)
         .arg(trend.earlier + trend.later);
 }
@@ -97,7 +97,7 @@ QString noAnswersTip()
                           "練習すると中央値などが出ます");
 }
 
-QString wrongKeyText(const history::KeySummary& key)
+QString wrongKeyText(const figures::KeySummary& key)
 {
     if (key.topWrongCount == 0)
         return Dash;
@@ -109,31 +109,31 @@ QString notEnoughDataText()
     return QStringLiteral("データ不足");
 }
 
-QString notEnoughDataTip(const history::KeySummary& key)
+QString notEnoughDataTip(const figures::KeySummary& key)
 {
     return QStringLiteral("記録した答えが %1 回だけです (%2 回から数字を出します)")
         .arg(key.times.answers)
-        .arg(history::EnoughAnswers);
+        .arg(figures::EnoughAnswers);
 }
 
-QString notEnoughForAccuracyTip(const history::KeySummary& key)
+QString notEnoughForAccuracyTip(const figures::KeySummary& key)
 {
     return QStringLiteral("最近の練習での答えが %1 回だけです (%2 回から数字を出します)")
         .arg(key.recentAnswers())
-        .arg(history::MinAnswers);
+        .arg(figures::MinAnswers);
 }
 
-QString poolText(const std::vector<history::WeakKey>& keys)
+QString poolText(const std::vector<figures::WeakKey>& keys)
 {
     if (keys.empty())
         return {};
     QStringList parts;
-    for (const history::WeakKey& key : keys)
+    for (const figures::WeakKey& key : keys)
         parts << QStringLiteral("%1×%2").arg(characterText(key.code)).arg(key.weight);
     return QStringLiteral("練習するキー: ") + parts.join(QLatin1Char(' '));
 }
 
-QString summaryText(const history::KeySummary& key)
+QString summaryText(const figures::KeySummary& key)
 {
     QStringList lines;
     // Too few answers give no figures, as in the table.
@@ -152,7 +152,7 @@ QString summaryText(const history::KeySummary& key)
                  .arg(key.enoughForAccuracy() ? percentText(key.accuracy) : notEnoughDataText(),
                      msText(key.bestMs));
     // The kind says what the figures compare, with every kind shown above all.
-    lines << QStringLiteral("%1の練習から").arg(QString::fromUtf8(history::kindName(key.kind)));
+    lines << QStringLiteral("%1の練習から").arg(QString::fromUtf8(figures::kindName(key.kind)));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -54,17 +54,17 @@ constexpr int64_t MsPerHour = 60LL * 60 * 1000;
 
 // Days as the learner's clock counts them. The offset from UTC is looked up once per hour of
 // history rather than once per drill: ten thousand drills fall into far fewer hours.
-history::DayOf localDayOf()
+figures::DayOf localDayOf()
 {
     return [lastHour = int64_t(-1), offsetMs = int64_t(0)](int64_t utcMs) mutable {
         if (!history::isKnownTime(utcMs))
-            return history::UnknownDay;
+            return figures::UnknownDay;
         const int64_t hour = utcMs >= 0 ? utcMs / MsPerHour : (utcMs - MsPerHour + 1) / MsPerHour;
         if (hour != lastHour) {
             lastHour = hour;
             offsetMs = int64_t(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
         }
-        return history::utcDayOf(utcMs + offsetMs);
+        return figures::utcDayOf(utcMs + offsetMs);
     };
 }
 
@@ -238,7 +238,7 @@ void ProgressWindow::createControls()
             return;
         const QVariant rows = kindBox->currentData();
         m_tally.chooseKind(
-            rows.isValid() ? history::KindChoice(rows.toByteArray().toStdString()) : std::nullopt);
+            rows.isValid() ? figures::KindChoice(rows.toByteArray().toStdString()) : std::nullopt);
         refresh();
     });
     connect(periodBox, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
@@ -311,7 +311,7 @@ void ProgressWindow::showAndRaise()
 void ProgressWindow::reload()
 {
     m_loaded = true;
-    history::KindChoice kind = m_tally.kind();
+    figures::KindChoice kind = m_tally.kind();
     m_tally = {};
     m_tally.chooseKind(std::move(kind));
     m_skipped = 0;
@@ -380,8 +380,8 @@ void ProgressWindow::refresh(const BestTimes* best)
     m_tally.choosePeriod(from);
     fingers->setPeriod(from);
     m_summaries = m_tally.summaries(best ? *best : read);
-    m_weak = history::weakKeys(m_summaries);
-    m_pool = history::weakKeyPool(m_weak);
+    m_weak = figures::weakKeys(m_summaries);
+    m_pool = figures::weakKeyPool(m_weak);
     fingers->setKind(m_tally.kind());
     fingers->setWeakKeys(m_weak, m_summaries);
     if (keyboard->colouring() == KeyboardView::Colouring::Finger)
@@ -420,9 +420,9 @@ void ProgressWindow::listKinds()
     kindBox->clear();
     kindBox->addItem(QStringLiteral("すべて"));
     int current = 0;
-    for (const history::KindCount& kind : m_tally.kinds(now)) {
+    for (const figures::KindCount& kind : m_tally.kinds(now)) {
         kindBox->addItem(QStringLiteral("%1 (%2 回)")
-                             .arg(QString::fromUtf8(history::kindName(kind.rows)))
+                             .arg(QString::fromUtf8(figures::kindName(kind.rows)))
                              .arg(kind.drills),
             QByteArray::fromStdString(kind.rows));
         if (m_tally.kind() == kind.rows)
@@ -496,7 +496,7 @@ void ProgressWindow::updateChart()
     QString subject
         = code ? QStringLiteral("文字 %1").arg(characterText(code)) : QStringLiteral("すべての文字");
     if (m_tally.kind())
-        subject += QStringLiteral("、%1").arg(QString::fromUtf8(history::kindName(*m_tally.kind())));
+        subject += QStringLiteral("、%1").arg(QString::fromUtf8(figures::kindName(*m_tally.kind())));
     if (!m_tally.knowsAllDrillsOf(code) && m_options.readKeyDrills) {
         try {
             std::size_t skipped = 0;
@@ -513,9 +513,9 @@ void ProgressWindow::updateChart()
     const int64_t now = nowUtcMs();
     const int64_t from = periodStart();
     // Only the character's latest drills would be a misleading chart: none until all are read.
-    history::Series series;
+    figures::Series series;
     if (m_tally.knowsAllDrillsOf(code))
-        series = history::timeSeries(m_tally.series(code, localDayOf(), SIZE_MAX), from, now, localDayOf());
+        series = figures::timeSeries(m_tally.series(code, localDayOf(), SIZE_MAX), from, now, localDayOf());
     std::optional<ProgressChart::TimeSpan> span;
     if (days > 0)
         span = ProgressChart::TimeSpan { from, now };
@@ -541,17 +541,17 @@ void ProgressWindow::practise()
 
 QString ProgressWindow::practiseNoteText() const
 {
-    if (!m_weak.empty() && !history::anyWeak(m_weak))
+    if (!m_weak.empty() && !figures::anyWeak(m_weak))
         return QStringLiteral("はっきり苦手なキーはまだありません。") + poolText(m_weak);
     if (!m_weak.empty())
         return poolText(m_weak);
     if (m_summaries.empty())
         return QStringLiteral("まだ記録がありません。練習を一度終えると使えます。");
-    if (!history::anyAnswersKept(m_summaries)) // a history from before answers were kept
+    if (!figures::anyAnswersKept(m_summaries)) // a history from before answers were kept
         return QStringLiteral("まだ苦手なキーを選べません: 最近の練習で %1 回以上答えた文字から選びます。")
-            .arg(history::MinAnswers);
+            .arg(figures::MinAnswers);
     return QStringLiteral("まだ苦手なキーを選べません: 答えを %1 回以上記録した文字から選びます。")
-        .arg(history::EnoughAnswers);
+        .arg(figures::EnoughAnswers);
 }
 
 // The fingers: two more tabs beside the weak keys, and the keyboard's finger colouring.

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "drill/keystats.h"
-#include "history/progressfigures.h"
+#include "figures/progressfigures.h"
 #include "settings/windowplacement.h"
 
 #include <QWidget>
@@ -106,7 +106,7 @@ public:
     unsigned char chosenCharacter() const;
     void chooseCharacter(unsigned char code);
     std::size_t drillCount() const { return m_tally.drillCount(); }
-    const std::vector<history::KeySummary>& summaries() const { return m_summaries; }
+    const std::vector<figures::KeySummary>& summaries() const { return m_summaries; }
     const std::string& weakPool() const { return m_pool; }
 
     // The controls, for the tests.
@@ -162,11 +162,11 @@ private:
     template <typename Handler> void guarded(Handler&& handler);
 
     Options m_options;
-    history::ProgressTally m_tally;
+    figures::ProgressTally m_tally;
     bool m_digestWanted = false; // the next read starts from readDigest
     std::size_t m_skipped = 0; // stored rows left out as damaged, in what the tally holds
-    std::vector<history::KeySummary> m_summaries;
-    std::vector<history::WeakKey> m_weak;
+    std::vector<figures::KeySummary> m_summaries;
+    std::vector<figures::WeakKey> m_weak;
     std::string m_pool;
     bool m_loaded = false;
     bool m_kindDefaulted = false; // the kind has been chosen for the learner once

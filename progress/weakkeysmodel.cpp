@@ -20,22 +20,22 @@ bool timeColumn(int column)
         || column == WeakKeysModel::P90 || column == WeakKeysModel::Spread || column == WeakKeysModel::Trend;
 }
 
-std::optional<double> valueOf(const std::optional<history::Estimate>& estimate)
+std::optional<double> valueOf(const std::optional<figures::Estimate>& estimate)
 {
     return estimate ? std::optional(estimate->value) : std::nullopt;
 }
 
 // A time figure's cell: its value alone, as three cells with their intervals would not fit beside
 // the keyboard at the window's designed size; the interval is in the cell's tip.
-QString valueText(const std::optional<history::Estimate>& estimate, int decimals = 0)
+QString valueText(const std::optional<figures::Estimate>& estimate, int decimals = 0)
 {
     return estimate ? QString::number(estimate->value, 'f', decimals) : QStringLiteral("—");
 }
 
 // 「中央値 612 ms、95%区間 580–650 ms (直近のひと続きの練習 6 回、答え 64 回から)」; without an
 // interval, what it takes to have one.
-QString estimateTip(const QString& name, const std::optional<history::Estimate>& estimate,
-    const history::KeySummary& key, int decimals, const QString& intervalFrom)
+QString estimateTip(const QString& name, const std::optional<figures::Estimate>& estimate,
+    const figures::KeySummary& key, int decimals, const QString& intervalFrom)
 {
     if (!estimate)
         return {};
@@ -62,14 +62,14 @@ const QString BestTip = QStringLiteral("結果一覧と同じ自己ベスト: �
 // every answer of one.
 QString sittingsForInterval()
 {
-    return QStringLiteral("ひと続きの練習 %1 回").arg(history::EnoughAnswers);
+    return QStringLiteral("ひと続きの練習 %1 回").arg(figures::EnoughAnswers);
 }
 
 // The value a column sorts by; nullopt sorts last whatever the order.
-std::optional<double> sortValue(const history::KeySummary& key, int column, bool anyKept)
+std::optional<double> sortValue(const figures::KeySummary& key, int column, bool anyKept)
 {
     if (column == WeakKeysModel::Weakness)
-        return history::ranksAsWeakKey(key, anyKept) ? std::optional(history::weaknessCost(key))
+        return figures::ranksAsWeakKey(key, anyKept) ? std::optional(figures::weaknessCost(key))
                                                      : std::nullopt;
     if (timeColumn(column) && !key.enoughAnswers())
         return std::nullopt;
@@ -88,7 +88,7 @@ std::optional<double> sortValue(const history::KeySummary& key, int column, bool
         // The slower the worse; a change too small or too uncertain to tell counts as none.
         if (!key.enoughForTrend())
             return std::nullopt;
-        return key.trend.trend == history::Trend::NoChange ? 0.0 : key.trend.ratio - 1;
+        return key.trend.trend == figures::Trend::NoChange ? 0.0 : key.trend.ratio - 1;
     case WeakKeysModel::Accuracy:
         return key.enoughForAccuracy() ? key.accuracy : std::nullopt;
     case WeakKeysModel::TopWrong:
@@ -108,13 +108,13 @@ WeakKeysModel::WeakKeysModel(QObject* parent)
 }
 
 void WeakKeysModel::setSummaries(
-    std::vector<history::KeySummary> keys, const std::vector<history::WeakKey>& weak)
+    std::vector<figures::KeySummary> keys, const std::vector<figures::WeakKey>& weak)
 {
     beginResetModel();
     m_keys = std::move(keys);
-    m_anyKept = history::anyAnswersKept(m_keys);
+    m_anyKept = figures::anyAnswersKept(m_keys);
     m_weight.assign(256, 0);
-    for (const history::WeakKey& key : weak)
+    for (const figures::WeakKey& key : weak)
         if (key.weak)
             m_weight[key.code] = key.weight;
     sortRows();
@@ -135,13 +135,13 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= static_cast<int>(m_keys.size()))
         return {};
-    const history::KeySummary& key = m_keys[static_cast<std::size_t>(index.row())];
+    const figures::KeySummary& key = m_keys[static_cast<std::size_t>(index.row())];
     const int column = index.column();
     const bool weak = m_weight[key.code] > 0;
     // A character whose drills of the kind all predate the kept answers has no times: they are
     // said to be unknown, not guessed from the old averages. Its weakness is ranked by its average
     // only in a history where no character kept answers.
-    const bool ranks = history::ranksAsWeakKey(key, m_anyKept);
+    const bool ranks = figures::ranksAsWeakKey(key, m_anyKept);
     const bool noAnswers = !key.answersKept && (column == Weakness ? m_anyKept : timeColumn(column));
     // Figures from too few answers would be mostly chance: they are not shown.
     const bool tooFew = !noAnswers
@@ -204,7 +204,7 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
             return notEnoughDataTip(key);
         switch (column) {
         case Weakness: {
-            const double cost = history::weaknessCost(key);
+            const double cost = figures::weaknessCost(key);
             if (!std::isfinite(cost))
                 return QStringLiteral("最近の練習で正解がありません");
             return key.answersKept
@@ -289,8 +289,8 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
                 "直近のひと続きの練習 %1 回以上 (答え %2 回以上) の答えの時間の中央値 (ms)。"
                 "間が %3 分以内の練習はひと続き。95%区間はセルのヒントに (ひと続きごとの中央値の"
                 "順位から求めた、分布によらない区間。日ごとの調子の波も含みます)")
-                .arg(history::TrendSittings)
-                .arg(history::TrendWindow)
+                .arg(figures::TrendSittings)
+                .arg(figures::TrendWindow)
                 .arg(history::SittingGapMs / 60'000);
         case P90:
             return QStringLiteral(
@@ -305,14 +305,14 @@ QVariant WeakKeysModel::headerData(int section, Qt::Orientation orientation, int
                     "。文字のグラフで丸で囲んだ点は、"
                     "この種類でその文字に %1 回以上答え、その中央値がそれまでのいちばん良い水準を、"
                     "その日の調子と偶然では説明できないほど下回った練習")
-                      .arg(history::NewBestAnswers);
+                      .arg(figures::NewBestAnswers);
         case Trend:
             return QStringLiteral(
                 "直近のひと続きの練習 %1 回とその前の %1 回を、答えの順位をひと続きごとに"
                 "まとめて比べ、表のキー全体で補正して p < 0.05 で、中央値が %2% 以上違うときだけ"
                 "「速くなった」「遅くなった」")
-                .arg(history::TrendSittings)
-                .arg(std::lround(history::MinNoticeableChange * 100));
+                .arg(figures::TrendSittings)
+                .arg(std::lround(figures::MinNoticeableChange * 100));
         case Accuracy:
             return QStringLiteral("中央値と同じ答え (答えの記録がない種類では最近 %1 回) で、"
                                   "正しく押した数 ÷ (正しく押した数 + 押し間違い)")

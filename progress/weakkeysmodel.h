@@ -3,7 +3,7 @@
 // first until the user chooses otherwise.
 #pragma once
 
-#include "history/progressfigures.h"
+#include "figures/progressfigures.h"
 
 #include <QAbstractTableModel>
 
@@ -22,7 +22,7 @@ public:
 
     // The characters in `weak` (the pool's) are marked 「苦手」 with their weight, tinted and in bold.
     // Keeps the current sort.
-    void setSummaries(std::vector<history::KeySummary> keys, const std::vector<history::WeakKey>& weak);
+    void setSummaries(std::vector<figures::KeySummary> keys, const std::vector<figures::WeakKey>& weak);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -39,9 +39,9 @@ public:
 private:
     void sortRows();
 
-    std::vector<history::KeySummary> m_keys;
+    std::vector<figures::KeySummary> m_keys;
     std::vector<int> m_weight; // by code: times in the pool, 0 for a key not in it
-    bool m_anyKept = false; // whether any character kept answers: see history::ranksAsWeakKey()
+    bool m_anyKept = false; // whether any character kept answers: see figures::ranksAsWeakKey()
     int m_sortColumn = Weakness;
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder; // the weakest first
 };

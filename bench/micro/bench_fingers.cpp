@@ -2,7 +2,7 @@
 // The finger, hand and transition figures over the answers of every-row drills of 600 answers:
 // the progress window works them out for the kind shown each time it opens.
 #include "drill/practiceset.h"
-#include "history/fingerfigures.h"
+#include "figures/fingerfigures.h"
 #include "tests/support/learnermodel.h"
 
 #include <benchmark/benchmark.h>
@@ -13,6 +13,7 @@
 #include <vector>
 
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 using touchdrill::testing::Learner;
 
 namespace {

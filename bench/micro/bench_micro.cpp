@@ -499,7 +499,7 @@ void BM_ShowFingersInProgress(benchmark::State& state)
         window->repaint();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         const auto& figures = window->fingers->figures();
-        if (!figures || figures->all.timed < (state.range(0) ? history::FingerWindow / 2 : 1))
+        if (!figures || figures->all.timed < (state.range(0) ? figures::FingerWindow / 2 : 1))
             state.SkipWithError("the finger view shows no figures");
         state.SetIterationTime(took.count());
         ms.push_back(took.count() * 1000);
@@ -567,7 +567,7 @@ BENCHMARK(BM_DrillEndWithProgressOpen)
 // row with 600 answers each from the simulated learner, all of one kind.
 void BM_KeyFigures(benchmark::State& state)
 {
-    history::ProgressTally tally;
+    figures::ProgressTally tally;
     testing::Learner learner(20261207);
     std::vector<testing::ExGaussian> keys;
     for (int code = FirstCode; code <= LastCode; ++code)
@@ -600,8 +600,8 @@ void BM_KeyFigures(benchmark::State& state)
     const BestTimes best {};
     std::size_t figures = 0;
     for (auto _ : state) {
-        const std::vector<history::KeySummary> summaries = tally.summaries(best);
-        benchmark::DoNotOptimize(history::weakKeys(summaries));
+        const std::vector<figures::KeySummary> summaries = tally.summaries(best);
+        benchmark::DoNotOptimize(figures::weakKeys(summaries));
         figures = summaries.size();
     }
     if (figures != CodeCount)

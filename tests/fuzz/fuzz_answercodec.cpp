@@ -11,6 +11,7 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 
 namespace {
 

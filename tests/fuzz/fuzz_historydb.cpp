@@ -3,7 +3,7 @@
 // make, then an open for writing with its migration and one drill stored. Nothing may crash, a
 // refused file keeps its bytes, and whatever is read stays within what a drill can hold.
 #include "history/historydb.h"
-#include "history/progressfigures.h"
+#include "figures/progressfigures.h"
 #include "tests/support/csvexport.h"
 #include "tests/support/scratchfolder.h"
 
@@ -19,6 +19,7 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 
 namespace {
 

@@ -17,6 +17,7 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "history/historydb.h"
 #include "history/historyexport.h"
 #include "history/historyimport.h"
-#include "history/progressfigures.h"
+#include "figures/progressfigures.h"
 
 #include "tests/support/csvexport.h"
 #include "tests/support/filebytes.h"
@@ -35,6 +35,7 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 using touchdrill::testing::ScratchFolder;
 
 namespace {

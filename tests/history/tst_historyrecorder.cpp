@@ -20,6 +20,7 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 using touchdrill::testing::ScratchFolder;
 
 namespace {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window's fingers fed with answers: read only when shown, the tables' cells, the
 // slow finger's sentence and outline, the [Fingers] overrides, and the pools its two drills prepare.
-#include "history/fingerfigures.h"
+#include "figures/fingerfigures.h"
 #include "progress/fingerview.h"
 #include "progress/keyboardview.h"
 #include "progress/progresswindow.h"
@@ -22,7 +22,7 @@
 #include <gtest/gtest.h>
 
 using namespace touchdrill;
-using history::Finger;
+using figures::Finger;
 
 namespace {
 
@@ -134,7 +134,7 @@ TEST(FingerView, figuresOfTheKindShownReadWhenFirstShown)
 
         f.window->tabs->setCurrentWidget(f.fingers()->fingerPage);
         ASSERT_EQ(f.asked.size(), 1u);
-        EXPECT_EQ(f.asked[0], (std::pair<std::string, std::size_t>("h", history::FingerWindow)));
+        EXPECT_EQ(f.asked[0], (std::pair<std::string, std::size_t>("h", figures::FingerWindow)));
         QTableWidget* fingerTable = f.fingers()->fingerTable;
         EXPECT_EQ(f.fingers()->sentenceLabel->isVisible(), !row.sentence.isEmpty());
         if (!row.sentence.isEmpty()) {
@@ -262,7 +262,7 @@ TEST(FingerView, drillsPrepareTheChosenFingersPoolAndThePairs)
         QTest::mouseClick(f.fingers()->fingerButton, Qt::LeftButton);
         ASSERT_EQ(f.practised.size(), 1u);
         const auto& [pool, rows] = f.practised.back();
-        EXPECT_EQ(rows, history::fingerRows(row.finger));
+        EXPECT_EQ(rows, figures::fingerRows(row.finger));
         EXPECT_NE(pool.find(static_cast<char>(row.typed)), std::string::npos);
         // Only that finger's characters: with p moved, the right little finger keeps ; alone.
         for (const char c : pool)
@@ -283,6 +283,6 @@ TEST(FingerView, drillsPrepareTheChosenFingersPoolAndThePairs)
         << f.fingers()->pairsNote->text().toStdString();
     QTest::mouseClick(f.fingers()->pairsButton, Qt::LeftButton);
     ASSERT_EQ(f.practised.size(), 1u);
-    EXPECT_EQ(f.practised[0].second, std::string(history::PairsRows));
+    EXPECT_EQ(f.practised[0].second, std::string(figures::PairsRows));
     EXPECT_NE(f.practised[0].first.find('p'), std::string::npos) << "the slowest key is among them";
 }

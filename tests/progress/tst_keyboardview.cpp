@@ -19,21 +19,21 @@ using namespace touchdrill;
 
 namespace {
 
-history::KeySummary summary(unsigned char code, std::optional<double> recentMs, double accuracy)
+figures::KeySummary summary(unsigned char code, std::optional<double> recentMs, double accuracy)
 {
-    history::KeySummary s;
+    figures::KeySummary s;
     s.code = code;
     s.drills = 5;
     // Enough answers to be coloured; all of them wrong without a time.
-    s.recentHits = recentMs ? history::MinAnswers : 0;
-    s.recentWrong = recentMs ? 0 : history::MinAnswers;
+    s.recentHits = recentMs ? figures::MinAnswers : 0;
+    s.recentWrong = recentMs ? 0 : figures::MinAnswers;
     s.recentMs = recentMs;
     s.accuracy = accuracy;
     // Its times from answers kept, at that median.
     s.answersKept = true;
     s.times.answers = s.recentHits;
     if (recentMs)
-        s.times.median = history::Estimate { *recentMs, std::nullopt };
+        s.times.median = figures::Estimate { *recentMs, std::nullopt };
     return s;
 }
 
@@ -265,22 +265,22 @@ TEST(KeyboardView, keysColouredByTheirFigures)
 // answers, or none kept, said in their place.
 TEST(KeyboardView, tipSaysEachFigureWithItsInterval)
 {
-    history::KeySummary full = summary('a', 612, 0.975);
+    figures::KeySummary full = summary('a', 612, 0.975);
     full.kind = "h";
     full.bestMs = 380;
     full.times.answers = 64;
-    full.times.median = history::Estimate { 612, history::Interval { 580, 650 } };
-    full.times.p90 = history::Estimate { 950, history::Interval { 880, 1020 } };
-    full.times.spread = history::Estimate { 0.42, history::Interval { 0.3, 0.61 } };
-    full.trend = { history::Trend::Faster, 0.003, 0.02, 70, 64, 6, 7, 0.88, true };
-    history::KeySummary few = summary('a', 612, 1.0);
+    full.times.median = figures::Estimate { 612, figures::Interval { 580, 650 } };
+    full.times.p90 = figures::Estimate { 950, figures::Interval { 880, 1020 } };
+    full.times.spread = figures::Estimate { 0.42, figures::Interval { 0.3, 0.61 } };
+    full.trend = { figures::Trend::Faster, 0.003, 0.02, 70, 64, 6, 7, 0.88, true };
+    figures::KeySummary few = summary('a', 612, 1.0);
     few.kind = "h";
     few.recentHits = few.times.answers = 4;
-    history::KeySummary old = summary('a', 612, 0.9);
+    figures::KeySummary old = summary('a', 612, 0.9);
     old.kind = "uhl";
     old.answersKept = false;
     old.times = {};
-    const std::pair<const history::KeySummary*, QString> table[] = {
+    const std::pair<const figures::KeySummary*, QString> table[] = {
         { &full,
             QStringLiteral("a: 中央値 612 (580–650) ms、90%点 950 (880–1020) ms、ばらつき 0.42 (0.30–0.61) "
                            "(括弧内は 95%区間)\n傾向: 速くなった — 直近のひと続きの練習 7 回 (答え 64 回) とその前の 6 回 "

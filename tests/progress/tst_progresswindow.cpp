@@ -432,7 +432,7 @@ TEST(ProgressWindow, chartOnATimeAxisOverAPeriod)
     for (const Row& row : table) {
         SCOPED_TRACE(row.name);
         f.window->periodBox->setCurrentIndex(row.period);
-        const history::Series& series = chart->series();
+        const figures::Series& series = chart->series();
         EXPECT_EQ(series.perDay, row.perDay);
         ASSERT_EQ(series.points.size(), row.dashed.size());
         EXPECT_EQ(series.points.front().firstStartedUtcMs, noon + row.firstDay * day);
@@ -559,7 +559,7 @@ TEST(ProgressWindow, drillsOfUnknownDateMakeOnePoint)
         f.history.drills.back().startedUtcMs = started;
     }
     f.open();
-    const history::Series& series = f.window->chart->series();
+    const figures::Series& series = f.window->chart->series();
     ASSERT_TRUE(series.perDay);
     ASSERT_GE(series.points.size(), 2u);
     EXPECT_EQ(series.points.back().drills, 3u);

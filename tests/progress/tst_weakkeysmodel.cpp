@@ -22,11 +22,11 @@ using namespace touchdrill;
 
 namespace {
 
-history::KeySummary summary(unsigned char code, std::optional<double> recentMs, uint32_t bestMs,
+figures::KeySummary summary(unsigned char code, std::optional<double> recentMs, uint32_t bestMs,
     std::optional<double> trendMs, double accuracy, unsigned char wrongKey, uint64_t wrongCount,
-    uint64_t answers = history::MinAnswers, uint64_t earlierAnswers = history::MinAnswers)
+    uint64_t answers = figures::MinAnswers, uint64_t earlierAnswers = figures::MinAnswers)
 {
-    history::KeySummary s;
+    figures::KeySummary s;
     s.recentHits = answers;
     s.earlierAnswers = earlierAnswers;
     s.code = code;
@@ -41,16 +41,16 @@ history::KeySummary summary(unsigned char code, std::optional<double> recentMs, 
     s.times.answers = answers;
     if (recentMs)
         s.times.median
-            = history::Estimate { *recentMs, history::Interval { *recentMs * 0.9, *recentMs * 1.1 } };
+            = figures::Estimate { *recentMs, figures::Interval { *recentMs * 0.9, *recentMs * 1.1 } };
     s.trend.later = answers;
     s.trend.earlier = trendMs ? earlierAnswers : 0;
-    s.trend.laterSittings = answers >= history::EnoughAnswers ? history::TrendSittings : 1;
-    s.trend.earlierSittings = s.trend.earlier >= history::EnoughAnswers ? history::TrendSittings : 0;
-    s.trend.enough = s.trend.laterSittings == history::TrendSittings
-        && s.trend.earlierSittings == history::TrendSittings;
+    s.trend.laterSittings = answers >= figures::EnoughAnswers ? figures::TrendSittings : 1;
+    s.trend.earlierSittings = s.trend.earlier >= figures::EnoughAnswers ? figures::TrendSittings : 0;
+    s.trend.enough = s.trend.laterSittings == figures::TrendSittings
+        && s.trend.earlierSittings == figures::TrendSittings;
     if (trendMs && recentMs && std::lround(*trendMs) != 0) {
         s.trend.ratio = 1 + *trendMs / *recentMs;
-        s.trend.trend = *trendMs < 0 ? history::Trend::Faster : history::Trend::Slower;
+        s.trend.trend = *trendMs < 0 ? figures::Trend::Faster : figures::Trend::Slower;
         s.trend.p = 0.003;
         s.trend.adjustedP = 0.01;
     }
@@ -79,7 +79,7 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
             summary('d', 900.0, 0, 35.0, 0.9, 'f', 12),
             summary('s', std::nullopt, 400, std::nullopt, 0.0, 'a', 3),
             summary('~', 500.0, 480, std::nullopt, 0.95, 'd', 3),
-            summary('x', 2000.0, 100, 500.0, 0.5, 0, 0, history::EnoughAnswers - 1),
+            summary('x', 2000.0, 100, 500.0, 0.5, 0, 0, figures::EnoughAnswers - 1),
         },
         { { 'd', 900, 2 } });
     QTableView view;
@@ -149,20 +149,20 @@ TEST(WeakKeysModel, sortsByEveryColumnFromTheHeader)
 TEST(WeakKeysModel, texts)
 {
     // Its drills all from before answers were kept: its old average is not shown as a time.
-    history::KeySummary old = summary('o', 640.0, 0, std::nullopt, 0.9, 0, 0);
+    figures::KeySummary old = summary('o', 640.0, 0, std::nullopt, 0.9, 0, 0);
     old.answersKept = false;
     old.times = {};
     old.recentMs = 640.0;
     // Enough answers for the median's interval, not for the percentile's; a first trend.
-    history::KeySummary figures = summary('m', 512.0, 0, std::nullopt, 1.0, 0, 0, 30);
-    figures.times.p90 = history::Estimate { 803.4, std::nullopt };
-    figures.times.spread = history::Estimate { 0.4149, history::Interval { 0.2, 0.951 } };
+    figures::KeySummary figures = summary('m', 512.0, 0, std::nullopt, 1.0, 0, 0, 30);
+    figures.times.p90 = figures::Estimate { 803.4, std::nullopt };
+    figures.times.spread = figures::Estimate { 0.4149, figures::Interval { 0.2, 0.951 } };
     WeakKeysModel model;
     model.setSummaries(
         { summary('d', 912.4, 0, 35.0, 0.975, 'f', 12), summary('a', 300.0, 250, -20.4, 1.0, 0, 0),
             summary('s', std::nullopt, 400, 0.2, 0.0, '"', 3),
-            summary('x', 2000.0, 0, 500.0, 0.5, 0, 0, history::EnoughAnswers - 1),
-            summary('y', 700.0, 0, 80.0, 0.9, 0, 0, history::MinAnswers, history::EnoughAnswers - 1), old,
+            summary('x', 2000.0, 0, 500.0, 0.5, 0, 0, figures::EnoughAnswers - 1),
+            summary('y', 700.0, 0, 80.0, 0.9, 0, 0, figures::MinAnswers, figures::EnoughAnswers - 1), old,
             figures },
         { { 'd', 900, 2 } });
     model.sort(WeakKeysModel::Character, Qt::AscendingOrder);

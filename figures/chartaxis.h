@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 // An axis from `low` to `high`, with a tick every `step` from low to high, both ends included.
 struct ChartAxis {
@@ -96,4 +96,4 @@ constexpr bool practiceGap(int64_t day, int64_t nextDay)
     return nextDay - day - 1 >= GapDays;
 }
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

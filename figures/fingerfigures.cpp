@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/fingerfigures.h"
+#include "figures/fingerfigures.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 namespace {
 
@@ -424,4 +424,4 @@ std::vector<WeakKey> pairWeakKeys(const std::vector<WeakKey>& weak, const Finger
     return out;
 }
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 // Left to right across the keyboard, so that the left hand's fingers come first.
 enum class Finger : uint8_t {
@@ -110,4 +110,4 @@ std::string fingerRows(Finger finger);
 // The finger of a "finger:..." rows value; nullopt for any other.
 std::optional<Finger> fingerOfRows(std::string_view rows);
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/fingermap.h"
+#include "figures/fingermap.h"
 
 #include "settings/inifile.h"
 #include "settings/iniinteger.h"
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 namespace {
 
@@ -179,4 +179,4 @@ std::optional<Finger> fingerOfRows(std::string_view rows)
     return std::nullopt;
 }
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

@@ -36,10 +36,10 @@
 // histories.
 #pragma once
 
-#include "history/answerstats.h"
-#include "history/fingermap.h"
+#include "figures/answerstats.h"
+#include "figures/fingermap.h"
 #include "history/historydigest.h"
-#include "history/progressfigures.h"
+#include "figures/progressfigures.h"
 
 #include <array>
 #include <cstdint>
@@ -49,7 +49,7 @@
 #include <string>
 #include <vector>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 // The figures cover the latest drills of a kind that hold this many answers: a learner changes,
 // and a finger slow a year ago says little about today. As many as this, because an every-row
@@ -138,4 +138,4 @@ std::vector<WeakKey> pairWeakKeys(const std::vector<WeakKey>& weak, const Finger
 // The Wilson score interval of `hits` in `tries` at 95 %; none for no tries.
 std::optional<Estimate> wilsonAccuracy(uint64_t hits, uint64_t tries);
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

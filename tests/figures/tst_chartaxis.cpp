@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The chart's axes: round ticks from tiny ranges to huge ones, ranges that fit the points rather
 // than one far-off drill, and the time axis's steps and labels.
-#include "history/chartaxis.h"
+#include "figures/chartaxis.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-using namespace touchdrill::history;
+using namespace touchdrill::figures;
 
 namespace {
 

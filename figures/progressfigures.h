@@ -4,7 +4,7 @@
 #pragma once
 
 #include "drill/keystats.h"
-#include "history/answerstats.h"
+#include "figures/answerstats.h"
 #include "history/drillrecord.h"
 #include "history/historydigest.h"
 
@@ -17,7 +17,27 @@
 #include <string>
 #include <vector>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
+
+// The records the figures are worked out from, as the history keeps and reads them.
+using history::Answer;
+using history::CountsSum;
+using history::DrillAnswers;
+using history::DrillRecord;
+using history::DrillTotals;
+using history::HistoryDigest;
+using history::KeyCounts;
+using history::KeyDrill;
+using history::KeyRecord;
+using history::LatestDrills;
+using history::RecentDrills;
+using history::sameSitting;
+using history::sittingsOf;
+using history::Confusion;
+using history::KeyDigest;
+using history::MostAnswerDrillsPerKind;
+using history::WeakKeysRows;
+using history::isKnownTime;
 
 // A chart of more drills than this shows one point per day: about as many points as a chart a
 // few hundred pixels wide can still tell apart.
@@ -390,4 +410,4 @@ enum class HeatMeasure { Average, Accuracy };
 // wrong keys of late is as slow as the scale goes.
 std::optional<double> heatPosition(const KeySummary& key, HeatMeasure measure);
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

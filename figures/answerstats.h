@@ -44,7 +44,7 @@
 #include <span>
 #include <vector>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 struct Interval {
     double low = 0;
@@ -118,9 +118,6 @@ inline constexpr std::size_t TrendWindow = 50;
 // moving a sitting's times by 8 % (docs/figures.md). A drill of many answers is a whole sitting's
 // worth of them, but its form is still one day's.
 inline constexpr std::size_t TrendSittings = 6;
-// Drills whose end and the next one's start lie at most this far apart are one sitting: a learner
-// who pauses for a drink goes on with the same form, one who comes back after dinner does not.
-inline constexpr int64_t SittingGapMs = 10 * 60 * 1000;
 
 // Answers of one sitting (of one key, in drills of one kind).
 using Sitting = std::vector<uint32_t>;
@@ -159,4 +156,4 @@ double normalCritical(double oneSided);
 // rejects it at a false discovery rate of q.
 std::vector<double> benjaminiHochberg(std::span<const double> p);
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 // An 8-bit sRGB colour, as painted.
 struct Rgb {
@@ -51,4 +51,4 @@ Rgb fingerColour(int finger);
 // Black or white, whichever stands out more against the background.
 Rgb textColourOn(Rgb background);
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

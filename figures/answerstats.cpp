@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "history/answerstats.h"
+#include "figures/answerstats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 namespace {
 
@@ -310,4 +310,4 @@ std::vector<double> benjaminiHochberg(std::span<const double> p)
     return adjusted;
 }
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The heat map's palette: the colour formulas against published values, and the palette readable
 // with every single missing cone type.
-#include "history/heatpalette.h"
-#include "history/progressfigures.h"
+#include "figures/heatpalette.h"
+#include "figures/progressfigures.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <limits>
 
-using namespace touchdrill::history;
+using namespace touchdrill::figures;
 
 TEST(HeatPalette, labOfSrgb)
 {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The heat map's palette and the colour formulas behind it, written from their published numbers.
-#include "history/heatpalette.h"
+#include "figures/heatpalette.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include <iterator>
 #include <numbers>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 namespace {
 
@@ -226,4 +226,4 @@ Rgb fingerColour(int finger)
     return Colours[std::clamp(finger, 0, FingerColourCount - 1)];
 }
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

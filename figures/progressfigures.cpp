@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window's figures: series, per-character summaries, weak keys and the colour scale.
-#include "history/progressfigures.h"
+#include "figures/progressfigures.h"
 
-#include "history/fingermap.h"
+#include "figures/fingermap.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +13,7 @@
 #include <span>
 #include <utility>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 namespace {
 
@@ -775,4 +775,4 @@ std::optional<double> heatPosition(const KeySummary& key, HeatMeasure measure)
     return median ? averageScale().position(*median) : 1.0;
 }
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window's figures: series per drill and per day, per-character summaries, the
 // weighted pool of weak keys and the colour scale.
-#include "history/progressfigures.h"
+#include "figures/progressfigures.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 
 namespace {
 

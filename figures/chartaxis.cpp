@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The chart's axes: round ticks, and a range that leaves out a point far from the rest.
-#include "history/chartaxis.h"
+#include "figures/chartaxis.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,7 +9,7 @@
 #include <iterator>
 #include <limits>
 
-namespace touchdrill::history {
+namespace touchdrill::figures {
 
 namespace {
 
@@ -316,4 +316,4 @@ TimeAxis timeAxis(int64_t fromLocalMs, int64_t toLocalMs, double columns)
     return axis;
 }
 
-} // namespace touchdrill::history
+} // namespace touchdrill::figures

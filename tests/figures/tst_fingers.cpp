@@ -2,8 +2,8 @@
 // The finger map against a table of the keyboard written out by hand, its [Fingers] overrides,
 // and the figures of fingers, hands and transitions, checked by hand-made drills and by simulated
 // learners with one slow finger or none.
-#include "history/fingerfigures.h"
-#include "history/fingermap.h"
+#include "figures/fingerfigures.h"
+#include "figures/fingermap.h"
 
 #include "drill/practiceset.h"
 #include "tests/support/learnermodel.h"
@@ -17,6 +17,7 @@
 #include <map>
 
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 using touchdrill::CodeCount;
 using touchdrill::FirstCode;
 using touchdrill::LastCode;

@@ -2,9 +2,9 @@
 // Response-time figures: order-statistic intervals against binomial tables, the sittings' rank test
 // against p worked out apart, the trend's windows, and simulated learners on real days, who are
 // told of a change only when there is one.
-#include "history/answerstats.h"
-#include "history/fingerfigures.h"
-#include "history/progressfigures.h"
+#include "figures/answerstats.h"
+#include "figures/fingerfigures.h"
+#include "figures/progressfigures.h"
 
 #include "tests/support/learnermodel.h"
 
@@ -21,6 +21,7 @@
 #include <string_view>
 
 using namespace touchdrill::history;
+using namespace touchdrill::figures;
 using touchdrill::BestTimes;
 using touchdrill::testing::ExGaussian;
 using touchdrill::testing::Learner;
