@@ -19,9 +19,7 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
-#include <map>
 #include <set>
-#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -388,6 +386,16 @@ void HistoryDb::store(std::span<DrillRecord> drills)
         drills[i].id = ids[i];
 }
 
+template <typename Read> auto HistoryDb::reading(Read&& read) const
+{
+    return m_refusal.watch([&] {
+        Transaction transaction(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
+        auto result = read(pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path));
+        transaction.commit();
+        return result;
+    });
+}
+
 std::vector<DrillRecord> HistoryDb::drills(std::size_t* skipped) const
 {
     return drillsSince(0, SIZE_MAX, skipped);
@@ -403,13 +411,11 @@ std::vector<DrillRecord> HistoryDb::drillsSince(int64_t id, std::size_t atMost, 
 
 DrillPage HistoryDb::page(int64_t after, std::size_t atMost) const
 {
-    return m_refusal.watch([&] {
+    return reading([&](int64_t version) {
         DrillPage page;
         page.next = after;
         if (atMost == 0)
             return page;
-        Transaction read(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
-        const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path);
         if (version == 0)
             return page; // an empty file opened read-only
         // The part ends at the atMost-th drill row, read or not, so that the next one goes on
@@ -437,7 +443,6 @@ DrillPage HistoryDb::page(int64_t after, std::size_t atMost) const
         page.lostDrills = static_cast<std::size_t>(
             std::max<int64_t>(0, inPart - static_cast<int64_t>(page.drills.size())));
         page.next = upToId;
-        read.commit();
         return page;
     });
 }
@@ -492,210 +497,175 @@ std::vector<DrillRecord> HistoryDb::readSinceWithin(
             result.push_back(std::move(drill));
         }
     }
-    // Both lists come sorted by drill and code, so one walk along the drills matches them up.
-    {
+    // The other tables come sorted by drill (and code), so one walk along the drills matches each
+    // up: a row whose drill is gone or left out, or that `attach` finds out of place, is left out.
+    const auto walk = [&](const std::string& select, const char* order, auto valid, auto attach) {
         Statement query(m_db,
-            whole ? "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE drill_id <= ?"
-                    " ORDER BY drill_id, code"
-                  : "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE drill_id > ?"
-                    " AND drill_id <= ? ORDER BY drill_id, code",
-            doing, m_path);
-        bindRange(query);
-        auto drill = result.begin();
-        while (query.step()) {
-            // A code outside the characters would fold into another one as a byte.
-            if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, FirstCode, LastCode)
-                || !query.countsIn(2, MaxCount)) {
-                leaveOut(query);
-                continue;
-            }
-            const int64_t owner = query.integer(0);
-            while (drill != result.end() && drill->id < owner)
-                ++drill;
-            if (drill == result.end() || drill->id != owner
-                || (!drill->keys.empty() && drill->keys.back().code >= query.integer(1))) {
-                leaveOut(query); // a key whose drill is gone or left out, or out of order
-                continue;
-            }
-            drill->keys.emplace_back(static_cast<unsigned char>(query.integer(1)),
-                static_cast<uint32_t>(query.integer(2)), static_cast<uint32_t>(query.integer(3)),
-                static_cast<uint32_t>(query.integer(4)));
-        }
-    }
-    {
-        Statement query(m_db,
-            whole ? "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id <= ?"
-                    " ORDER BY drill_id, code, typed"
-                  : "SELECT drill_id, code, typed, count FROM wrong_key WHERE drill_id > ?"
-                    " AND drill_id <= ? ORDER BY drill_id, code, typed",
-            doing, m_path);
-        bindRange(query);
-        auto drill = result.begin();
-        std::size_t keyIndex = 0;
-        while (query.step()) {
-            if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, FirstCode, LastCode)
-                || !query.integerIn(2, 0, 255) || !query.integerIn(3, 1, MaxCount)) {
-                leaveOut(query);
-                continue;
-            }
-            const int64_t owner = query.integer(0);
-            while (drill != result.end() && drill->id < owner) {
-                ++drill;
-                keyIndex = 0;
-            }
-            if (drill == result.end() || drill->id != owner) {
-                leaveOut(query);
-                continue;
-            }
-            const auto code = static_cast<unsigned char>(query.integer(1));
-            while (keyIndex < drill->keys.size() && drill->keys[keyIndex].code < code)
-                ++keyIndex;
-            if (keyIndex == drill->keys.size() || drill->keys[keyIndex].code != code) {
-                leaveOut(query); // a wrong key without its character's row
-                continue;
-            }
-            const auto typed = static_cast<unsigned char>(query.integer(2));
-            if (!drill->keys[keyIndex]
-                     .wrongKeys.emplace(typed, static_cast<uint32_t>(query.integer(3)))
-                     .second)
-                leaveOut(query); // the same wrong key twice: a damaged tree
-        }
-    }
-    if (withAnswers) {
-        // A blob larger than any drill's answers is not read: it would cost its size in memory.
-        const std::string blob
-            = "CASE WHEN length(answers) <= " + std::to_string(MaxAnswerBlobBytes) + " THEN answers END";
-        Statement query(m_db,
-            ("SELECT drill_id, " + blob + " FROM drill_answers WHERE "
-                + (whole ? "drill_id <= ?" : "drill_id > ? AND drill_id <= ?") + " ORDER BY drill_id")
+            (select + (whole ? " WHERE drill_id <= ?" : " WHERE drill_id > ? AND drill_id <= ?")
+                + " ORDER BY " + order)
                 .c_str(),
             doing, m_path);
         bindRange(query);
         auto drill = result.begin();
         while (query.step()) {
-            if (!query.integerIn(0, 1, INT64_MAX) || !query.isBlob(1)) {
+            if (!query.integerIn(0, 1, INT64_MAX) || !valid(query)) {
                 leaveOut(query);
                 continue;
             }
             const int64_t owner = query.integer(0);
             while (drill != result.end() && drill->id < owner)
                 ++drill;
-            if (drill == result.end() || drill->id != owner || drill->answers) {
-                leaveOut(query); // answers whose drill is gone or left out, or out of order
-                continue;
-            }
-            // A damaged blob leaves the drill with its totals only.
-            try {
-                std::vector<Answer> answers = decodeAnswers(query.blob(1));
-                if (answersMatch(answers, drill->keys))
-                    drill->answers = std::move(answers);
-                else
-                    leaveOut(query);
-            } catch (const AnswerBlobError&) {
+            if (drill == result.end() || drill->id != owner || !attach(*drill, query))
                 leaveOut(query);
-            }
         }
+    };
+    // A code outside the characters would fold into another one as a byte.
+    walk(
+        "SELECT drill_id, code, hits, total_ms, wrong FROM drill_key", "drill_id, code",
+        [](const Statement& row) {
+            return row.integerIn(1, FirstCode, LastCode) && row.countsIn(2, MaxCount);
+        },
+        [](DrillRecord& drill, const Statement& row) {
+            if (!drill.keys.empty() && drill.keys.back().code >= row.integer(1))
+                return false; // out of order
+            drill.keys.emplace_back(static_cast<unsigned char>(row.integer(1)),
+                static_cast<uint32_t>(row.integer(2)), static_cast<uint32_t>(row.integer(3)),
+                static_cast<uint32_t>(row.integer(4)));
+            return true;
+        });
+    walk(
+        "SELECT drill_id, code, typed, count FROM wrong_key", "drill_id, code, typed",
+        [](const Statement& row) {
+            return row.integerIn(1, FirstCode, LastCode) && row.integerIn(2, 0, 255)
+                && row.integerIn(3, 1, MaxCount);
+        },
+        [](DrillRecord& drill, const Statement& row) {
+            const auto code = static_cast<unsigned char>(row.integer(1));
+            const auto key = std::lower_bound(drill.keys.begin(), drill.keys.end(), code,
+                [](const KeyRecord& k, unsigned char c) { return k.code < c; });
+            // Without its character's row, or the same wrong key twice (a damaged tree): left out.
+            return key != drill.keys.end() && key->code == code
+                && key->wrongKeys
+                       .emplace(
+                           static_cast<unsigned char>(row.integer(2)), static_cast<uint32_t>(row.integer(3)))
+                       .second;
+        });
+    if (withAnswers) {
+        // A blob larger than any drill's answers is not read: it would cost its size in memory.
+        walk(
+            "SELECT drill_id, CASE WHEN length(answers) <= " + std::to_string(MaxAnswerBlobBytes)
+                + " THEN answers END FROM drill_answers",
+            "drill_id", [](const Statement& row) { return row.isBlob(1); },
+            [](DrillRecord& drill, const Statement& row) {
+                if (drill.answers)
+                    return false; // out of order
+                // A damaged blob leaves the drill with its totals only.
+                try {
+                    std::vector<Answer> answers = decodeAnswers(row.blob(1));
+                    if (!answersMatch(answers, drill.keys))
+                        return false;
+                    drill.answers = std::move(answers);
+                    return true;
+                } catch (const AnswerBlobError&) {
+                    return false;
+                }
+            });
     }
     return result;
 }
 
 HistoryDigest HistoryDb::digest() const
 {
-    return m_refusal.watch([&] { return readDigest(); });
-}
-
-HistoryDigest HistoryDb::readDigest() const
-{
-    const Doing doing = Doing::Reading;
-    Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
-    const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", doing, m_path);
-    if (version == 0)
-        return {}; // an empty file opened read-only
-    if (version < SchemaVersion) {
-        std::size_t skipped = 0;
-        HistoryDigest digest
-            = digestOf(readSinceWithin(0, INT64_MAX, false, skipped)); // an older file opened read-only
-        digest.skipped = skipped;
-        read.commit();
+    return reading([&](int64_t version) -> HistoryDigest {
+        const Doing doing = Doing::Reading;
+        if (version == 0)
+            return {}; // an empty file opened read-only
+        if (version < SchemaVersion) {
+            std::size_t skipped = 0;
+            HistoryDigest digest
+                = digestOf(readSinceWithin(0, INT64_MAX, false, skipped)); // an older file opened read-only
+            digest.skipped = skipped;
+            return digest;
+        }
+        HistoryDigest digest;
+        int64_t rows = 0; // every drill row, left out or not: no character counts more drills
+        std::vector<bool> keptAnswers; // per drill in digest.drills
+        {
+            // In the order they started: a merged drill has a later id than drills it came before.
+            Statement query(m_db,
+                "SELECT id, started_utc_ms, hits, total_ms, wrong, rows, pool_size IS NOT NULL, ended_utc_ms"
+                " FROM drill"
+                " ORDER BY started_utc_ms, id",
+                doing, m_path);
+            while (query.step()) {
+                ++rows;
+                if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, INT64_MIN, INT64_MAX)
+                    || !query.countsIn(2, MaxDrillTotal)
+                    || (!digest.drills.empty()
+                        && std::pair(query.integer(1), query.integer(0))
+                            <= std::pair(digest.drills.back().startedUtcMs, digest.drills.back().id))) {
+                    ++digest.skipped;
+                    continue;
+                }
+                digest.drills.push_back({ countsAt<CountsSum>(query, 2), query.integer(0), query.integer(1),
+                    query.text(5), query.integer(7) });
+                keptAnswers.push_back(query.integer(6) != 0);
+            }
+        }
+        digest.answers = readLatestAnswers(digest.drills, keptAnswers, digest.skipped);
+        {
+            Statement keys(m_db, "SELECT code, drills FROM key_total ORDER BY code", doing, m_path);
+            while (keys.step()) {
+                if (!keys.integerIn(0, FirstCode, LastCode) || !keys.integerIn(1, 1, std::min(rows, MaxCount))
+                    || (!digest.keys.empty() && keys.integer(0) <= digest.keys.back().code)) {
+                    ++digest.skipped;
+                    continue;
+                }
+                digest.keys.push_back({ static_cast<unsigned char>(keys.integer(0)),
+                    static_cast<uint32_t>(keys.integer(1)), {} });
+            }
+            Statement latest(m_db,
+                "SELECT code, drill_id, hits, total_ms, wrong FROM key_latest ORDER BY code, drill_id", doing,
+                m_path);
+            auto key = digest.keys.begin();
+            while (latest.step()) {
+                if (!latest.integerIn(0, FirstCode, LastCode) || !latest.integerIn(1, 1, INT64_MAX)
+                    || !latest.countsIn(2, MaxCount)) {
+                    ++digest.skipped;
+                    continue;
+                }
+                const auto code = static_cast<unsigned char>(latest.integer(0));
+                while (key != digest.keys.end() && key->code < code)
+                    ++key;
+                if (key == digest.keys.end() || key->code != code
+                    || (!key->latest.empty() && key->latest.back().drillId >= latest.integer(1))) {
+                    ++digest.skipped; // a character whose count is left out or missing; out of order
+                    continue;
+                }
+                key->latest.push_back({ countsAt<KeyCounts>(latest, 2), latest.integer(1), std::nullopt });
+            }
+        }
+        {
+            // Over the whole history a wrong key comes at most 2^32-1 times per drill.
+            const int64_t most = rows > INT64_MAX / MaxCount ? INT64_MAX : rows * MaxCount;
+            Statement query(
+                m_db, "SELECT code, typed, count FROM confusion ORDER BY code, typed", doing, m_path);
+            while (query.step()) {
+                const bool inOrder = digest.confusions.empty()
+                    || std::pair<int64_t, int64_t>(
+                           digest.confusions.back().code, digest.confusions.back().typed)
+                        < std::pair<int64_t, int64_t>(query.integer(0), query.integer(1));
+                if (!query.integerIn(0, FirstCode, LastCode) || !query.integerIn(1, 0, 255)
+                    || !query.integerIn(2, 1, most) || !inOrder) {
+                    ++digest.skipped;
+                    continue;
+                }
+                digest.confusions.push_back({ static_cast<unsigned char>(query.integer(0)),
+                    static_cast<unsigned char>(query.integer(1)), static_cast<uint64_t>(query.integer(2)) });
+            }
+        }
         return digest;
-    }
-    HistoryDigest digest;
-    int64_t rows = 0; // every drill row, left out or not: no character counts more drills
-    std::vector<bool> keptAnswers; // per drill in digest.drills
-    {
-        // In the order they started: a merged drill has a later id than drills it came before.
-        Statement query(m_db,
-            "SELECT id, started_utc_ms, hits, total_ms, wrong, rows, pool_size IS NOT NULL, ended_utc_ms"
-            " FROM drill"
-            " ORDER BY started_utc_ms, id",
-            doing, m_path);
-        while (query.step()) {
-            ++rows;
-            if (!query.integerIn(0, 1, INT64_MAX) || !query.integerIn(1, INT64_MIN, INT64_MAX)
-                || !query.countsIn(2, MaxDrillTotal)
-                || (!digest.drills.empty()
-                    && std::pair(query.integer(1), query.integer(0))
-                        <= std::pair(digest.drills.back().startedUtcMs, digest.drills.back().id))) {
-                ++digest.skipped;
-                continue;
-            }
-            digest.drills.push_back({ countsAt<CountsSum>(query, 2), query.integer(0), query.integer(1),
-                query.text(5), query.integer(7) });
-            keptAnswers.push_back(query.integer(6) != 0);
-        }
-    }
-    digest.answers = readLatestAnswers(digest.drills, keptAnswers, digest.skipped);
-    {
-        Statement keys(m_db, "SELECT code, drills FROM key_total ORDER BY code", doing, m_path);
-        while (keys.step()) {
-            if (!keys.integerIn(0, FirstCode, LastCode) || !keys.integerIn(1, 1, std::min(rows, MaxCount))
-                || (!digest.keys.empty() && keys.integer(0) <= digest.keys.back().code)) {
-                ++digest.skipped;
-                continue;
-            }
-            digest.keys.push_back(
-                { static_cast<unsigned char>(keys.integer(0)), static_cast<uint32_t>(keys.integer(1)), {} });
-        }
-        Statement latest(m_db,
-            "SELECT code, drill_id, hits, total_ms, wrong FROM key_latest ORDER BY code, drill_id", doing,
-            m_path);
-        auto key = digest.keys.begin();
-        while (latest.step()) {
-            if (!latest.integerIn(0, FirstCode, LastCode) || !latest.integerIn(1, 1, INT64_MAX)
-                || !latest.countsIn(2, MaxCount)) {
-                ++digest.skipped;
-                continue;
-            }
-            const auto code = static_cast<unsigned char>(latest.integer(0));
-            while (key != digest.keys.end() && key->code < code)
-                ++key;
-            if (key == digest.keys.end() || key->code != code
-                || (!key->latest.empty() && key->latest.back().drillId >= latest.integer(1))) {
-                ++digest.skipped; // a character whose count is left out or missing; out of order
-                continue;
-            }
-            key->latest.push_back({ countsAt<KeyCounts>(latest, 2), latest.integer(1), std::nullopt });
-        }
-    }
-    {
-        // Over the whole history a wrong key comes at most 2^32-1 times per drill.
-        const int64_t most = rows > INT64_MAX / MaxCount ? INT64_MAX : rows * MaxCount;
-        Statement query(m_db, "SELECT code, typed, count FROM confusion ORDER BY code, typed", doing, m_path);
-        while (query.step()) {
-            const bool inOrder = digest.confusions.empty()
-                || std::pair<int64_t, int64_t>(digest.confusions.back().code, digest.confusions.back().typed)
-                    < std::pair<int64_t, int64_t>(query.integer(0), query.integer(1));
-            if (!query.integerIn(0, FirstCode, LastCode) || !query.integerIn(1, 0, 255)
-                || !query.integerIn(2, 1, most) || !inOrder) {
-                ++digest.skipped;
-                continue;
-            }
-            digest.confusions.push_back({ static_cast<unsigned char>(query.integer(0)),
-                static_cast<unsigned char>(query.integer(1)), static_cast<uint64_t>(query.integer(2)) });
-        }
-    }
-    read.commit();
-    return digest;
+    });
 }
 
 std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
@@ -764,257 +734,105 @@ std::vector<DrillAnswers> HistoryDb::readLatestAnswers(
     return result;
 }
 
-std::vector<KeyDrill> HistoryDb::keyDrills(unsigned char code, int64_t upToId, std::size_t* skipped) const
+std::vector<KeyDrill> HistoryDb::keyDrills(unsigned char code, int64_t upToId, std::size_t* counted) const
 {
-    std::size_t left = 0;
-    std::vector<KeyDrill> result = m_refusal.watch([&] { return readKeyDrills(code, upToId, left); });
-    if (skipped)
-        *skipped += left;
-    return result;
-}
-
-std::vector<KeyDrill> HistoryDb::readKeyDrills(unsigned char code, int64_t upToId, std::size_t& skipped) const
-{
-    const Doing doing = Doing::Reading;
-    Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
-    const int64_t version = pragmaInteger(m_db, "PRAGMA user_version", doing, m_path);
-    std::vector<KeyDrill> result;
-    if (version == 0)
-        return result;
-    if (version < SchemaVersion) { // an older file opened read-only: no index to go by
-        for (const DrillRecord& drill : readSinceWithin(0, INT64_MAX, false, skipped)) {
-            if (drill.id > upToId)
-                break;
-            for (const KeyRecord& key : drill.keys)
-                if (key.code == code && key.countsAsDrill())
-                    result.push_back({ key, drill.id, std::nullopt });
-        }
-    } else {
-        // No index by character (see the schema): one look-up of (drill, character) per drill,
-        // which reads a fraction of the rows a walk along the whole table would (30-45 ms instead
-        // of 135-155 ms for 10,000 drills of every row, measured with Python's sqlite3). The
-        // character's times in each drill are kept beside its counts.
-        // In the order the drills started, along the index by start.
-        Statement query(m_db,
-            (std::string(
-                 "SELECT k.drill_id, k.hits, k.total_ms, k.wrong, k.answer_ms, d.started_utc_ms"
-                 " FROM drill d JOIN (SELECT drill_id, hits, total_ms, wrong, answer_ms FROM drill_key"
-                 " WHERE code = ? AND ")
-                + CountsAsDrillSql
-                + ") k ON k.drill_id = d.id WHERE d.id <= ? ORDER BY d.started_utc_ms, d.id")
-                .c_str(),
-            doing, m_path);
-        query.bind(1, code).bind(2, upToId);
-        std::pair<int64_t, int64_t> last { INT64_MIN, 0 }; // start and id of the drill before
-        while (query.step()) {
-            const std::pair<int64_t, int64_t> at { query.integer(5), query.integer(0) };
-            if (!keyDrillValid(query) || !query.integerIn(5, INT64_MIN, INT64_MAX)
-                || (!result.empty() && at <= last)) {
-                ++skipped;
-                continue;
+    std::size_t skipped = 0;
+    std::vector<KeyDrill> read = reading([&](int64_t version) {
+        const Doing doing = Doing::Reading;
+        std::vector<KeyDrill> result;
+        if (version == 0)
+            return result;
+        if (version < SchemaVersion) { // an older file opened read-only: no index to go by
+            for (const DrillRecord& drill : readSinceWithin(0, INT64_MAX, false, skipped)) {
+                if (drill.id > upToId)
+                    break;
+                for (const KeyRecord& key : drill.keys)
+                    if (key.code == code && key.countsAsDrill())
+                        result.push_back({ key, drill.id, std::nullopt });
             }
-            last = at;
-            result.push_back(keyDrillOf(query));
-            if (query.isNull(4))
-                continue; // a drill that kept its totals only
-            result.back().answerMs = answerMsOf(query, 4, result.back());
-            if (!result.back().answerMs)
-                ++skipped; // damaged answers: the drill's totals still count
+        } else {
+            // No index by character (see the schema): one look-up of (drill, character) per drill,
+            // which reads a fraction of the rows a walk along the whole table would (30-45 ms instead
+            // of 135-155 ms for 10,000 drills of every row, measured with Python's sqlite3). The
+            // character's times in each drill are kept beside its counts.
+            // In the order the drills started, along the index by start.
+            Statement query(m_db,
+                (std::string(
+                     "SELECT k.drill_id, k.hits, k.total_ms, k.wrong, k.answer_ms, d.started_utc_ms"
+                     " FROM drill d JOIN (SELECT drill_id, hits, total_ms, wrong, answer_ms FROM drill_key"
+                     " WHERE code = ? AND ")
+                    + CountsAsDrillSql
+                    + ") k ON k.drill_id = d.id WHERE d.id <= ? ORDER BY d.started_utc_ms, d.id")
+                    .c_str(),
+                doing, m_path);
+            query.bind(1, code).bind(2, upToId);
+            std::pair<int64_t, int64_t> last { INT64_MIN, 0 }; // start and id of the drill before
+            while (query.step()) {
+                const std::pair<int64_t, int64_t> at { query.integer(5), query.integer(0) };
+                if (!keyDrillValid(query) || !query.integerIn(5, INT64_MIN, INT64_MAX)
+                    || (!result.empty() && at <= last)) {
+                    ++skipped;
+                    continue;
+                }
+                last = at;
+                result.push_back(keyDrillOf(query));
+                if (query.isNull(4))
+                    continue; // a drill that kept its totals only
+                result.back().answerMs = answerMsOf(query, 4, result.back());
+                if (!result.back().answerMs)
+                    ++skipped; // damaged answers: the drill's totals still count
+            }
         }
-    }
-    read.commit();
-    return result;
+        return result;
+    });
+    if (counted)
+        *counted += skipped;
+    return read;
 }
 
 int64_t HistoryDb::drillCount() const
 {
-    return m_refusal.watch([&] { return countDrills(); });
-}
-
-int64_t HistoryDb::countDrills() const
-{
-    Transaction read(m_db, "BEGIN DEFERRED", Doing::Reading, m_path);
-    if (pragmaInteger(m_db, "PRAGMA user_version", Doing::Reading, m_path) == 0)
-        return 0;
-    const int64_t count = pragmaInteger(m_db, "SELECT count(*) FROM drill", Doing::Reading, m_path);
-    read.commit();
-    return count;
-}
-
-// Merging another history: importDrills().
-
-namespace {
-
-// What tells one drill from another across histories: its start, end, rows and totals.
-using DrillIdentity = std::tuple<int64_t, int64_t, std::string, int64_t, int64_t, int64_t>;
-
-DrillIdentity identityOf(const DrillRecord& drill)
-{
-    const CountsSum totals = countsOf(drill);
-    return { drill.startedUtcMs, drill.endedUtcMs, drill.rows, static_cast<int64_t>(totals.hits),
-        static_cast<int64_t>(totals.totalMs), static_cast<int64_t>(totals.wrong) };
-}
-
-// Chooses each of `codes`' latest drills anew, as store() keeps them: the character's last
-// LatestDrills drills in a ring, its n-th drill in slot (n - 1) % LatestDrills, n counted by
-// key_total. Walks drill_key from the newest drill back until each has its drills, so a history of
-// drills that bring every character reads only its last few.
-void chooseLatest(sqlite3* db, const std::string& path, const std::set<unsigned char>& codes)
-{
-    struct Latest {
-        int64_t drills = 0; // key_total's count
-        std::vector<std::array<int64_t, 4>> rows; // drill id, hits, total_ms, wrong: newest first
-    };
-    std::map<unsigned char, Latest> latest;
-    {
-        Statement total(db, "SELECT drills FROM key_total WHERE code = ?", Doing::Writing, path);
-        for (unsigned char code : codes) {
-            total.bind(1, code);
-            if (total.step())
-                latest[code].drills = total.integer(0);
-            total.run(); // resets
-        }
-    }
-    std::size_t full = 0;
-    // Newest first by start, along the index by start: merged drills have ids above drills that
-    // started after them.
-    Statement walk(db,
-        (std::string("SELECT k.drill_id, k.code, k.hits, k.total_ms, k.wrong FROM drill d"
-                     " JOIN (SELECT drill_id, code, hits, total_ms, wrong FROM drill_key WHERE ")
-            + CountsAsDrillSql + ") k ON k.drill_id = d.id ORDER BY d.started_utc_ms DESC, d.id DESC")
-            .c_str(),
-        Doing::Writing, path);
-    while (full < latest.size() && walk.step()) {
-        const auto found = latest.find(static_cast<unsigned char>(walk.integer(1)));
-        if (found == latest.end() || found->second.rows.size() == LatestDrills)
-            continue;
-        found->second.rows.push_back({ walk.integer(0), walk.integer(2), walk.integer(3), walk.integer(4) });
-        if (found->second.rows.size() == LatestDrills)
-            ++full;
-    }
-    Statement clear(db, "DELETE FROM key_latest WHERE code = ?", Doing::Writing, path);
-    Statement insert(db,
-        "INSERT INTO key_latest (code, slot, drill_id, hits, total_ms, wrong) VALUES (?, ?, ?, ?, ?, ?)",
-        Doing::Writing, path);
-    constexpr auto Ring = static_cast<int64_t>(LatestDrills);
-    for (const auto& [code, key] : latest) {
-        clear.bind(1, code).run();
-        int64_t n = key.drills; // the newest drill's number among the character's drills
-        for (const auto& [drillId, hits, totalMs, wrong] : key.rows) {
-            insert.bind(1, code)
-                .bind(2, ((n-- - 1) % Ring + Ring) % Ring)
-                .bind(3, drillId)
-                .bind(4, hits)
-                .bind(5, totalMs)
-                .bind(6, wrong)
-                .run();
-        }
-    }
-}
-
-} // namespace
-
-ImportResult HistoryDb::importDrills(std::vector<DrillRecord> drills)
-{
-    return importDrills([&](std::vector<DrillRecord>& part) {
-        part = std::move(drills);
-        return false;
-    });
-}
-
-ImportResult HistoryDb::importDrills(const std::function<bool(std::vector<DrillRecord>& part)>& nextPart)
-{
-    m_refusal.check();
-    if (m_readOnly)
-        fail(HistoryError::Kind::CannotWrite, Doing::Writing, m_path);
-    return m_refusal.watch([&] {
-        ImportResult result;
-        Transaction transaction(m_db, "BEGIN IMMEDIATE", Doing::Writing, m_path);
-        // Along the index by start; the drills this merge stored are found too.
-        Statement held(m_db,
-            "SELECT 1 FROM drill WHERE started_utc_ms = ? AND ended_utc_ms = ? AND rows = ? AND hits = ?"
-            " AND total_ms = ? AND wrong = ? LIMIT 1",
-            Doing::Writing, m_path);
-        std::set<unsigned char> codes;
-        std::vector<DrillRecord> part;
-        std::vector<DrillRecord> toAdd;
-        for (bool more = true; more;) {
-            part.clear();
-            more = nextPart(part);
-            toAdd.clear();
-            std::set<DrillIdentity> inPart; // a drill given twice in one part
-            for (DrillRecord& drill : part) {
-                const DrillIdentity identity = identityOf(drill);
-                held.bind(1, std::get<0>(identity))
-                    .bind(2, std::get<1>(identity))
-                    .bind(3, std::get<2>(identity))
-                    .bind(4, std::get<3>(identity))
-                    .bind(5, std::get<4>(identity))
-                    .bind(6, std::get<5>(identity));
-                const bool known = held.step();
-                held.reset();
-                if (known || !inPart.insert(identity).second) {
-                    ++result.skipped;
-                    continue;
-                }
-                for (const KeyRecord& key : drill.keys)
-                    codes.insert(key.code);
-                toAdd.push_back(std::move(drill));
-            }
-            // As a drill's end stores them, within this transaction.
-            store(toAdd);
-            result.added += toAdd.size();
-        }
-        // The ring of each character's latest drills was filled in the order stored.
-        if (result.added != 0)
-            chooseLatest(m_db, m_path, codes);
-        transaction.commit();
-        return result;
+    return reading([&](int64_t version) {
+        return version == 0 ? 0 : pragmaInteger(m_db, "SELECT count(*) FROM drill", Doing::Reading, m_path);
     });
 }
 
 // The finger view's read.
 
 std::vector<DrillAnswers> HistoryDb::latestAnswers(
-    const std::string& rows, std::size_t maxAnswers, std::size_t* skipped) const
+    const std::string& rows, std::size_t maxAnswers, std::size_t* counted) const
 {
-    std::size_t left = 0;
-    std::vector<DrillAnswers> result
-        = m_refusal.watch([&] { return readLatestAnswersOf(rows, maxAnswers, left); });
-    if (skipped)
-        *skipped += left;
-    return result;
-}
-
-std::vector<DrillAnswers> HistoryDb::readLatestAnswersOf(
-    const std::string& rows, std::size_t maxAnswers, std::size_t& skipped) const
-{
-    const Doing doing = Doing::Reading;
-    Transaction read(m_db, "BEGIN DEFERRED", doing, m_path);
-    std::vector<DrillAnswers> result;
-    if (pragmaInteger(m_db, "PRAGMA user_version", doing, m_path) < SchemaVersion)
-        return result; // no answers kept before this schema
-    Statement query(m_db,
-        "SELECT d.id, a.answers, d.started_utc_ms, d.ended_utc_ms FROM drill d"
-        " JOIN drill_answers a ON a.drill_id = d.id"
-        " WHERE d.rows = ? ORDER BY d.started_utc_ms DESC, d.id DESC",
-        doing, m_path);
-    query.bind(1, rows);
-    std::size_t held = 0;
-    while (held < maxAnswers && query.step()) {
-        try {
-            if (query.integer(0) < 1 || !query.isBlob(1))
-                throw AnswerBlobError(AnswerBlobError::Reason::CutOff);
-            std::vector<Answer> answers = decodeAnswers(query.blob(1));
-            held += answers.size();
-            result.push_back({ query.integer(0), std::move(answers), query.integer(2), query.integer(3) });
-        } catch (const AnswerBlobError&) {
-            ++skipped;
+    std::size_t skipped = 0;
+    std::vector<DrillAnswers> read = reading([&](int64_t version) {
+        const Doing doing = Doing::Reading;
+        std::vector<DrillAnswers> result;
+        if (version < SchemaVersion)
+            return result; // no answers kept before this schema
+        Statement query(m_db,
+            "SELECT d.id, a.answers, d.started_utc_ms, d.ended_utc_ms FROM drill d"
+            " JOIN drill_answers a ON a.drill_id = d.id"
+            " WHERE d.rows = ? ORDER BY d.started_utc_ms DESC, d.id DESC",
+            doing, m_path);
+        query.bind(1, rows);
+        std::size_t held = 0;
+        while (held < maxAnswers && query.step()) {
+            try {
+                if (query.integer(0) < 1 || !query.isBlob(1))
+                    throw AnswerBlobError(AnswerBlobError::Reason::CutOff);
+                std::vector<Answer> answers = decodeAnswers(query.blob(1));
+                held += answers.size();
+                result.push_back(
+                    { query.integer(0), std::move(answers), query.integer(2), query.integer(3) });
+            } catch (const AnswerBlobError&) {
+                ++skipped;
+            }
         }
-    }
-    read.commit();
-    std::reverse(result.begin(), result.end()); // oldest first
-    return result;
+        std::reverse(result.begin(), result.end()); // oldest first
+        return result;
+    });
+    if (counted)
+        *counted += skipped;
+    return read;
 }
 
 } // namespace touchdrill::history

@@ -142,11 +142,9 @@ private:
     // Inside a read transaction: the answers of the digest's latest drills (see digest()).
     std::vector<DrillAnswers> readLatestAnswers(const std::vector<DrillTotals>& drills,
         const std::vector<bool>& keptAnswers, std::size_t& skipped) const;
-    HistoryDigest readDigest() const;
-    std::vector<KeyDrill> readKeyDrills(unsigned char code, int64_t upToId, std::size_t& skipped) const;
-    int64_t countDrills() const;
-    std::vector<DrillAnswers> readLatestAnswersOf(
-        const std::string& rows, std::size_t maxAnswers, std::size_t& skipped) const;
+    // Every read: `read` is handed the file's schema version (0 for an empty file opened read-only)
+    // inside one read transaction, and a file found damaged by it is refused from then on.
+    template <typename Read> auto reading(Read&& read) const;
 
     std::string m_path;
     sqlite3* m_db = nullptr;
