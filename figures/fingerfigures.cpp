@@ -389,39 +389,4 @@ std::string transitionName(Transition transition, bool shiftChange)
     return std::string(Names[static_cast<std::size_t>(transition)]) + (shiftChange ? "（Shift あり）" : "");
 }
 
-std::vector<WeakKey> fingerKeys(const FingerMap& map, Finger finger, const std::vector<KeySummary>& practised)
-{
-    const std::string characters = map.characters(finger);
-    std::vector<KeySummary> own;
-    for (const KeySummary& key : practised)
-        if (characters.find(static_cast<char>(key.code)) != std::string::npos)
-            own.push_back(key);
-    std::vector<WeakKey> keys = weakKeys(own);
-    if (keys.empty())
-        for (const char c : characters)
-            keys.push_back({ static_cast<unsigned char>(c), 0, 1, false });
-    return keys;
-}
-
-std::string fingerPool(const FingerMap& map, Finger finger, const std::vector<KeySummary>& practised)
-{
-    return weakKeyPool(fingerKeys(map, finger, practised));
-}
-
-std::vector<WeakKey> pairWeakKeys(const std::vector<WeakKey>& weak, const FingerFigures& figures)
-{
-    std::vector<WeakKey> out = weak;
-    for (WeakKey& key : out) {
-        if (!isPracticeCode(key.code))
-            continue;
-        const unsigned char from = figures.slowFrom[key.code - FirstCode];
-        const bool inPool = from != 0 && std::any_of(weak.begin(), weak.end(), [from](const WeakKey& w) {
-            return w.code == from && w.weight > 0;
-        });
-        if (inPool)
-            key.weight = std::min(key.weight * PairBoost, PairBoost * MaxWeight);
-    }
-    return out;
-}
-
 } // namespace touchdrill::figures

@@ -38,8 +38,8 @@
 
 #include "figures/answerstats.h"
 #include "figures/fingermap.h"
-#include "history/historydigest.h"
 #include "figures/progressfigures.h"
+#include "history/historydigest.h"
 
 #include <array>
 #include <cstdint>
@@ -117,23 +117,6 @@ std::string slowFingerSentence(const FingerFigures& figures);
 
 // 「同じ指」「同じ手の別の指」「反対の手」, with 「（Shift あり）」 for the Shift row.
 std::string transitionName(Transition transition, bool shiftChange);
-
-// One finger's drill: its characters that the learner has practised enough to rank
-// (ranksAsWeakKey() among `practised`, the summaries of the kind shown), weighted among themselves
-// as weakKeys() weighs weak keys, so that the drill leans on the finger's slow keys and not on keys
-// never met; before any of them has, every character of the finger once, the Shift characters
-// included. fingerPool() is weakKeyPool() of them.
-std::vector<WeakKey> fingerKeys(
-    const FingerMap& map, Finger finger, const std::vector<KeySummary>& practised = {});
-std::string fingerPool(const FingerMap& map, Finger finger, const std::vector<KeySummary>& practised = {});
-
-// The weak keys of a drill of slow transitions: a weak key whose slowness comes from one previous
-// key (slowFrom) that is itself among the weak keys weighs PairBoost times as much, up to
-// PairBoost * MaxWeight, so that the transition comes up that much more often; the pool is then
-// weakKeyPool() of them. A previous key that is no weak key is not in the pool and cannot bring
-// the transition, so it changes nothing.
-inline constexpr int PairBoost = 2;
-std::vector<WeakKey> pairWeakKeys(const std::vector<WeakKey>& weak, const FingerFigures& figures);
 
 // The Wilson score interval of `hits` in `tries` at 95 %; none for no tries.
 std::optional<Estimate> wilsonAccuracy(uint64_t hits, uint64_t tries);

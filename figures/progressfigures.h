@@ -21,23 +21,23 @@ namespace touchdrill::figures {
 
 // The records the figures are worked out from, as the history keeps and reads them.
 using history::Answer;
+using history::Confusion;
 using history::CountsSum;
 using history::DrillAnswers;
 using history::DrillRecord;
 using history::DrillTotals;
 using history::HistoryDigest;
+using history::isKnownTime;
 using history::KeyCounts;
+using history::KeyDigest;
 using history::KeyDrill;
 using history::KeyRecord;
 using history::LatestDrills;
+using history::MostAnswerDrillsPerKind;
 using history::RecentDrills;
 using history::sameSitting;
 using history::sittingsOf;
-using history::Confusion;
-using history::KeyDigest;
-using history::MostAnswerDrillsPerKind;
 using history::WeakKeysRows;
-using history::isKnownTime;
 
 // A chart of more drills than this shows one point per day: about as many points as a chart a
 // few hundred pixels wide can still tell apart.
@@ -325,59 +325,6 @@ private:
 // Keeps the changes of the keys' trends that hold over all the keys with a trend at once
 // (benjaminiHochberg() at 5 %), and sets each one's adjusted p. summaries() has done it.
 void adjustForKeys(std::vector<KeySummary>& keys);
-
-// How strongly each weak key is drilled, and the pool that repeats it that often.
-struct WeakKey {
-    unsigned char code = 0;
-    double cost = 0; // milliseconds per correct answer, counting each wrong key as one more try
-    int weight = 0; // times the key stands in the pool
-    // Whether its cost is credibly above the middle of the kind's; the others in the pool are there
-    // so that the drill has some variety.
-    bool weak = true;
-};
-
-inline constexpr std::size_t MinWeakKeys = 3;
-inline constexpr std::size_t MaxWeakKeys = 15;
-inline constexpr int MaxWeight = 4;
-
-// A character's cost: its median time divided by its recent accuracy, what one correct answer
-// costs when each wrong key counts as one more try; infinite without a median or a hit lately. The
-// median, as a mean over a handful of skewed times is mostly its slowest one. A character whose
-// drills of the kind all predate the kept answers costs its recent average over its accuracy, as
-// before answers were kept.
-double weaknessCost(const KeySummary& key);
-
-// Whether a character takes part in the ranking of weak keys. When any of them kept answers, those
-// with enough answers (enoughAnswers()) do and the ones without kept answers do not: a mean reads
-// slower than the median of the same skewed answers, so the two cannot be ranked together. When
-// none did (a history from before answers were kept), those with at least MinAnswers recent
-// answers (enoughForAccuracy()) do, by their averages, so that the weak-key drill does not stop
-// for a learner until new drills bring answers.
-bool ranksAsWeakKey(const KeySummary& key, bool anyAnswersKept);
-bool anyAnswersKept(const std::vector<KeySummary>& keys);
-
-// The weak keys, costliest first. Only the characters that rank (ranksAsWeakKey()) are ranked;
-// the rest are left out of the middle as well, their figures being mostly chance.
-//
-// A character's cost is known only as well as its answers tell it (on a log scale, its error is
-// medianLogError and the accuracy's), and the costliest by their point values are mostly the
-// unluckiest draws. So a character is called weak only when its cost lies above the middle of
-// the kind's (the median of the costs) by more than its error allows at 5 % over all the
-// characters ranked (Bonferroni), and the characters are ranked by their costs shrunk towards that
-// middle, each by its own error (empirical Bayes: the spread between the characters' costs beyond
-// what their errors explain, over that spread and its error). A character never answered lately
-// (an infinite cost) is weak. The pool holds at most MaxWeakKeys
-// weak keys, each weighing its cost over the middle, rounded, from 1 to MaxWeight; with fewer than
-// MinWeakKeys the costliest others once each, not marked weak; with none, every character ranked
-// once: the kind's keys evenly. A history from before answers were kept ranks the averages as
-// they are.
-std::vector<WeakKey> weakKeys(const std::vector<KeySummary>& keys);
-
-// Whether any of the keys is credibly weak.
-bool anyWeak(const std::vector<WeakKey>& keys);
-
-// The practice pool: each weak key `weight` times in a row, in code order. Empty without history.
-std::string weakKeyPool(const std::vector<WeakKey>& keys);
 
 // The colour scale of the keyboard: where a value lies from `good` (0) to `bad` (1), held to 0..1;
 // on a logarithmic scale by the ratio of the value to the ends, so that halving a time moves a key

@@ -8,6 +8,7 @@
 #include "figures/fingerfigures.h"
 #include "figures/fingermap.h"
 #include "figures/progressfigures.h"
+#include "figures/weakkeys.h"
 
 #include <QObject>
 #include <QString>

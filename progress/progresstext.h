@@ -3,6 +3,7 @@
 #pragma once
 
 #include "figures/progressfigures.h"
+#include "figures/weakkeys.h"
 
 #include <QString>
 

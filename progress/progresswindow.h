@@ -5,6 +5,7 @@
 
 #include "drill/keystats.h"
 #include "figures/progressfigures.h"
+#include "figures/weakkeys.h"
 #include "settings/windowplacement.h"
 
 #include <QWidget>

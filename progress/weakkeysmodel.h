@@ -4,6 +4,7 @@
 #pragma once
 
 #include "figures/progressfigures.h"
+#include "figures/weakkeys.h"
 
 #include <QAbstractTableModel>
 

@@ -3,6 +3,7 @@
 // end of a drill with its best-times file. Painting goes to QImages on Qt's offscreen platform.
 #include "app/tform1.h"
 #include "drill/drillengine.h"
+#include "figures/weakkeys.h"
 #include "history/historydb.h"
 #include "history/historyrecorder.h"
 #include "progress/fingerview.h"

@@ -5,6 +5,7 @@
 #include "figures/answerstats.h"
 #include "figures/fingerfigures.h"
 #include "figures/progressfigures.h"
+#include "figures/weakkeys.h"
 
 #include "tests/support/learnermodel.h"
 

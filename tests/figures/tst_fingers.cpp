@@ -4,6 +4,7 @@
 // learners with one slow finger or none.
 #include "figures/fingerfigures.h"
 #include "figures/fingermap.h"
+#include "figures/weakkeys.h"
 
 #include "drill/practiceset.h"
 #include "tests/support/learnermodel.h"
@@ -285,36 +286,6 @@ TEST(FingerFigures, wilsonIntervals)
 
 // Pairs: only those with ten answers are ranked, the slowest first; a key slow after one other is
 // marked, and the drill of slow transitions weighs it more only when that other key is drilled too.
-// The finger drill leans on the finger's keys practised enough to rank, by their costs; a finger
-// none of whose keys has been practised yet drills them all once.
-TEST(FingerFigures, theFingerDrillLeansOnItsSlowPractisedKeys)
-{
-    const auto practised = [](char c, double medianMs) {
-        KeySummary key;
-        key.code = static_cast<unsigned char>(c);
-        key.drills = 5;
-        key.recentHits = 40;
-        key.accuracy = 1.0;
-        key.answersKept = true;
-        key.times.answers = 40;
-        key.times.median = Estimate { medianMs, std::nullopt };
-        return key;
-    };
-    const struct {
-        const char* name;
-        std::vector<KeySummary> summaries;
-        std::string pool;
-    } table[] = {
-        { "nothing practised: every key once", {}, FingerMap::standard().characters(Finger::RightLittle) },
-        { "p slow, ; fast, nothing else met", { practised('p', 1200), practised(';', 400) }, ";pp" },
-        { "another finger's keys change nothing", { practised('a', 5000) },
-            FingerMap::standard().characters(Finger::RightLittle) },
-    };
-    for (const auto& row : table)
-        EXPECT_EQ(fingerPool(FingerMap::standard(), Finger::RightLittle, row.summaries), row.pool)
-            << row.name;
-}
-
 TEST(FingerFigures, slowPairsAndTheirDrill)
 {
     std::string targets;

@@ -2,8 +2,9 @@
 // Arbitrary file contents as the practice history: every read the progress window and the export
 // make, then an open for writing with its migration and one drill stored. Nothing may crash, a
 // refused file keeps its bytes, and whatever is read stays within what a drill can hold.
-#include "history/historydb.h"
 #include "figures/progressfigures.h"
+#include "figures/weakkeys.h"
+#include "history/historydb.h"
 #include "tests/support/csvexport.h"
 #include "tests/support/scratchfolder.h"
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window with a history handed in: choosing a character everywhere at once, the chart's
 // points under the pointer, new drills, the weak-key button, the export, the import and its placement.
+#include "figures/weakkeys.h"
 #include "history/historydb.h"
 #include "progress/keyboardlayout.h"
 #include "progress/keyboardview.h"
