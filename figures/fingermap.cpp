@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "figures/fingermap.h"
 
+#include "drill/jiskeyboard.h"
+
 #include "settings/inifile.h"
 #include "settings/iniinteger.h"
 
@@ -16,15 +18,6 @@ constexpr std::array<std::string_view, FingerCount> Keys { "left-little", "left-
 
 constexpr std::array<const char*, FingerCount> Names { "左手の小指", "左手の薬指", "左手の中指",
     "左手の人差し指", "右手の人差し指", "右手の中指", "右手の薬指", "右手の小指" };
-
-// The plain characters of each finger's keys, in Finger's order. The backslash comes from two keys
-// (¥ and ろ), both the right little finger's.
-constexpr std::array<std::string_view, FingerCount> PlainKeys { "1qaz", "2wsx", "3edc", "45rtfgvb",
-    "67yuhjnm", "8ik,", "9ol.", "0-^\\p@[;:]/" };
-
-// What Shift gives on each key of the JIS keyboard, the letters aside: the 0 key gives nothing, the
-// ¥ key '|' and the ろ key '_' (both type the backslash without Shift).
-constexpr std::string_view ShiftPairs = "1!2\"3#4$5%6&7'8(9)-=^~\\|@`[{;+:*]},<.>/?\\_";
 
 bool sameAscii(std::string_view a, std::string_view b)
 {
@@ -78,20 +71,15 @@ const FingerMap& FingerMap::standard()
 {
     static const FingerMap map = [] {
         FingerMap built;
-        for (std::size_t f = 0; f < FingerCount; ++f) {
-            for (const char plain : PlainKeys[f]) {
-                const auto place = [&](char c, bool shifted) {
-                    built.m_fingers[slot(static_cast<unsigned char>(c))] = static_cast<Finger>(f);
-                    built.m_shifted[slot(static_cast<unsigned char>(c))] = shifted;
-                };
-                place(plain, false);
-                if (plain >= 'a' && plain <= 'z')
-                    place(static_cast<char>(plain - 'a' + 'A'), true);
-                // A key may give more than one Shift character: the backslash's two keys.
-                for (std::size_t i = 0; i + 1 < ShiftPairs.size(); i += 2)
-                    if (ShiftPairs[i] == plain)
-                        place(ShiftPairs[i + 1], true);
-            }
+        static_assert(JisFingers == static_cast<int>(FingerCount));
+        const auto place = [&](char c, Finger finger, bool shifted) {
+            built.m_fingers[slot(static_cast<unsigned char>(c))] = finger;
+            built.m_shifted[slot(static_cast<unsigned char>(c))] = shifted;
+        };
+        for (const JisKey& key : JisKeys) {
+            place(key.base, static_cast<Finger>(key.finger), false);
+            if (key.shifted)
+                place(key.shifted, static_cast<Finger>(key.finger), true);
         }
         return built;
     }();

@@ -2,6 +2,8 @@
 // The JIS 106/109 keyboard's typing rows: key widths, legends, hit-testing and arrow-key moves.
 #include "progress/keyboardlayout.h"
 
+#include "drill/jiskeyboard.h"
+
 #include <cmath>
 #include <limits>
 
@@ -9,18 +11,11 @@ namespace touchdrill {
 
 namespace {
 
-struct CharacterKey {
-    char base;
-    char shifted;
-    const char* kana;
-};
-
-// Each row left to right: an edge key of the given width, the character keys (one unit each),
+// Each row left to right: an edge key of the given width, the row's character keys (one unit each),
 // then the edge key on the right. Widths follow the 109-key board: Tab 1.5, 英数 1.75, Shift 2.25.
 struct RowShape {
     const char* leftName;
     double leftWidth;
-    std::vector<CharacterKey> characters;
     const char* rightName;
 };
 
@@ -32,28 +27,12 @@ QString legend(char c)
 std::vector<KeyCap> buildKeys()
 {
     const RowShape rows[KeyboardLayout::Rows] = {
-        { "半/全", 1.0,
-            { { '1', '!', "ぬ" }, { '2', '"', "ふ" }, { '3', '#', "あ" }, { '4', '$', "う" },
-                { '5', '%', "え" }, { '6', '&', "お" }, { '7', '\'', "や" }, { '8', '(', "ゆ" },
-                { '9', ')', "よ" }, { '0', 0, "わ" }, { '-', '=', "ほ" }, { '^', '~', "へ" },
-                { '\\', '|', "ー" } },
-            "BS" },
-        { "Tab", 1.5,
-            { { 'q', 'Q', "た" }, { 'w', 'W', "て" }, { 'e', 'E', "い" }, { 'r', 'R', "す" },
-                { 't', 'T', "か" }, { 'y', 'Y', "ん" }, { 'u', 'U', "な" }, { 'i', 'I', "に" },
-                { 'o', 'O', "ら" }, { 'p', 'P', "せ" }, { '@', '`', "゛" }, { '[', '{', "゜" } },
-            "Enter" },
-        { "英数", 1.75,
-            { { 'a', 'A', "ち" }, { 's', 'S', "と" }, { 'd', 'D', "し" }, { 'f', 'F', "は" },
-                { 'g', 'G', "き" }, { 'h', 'H', "く" }, { 'j', 'J', "ま" }, { 'k', 'K', "の" },
-                { 'l', 'L', "り" }, { ';', '+', "れ" }, { ':', '*', "け" }, { ']', '}', "む" } },
-            nullptr },
-        { "Shift", 2.25,
-            { { 'z', 'Z', "つ" }, { 'x', 'X', "さ" }, { 'c', 'C', "そ" }, { 'v', 'V', "ひ" },
-                { 'b', 'B', "こ" }, { 'n', 'N', "み" }, { 'm', 'M', "も" }, { ',', '<', "ね" },
-                { '.', '>', "る" }, { '/', '?', "め" }, { '\\', '_', "ろ" } },
-            "Shift" },
+        { "半/全", 1.0, "BS" },
+        { "Tab", 1.5, "Enter" },
+        { "英数", 1.75, nullptr },
+        { "Shift", 2.25, "Shift" },
     };
+    static_assert(KeyboardLayout::Rows == JisRows);
 
     std::vector<KeyCap> keys;
     for (int row = 0; row < KeyboardLayout::Rows; ++row) {
@@ -64,7 +43,9 @@ std::vector<KeyCap> buildKeys()
         keys.push_back(left);
 
         double x = shape.leftWidth;
-        for (const CharacterKey& c : shape.characters) {
+        for (const JisKey& c : JisKeys) {
+            if (c.row != row)
+                continue;
             KeyCap key;
             key.rect = QRectF(x, row, 1, 1);
             key.kana = QString::fromUtf8(c.kana);
