@@ -4,6 +4,7 @@
 #include "app/apptext.h"
 #include "app/blockprogressbar.h"
 #include "app/resultdelegate.h"
+#include "drill/drillkinds.h"
 #include "history/historyrecorder.h"
 #include "progress/progresswindow.h"
 #include "results/chartpainter.h"
@@ -267,12 +268,12 @@ void TForm1::createControls()
         box->setFocusPolicy(Qt::StrongFocus);
         return box;
     };
-    CheckBox1 = makeCheckBox("数字段", 17, 70);
-    CheckBox2 = makeCheckBox("上段", 38, 70);
-    CheckBox3 = makeCheckBox("中段", 60, 70);
-    CheckBox4 = makeCheckBox("下段", 82, 70);
-    CheckBox5 = makeCheckBox("記号", 104, 70);
-    CheckBox6 = makeCheckBox("大文字入り", 127, 85);
+    CheckBox1 = makeCheckBox(RowCaptions[0], 17, 70);
+    CheckBox2 = makeCheckBox(RowCaptions[1], 38, 70);
+    CheckBox3 = makeCheckBox(RowCaptions[2], 60, 70);
+    CheckBox4 = makeCheckBox(RowCaptions[3], 82, 70);
+    CheckBox5 = makeCheckBox(RowCaptions[4], 104, 70);
+    CheckBox6 = makeCheckBox(RowCaptions[5], 127, 85);
 
     Button1 = new QPushButton(QStringLiteral("準備(&R)"), Panel1);
     Button1->setGeometry(16, 16, 89, 25);

@@ -83,7 +83,7 @@ public:
     ProgressWindow* progressWindow() const { return m_progress; }
     // Prepares a drill of these characters, as the prepare button does with the rows, and brings
     // the window forward. Returns why it could not (a drill is running), or an empty text.
-    QString practiseWeakKeys(const std::string& pool, const std::string& rows = history::WeakKeysRows);
+    QString practiseWeakKeys(const std::string& pool, const std::string& rows = WeakKeysRows);
 
     // Handlers.
     void FormCreate();

@@ -2,6 +2,8 @@
 // The practice pool: which characters a drill may show, built from the ticked keyboard rows.
 #pragma once
 
+#include "drill/drillkinds.h"
+
 #include <string>
 #include <string_view>
 
@@ -28,8 +30,6 @@ struct RowChoices {
 // The ticked boxes as one letter each, in the boxes' order: n u h l s c (numbers, upper, home,
 // lower, symbols, capitals), e.g. "hs". The history names a drill's rows with it.
 std::string rowsLabel(const RowChoices& rows);
-// The letters of rowsLabel(), one per box in their order.
-inline constexpr std::string_view RowLetters = "nuhlsc";
 
 // The rows' strings concatenated; a character that occurs twice is drawn twice as often.
 std::string buildPool(const RowChoices& rows);

@@ -11,6 +11,7 @@
 // one of the FingerNames. A Shift character is its own entry: `6=left-index` leaves `&` as it was.
 #pragma once
 
+#include "drill/drillkinds.h"
 #include "drill/keystats.h"
 
 #include <array>
@@ -104,8 +105,6 @@ std::optional<unsigned char> overrideCharacter(std::string_view key);
 
 // A drill of one finger's characters records its rows as this prefix and fingerKey(), e.g.
 // "finger:right-little"; a drill of the weak keys weighted by their slow transitions as PairsRows.
-inline constexpr std::string_view FingerRowsPrefix = "finger:";
-inline constexpr std::string_view PairsRows = "pairs";
 std::string fingerRows(Finger finger);
 // The finger of a "finger:..." rows value; nullopt for any other.
 std::optional<Finger> fingerOfRows(std::string_view rows);

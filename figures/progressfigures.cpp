@@ -151,16 +151,13 @@ std::string kindName(const std::string& rows)
     if (rows.empty())
         return "種類不明";
     // The main window's check boxes, in their order.
-    static constexpr std::pair<char, const char*> Captions[] = { { 'n', "数字段" }, { 'u', "上段" },
-        { 'h', "中段" }, { 'l', "下段" }, { 's', "記号" }, { 'c', "大文字入り" } };
     std::string name;
     for (const char letter : rows) {
         if (!name.empty())
             name += "・";
-        const auto* caption = std::find_if(std::begin(Captions), std::end(Captions),
-            [letter](const auto& entry) { return entry.first == letter; });
-        if (caption != std::end(Captions))
-            name += caption->second;
+        const std::size_t box = RowLetters.find(letter);
+        if (box != std::string_view::npos)
+            name += RowCaptions[box];
         else
             name += letter;
     }

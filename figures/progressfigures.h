@@ -37,7 +37,6 @@ using history::MostAnswerDrillsPerKind;
 using history::RecentDrills;
 using history::sameSitting;
 using history::sittingsOf;
-using history::WeakKeysRows;
 
 // A chart of more drills than this shows one point per day: about as many points as a chart a
 // few hundred pixels wide can still tell apart.

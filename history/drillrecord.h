@@ -3,6 +3,7 @@
 // hits, the milliseconds and the wrong keys typed while it was the target.
 #pragma once
 
+#include "drill/drillkinds.h"
 #include "drill/keystats.h"
 #include "history/answercodec.h"
 #include "history/keycounts.h"
@@ -52,9 +53,6 @@ struct DrillRecord {
     // How many different characters the drill's pool held; 0 where unknown (older drills).
     uint32_t poolSize = 0;
 };
-
-// A drill of the weak keys is marked by this rows value.
-inline constexpr const char* WeakKeysRows = "weak";
 
 // The moments shown and exported as dates: the years 0000 to 9999 in UTC, the years that ISO 8601
 // writes with four digits and that a spreadsheet can read back. A clock set far off or a damaged

@@ -9,7 +9,7 @@ namespace touchdrill::history {
 
 bool isDrillKind(std::string_view rows)
 {
-    if (rows == WeakKeysRows || rows == figures::PairsRows || figures::fingerOfRows(rows))
+    if (rows == WeakKeysRows || rows == PairsRows || figures::fingerOfRows(rows))
         return true;
     // Each box at most once and in its order; capitals alone bring no character.
     std::size_t next = 0;

@@ -443,7 +443,7 @@ void FingerView::practisePairs()
     const std::string pool = pairsPool();
     if (pool.empty() || !m_options.practise)
         return;
-    const QString refused = m_options.practise(pool, std::string(figures::PairsRows));
+    const QString refused = m_options.practise(pool, std::string(PairsRows));
     if (!refused.isEmpty())
         pairsNote->setText(refused);
 }

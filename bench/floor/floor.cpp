@@ -2,6 +2,8 @@
 // The floor of the start-up and memory figures: a bare Qt Widgets window holding the same controls
 // as touchdrill's window, laid out, captioned and coloured the same way, and nothing else: no drill,
 // no files, no timer, no key routing, no custom painting.
+#include "drill/drillkinds.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
@@ -68,10 +70,10 @@ int main(int argc, char** argv)
 
     auto* group = new QGroupBox(QStringLiteral("選択"), panel);
     group->setGeometry(144, 6, 102, 150);
-    const char* captions[] = { "数字段", "上段", "中段", "下段", "記号", "大文字入り" };
     const int tops[] = { 17, 38, 60, 82, 104, 127 };
     for (int i = 0; i < 6; ++i)
-        (new QCheckBox(QString::fromUtf8(captions[i]), group))->setGeometry(6, tops[i], i == 5 ? 85 : 70, 17);
+        (new QCheckBox(QString::fromUtf8(touchdrill::RowCaptions[static_cast<std::size_t>(i)]), group))
+            ->setGeometry(6, tops[i], i == 5 ? 85 : 70, 17);
 
     auto* button = new QPushButton(QStringLiteral("準備(&R)"), panel);
     button->setGeometry(16, 16, 89, 25);

@@ -184,7 +184,7 @@ int main(int argc, char** argv)
                 } else if ((hour == 10 || hour == 15) && day > RestDay) {
                     drill(day, hour, "uhl", threeRows);
                 } else if (hour == 21 && day == Days - 2) {
-                    drill(day, hour, history::WeakKeysRows, "ghl");
+                    drill(day, hour, WeakKeysRows, "ghl");
                 }
             }
         }

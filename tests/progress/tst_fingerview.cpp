@@ -283,6 +283,6 @@ TEST(FingerView, drillsPrepareTheChosenFingersPoolAndThePairs)
         << f.fingers()->pairsNote->text().toStdString();
     QTest::mouseClick(f.fingers()->pairsButton, Qt::LeftButton);
     ASSERT_EQ(f.practised.size(), 1u);
-    EXPECT_EQ(f.practised[0].second, std::string(figures::PairsRows));
+    EXPECT_EQ(f.practised[0].second, std::string(PairsRows));
     EXPECT_NE(f.practised[0].first.find('p'), std::string::npos) << "the slowest key is among them";
 }
