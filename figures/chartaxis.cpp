@@ -131,11 +131,6 @@ namespace {
 
 using Unit = TimeStep::Unit;
 
-constexpr int64_t floorDiv(int64_t a, int64_t b)
-{
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
 struct Civil {
     int year;
     int month; // 1..12
@@ -145,7 +140,7 @@ struct Civil {
 
 Civil civilOf(int64_t localMs)
 {
-    const int64_t day = localDayOf(localMs);
+    const int64_t day = dayOf(localMs);
     const std::chrono::year_month_day date { std::chrono::sys_days { std::chrono::days { day } } };
     return { static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
         static_cast<int>(static_cast<unsigned>(date.day())),
@@ -273,11 +268,6 @@ bool labelsFit(const std::vector<int64_t>& ticks, const std::vector<std::string>
 }
 
 } // namespace
-
-int64_t localDayOf(int64_t localMs)
-{
-    return floorDiv(localMs, MsPerDay);
-}
 
 int labelColumns(const std::string& label)
 {

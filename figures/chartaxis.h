@@ -4,6 +4,8 @@
 // round moments of the learner's calendar.
 #pragma once
 
+#include "drill/calendar.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,8 +53,6 @@ ChartAxis accuracyAxis(const std::vector<double>& accuracies);
 // The time axis works on the learner's wall clock: milliseconds since 1970-01-01 00:00 as that clock
 // reads them (the UTC time plus the offset from UTC in force), so that a day starts at a multiple of
 // a day and the calendar needs no time zone. The view turns them into UTC and back.
-inline constexpr int64_t MsPerMinute = 60'000;
-inline constexpr int64_t MsPerDay = 24 * 60 * MsPerMinute;
 
 // A step of the time axis: `count` minutes (which divide a day), days, weeks (from a Monday), months
 // or years, each tick at the start of its unit.
@@ -84,9 +84,6 @@ int labelColumns(const std::string& label);
 // carry the year (「yyyy/MM/dd」, 「yyyy年M月」), and below a day the first label and the first of
 // each day carry the date.
 TimeAxis timeAxis(int64_t fromLocalMs, int64_t toLocalMs, double columns);
-
-// The day a wall-clock moment falls on, counted from 1970-01-01 (floor division).
-int64_t localDayOf(int64_t localMs);
 
 // Days without practice from which the line between two points is dashed: one rest day keeps it
 // solid, a longer break shows as a break.

@@ -2,6 +2,7 @@
 // The progress window's figures: series, per-character summaries, weak keys and the colour scale.
 #include "figures/progressfigures.h"
 
+#include "drill/calendar.h"
 #include "figures/fingermap.h"
 
 #include <algorithm>
@@ -17,7 +18,6 @@ namespace touchdrill::figures {
 
 namespace {
 
-constexpr int64_t MsPerDay = 24LL * 60 * 60 * 1000;
 constexpr double Infinite = std::numeric_limits<double>::infinity();
 
 // Adds up the entries [first, last) of a character's drills.
@@ -168,8 +168,7 @@ int64_t utcDayOf(int64_t utcMs)
 {
     if (!isKnownTime(utcMs))
         return UnknownDay;
-    // Floor division: a moment before 1970 belongs to the day before, not to day 0.
-    return utcMs >= 0 ? utcMs / MsPerDay : -((-utcMs + MsPerDay - 1) / MsPerDay);
+    return dayOf(utcMs);
 }
 
 Series timeSeries(

@@ -2,6 +2,7 @@
 // The history as CSV: one row per drill and character, UTF-8, RFC 4180.
 #include "history/historycsv.h"
 
+#include "drill/calendar.h"
 #include "drill/codepage.h"
 
 #include <chrono>
@@ -47,31 +48,6 @@ std::string isoText(int64_t utcMs, std::optional<int> offsetMinutes)
     length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "%c%02d:%02d",
         offset < 0 ? '-' : '+', std::abs(offset) / 60, std::abs(offset) % 60);
     return std::string(text, static_cast<std::size_t>(length));
-}
-
-// How far the computer's time zone (TZ, else /etc/localtime) is ahead of UTC at the moment
-// `utcMs`, in whole minutes; none when the C library cannot tell. Before standard time a zone kept
-// its local mean time, e.g. +05:53:28 before 1854 in Kolkata, which ISO 8601 cannot write: the
-// nearest minute is taken, and the clock time written with it, so that the moment stays exact.
-std::optional<int> localOffsetMinutes(int64_t utcMs)
-{
-    if (!isKnownTime(utcMs))
-        return std::nullopt;
-    const int64_t seconds
-        = std::chrono::floor<std::chrono::seconds>(std::chrono::milliseconds(utcMs)).count();
-    const auto time = static_cast<std::time_t>(seconds);
-    std::tm local {};
-#ifdef _WIN32
-    // Windows' C library has no tm_gmtoff: the local clock time read as UTC, less the moment.
-    if (time != seconds || localtime_s(&local, &time) != 0)
-        return std::nullopt;
-    const double offset = static_cast<double>(_mkgmtime(&local) - time);
-#else
-    if (time != seconds || !localtime_r(&time, &local)) // a 32-bit time_t cannot hold every year
-        return std::nullopt;
-    const auto offset = static_cast<double>(local.tm_gmtoff);
-#endif
-    return static_cast<int>(std::lround(offset / 60));
 }
 
 } // namespace
@@ -128,7 +104,7 @@ std::string csvField(const std::string& text)
 
 std::string localTimeText(int64_t utcMs)
 {
-    return isoText(utcMs, localOffsetMinutes(utcMs));
+    return isoText(utcMs, isKnownTime(utcMs) ? localOffsetMinutes(utcMs) : std::nullopt);
 }
 
 void appendCsvRows(const DrillRecord& drill, std::string& out)

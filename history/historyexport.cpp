@@ -3,6 +3,7 @@
 // streamed from the database to the file or standard output.
 #include "history/historyexport.h"
 
+#include "drill/calendar.h"
 #include "fileio/atomicfile.h"
 #include "fileio/errnokind.h"
 #include "fileio/sysfile.h"
@@ -98,7 +99,7 @@ auto exportTo(const std::string& databasePath, const std::string& outPath, std::
 template <typename Append>
 std::size_t writeParts(const HistoryDb* db, std::string_view header, const PartWriter& write, Append&& append)
 {
-    tzset(); // TZ afresh: localtime_r() goes on with the zone it read first
+    readTimeZone();
     std::string part(header);
     std::size_t unreadable = 0;
     for (int64_t after = 0; db;) {

@@ -2,6 +2,7 @@
 // The chart over time: axes, date labels, two lines, and the values of the point under the pointer.
 #include "progress/progresschart.h"
 
+#include "drill/calendar.h"
 #include "progress/progresstext.h"
 
 #include <QDateTime>
@@ -37,21 +38,20 @@ QString percentTickText(double fraction)
 }
 
 constexpr double Inset = 8; // keeps the first and last dots clear of the plot's edges
-constexpr int64_t MsPerHour = 60 * figures::MsPerMinute;
 constexpr int64_t LeastSpanMs = MsPerHour; // drills minutes apart are spread over an hour at least
 
-// The learner's wall clock, as the time axis counts it, and back.
+// The learner's wall clock, as the time axis counts it, and back: the clock the CSV exports write.
 int64_t localMsOf(int64_t utcMs)
 {
-    return utcMs + int64_t(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
+    return utcMs + int64_t(localOffsetMinutes(utcMs).value_or(0)) * MsPerMinute;
 }
 
 int64_t utcMsOf(int64_t localMs)
 {
-    const int64_t day = figures::localDayOf(localMs);
-    const QDateTime local(QDate(1970, 1, 1).addDays(day),
-        QTime::fromMSecsSinceStartOfDay(static_cast<int>(localMs - day * figures::MsPerDay)));
-    return local.toMSecsSinceEpoch();
+    // The offset in force at the UTC moment itself, found from the offset at the clock time read
+    // as UTC: right but for the hour a clock skips or repeats.
+    const int64_t guess = localMs - int64_t(localOffsetMinutes(localMs).value_or(0)) * MsPerMinute;
+    return localMs - int64_t(localOffsetMinutes(guess).value_or(0)) * MsPerMinute;
 }
 
 // The arrow of a point cut off at the plot's edge, pointing out of the plot, drawn inside it so that
@@ -103,13 +103,12 @@ void ProgressChart::setSeries(figures::Series series, const QString& subject, st
             m_anyUnknown = true;
             continue;
         }
-        const int64_t day = figures::localDayOf(localMsOf(point.firstStartedUtcMs));
+        const int64_t day = dayOf(localMsOf(point.firstStartedUtcMs));
         // A day's drills are added up whenever they came: the point stands for the whole day.
-        m_at.push_back(
-            m_series.perDay ? utcMsOf(day * figures::MsPerDay + 12 * MsPerHour) : point.firstStartedUtcMs);
+        m_at.push_back(m_series.perDay ? utcMsOf(day * MsPerDay + 12 * MsPerHour) : point.firstStartedUtcMs);
         m_days.push_back(day);
-        first = std::min(first, m_series.perDay ? utcMsOf(day * figures::MsPerDay) : m_at.back());
-        last = std::max(last, m_series.perDay ? utcMsOf((day + 1) * figures::MsPerDay) : m_at.back());
+        first = std::min(first, m_series.perDay ? utcMsOf(day * MsPerDay) : m_at.back());
+        last = std::max(last, m_series.perDay ? utcMsOf((day + 1) * MsPerDay) : m_at.back());
     }
     m_spanChosen = span.has_value();
     if (span) {

@@ -2,6 +2,7 @@
 // The 「練習の記録」 window: lays out the chart, the keyboard and the table, and wires them together.
 #include "progress/progresswindow.h"
 
+#include "drill/calendar.h"
 #include "history/historydb.h"
 #include "history/historyexport.h"
 #include "history/historyimport.h"
@@ -50,19 +51,19 @@ namespace {
 constexpr int DesignedWidth = 980; // outer size, frame included
 constexpr int DesignedHeight = 640;
 constexpr int TableSlack = 4; // rounding in the layout's shares
-constexpr int64_t MsPerHour = 60LL * 60 * 1000;
 
 // Days as the learner's clock counts them. The offset from UTC is looked up once per hour of
 // history rather than once per drill: ten thousand drills fall into far fewer hours.
 figures::DayOf localDayOf()
 {
+    readTimeZone();
     return [lastHour = int64_t(-1), offsetMs = int64_t(0)](int64_t utcMs) mutable {
         if (!history::isKnownTime(utcMs))
             return figures::UnknownDay;
-        const int64_t hour = utcMs >= 0 ? utcMs / MsPerHour : (utcMs - MsPerHour + 1) / MsPerHour;
+        const int64_t hour = floorDiv(utcMs, MsPerHour);
         if (hour != lastHour) {
             lastHour = hour;
-            offsetMs = int64_t(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
+            offsetMs = int64_t(localOffsetMinutes(utcMs).value_or(0)) * MsPerMinute;
         }
         return figures::utcDayOf(utcMs + offsetMs);
     };

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+using namespace touchdrill;
 using namespace touchdrill::figures;
 
 namespace {
