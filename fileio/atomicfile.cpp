@@ -4,39 +4,32 @@
 #include "fileio/atomicfile.h"
 
 #include "fileio/atomicfile_p.h"
+#include "fileio/atomicrules.h"
 #include "fileio/paths.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace touchdrill {
 
-namespace detail {
-WriteFault writeFault = nullptr;
-} // namespace detail
-
-FileWriteError::FileWriteError(int err)
-    : std::runtime_error("file write failed, errno " + std::to_string(err))
-    , m_err(err)
-{
-}
-
 namespace {
 
 using detail::WriteStep;
 
+// Names are bytes: only '/' separates, and case tells names apart.
+constexpr detail::NameRules Names { "/", "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789",
+    false };
+
 [[noreturn]] void fail(int err)
 {
-    throw FileWriteError(err);
+    detail::failWrite(err);
 }
 
 int injected(WriteStep step, int fd)
@@ -80,26 +73,14 @@ private:
     int m_fd;
 };
 
-// Temporary files are named after the file; a long name is cut so that theirs still fits.
 std::string temporaryPrefix(const std::string& target)
 {
-    const auto slash = target.rfind('/');
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    return name.substr(0, 200) + ".tmp-";
+    return detail::temporaryPrefix(target, Names);
 }
-
-constexpr char TemporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-constexpr std::size_t TemporarySuffixLength = 6;
 
 std::string randomSuffix()
 {
-    static std::mt19937_64 generator(
-        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()
-            ^ (static_cast<int64_t>(::getpid()) << 32)));
-    std::string suffix(TemporarySuffixLength, 'x');
-    for (char& c : suffix)
-        c = TemporaryAlphabet[generator() % (sizeof TemporaryAlphabet - 1)];
-    return suffix;
+    return detail::randomSuffix(Names, static_cast<uint64_t>(::getpid()));
 }
 
 // Renaming over a symbolic link would replace the link with a plain file and leave its target
@@ -310,8 +291,7 @@ void flushFolder(const std::string& folder)
 
 bool isTemporaryName(const std::string& name, const std::string& prefix)
 {
-    return name.size() == prefix.size() + TemporarySuffixLength && name.compare(0, prefix.size(), prefix) == 0
-        && name.find_first_not_of(TemporaryAlphabet, prefix.size()) == std::string::npos;
+    return detail::isTemporaryName(name, prefix, Names);
 }
 
 // Earlier versions wrote the placement file through ".<name>.tmp<pid>-<serial>", which a kill
@@ -331,13 +311,10 @@ bool isEarlierTemporaryName(const std::string& name, const std::string& target)
         && rest.substr(dash + 1).find_first_not_of(Digits) == std::string_view::npos;
 }
 
-// A process killed between naming its temporary file and the rename leaves that file behind.
-// Once it is older than any rewrite could take, it can only be such a leftover: remove it, so the
-// user's folder does not fill with them. A younger one may belong to another copy of the program
-// writing right now and is left alone.
+// A process killed between naming its temporary file and the rename leaves that file behind: a
+// stale one is removed, so the user's folder does not fill with them.
 void removeStaleTemporaries(const std::string& target)
 {
-    constexpr time_t StaleAfterSeconds = 600;
     const std::string folder = folderOf(target);
     const std::string prefix = temporaryPrefix(target);
     DIR* dir = ::opendir(folder.c_str());
@@ -350,7 +327,8 @@ void removeStaleTemporaries(const std::string& target)
             continue;
         const std::string path = folder + "/" + name;
         struct stat st { };
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > StaleAfterSeconds)
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+            && now - st.st_mtime > detail::StaleTemporarySeconds)
             ::unlink(path.c_str());
     }
     ::closedir(dir);
@@ -484,13 +462,6 @@ void FileReplacement::commit()
     complete->renamed();
     flushFolder(folderOf(s.target));
     removeStaleTemporaries(s.target);
-}
-
-void replaceFile(const std::string& path, std::string_view contents)
-{
-    FileReplacement file(path);
-    file.write(contents);
-    file.commit();
 }
 
 } // namespace touchdrill

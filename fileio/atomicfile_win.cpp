@@ -15,6 +15,7 @@
 #include "fileio/atomicfile.h"
 
 #include "fileio/atomicfile_p.h"
+#include "fileio/atomicrules.h"
 #include "fileio/sysfile.h"
 #include "fileio/sysfile_win.h"
 
@@ -22,31 +23,22 @@
 
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
-#include <random>
 #include <vector>
 
 namespace touchdrill {
-
-namespace detail {
-WriteFault writeFault = nullptr;
-} // namespace detail
-
-FileWriteError::FileWriteError(int err)
-    : std::runtime_error("file write failed, errno " + std::to_string(err))
-    , m_err(err)
-{
-}
 
 namespace {
 
 using detail::WriteStep;
 using sysfile::widePath;
 
+// Both slashes separate, and names ignore case: a suffix takes lower-case letters and digits.
+constexpr detail::NameRules Names { "/\\", "abcdefghijklmnopqrstuvwxyz0123456789", true };
+
 [[noreturn]] void fail(int err)
 {
-    throw FileWriteError(err);
+    detail::failWrite(err);
 }
 
 [[noreturn]] void failWithLastError()
@@ -104,23 +96,12 @@ std::string folderOf(const std::string& path)
 
 std::string temporaryPrefix(const std::string& target)
 {
-    const auto slash = lastSeparator(target);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    return name.substr(0, 200) + ".tmp-";
+    return detail::temporaryPrefix(target, Names);
 }
-
-constexpr char TemporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789"; // names ignore case
-constexpr std::size_t TemporarySuffixLength = 6;
 
 std::string randomSuffix()
 {
-    static std::mt19937_64 generator(
-        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())
-        ^ (static_cast<uint64_t>(::GetCurrentProcessId()) << 32));
-    std::string suffix(TemporarySuffixLength, 'x');
-    for (char& c : suffix)
-        c = TemporaryAlphabet[generator() % (sizeof TemporaryAlphabet - 1)];
-    return suffix;
+    return detail::randomSuffix(Names, static_cast<uint64_t>(::GetCurrentProcessId()));
 }
 
 void writeAll(HANDLE file, std::string_view data)
@@ -261,24 +242,12 @@ int64_t copyAll(HANDLE from, HANDLE to)
 
 bool isTemporaryName(const std::string& name, const std::string& prefix)
 {
-    if (name.size() != prefix.size() + TemporarySuffixLength)
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(name[i]))
-            != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    for (std::size_t i = prefix.size(); i < name.size(); ++i)
-        if (std::string_view(TemporaryAlphabet)
-                .find(static_cast<char>(std::tolower(static_cast<unsigned char>(name[i]))))
-            == std::string_view::npos)
-            return false;
-    return true;
+    return detail::isTemporaryName(name, prefix, Names);
 }
 
 // Leftovers of a process killed before its move: older than any rewrite could take.
 void removeStaleTemporaries(const std::string& target)
 {
-    constexpr int64_t StaleAfterSeconds = 600;
     const std::string folder = folderOf(target);
     const std::string prefix = temporaryPrefix(target);
     WIN32_FIND_DATAW found {};
@@ -295,7 +264,7 @@ void removeStaleTemporaries(const std::string& target)
         const std::string name = sysfile::utf8(found.cFileName);
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !isTemporaryName(name, prefix))
             continue;
-        if ((now - ticks(found.ftLastWriteTime)) / 10'000'000 > StaleAfterSeconds)
+        if ((now - ticks(found.ftLastWriteTime)) / 10'000'000 > detail::StaleTemporarySeconds)
             ::DeleteFileW(widePath(folder + "/" + name).c_str());
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
@@ -417,13 +386,6 @@ void FileReplacement::commit()
     }
     s.temp.moved();
     removeStaleTemporaries(s.target);
-}
-
-void replaceFile(const std::string& path, std::string_view contents)
-{
-    FileReplacement file(path);
-    file.write(contents);
-    file.commit();
 }
 
 } // namespace touchdrill
