@@ -2,6 +2,7 @@
 #include "app/resultdelegate.h"
 
 #include "app/tform1.h"
+#include "drill/palette.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -24,7 +25,8 @@ void ResultDelegate::paint(
     if (option.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;
         focus.QStyleOption::operator=(option);
-        focus.backgroundColor = Qt::white;
+        focus.backgroundColor = QColor(
+            palette::ResultsBackground.r, palette::ResultsBackground.g, palette::ResultsBackground.b);
         const QStyle* style = list ? list->style() : QApplication::style();
         style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, list);
     }

@@ -5,6 +5,7 @@
 #include "app/blockprogressbar.h"
 #include "app/resultdelegate.h"
 #include "drill/drillkinds.h"
+#include "drill/palette.h"
 #include "history/historyrecorder.h"
 #include "progress/progresswindow.h"
 #include "results/chartpainter.h"
@@ -79,6 +80,11 @@ QFont windowFont(int pixelHeight)
     font.setPixelSize(pixelHeight);
     font.setWeight(QFont::Normal);
     return font;
+}
+
+QColor qColor(Rgb colour)
+{
+    return QColor(colour.r, colour.g, colour.b);
 }
 
 void setBackground(QWidget* widget, const QColor& colour)
@@ -195,7 +201,7 @@ void TForm1::createControls()
 {
     setWindowTitle(QStringLiteral("タッチタイプ練習"));
     setFont(windowFont(13));
-    setBackground(this, QColor(192, 220, 192));
+    setBackground(this, qColor(palette::WindowBackground));
     // The window itself takes the focus only when the prepare button gives it up, never by a click
     // on the panel, a label, the group's frame or the gauge.
     setFocusPolicy(Qt::NoFocus);
@@ -208,7 +214,7 @@ void TForm1::createControls()
     m_client->setWidgetResizable(true);
     m_dockSite = new QWidget;
     m_dockSite->setMinimumSize(PanelWidth, GaugeHeight);
-    setBackground(m_dockSite, QColor(192, 220, 192));
+    setBackground(m_dockSite, qColor(palette::WindowBackground));
     m_client->setWidget(m_dockSite);
     m_client->viewport()->setFocusPolicy(Qt::NoFocus);
 
@@ -232,7 +238,7 @@ void TForm1::createControls()
         [this] { openProgress(); });
     {
         QPalette palette = ListBox1->palette();
-        palette.setColor(QPalette::Base, Qt::white);
+        palette.setColor(QPalette::Base, qColor(palette::ResultsBackground));
         ListBox1->setPalette(palette);
     }
 
@@ -241,13 +247,13 @@ void TForm1::createControls()
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Raised);
     Panel1->setLineWidth(1);
-    setBackground(Panel1, QColor(0, 255, 255));
+    setBackground(Panel1, qColor(palette::DrillPanel));
 
     Label1 = new QLabel(QStringLiteral("X"), Panel1);
     Label1->move(8, 128);
     Label1->setFont(windowFont(200));
     Label1->setTextFormat(Qt::PlainText);
-    setBackground(Label1, Qt::white);
+    setBackground(Label1, qColor(palette::TargetBackground));
 
     Label2 = new QLabel(QStringLiteral("X"), Panel1);
     Label2->move(200, 256);
@@ -255,7 +261,7 @@ void TForm1::createControls()
     Label2->setTextFormat(Qt::PlainText);
     {
         QPalette palette = Label2->palette();
-        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+        palette.setColor(QPalette::WindowText, qColor(palette::WrongKeyText));
         Label2->setPalette(palette);
     }
     setBackground(Label2, palette().color(QPalette::Button));

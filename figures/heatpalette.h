@@ -3,17 +3,13 @@
 // the CIEDE2000 colour difference, contrast ratios and simulated colour-vision deficiencies.
 #pragma once
 
+#include "drill/palette.h"
+
 #include <cstdint>
 
 namespace touchdrill::figures {
 
-// An 8-bit sRGB colour, as painted.
-struct Rgb {
-    uint8_t r = 0;
-    uint8_t g = 0;
-    uint8_t b = 0;
-    bool operator==(const Rgb&) const = default;
-};
+using touchdrill::Rgb;
 
 // CIELAB under the D65 white of sRGB.
 struct Lab {

@@ -2,6 +2,7 @@
 // The JIS keyboard coloured by each character's recent figures: painting, clicks and arrow keys.
 #include "progress/keyboardview.h"
 
+#include "drill/palette.h"
 #include "figures/heatpalette.h"
 #include "progress/progresstext.h"
 
@@ -23,14 +24,14 @@ namespace {
 
 constexpr double Margin = 4; // pixels around the keys
 constexpr double Gap = 0.06; // units between neighbouring keycaps
-const QColor EdgeKeyColour(218, 218, 218);
-const QColor OutlineColour(110, 110, 110);
-const QColor SelectionColour(20, 60, 200);
-
-QColor toQColor(figures::Rgb colour)
+QColor toQColor(Rgb colour)
 {
     return QColor(colour.r, colour.g, colour.b);
 }
+
+const QColor EdgeKeyColour = toQColor(palette::EdgeKey);
+const QColor OutlineColour = toQColor(palette::KeyOutline);
+const QColor SelectionColour = toQColor(palette::KeySelection);
 
 figures::Rgb toRgb(const QColor& colour)
 {
@@ -230,7 +231,7 @@ void KeyboardView::paintKey(QPainter& painter, const KeyCap& key) const
         QFont small = font();
         small.setPixelSize(std::max(8, static_cast<int>(u * 0.26)));
         painter.setFont(small);
-        painter.setPen(QColor(90, 90, 90));
+        painter.setPen(toQColor(palette::EdgeKeyText));
         painter.drawText(inset(toPixels(key.rect), gap + 3), Qt::AlignLeft | Qt::AlignTop, key.name);
         painter.restore();
         return;
@@ -295,9 +296,9 @@ void KeyboardView::outlineSlowKeys(QPainter& painter, const KeyCap& key, const Q
     }
     painter.save();
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(Qt::white, 5));
+    painter.setPen(QPen(toQColor(palette::SlowFingerHalo), 5));
     painter.drawPath(path);
-    painter.setPen(QPen(Qt::black, 2.5));
+    painter.setPen(QPen(toQColor(palette::SlowFingerOutline), 2.5));
     painter.drawPath(path);
     painter.restore();
 }
@@ -334,7 +335,7 @@ void KeyboardView::paintFingerLegend(QPainter& painter) const
         x += h;
         const QRectF swatch(x, top, h * 1.5, h);
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Qt::black, 2.5));
+        painter.setPen(QPen(toQColor(palette::SlowFingerOutline), 2.5));
         painter.drawRect(swatch);
         painter.setPen(textColour);
         painter.drawText(QPointF(swatch.right() + 4, top + metrics.ascent()),

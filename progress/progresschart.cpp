@@ -3,6 +3,7 @@
 #include "progress/progresschart.h"
 
 #include "drill/calendar.h"
+#include "drill/palette.h"
 #include "progress/progresstext.h"
 
 #include <QDateTime>
@@ -21,11 +22,16 @@ namespace touchdrill {
 
 namespace {
 
-const QColor AverageColour(40, 90, 200);
-const QColor AccuracyColour(225, 120, 20);
-const QColor GridColour(225, 225, 225);
-const QColor BandColour(40, 90, 200, 45);
-const QColor BestColour(200, 150, 0);
+QColor qColor(Rgb colour, int alpha = 255)
+{
+    return QColor(colour.r, colour.g, colour.b, alpha);
+}
+
+const QColor AverageColour = qColor(palette::ChartAverage);
+const QColor AccuracyColour = qColor(palette::ChartAccuracy);
+const QColor GridColour = qColor(palette::ChartGrid);
+const QColor BandColour = qColor(palette::QuartileBand, palette::QuartileBandAlpha);
+const QColor BestColour = qColor(palette::NewBestRing);
 
 QString msTickText(double ms)
 {
@@ -71,7 +77,7 @@ ProgressChart::ProgressChart(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(true);
     QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
+    p.setColor(QPalette::Window, qColor(palette::ChartBackground));
     setPalette(p);
 }
 
@@ -448,7 +454,7 @@ void ProgressChart::paintEvent(QPaintEvent*)
     }
 
     if (m_highlighted >= 0) {
-        painter.setPen(QPen(QColor(160, 160, 160), 1, Qt::DashLine));
+        painter.setPen(QPen(qColor(palette::ChartHighlight), 1, Qt::DashLine));
         painter.drawLine(QPointF(xOf(m_highlighted), plot.top()), QPointF(xOf(m_highlighted), plot.bottom()));
     }
 
@@ -539,7 +545,7 @@ void ProgressChart::paintEvent(QPaintEvent*)
             painter.drawEllipse(*p, dot + 3, dot + 3);
         } else if (m_anyMedian && !showsMedian(i)) {
             painter.setPen(QPen(AverageColour, 1));
-            painter.setBrush(Qt::white);
+            painter.setBrush(qColor(palette::ChartBackground));
             painter.drawEllipse(*p, dot, dot);
         }
     }

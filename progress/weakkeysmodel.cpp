@@ -2,6 +2,7 @@
 // The weak-keys table: texts, alignment and sorting with the empty values kept last.
 #include "progress/weakkeysmodel.h"
 
+#include "drill/palette.h"
 #include "progress/progresstext.h"
 
 #include <QColor>
@@ -182,10 +183,12 @@ QVariant WeakKeysModel::data(const QModelIndex& index, int role) const
                                                          : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::BackgroundRole:
         // A tint on top of the mark in its column: the row reads as weak at a glance.
-        return weak ? QVariant(QColor(255, 226, 190)) : QVariant();
+        return weak ? QVariant(QColor(palette::WeakRowTint.r, palette::WeakRowTint.g, palette::WeakRowTint.b))
+                    : QVariant();
     case Qt::ForegroundRole:
         // Dark text on the light tint whatever the palette's text colour.
-        return weak ? QVariant(QColor(Qt::black)) : QVariant();
+        return weak ? QVariant(QColor(palette::WeakRowText.r, palette::WeakRowText.g, palette::WeakRowText.b))
+                    : QVariant();
     case Qt::FontRole:
         if ((column == Character || column == Weakness) && weak) {
             QFont bold;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "results/chartpainter.h"
 
+#include "drill/palette.h"
 #include "results/resultline.h"
 
 #include <QColor>
@@ -13,6 +14,11 @@
 namespace touchdrill {
 
 namespace {
+
+QColor qColor(Rgb colour)
+{
+    return QColor(colour.r, colour.g, colour.b);
+}
 
 int clampCoordinate(int64_t value)
 {
@@ -63,25 +69,25 @@ void paintResultBytes(QPainter& painter, const QRect& rect, std::string_view tex
 
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.fillRect(rect, QColor(255, 255, 255));
+    painter.fillRect(rect, qColor(palette::ResultsBackground));
 
     // Painted on the white just filled, an opaque text background would look the same.
     painter.setBackgroundMode(Qt::TransparentMode);
-    painter.setPen(QColor(0, 0, 0));
+    painter.setPen(qColor(palette::ResultsText));
     const std::string_view label = field(0);
     drawTextAt(painter, row.labelX, row.labelY,
         QString::fromLatin1(label.data(), static_cast<qsizetype>(label.size())));
 
     if (row.barRight > row.barLeft && row.barBottom > row.barTop)
         painter.fillRect(QRect(QPoint(row.barLeft, row.barTop), QPoint(row.barRight - 1, row.barBottom - 1)),
-            QColor(0, 128, 0));
+            qColor(palette::AverageBar));
 
     if (row.hasStar) {
-        painter.setPen(QColor(255, 255, 0));
+        painter.setPen(qColor(palette::BestStar));
         drawTextAt(painter, row.starX, row.starY, QString(QChar(0x2605)));
     }
 
-    painter.setPen(QColor(0, 0, 0));
+    painter.setPen(qColor(palette::ResultsText));
     drawTextAt(painter, row.numberX, row.numberY, QString::number(static_cast<uint32_t>(avg)));
     painter.restore();
 }

@@ -170,3 +170,42 @@ TEST(HeatPalette, fingerColoursReadableWithEveryColourVision)
         EXPECT_GE(contrastRatio(textColourOn(background), background), 4.5);
     }
 }
+
+// The named colours a reader must tell apart, each pair apart with every colour vision, and the
+// texts on their backgrounds readable (3:1 for the 64-point wrong key, 4.5:1 for table text).
+TEST(HeatPalette, namedColoursStayApartWithEveryColourVision)
+{
+    namespace p = touchdrill::palette;
+    // The quartile band as painted: its colour at its opacity over the chart's white.
+    const auto over = [](uint8_t top, uint8_t under) {
+        return static_cast<uint8_t>(
+            std::lround((top * p::QuartileBandAlpha + under * (255 - p::QuartileBandAlpha)) / 255.0));
+    };
+    const Rgb band = { over(p::QuartileBand.r, p::ChartBackground.r),
+        over(p::QuartileBand.g, p::ChartBackground.g), over(p::QuartileBand.b, p::ChartBackground.b) };
+    const struct {
+        const char* name;
+        Rgb one, other;
+        double least; // CIEDE2000
+        double contrast; // as text on a background; 0 where neither is text
+    } table[] = {
+        { "the chart's average and accuracy lines", p::ChartAverage, p::ChartAccuracy, 20, 0 },
+        { "the new best's ring around an average dot", p::NewBestRing, p::ChartAverage, 20, 0 },
+        { "the results' green bar and yellow star", p::AverageBar, p::BestStar, 20, 0 },
+        { "the quartile band on the chart", band, p::ChartBackground, 5, 0 },
+        { "the highlighted drill's line on the chart", p::ChartHighlight, p::ChartBackground, 10, 0 },
+        { "a weak key's row among white rows", p::WeakRowTint, p::White, 10, 0 },
+        { "a weak key's row's text", p::WeakRowText, p::WeakRowTint, 20, 4.5 },
+        { "the wrong key on a light grey button face", p::WrongKeyText, { 239, 239, 239 }, 20, 3 },
+        { "an edge key's name on its cap", p::EdgeKeyText, p::EdgeKey, 20, 3 },
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        for (const ColourVision vision : { ColourVision::Normal, ColourVision::Deuteranopia,
+                 ColourVision::Protanopia, ColourVision::Tritanopia })
+            EXPECT_GE(
+                deltaE2000(labOf(simulate(row.one, vision)), labOf(simulate(row.other, vision))), row.least)
+                << static_cast<int>(vision);
+        EXPECT_GE(contrastRatio(row.one, row.other), row.contrast);
+    }
+}
