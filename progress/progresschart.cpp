@@ -33,11 +33,6 @@ const QColor GridColour = qColor(palette::ChartGrid);
 const QColor BandColour = qColor(palette::QuartileBand, palette::QuartileBandAlpha);
 const QColor BestColour = qColor(palette::NewBestRing);
 
-QString msTickText(double ms)
-{
-    return QStringLiteral("%1 ms").arg(std::llround(ms));
-}
-
 QString percentTickText(double fraction)
 {
     return QStringLiteral("%1%").arg(std::llround(fraction * 100));
@@ -159,7 +154,7 @@ const ProgressChart::Geometry& ProgressChart::geometry() const
     // Room for the widest time label, which only a history of very slow drills makes wider.
     int labels = metrics.horizontalAdvance(QStringLiteral("00000 ms"));
     for (const double tick : m_averageAxis.ticks)
-        labels = std::max(labels, metrics.horizontalAdvance(msTickText(tick)));
+        labels = std::max(labels, metrics.horizontalAdvance(msText(tick)));
     const double left = labels + 8;
     const double right = metrics.horizontalAdvance(QStringLiteral("100%")) + 10;
     const double top = metrics.height() + 10; // the legend line
@@ -397,7 +392,7 @@ void ProgressChart::paintEvent(QPaintEvent*)
         if (i % msEvery != 0)
             continue;
         painter.setPen(AverageColour);
-        const QString ms = msTickText(tick);
+        const QString ms = msText(tick);
         painter.drawText(
             QPointF(plot.left() - 4 - metrics.horizontalAdvance(ms), y + metrics.ascent() / 2.0 - 1), ms);
     }
