@@ -23,10 +23,6 @@ namespace touchdrill::history {
 
 namespace {
 
-// Marks a database as this program's history ("TDRH"), so that another program's SQLite file
-// that happens to carry the name is never written to.
-constexpr int ApplicationId = 0x54445248;
-
 constexpr char SqliteMagic[] = "SQLite format 3"; // and a NUL: the first 16 bytes of every database
 
 // Each step takes the schema from version i to i + 1; a new file runs them all. A later schema
@@ -106,16 +102,6 @@ constexpr std::array<const char*, SchemaVersion> MigrationSteps = {
     "CREATE INDEX drill_started ON drill (started_utc_ms);",
 };
 
-// The step from version `version` as SQLite runs it.
-std::string migrationStep(int64_t version)
-{
-    static constexpr std::string_view Placeholder = "$COUNTS_AS_DRILL";
-    std::string sql = MigrationSteps[static_cast<std::size_t>(version)];
-    for (auto at = sql.find(Placeholder); at != std::string::npos; at = sql.find(Placeholder, at))
-        sql.replace(at, Placeholder.size(), CountsAsDrillSql);
-    return sql;
-}
-
 static_assert(LatestDrills == 10, "key_latest keeps ten drills per character");
 
 // The tables of the current schema in the order the steps make them; a file of version v must
@@ -152,6 +138,15 @@ void checkVersion(int64_t version, Doing doing, const std::string& path)
 }
 
 } // namespace
+
+std::string migrationStep(int64_t version)
+{
+    static constexpr std::string_view Placeholder = "$COUNTS_AS_DRILL";
+    std::string sql = MigrationSteps[static_cast<std::size_t>(version)];
+    for (auto at = sql.find(Placeholder); at != std::string::npos; at = sql.find(Placeholder, at))
+        sql.replace(at, Placeholder.size(), CountsAsDrillSql);
+    return sql;
+}
 
 Found inspect(const std::string& path, bool forWriting)
 {

@@ -21,6 +21,14 @@ inline constexpr int SchemaVersion = 3;
 inline constexpr int64_t MaxCount = UINT32_MAX;
 inline constexpr int64_t MaxDrillTotal = MaxCount * CodeCount;
 
+// Marks a database as this program's history ("TDRH"), so that another program's SQLite file
+// that happens to carry the name is never written to.
+inline constexpr int ApplicationId = 0x54445248;
+
+// The SQL that takes a file from schema version `version` to the next, as the migration runs it:
+// a new file runs them all, and a test writes an older version's file with the first of them.
+std::string migrationStep(int64_t version);
+
 // What lies at a history's path before SQLite is let near it.
 enum class Found { Nothing, EmptyFile, Database };
 

@@ -2,11 +2,12 @@
 // The history database against temporary files: storing, reading back, migrating, refusing
 // files that are not ours, another copy holding the lock, and the CSV export.
 #include "drill/codepage.h"
+#include "figures/progressfigures.h"
 #include "fileio/atomicfile_p.h"
 #include "history/historydb.h"
 #include "history/historyexport.h"
 #include "history/historyimport.h"
-#include "figures/progressfigures.h"
+#include "history/historyschema.h"
 
 #include "tests/support/csvexport.h"
 #include "tests/support/filebytes.h"
@@ -176,16 +177,8 @@ std::vector<DrillRecord> generatedHistory(int count, const std::string& characte
 // The history as the first schema stored it, written straight into a new file.
 void writeVersionOne(const std::string& path, const std::vector<DrillRecord>& drills)
 {
-    std::string sql
-        = "PRAGMA application_id=1413763656; PRAGMA user_version=1; BEGIN;"
-          "CREATE TABLE drill (id INTEGER PRIMARY KEY, started_utc_ms INTEGER NOT NULL,"
-          " ended_utc_ms INTEGER NOT NULL, rows TEXT NOT NULL);"
-          "CREATE TABLE drill_key (drill_id INTEGER NOT NULL REFERENCES drill(id), code INTEGER NOT NULL,"
-          " hits INTEGER NOT NULL, total_ms INTEGER NOT NULL, wrong INTEGER NOT NULL,"
-          " PRIMARY KEY (drill_id, code)) WITHOUT ROWID;"
-          "CREATE TABLE wrong_key (drill_id INTEGER NOT NULL REFERENCES drill(id), code INTEGER NOT NULL,"
-          " typed INTEGER NOT NULL, count INTEGER NOT NULL,"
-          " PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;";
+    std::string sql = "PRAGMA application_id=" + std::to_string(ApplicationId)
+        + "; PRAGMA user_version=1; BEGIN;" + migrationStep(0);
     int64_t id = 0;
     for (const DrillRecord& drill : drills) {
         ++id;

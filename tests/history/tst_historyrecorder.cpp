@@ -3,6 +3,7 @@
 #include "history/historyrecorder.h"
 
 #include "drill/drillengine.h"
+#include "history/historyschema.h"
 #include "tests/support/fakewindow.h"
 #include "tests/support/scratchfolder.h"
 
@@ -41,14 +42,8 @@ sqlite3* versionOne(const std::string& path, int count)
 {
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
-    std::string sql
-        = "PRAGMA application_id=1413763656; PRAGMA user_version=1; BEGIN;"
-          "CREATE TABLE drill (id INTEGER PRIMARY KEY, started_utc_ms INTEGER NOT NULL,"
-          " ended_utc_ms INTEGER NOT NULL, rows TEXT NOT NULL);"
-          "CREATE TABLE drill_key (drill_id INTEGER NOT NULL, code INTEGER NOT NULL, hits INTEGER NOT NULL,"
-          " total_ms INTEGER NOT NULL, wrong INTEGER NOT NULL, PRIMARY KEY (drill_id, code)) WITHOUT ROWID;"
-          "CREATE TABLE wrong_key (drill_id INTEGER NOT NULL, code INTEGER NOT NULL, typed INTEGER NOT NULL,"
-          " count INTEGER NOT NULL, PRIMARY KEY (drill_id, code, typed)) WITHOUT ROWID;";
+    std::string sql = "PRAGMA application_id=" + std::to_string(ApplicationId)
+        + "; PRAGMA user_version=1; BEGIN;" + migrationStep(0);
     for (int id = 1; id <= count; ++id)
         sql += "INSERT INTO drill VALUES (" + std::to_string(id) + ", 1, 2, 'h');"
             + "INSERT INTO drill_key VALUES (" + std::to_string(id) + ", 97, 3, 900, 0);";
