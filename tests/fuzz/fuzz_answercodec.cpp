@@ -11,7 +11,6 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
-using namespace touchdrill::figures;
 
 namespace {
 

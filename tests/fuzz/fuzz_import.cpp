@@ -17,7 +17,6 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
-using namespace touchdrill::figures;
 
 namespace {
 

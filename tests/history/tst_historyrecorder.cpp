@@ -21,7 +21,6 @@
 
 using namespace touchdrill;
 using namespace touchdrill::history;
-using namespace touchdrill::figures;
 using touchdrill::testing::ScratchFolder;
 
 namespace {
