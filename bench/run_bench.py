@@ -459,7 +459,7 @@ def main():
                        "ms", "< 2", 2.0),
                 Figure("full list via the list widget and delegate",
                        [v / 1e6 for v in runs.get("BM_PaintListWidget", [])], "ms"),
-                Figure("ShowResults with its file round trip (wall)",
+                Figure("ShowResults, its file written and read (wall)",
                        us("BM_ShowResults/real_time"), "us"),
                 Figure("recording a drill (10,000 stored), tmpfs",
                        runs.get("BM_RecordDrill/0/iterations:200/manual_time:median_ms", []), "ms", "<= 1", 1.0),
