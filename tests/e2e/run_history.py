@@ -27,7 +27,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import xharness as xh  # noqa: E402
 from xharness import check, log  # noqa: E402
 from touchdrill_ui import (  # noqa: E402
-    HOME_ROW, drill_keys, error_boxes, expect_error_box, run_drill, stat_or_none, wait_for_file_change)
+    HOME_ROW, drill_keys, error_boxes, expect_error_box, read_history, run_drill, stat_or_none, wait_for_file_change)
 import run_reliability as rel  # noqa: E402
 
 EXE = None
@@ -40,29 +40,6 @@ STRANGER = "q"  # typed once a round into home-row drills: always a wrong key
 
 def history_of(program):
     return os.path.splitext(program.exe)[0] + ".sqlite"
-
-
-def read_history(path):
-    """[(id, started, ended, rows, {char: (hits, total, wrong, {typed char: count})})], oldest first.
-
-    Opened read-write (never created), so that a journal a kill left behind is rolled back as the
-    program itself would at its next start."""
-    con = sqlite3.connect("file:%s?mode=rw" % path, uri=True, isolation_level=None)
-    try:
-        check(con.execute("PRAGMA integrity_check").fetchone()[0] == "ok", "%s fails the integrity check" % path)
-        drills = []
-        for drill_id, started, ended, rows in con.execute(
-                "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill ORDER BY id"):
-            keys = {}
-            for code, hits, total, wrong in con.execute(
-                    "SELECT code, hits, total_ms, wrong FROM drill_key WHERE drill_id = ? ORDER BY code", (drill_id,)):
-                typed = dict((chr(t), n) for t, n in con.execute(
-                    "SELECT typed, count FROM wrong_key WHERE drill_id = ? AND code = ?", (drill_id, code)))
-                keys[chr(code)] = (hits, total, wrong, typed)
-            drills.append((drill_id, started, ended, rows, keys))
-        return drills
-    finally:
-        con.close()
 
 
 def export(program, target, stdout=None):

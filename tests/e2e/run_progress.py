@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import xharness as xh  # noqa: E402
 from xharness import Failure, check, log  # noqa: E402
 from touchdrill_ui import (  # noqa: E402
-    HOME_ROW, drill_keys, parse_ini, run_drill, stat_or_none, tick_home_row, wait_for_file_change)
+    HOME_ROW, drill_keys, parse_ini, read_history, run_drill, stat_or_none, tick_home_row, wait_for_file_change)
 
 EXE = None
 PROGRESS_TITLE = "練習の記録"
@@ -36,26 +36,12 @@ MIN_ANSWERS = 20  # the answers a key needs before it can be chosen, as the wind
 RIGHT_INDEX = set("67yuhjnm&'YUHJNM")
 
 
-def read_history(path):
-    """[(id, rows, {code: (hits, total_ms, wrong)})] oldest first, read without writing anything."""
-    db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
-    try:
-        drills = []
-        for drill_id, rows in db.execute("SELECT id, rows FROM drill ORDER BY id"):
-            keys = {code: (hits, total, wrong) for code, hits, total, wrong in db.execute(
-                "SELECT code, hits, total_ms, wrong FROM drill_key WHERE drill_id = ?", (drill_id,))}
-            drills.append((drill_id, rows, keys))
-        return drills
-    finally:
-        db.close()
-
-
 def answers_per_key(drills):
     """{character: hits + wrong keys} over the given drills."""
     answers = {}
-    for _, _, keys in drills:
-        for code, (hits, _, wrong) in keys.items():
-            answers[chr(code)] = answers.get(chr(code), 0) + hits + wrong
+    for *_, keys in drills:
+        for char, (hits, _, wrong, _) in keys.items():
+            answers[char] = answers.get(char, 0) + hits + wrong
     return answers
 
 
@@ -101,10 +87,10 @@ def scenario():
             before = stat_or_none(program.bst)
             run_drill(desk, drill_keys(10), delay=delay)
             wait_for_file_change(program, program.bst, before)
-        xh.wait_for(lambda: os.path.exists(history) and len(read_history(history)) == 3, 10,
+        xh.wait_for(lambda: os.path.exists(history) and len(read_history(history, writable=False)) == 3, 10,
                     "three drills in the history")
         # Three drills are fewer than the recent ones the window ranks by, so all of them count.
-        answers = answers_per_key(read_history(history))
+        answers = answers_per_key(read_history(history, writable=False))
         log("answers", dict(sorted(answers.items())))
         check(set(answers) <= set(HOME_ROW), "characters outside the home row were recorded: %s" % sorted(answers))
 
@@ -138,10 +124,10 @@ def scenario():
         before = stat_or_none(program.bst)
         desk.keys("space", *drill_keys(6), "space", delay=30)
         wait_for_file_change(program, program.bst, before)
-        xh.wait_for(lambda: len(read_history(history)) == 4, 10, "the fourth drill in the history")
-        _, rows, keys = read_history(history)[-1]
-        answered = {chr(c) for c, (hits, _, _) in keys.items() if hits}
-        targets = {chr(c) for c in keys}
+        xh.wait_for(lambda: len(read_history(history, writable=False)) == 4, 10, "the fourth drill in the history")
+        *_, rows, keys = read_history(history, writable=False)[-1]
+        answered = {c for c, (hits, *_) in keys.items() if hits}
+        targets = set(keys)
         log("weak-key drill: rows", rows, "targets", "".join(sorted(targets)),
             "answered", "".join(sorted(answered)))
         check(rows == "weak", "the weak-key drill is recorded with rows %r" % rows)
@@ -174,7 +160,7 @@ def fingers():
             before = stat_or_none(program.bst)
             run_drill(desk, drill_keys(6), delay=delay)
             wait_for_file_change(program, program.bst, before)
-        xh.wait_for(lambda: os.path.exists(history) and len(read_history(history)) == 2, 10,
+        xh.wait_for(lambda: os.path.exists(history) and len(read_history(history, writable=False)) == 2, 10,
                     "two drills in the history")
         db = sqlite3.connect("file:%s?mode=ro" % history, uri=True)
         try:
@@ -196,10 +182,10 @@ def fingers():
         finger_round = list("yuhjnm67YUHJNM") + ["ampersand", "apostrophe"]
         desk.keys("space", *(finger_round * 3), "space", delay=30)
         wait_for_file_change(program, program.bst, before)
-        xh.wait_for(lambda: len(read_history(history)) == 3, 10, "the finger drill in the history")
-        _, rows, keys = read_history(history)[-1]
-        targets = {chr(c) for c in keys}
-        answered = {chr(c) for c, (hits, _, _) in keys.items() if hits}
+        xh.wait_for(lambda: len(read_history(history, writable=False)) == 3, 10, "the finger drill in the history")
+        *_, rows, keys = read_history(history, writable=False)[-1]
+        targets = set(keys)
+        answered = {c for c, (hits, *_) in keys.items() if hits}
         log("finger drill: rows", rows, "targets", "".join(sorted(targets)), "answered", "".join(sorted(answered)))
         check(rows == "finger:right-index", "the finger drill is recorded with rows %r" % rows)
         check(answered, "no target of the finger drill was answered")

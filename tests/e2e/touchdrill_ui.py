@@ -2,6 +2,7 @@
 """What the end-to-end tests know about touchdrill's window: where things are and how to drive it."""
 
 import os
+import sqlite3
 
 import xharness as xh
 from xharness import Failure, check
@@ -68,6 +69,34 @@ def wait_for_file_change(program, path, before, timeout=20.0):
             return True
         return (st.st_ino, st.st_mtime_ns, st.st_size) != (before.st_ino, before.st_mtime_ns, before.st_size)
     xh.wait_for(changed, timeout, "a new " + os.path.basename(path))
+
+
+def read_history(path, writable=True):
+    """[(id, started, ended, rows, {char: (hits, total, wrong, {typed char: count})})], oldest first:
+    the one reader of the practice history's tables the end-to-end runs have.
+
+    Writable (never created), it first passes the integrity check and rolls back a journal a kill
+    left behind, as the program itself would at its next start; read-only, it changes nothing, for
+    a history the running program may be writing."""
+    con = sqlite3.connect("file:%s?mode=%s" % (path, "rw" if writable else "ro"), uri=True,
+                          isolation_level=None)
+    try:
+        if writable:
+            xh.check(con.execute("PRAGMA integrity_check").fetchone()[0] == "ok",
+                     "%s fails the integrity check" % path)
+        drills = []
+        for drill_id, started, ended, rows in con.execute(
+                "SELECT id, started_utc_ms, ended_utc_ms, rows FROM drill ORDER BY id"):
+            keys = {}
+            for code, hits, total, wrong in con.execute(
+                    "SELECT code, hits, total_ms, wrong FROM drill_key WHERE drill_id = ? ORDER BY code", (drill_id,)):
+                typed = dict((chr(t), n) for t, n in con.execute(
+                    "SELECT typed, count FROM wrong_key WHERE drill_id = ? AND code = ?", (drill_id, code)))
+                keys[chr(code)] = (hits, total, wrong, typed)
+            drills.append((drill_id, started, ended, rows, keys))
+        return drills
+    finally:
+        con.close()
 
 
 def stat_or_none(path):
